@@ -1,0 +1,41 @@
+// Gathering rows of numbers into named columns of equal length.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/column_table.hpp"
+#include "readers/text_scan.hpp"
+
+namespace zorv::readers {
+
+// Names in header order (duplicates kept apart) and one array per name; a
+// row reaches all arrays or none, so they always have the same length.
+class ColumnAccumulator {
+public:
+    explicit ColumnAccumulator(const std::vector<std::string_view>& names);
+    std::size_t width() const noexcept { return table_.columns.size(); }
+    void reserve_rows(std::size_t rows);
+    ColumnTable take_table() && { return std::move(table_); }
+
+    friend void accumulate_row(ColumnAccumulator& columns, TokenCursor tokens);
+
+private:
+    ColumnTable table_;
+    FloatArray row_;
+};
+
+// Appends the first width() tokens as one row when all are numbers; drops the
+// line otherwise. Tokens past the first width() are never looked at.
+void accumulate_row(ColumnAccumulator& columns, TokenCursor tokens);
+
+// How a reader tokenises its data lines.
+enum class DataLines { as_read, cleaned };
+
+// The table named by the cleaned header line, with a row for every line of
+// body that accumulate_row accepts.
+ColumnTable read_columns(std::string_view header_line, std::string_view body, DataLines mode);
+
+}  // namespace zorv::readers

@@ -1,0 +1,53 @@
+// Lines, white space, cleaned lines and tokens of input text.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorv::readers {
+
+// Walks the lines of a text in order: each piece up to a line feed, without
+// it and without one carriage return right before it. A last piece with no
+// line feed is a line when not empty and keeps a final carriage return.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text) noexcept : text_(text) {}
+    bool next(std::string_view& line) noexcept;
+    // The text not yet handed out, starting at the next line.
+    std::string_view rest() const noexcept { return text_.substr(pos_); }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+std::vector<std::string_view> split_lines(std::string_view text);
+
+// Unicode White_Space; U+FEFF is not part of it.
+bool is_white_space(char32_t code_point) noexcept;
+
+// Bytes of the white-space character encoded at p, or 0 when there is none.
+std::size_t white_space_length(const char* p, const char* end) noexcept;
+
+std::string_view trim_leading_white_space(std::string_view text) noexcept;
+
+// Without every "#", tabs made blanks, leading white space removed.
+std::string clean_line(std::string_view line);
+
+// Walks the maximal runs of non-white-space characters of a line.
+class TokenCursor {
+public:
+    explicit TokenCursor(std::string_view line) noexcept
+        : p_(line.data()), end_(line.data() + line.size()) {}
+    bool next(std::string_view& token) noexcept;
+
+private:
+    const char* p_;
+    const char* end_;
+};
+
+std::vector<std::string_view> split_tokens(std::string_view line);
+
+}  // namespace zorv::readers

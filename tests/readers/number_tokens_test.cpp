@@ -1,0 +1,97 @@
+#include "readers/number_tokens.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace zorv::readers {
+namespace {
+
+std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
+
+struct FloatCase {
+    std::string token;
+    double value;
+};
+
+class AcceptedFloat : public ::testing::TestWithParam<FloatCase> {};
+
+TEST_P(AcceptedFloat, GivesTheNearestDouble) {
+    const auto parsed = parse_float_token(GetParam().token);
+    ASSERT_TRUE(parsed.has_value()) << GetParam().token;
+    EXPECT_EQ(bits(*parsed), bits(GetParam().value)) << GetParam().token;
+}
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, AcceptedFloat,
+    ::testing::Values(
+        FloatCase{"1e5", 1e5}, FloatCase{"+2.5", 2.5}, FloatCase{"-.5", -0.5}, FloatCase{"1E-3", 1e-3},
+        FloatCase{"7.", 7.0}, FloatCase{"-0", -0.0}, FloatCase{"+0.0e+0", 0.0}, FloatCase{"007", 7.0},
+        FloatCase{"1.234567e-05", 1.234567e-05}, FloatCase{"inf", kInf}, FloatCase{"-Infinity", -kInf},
+        FloatCase{"+INF", kInf}, FloatCase{"1e400", kInf}, FloatCase{"-1e400", -kInf},
+        FloatCase{"1e-400", 0.0}, FloatCase{"-1e-400", -0.0}, FloatCase{"4.9e-324", 0x1p-1074},
+        FloatCase{"2.4e-324", 0.0}, FloatCase{"2.5e-324", 0x1p-1074},
+        FloatCase{"1.7976931348623157e308", std::numeric_limits<double>::max()},
+        FloatCase{"1.7976931348623159e308", kInf},
+        // Halfway between two doubles: ties go to the even one.
+        FloatCase{"9007199254740993", 9007199254740992.0}, FloatCase{"9007199254740995", 9007199254740996.0},
+        FloatCase{"2.2250738585072011e-308", 0x0.fffffffffffffp-1022},
+        FloatCase{"1e0000000000000000000000000000000005", 1e5},
+        FloatCase{"1e99999999999999999999999999", kInf}, FloatCase{"-1e-99999999999999999999999", -0.0},
+        FloatCase{"0.0e99999999999", 0.0},
+        // The exponent saturates at 65536: 1 followed by 70000 zeros times 10^-65536 overflows.
+        FloatCase{"1" + std::string(70000, '0') + "e-70000", kInf},
+        FloatCase{"0." + std::string(70000, '0') + "1e70000", 0.0},
+        FloatCase{"0." + std::string(400, '0') + "1e400", 0.1}));
+
+TEST(ParseFloatToken, NanKeepsItsSign) {
+    const auto plain = parse_float_token("NaN");
+    const auto negative = parse_float_token("-nan");
+    ASSERT_TRUE(plain && negative);
+    EXPECT_TRUE(std::isnan(*plain) && !std::signbit(*plain));
+    EXPECT_TRUE(std::isnan(*negative) && std::signbit(*negative));
+}
+
+class RejectedFloat : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(RejectedFloat, IsNoNumber) {
+    EXPECT_FALSE(parse_float_token(GetParam()).has_value()) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, RejectedFloat,
+    ::testing::Values("", "+", "-", ".", "+.", ".e5", "1e", "1e+", "1e-", "1.2.3", "1_000", "1,5", "0x10",
+                      "0X1p3", "1d0", "1D0", "nan(1)", "nanx", "infin", "infinit", "infinityy", "in", "i",
+                      "--1", "+-1", "1e5.0", "1 ", " 1", "1e5e5", "1f", "e5", "1..", "\xEF\xBC\x91",
+                      std::string("1\0", 2), "1#", "#1", "Inf#", "1e1_0"));
+
+struct CountCase {
+    std::string token;
+    std::optional<std::uint64_t> count;
+};
+
+class CountToken : public ::testing::TestWithParam<CountCase> {};
+
+TEST_P(CountToken, PlusAndDigitsWithinSixtyFourBits) {
+    EXPECT_EQ(parse_count_token(GetParam().token), GetParam().count) << GetParam().token;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, CountToken,
+    ::testing::Values(CountCase{"+12", 12}, CountCase{"007", 7}, CountCase{"0", 0},
+                      CountCase{"18446744073709551615", 18446744073709551615u},
+                      CountCase{"018446744073709551615", 18446744073709551615u},
+                      CountCase{"18446744073709551616", std::nullopt},
+                      CountCase{"99999999999999999999", std::nullopt}, CountCase{"-3", std::nullopt},
+                      CountCase{"12atoms", std::nullopt}, CountCase{"+", std::nullopt},
+                      CountCase{"", std::nullopt}, CountCase{"++1", std::nullopt},
+                      CountCase{"1.0", std::nullopt}, CountCase{"1e3", std::nullopt}));
+
+}  // namespace
+}  // namespace zorv::readers
