@@ -1,6 +1,9 @@
 #include "module/function_table.hpp"
 
 #include "module/entry.hpp"
+#include "readers/fix_table_readers.hpp"
+#include "readers/transport_reader.hpp"
+#include "readers/value_readers.hpp"
 #include "transport/proton_hopping.hpp"
 
 namespace zorv::module {
@@ -25,11 +28,11 @@ constexpr PyMethodDef unbound(Fn f) {
 }  // namespace
 
 std::array<PyMethodDef, kFunctionCount> method_table{{
-    unbound(Fn::parse_zorv_file),
-    unbound(Fn::parse_thermoprop),
-    unbound(Fn::parse_volume_density),
-    unbound(Fn::parse_bond_angle),
-    unbound(Fn::read_group_count),
+    bound<Fn::parse_zorv_file, &readers::parse_zorv_file>(),
+    bound<Fn::parse_thermoprop, &readers::parse_thermoprop>(),
+    bound<Fn::parse_volume_density, &readers::parse_volume_density>(),
+    bound<Fn::parse_bond_angle, &readers::parse_bond_angle>(),
+    bound<Fn::read_group_count, &readers::read_group_count>(),
     unbound(Fn::local_maximum_finder),
     unbound(Fn::repacking_results),
     unbound(Fn::diff_calculator),

@@ -34,6 +34,23 @@ LineEnd line_end_after(std::string_view text, std::size_t at) noexcept {
     return {content_end, feed + 1 < text.size() ? feed + 1 : std::string_view::npos};
 }
 
+// LAMMPS's own report "N atoms in group NAME", matched at its "group": logs
+// that do not echo the group commands hold only these, one after another, and
+// the line after one of them reports another group.
+std::optional<std::uint64_t> reported_count(std::string_view text, std::size_t match_at) {
+    const std::size_t feed = text.rfind('\n', match_at);
+    const std::size_t start = feed == std::string_view::npos ? 0 : feed + 1;
+    TokenCursor tokens(text.substr(start, match_at - start));
+    std::string_view count;
+    std::string_view atoms;
+    std::string_view in;
+    std::string_view extra;
+    if (!tokens.next(count) || !tokens.next(atoms) || !tokens.next(in) || tokens.next(extra)) return std::nullopt;
+    const bool report_form = atoms == "atoms" && in == "in" &&
+                             white_space_length(text.data() + match_at - 1, text.data() + match_at) == 1;
+    return report_form ? parse_count_token(count) : std::nullopt;
+}
+
 }  // namespace
 
 Result<double> parse_volume_density_text(std::string_view text, std::string_view path) {
@@ -68,13 +85,17 @@ Result<std::uint64_t> read_group_count_text(std::string_view text, std::string_v
         if (hit == text.end()) break;
         const auto at = static_cast<std::size_t>(hit - text.begin());
         const LineEnd end = line_end_after(text, at);
-        if (end.next_start == std::string_view::npos) break;  // the last line has no next line
         // A hit running past its line's content (over "\r" or "\n") is no
         // match, nor is any later hit on that line; the next line is
         // searched in its turn either way.
         if (at + pattern.size() <= end.content_end) {
-            if (const auto count = count_at_line_start(text, end.next_start)) return *count;
+            if (const auto own = reported_count(text, at)) return *own;
+            const auto count = end.next_start == std::string_view::npos
+                                   ? std::nullopt  // the last line has no next line
+                                   : count_at_line_start(text, end.next_start);
+            if (count) return *count;
         }
+        if (end.next_start == std::string_view::npos) break;
         from = end.next_start;
     }
     return value_error("Group '" + std::string(group_name) + "' count not found in '" +

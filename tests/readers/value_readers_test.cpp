@@ -74,7 +74,14 @@ INSTANTIATE_TEST_SUITE_P(
         GroupCase{"group A\ngroup A\n4 atoms\n", "A", 4},
         GroupCase{"group A\r\n 18446744073709551615 atoms\r\n", "A", 18446744073709551615u},
         // The pattern ends on a line's content: "\r" before "\n" is no part of it.
-        GroupCase{"group A\r\n1\r\ngroup A\r2\n3\n", "A\r", 3}));
+        GroupCase{"group A\r\n1\r\ngroup A\r2\n3\n", "A\r", 3},
+        // LAMMPS's own report line gives its own count, not the next report's.
+        GroupCase{"1000 atoms in group t1\n150 atoms in group t2\n", "t1", 1000},
+        GroupCase{"x\n 38 atoms in group t1_in\n23 atoms in group t2\n", "t1", 38},
+        GroupCase{"12 atoms in group OH", "OH", 12},
+        // Anything else before the match is no report: the next line counts.
+        GroupCase{"2 atoms in new group A\n7\n", "A", 7}, GroupCase{"2 atoms ingroup A\n7\n", "A", 7},
+        GroupCase{"-2 atoms in group A\n7\n", "A", 7}));
 
 class GroupNotFound : public ::testing::TestWithParam<GroupCase> {};
 
