@@ -20,11 +20,11 @@ std::size_t row_bound(std::string_view body, std::size_t width) {
 // so a line without one is tokenised where it stands.
 void accumulate_cleaned(ColumnAccumulator& columns, std::string_view line, std::string& scratch) {
     if (std::memchr(line.data(), '#', line.size()) == nullptr) {
-        accumulate_row(columns, TokenCursor(line));
+        accumulate_row(columns, line);
         return;
     }
     scratch = clean_line(line);
-    accumulate_row(columns, TokenCursor(scratch));
+    accumulate_row(columns, scratch);
 }
 
 }  // namespace
@@ -39,14 +39,16 @@ void ColumnAccumulator::reserve_rows(std::size_t rows) {
     for (auto& column : table_.columns) column.second.reserve(rows);
 }
 
-void accumulate_row(ColumnAccumulator& columns, TokenCursor tokens) {
+void accumulate_row(ColumnAccumulator& columns, std::string_view line) {
     const std::size_t width = columns.width();
-    std::string_view token;
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    double* row = columns.row_.data();
     for (std::size_t k = 0; k < width; ++k) {
-        if (!tokens.next(token)) return;
-        const std::optional<double> value = parse_float_token(token);
-        if (!value) return;
-        columns.row_[k] = *value;
+        p = skip_white_space(p, end);
+        if (p == end) return;
+        p = scan_float_token(p, end, row[k]);
+        if (p == nullptr) return;
     }
     for (std::size_t k = 0; k < width; ++k) columns.table_.columns[k].second.push_back(columns.row_[k]);
 }
@@ -62,7 +64,7 @@ ColumnTable read_columns(std::string_view header_line, std::string_view body, Da
         if (mode == DataLines::cleaned) {
             accumulate_cleaned(columns, line, scratch);
         } else {
-            accumulate_row(columns, TokenCursor(line));
+            accumulate_row(columns, line);
         }
     }
     return std::move(columns).take_table();

@@ -20,16 +20,17 @@ public:
     void reserve_rows(std::size_t rows);
     ColumnTable take_table() && { return std::move(table_); }
 
-    friend void accumulate_row(ColumnAccumulator& columns, TokenCursor tokens);
+    friend void accumulate_row(ColumnAccumulator& columns, std::string_view line);
 
 private:
     ColumnTable table_;
     FloatArray row_;
 };
 
-// Appends the first width() tokens as one row when all are numbers; drops the
-// line otherwise. Tokens past the first width() are never looked at.
-void accumulate_row(ColumnAccumulator& columns, TokenCursor tokens);
+// Appends the first width() tokens of the line as one row when all are
+// numbers; drops the line otherwise. Tokens past the first width() are never
+// looked at.
+void accumulate_row(ColumnAccumulator& columns, std::string_view line);
 
 // How a reader tokenises its data lines.
 enum class DataLines { as_read, cleaned };

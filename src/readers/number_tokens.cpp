@@ -6,62 +6,60 @@
 #include <string>
 #include <system_error>
 
+#include "readers/text_scan.hpp"
+
 namespace zorv::readers {
 namespace {
 
 constexpr std::int64_t kExponentCap = 65536;
 
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+bool is_digit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }
 
-// The parts of a token that passed the decimal grammar.
+const char* skip_digits(const char* p, const char* end) noexcept {
+    while (p != end && is_digit(*p)) ++p;
+    return p;
+}
+
+// Where the parts of a decimal token lie, and its exponent saturated at
+// +-kExponentCap.
 struct DecimalForm {
-    bool negative = false;
-    std::string_view integer_digits;
-    std::string_view fraction_digits;
-    std::int64_t exponent = 0;  // saturated at +-kExponentCap
+    const char* integer_begin;
+    const char* integer_end;
+    const char* fraction_begin;
+    const char* fraction_end;
+    std::int64_t exponent = 0;
     bool exponent_capped = false;
 };
 
-std::string_view take_digits(std::string_view& rest) noexcept {
-    std::size_t n = 0;
-    while (n < rest.size() && is_digit(rest[n])) ++n;
-    const std::string_view digits = rest.substr(0, n);
-    rest.remove_prefix(n);
-    return digits;
-}
-
-// Checks the exponent part ("e" already consumed); false when malformed.
-bool read_exponent(std::string_view rest, DecimalForm& form) noexcept {
+// Reads the exponent digits after "e" and an optional sign; null when there
+// is no digit.
+const char* read_exponent(const char* p, const char* end, DecimalForm& form) noexcept {
     bool negative = false;
-    if (!rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
-        negative = rest[0] == '-';
-        rest.remove_prefix(1);
-    }
-    const std::string_view digits = take_digits(rest);
-    if (digits.empty() || !rest.empty()) return false;
+    if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    const char* digits = p;
     std::int64_t magnitude = 0;
-    for (const char d : digits) {
-        if (magnitude >= kExponentCap) break;
-        magnitude = magnitude * 10 + (d - '0');
+    for (; p != end && is_digit(*p); ++p) {
+        if (magnitude < kExponentCap) magnitude = magnitude * 10 + (*p - '0');
     }
+    if (p == digits) return nullptr;
     form.exponent_capped = magnitude >= kExponentCap;
     if (form.exponent_capped) magnitude = kExponentCap;
     form.exponent = negative ? -magnitude : magnitude;
-    return true;
+    return p;
 }
 
-// The sign already removed; false unless the whole body is a decimal mantissa
-// with an optional exponent.
-bool read_decimal(std::string_view body, DecimalForm& form) noexcept {
-    form.integer_digits = take_digits(body);
-    if (!body.empty() && body[0] == '.') {
-        body.remove_prefix(1);
-        form.fraction_digits = take_digits(body);
+// The unsigned mantissa and optional exponent at p; null when malformed.
+const char* read_decimal(const char* p, const char* end, DecimalForm& form) noexcept {
+    form.integer_begin = p;
+    p = form.integer_end = skip_digits(p, end);
+    form.fraction_begin = form.fraction_end = p;
+    if (p != end && *p == '.') {
+        form.fraction_begin = ++p;
+        p = form.fraction_end = skip_digits(p, end);
     }
-    if (form.integer_digits.empty() && form.fraction_digits.empty()) return false;
-    if (body.empty()) return true;
-    if (body[0] != 'e' && body[0] != 'E') return false;
-    return read_exponent(body.substr(1), form);
+    if (form.integer_end == form.integer_begin && form.fraction_end == form.fraction_begin) return nullptr;
+    if (p != end && (*p == 'e' || *p == 'E')) return read_exponent(p + 1, end, form);
+    return p;
 }
 
 bool equals_ignoring_case(std::string_view text, std::string_view lower_word) noexcept {
@@ -74,68 +72,92 @@ bool equals_ignoring_case(std::string_view text, std::string_view lower_word) no
     return true;
 }
 
-std::optional<double> special_value(std::string_view word, bool negative) noexcept {
-    double value = 0.0;
+bool special_value(std::string_view word, bool negative, double& value) noexcept {
     if (equals_ignoring_case(word, "inf") || equals_ignoring_case(word, "infinity")) {
         value = std::numeric_limits<double>::infinity();
     } else if (equals_ignoring_case(word, "nan")) {
         value = std::numeric_limits<double>::quiet_NaN();
     } else {
-        return std::nullopt;
+        return false;
     }
-    return std::copysign(value, negative ? -1.0 : 1.0);
+    value = std::copysign(value, negative ? -1.0 : 1.0);
+    return true;
 }
 
 // Overflow or underflow: the decimal exponent of the first non-zero digit
 // tells which, since a range error needs it above 300 or below -300.
-double out_of_range_value(const DecimalForm& form) noexcept {
-    const std::size_t lead = form.integer_digits.find_first_not_of('0');
-    std::int64_t scale = 0;
-    if (lead != std::string_view::npos) {
-        scale = static_cast<std::int64_t>(form.integer_digits.size() - lead);
-    } else {
-        const std::size_t first = form.fraction_digits.find_first_not_of('0');
-        scale = -static_cast<std::int64_t>(first);  // a range error implies a non-zero digit
-    }
+double out_of_range_value(const DecimalForm& form, bool negative) noexcept {
+    const std::string_view integer(form.integer_begin, static_cast<std::size_t>(form.integer_end - form.integer_begin));
+    const std::string_view fraction(form.fraction_begin,
+                                    static_cast<std::size_t>(form.fraction_end - form.fraction_begin));
+    const std::size_t lead = integer.find_first_not_of('0');
+    // A range error implies a non-zero digit somewhere.
+    const std::int64_t scale = lead != std::string_view::npos
+                                   ? static_cast<std::int64_t>(integer.size() - lead)
+                                   : -static_cast<std::int64_t>(fraction.find_first_not_of('0'));
     const double magnitude = scale + form.exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    return form.negative ? -magnitude : magnitude;
+    return negative ? -magnitude : magnitude;
 }
 
-// The correctly rounded conversion of a token that passed the grammar. The
-// library takes no "+" and reads long exponents its own way, so a capped
-// exponent is rewritten at its saturated value.
-std::optional<double> convert(std::string_view unsigned_body, const DecimalForm& form) {
+// A capped exponent is handed to the library at its saturated value, so that
+// exponents of any length mean the same whatever the library does with them.
+std::string with_capped_exponent(const DecimalForm& form) {
+    std::string text(form.integer_begin, form.integer_end);
+    text.push_back('.');
+    text.append(form.fraction_begin, form.fraction_end).append(form.exponent < 0 ? "e-" : "e");
+    return text.append(std::to_string(kExponentCap));
+}
+
+// The correctly rounded conversion of [first, last), which passed the grammar
+// and carries no sign.
+bool convert(const char* first, const char* last, const DecimalForm& form, bool negative, double& value) {
     std::string rewritten;
-    std::string_view digits = unsigned_body;
     if (form.exponent_capped) {
-        rewritten.append(form.integer_digits).push_back('.');
-        rewritten.append(form.fraction_digits).append(form.exponent < 0 ? "e-" : "e");
-        rewritten.append(std::to_string(kExponentCap));
-        digits = rewritten;
+        rewritten = with_capped_exponent(form);
+        first = rewritten.data();
+        last = first + rewritten.size();
     }
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error == std::errc::result_out_of_range) return out_of_range_value(form);
-    if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
-    return form.negative ? -value : value;
+    const auto [stop, error] = std::from_chars(first, last, value);
+    if (error == std::errc::result_out_of_range) {
+        value = out_of_range_value(form, negative);
+        return true;
+    }
+    if (error != std::errc() || stop != last) return false;
+    if (negative) value = -value;
+    return true;
+}
+
+// A token that starts with a letter after its sign: one of the words or nothing.
+const char* scan_word(const char* p, const char* end, bool negative, double& value) noexcept {
+    const char* word_end = p;
+    while (word_end != end && white_space_length(word_end, end) == 0) ++word_end;
+    const std::string_view word(p, static_cast<std::size_t>(word_end - p));
+    return special_value(word, negative, value) ? word_end : nullptr;
 }
 
 }  // namespace
 
-std::optional<double> parse_float_token(std::string_view token) noexcept {
-    DecimalForm form;
-    if (!token.empty() && (token[0] == '+' || token[0] == '-')) {
-        form.negative = token[0] == '-';
-        token.remove_prefix(1);
-    }
-    if (token.empty()) return std::nullopt;
-    if (!is_digit(token[0]) && token[0] != '.') return special_value(token, form.negative);
-    if (!read_decimal(token, form)) return std::nullopt;
+const char* scan_float_token(const char* p, const char* end, double& value) noexcept {
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    if (p == end) return nullptr;
+    if (!is_digit(*p) && *p != '.') return scan_word(p, end, negative, value);
+    DecimalForm form{};
+    const char* stop = read_decimal(p, end, form);
+    if (stop == nullptr || (stop != end && white_space_length(stop, end) == 0)) return nullptr;
     try {
-        return convert(token, form);
+        return convert(p, stop, form, negative, value) ? stop : nullptr;
     } catch (...) {  // only the rewrite of a capped exponent allocates
-        return std::nullopt;
+        return nullptr;
     }
+}
+
+std::optional<double> parse_float_token(std::string_view token) noexcept {
+    if (token.empty()) return std::nullopt;
+    const char* end = token.data() + token.size();
+    double value = 0.0;
+    if (scan_float_token(token.data(), end, value) != end) return std::nullopt;
+    return value;
 }
 
 std::optional<std::uint64_t> parse_count_token(std::string_view token) noexcept {
@@ -153,4 +175,3 @@ std::optional<std::uint64_t> parse_count_token(std::string_view token) noexcept 
 }
 
 }  // namespace zorv::readers
-

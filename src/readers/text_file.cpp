@@ -1,10 +1,12 @@
 #include "readers/text_file.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -28,9 +30,11 @@ struct FileDescriptor {
     }
 };
 
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
 // Grows the buffer to new_capacity, keeping the first used bytes.
-void grow(std::unique_ptr<char[]>& bytes, std::size_t used, std::size_t new_capacity) {
-    std::unique_ptr<char[]> bigger(new char[new_capacity]);
+void grow(ByteBuffer& bytes, std::size_t used, std::size_t new_capacity) {
+    ByteBuffer bigger = allocate_bytes(new_capacity);
     if (used != 0) std::memcpy(bigger.get(), bytes.get(), used);
     bytes = std::move(bigger);
 }
@@ -38,9 +42,9 @@ void grow(std::unique_ptr<char[]>& bytes, std::size_t used, std::size_t new_capa
 // Reads to end of file; the reported size is only the first guess, since a
 // file may grow meanwhile or report no size at all (as /proc files do).
 // Returns 0 or the errno of the failed read.
-int read_all(int fd, std::size_t size_hint, std::unique_ptr<char[]>& bytes, std::size_t& used) {
+int read_all(int fd, std::size_t size_hint, ByteBuffer& bytes, std::size_t& used) {
     std::size_t capacity = size_hint + 1;  // one spare byte tells end of file without a regrow
-    bytes.reset(new char[capacity]);
+    bytes = allocate_bytes(capacity);
     used = 0;
     for (;;) {
         if (used == capacity) {
@@ -60,6 +64,23 @@ int read_all(int fd, std::size_t size_hint, std::unique_ptr<char[]>& bytes, std:
 
 }  // namespace
 
+void FreeBytes::operator()(char* bytes) const noexcept { std::free(bytes); }
+
+// Large files go to huge pages where the system allows it on request: reading
+// a big file into fresh memory otherwise costs a page fault per 4 KiB.
+ByteBuffer allocate_bytes(std::size_t size) {
+    void* bytes = nullptr;
+    if (size >= kHugePage && size <= SIZE_MAX - kHugePage) {
+        const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+        bytes = std::aligned_alloc(kHugePage, rounded);
+        if (bytes != nullptr) ::madvise(bytes, rounded, MADV_HUGEPAGE);
+    } else {
+        bytes = std::malloc(size == 0 ? 1 : size);
+    }
+    if (bytes == nullptr) throw std::bad_alloc();
+    return ByteBuffer(static_cast<char*>(bytes));
+}
+
 CallError read_failure(std::string_view path, std::string_view text) {
     std::string message;
     message.reserve(path.size() + 2 + text.size());
@@ -78,7 +99,7 @@ Result<FileText> read_file_bytes(std::string_view path) {
         if (::fstat(file.fd, &info) == 0 && info.st_size > 0) {
             size_hint = static_cast<std::size_t>(info.st_size);
         }
-        std::unique_ptr<char[]> bytes;
+        ByteBuffer bytes;
         std::size_t used = 0;
         if (const int code = read_all(file.fd, size_hint, bytes, used); code != 0) {
             return read_failure(path, os_error_text(code));

@@ -10,17 +10,25 @@
 
 namespace zorv::readers {
 
+struct FreeBytes {
+    void operator()(char* bytes) const noexcept;
+};
+using ByteBuffer = std::unique_ptr<char[], FreeBytes>;
+
+// Uninitialised storage for size bytes; throws std::bad_alloc.
+ByteBuffer allocate_bytes(std::size_t size);
+
 // The bytes of one file, owned by the call that read it. Left uninitialised
 // before the read, so a large file is written once, not zeroed first.
 class FileText {
 public:
     FileText() = default;
-    FileText(std::unique_ptr<char[]> bytes, std::size_t size)
+    FileText(ByteBuffer bytes, std::size_t size)
         : bytes_(std::move(bytes)), size_(size) {}
     std::string_view view() const noexcept { return {bytes_.get(), size_}; }
 
 private:
-    std::unique_ptr<char[]> bytes_;
+    ByteBuffer bytes_;
     std::size_t size_ = 0;
 };
 

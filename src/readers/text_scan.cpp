@@ -4,17 +4,7 @@
 #include <cstring>
 
 namespace zorv::readers {
-namespace {
-
-// Byte classes: 0 token byte, 1 ASCII white space, 2 lead byte of a possible
-// multi-byte white-space character (U+0085 and up).
-constexpr std::array<unsigned char, 256> kByteClass = [] {
-    std::array<unsigned char, 256> table{};
-    for (unsigned b = 0x09; b <= 0x0D; ++b) table[b] = 1;
-    table[0x20] = 1;
-    table[0xC2] = table[0xE1] = table[0xE2] = table[0xE3] = 2;
-    return table;
-}();
+namespace scan_detail {
 
 // Length of the multi-byte white-space character at p (lead byte class 2).
 std::size_t multibyte_white_space_length(const unsigned char* p, std::size_t left) noexcept {
@@ -36,7 +26,10 @@ std::size_t multibyte_white_space_length(const unsigned char* p, std::size_t lef
     }
 }
 
-}  // namespace
+}  // namespace scan_detail
+
+using scan_detail::kByteClass;
+using scan_detail::multibyte_white_space_length;
 
 bool LineCursor::next(std::string_view& line) noexcept {
     if (pos_ >= text_.size()) return false;
@@ -68,20 +61,8 @@ bool is_white_space(char32_t c) noexcept {
            c == 0x205F || c == 0x3000;
 }
 
-std::size_t white_space_length(const char* p, const char* end) noexcept {
-    if (p >= end) return 0;
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    switch (kByteClass[*u]) {
-        case 1: return 1;
-        case 2: return multibyte_white_space_length(u, static_cast<std::size_t>(end - p));
-        default: return 0;
-    }
-}
-
 std::string_view trim_leading_white_space(std::string_view text) noexcept {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (const std::size_t n = white_space_length(p, end)) p += n;
+    const char* p = skip_white_space(text.data(), text.data() + text.size());
     return text.substr(static_cast<std::size_t>(p - text.data()));
 }
 
@@ -97,20 +78,29 @@ std::string clean_line(std::string_view line) {
 }
 
 bool TokenCursor::next(std::string_view& token) noexcept {
-    while (const std::size_t n = white_space_length(p_, end_)) p_ += n;
-    if (p_ == end_) return false;
-    const char* start = p_;
-    while (p_ != end_) {
-        const unsigned char byte_class = kByteClass[static_cast<unsigned char>(*p_)];
-        if (byte_class == 0) {
-            ++p_;
-        } else if (byte_class == 1 || white_space_length(p_, end_) != 0) {
-            break;
-        } else {
-            ++p_;
-        }
+    const auto* p = reinterpret_cast<const unsigned char*>(p_);
+    const auto* end = reinterpret_cast<const unsigned char*>(end_);
+    // Skip white space; the table settles every ASCII byte at once.
+    for (;;) {
+        while (p != end && kByteClass[*p] == 1) ++p;
+        if (p == end || kByteClass[*p] == 0) break;
+        const std::size_t n = multibyte_white_space_length(p, static_cast<std::size_t>(end - p));
+        if (n == 0) break;
+        p += n;
     }
-    token = std::string_view(start, static_cast<std::size_t>(p_ - start));
+    if (p == end) {
+        p_ = end_;
+        return false;
+    }
+    const auto* start = p;
+    for (;;) {
+        while (p != end && kByteClass[*p] == 0) ++p;
+        if (p == end || kByteClass[*p] == 1) break;
+        if (multibyte_white_space_length(p, static_cast<std::size_t>(end - p)) != 0) break;
+        ++p;
+    }
+    token = std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
+    p_ = reinterpret_cast<const char*>(p);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // Lines, white space, cleaned lines and tokens of input text.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -28,8 +29,36 @@ std::vector<std::string_view> split_lines(std::string_view text);
 // Unicode White_Space; U+FEFF is not part of it.
 bool is_white_space(char32_t code_point) noexcept;
 
+namespace scan_detail {
+
+// Byte classes: 0 token byte, 1 ASCII white space, 2 lead byte of a possible
+// multi-byte white-space character (U+0085 and up).
+inline constexpr std::array<unsigned char, 256> kByteClass = [] {
+    std::array<unsigned char, 256> table{};
+    for (unsigned b = 0x09; b <= 0x0D; ++b) table[b] = 1;
+    table[0x20] = 1;
+    table[0xC2] = table[0xE1] = table[0xE2] = table[0xE3] = 2;
+    return table;
+}();
+
+std::size_t multibyte_white_space_length(const unsigned char* p, std::size_t left) noexcept;
+
+}  // namespace scan_detail
+
 // Bytes of the white-space character encoded at p, or 0 when there is none.
-std::size_t white_space_length(const char* p, const char* end) noexcept;
+// Inline: the table row answers every ASCII byte, which is nearly every byte.
+inline std::size_t white_space_length(const char* p, const char* end) noexcept {
+    if (p >= end) return 0;
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    const unsigned byte_class = scan_detail::kByteClass[*u];
+    if (byte_class < 2) return byte_class;
+    return scan_detail::multibyte_white_space_length(u, static_cast<std::size_t>(end - p));
+}
+
+inline const char* skip_white_space(const char* p, const char* end) noexcept {
+    while (const std::size_t n = white_space_length(p, end)) p += n;
+    return p;
+}
 
 std::string_view trim_leading_white_space(std::string_view text) noexcept;
 

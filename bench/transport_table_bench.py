@@ -1,0 +1,140 @@
+"""parse_zorv_file against numpy.loadtxt and pandas.read_csv on a large
+transport table, and the single-value readers against a plain read of a large
+file with its UTF-8 check, all in one run. Prints times, ratios and the peak
+memory of a table read.
+
+    python3 bench/transport_table_bench.py [--rows 2000000] [--log-mb 1024]
+
+Needs the built module on sys.path (ZORV_MODULE_DIR, as the tests do); numpy
+and pandas are timed when present.
+"""
+import argparse
+import os
+import resource
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.environ.get("ZORV_MODULE_DIR", ""))
+import _zorv_pp as z  # noqa: E402
+
+COMMENTS = ["# Self-diffusion MSD, all time origins", "# Units: fs and A^2", "#"]
+NAMES = ["Time", "MSD_K", "MSD_OH", "MSD_H2O", "MSD_all", "MSD_x"]
+
+
+def write_table(path, rows):
+    """2,000,000 rows by default, six columns in %.6e-like formats."""
+    with open(path, "w") as f:
+        f.write("\n".join(COMMENTS) + "\n#" + " ".join(NAMES) + "\n")
+        chunk = []
+        for i in range(rows):
+            t = 0.5 * (i + 1)
+            chunk.append(f"{t:.6e} {1.3e-4 * t:.6e} {2.1e-4 * t + 0.3:.6e} {-1.7e-6 * i:.5E} "
+                         f"{t * 1e-3 + 1e-9:.8e} {(i % 977) * 1.25e-3:.6e}\n")
+            if len(chunk) == 100000:
+                f.write("".join(chunk))
+                chunk.clear()
+        f.write("".join(chunk))
+
+
+def write_log(path, megabytes, match_line):
+    """A LAMMPS-like log of thermo lines, with the group command near its start."""
+    thermo = "".join(f"{1000 * i:8d} {300 + i % 7:12.6f} {-12345.6789 + i:14.4f} {1.0132e3:12.4f}\n"
+                     for i in range(10000))
+    target = megabytes * 1024 * 1024
+    with open(path, "w") as f:
+        f.write("LAMMPS (2 Aug 2023)\n" + match_line)
+        while f.tell() < target:
+            f.write(thermo)
+
+
+def best_of(repeats, call):
+    times = []
+    for _ in range(repeats):
+        start = time.perf_counter()
+        call()
+        times.append(time.perf_counter() - start)
+    return min(times)
+
+
+def peers(path):
+    out = {}
+    try:
+        import numpy
+        def numpy_read():
+            data = numpy.loadtxt(path, comments=None, skiprows=len(COMMENTS) + 1)
+            return {name: data[:, k].tolist() for k, name in enumerate(NAMES)}
+        out["numpy.loadtxt"] = numpy_read
+    except ImportError:
+        print("numpy missing: not timed")
+    try:
+        import pandas
+        def pandas_read():
+            frame = pandas.read_csv(path, sep=r"\s+", skiprows=len(COMMENTS) + 1, header=None, names=NAMES)
+            return {name: frame[name].tolist() for name in NAMES}
+        out["pandas.read_csv"] = pandas_read
+    except ImportError:
+        print("pandas missing: not timed")
+    return out
+
+
+def peak_memory(path):
+    """Peak RSS of a fresh interpreter that reads the table, less its RSS before."""
+    code = ("import resource, sys; sys.path.insert(0, sys.argv[2]); import _zorv_pp as z; "
+            "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss; t = z.parse_zorv_file(sys.argv[1]); "
+            "print(before, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss, sum(map(len, t.values())))")
+    out = subprocess.run([sys.executable, "-c", code, path, os.environ.get("ZORV_MODULE_DIR", "")],
+                         capture_output=True, text=True, check=True).stdout.split()
+    before_kb, peak_kb, values = map(int, out)
+    return (peak_kb - before_kb) * 1024, values
+
+
+def table_bench(directory, rows, repeats):
+    path = os.path.join(directory, "diffself.dat")
+    write_table(path, rows)
+    size = os.path.getsize(path)
+    print(f"table: {rows} rows x {len(NAMES)} columns, {size / 1e6:.1f} MB")
+    ours = best_of(repeats, lambda: z.parse_zorv_file(path))
+    print(f"  parse_zorv_file          {ours:8.3f} s")
+    for name, call in peers(path).items():
+        assert call() == z.parse_zorv_file(path), f"{name} reads other values"
+        theirs = best_of(repeats, call)
+        print(f"  {name:24s} {theirs:8.3f} s   parse_zorv_file is {theirs / ours:5.1f}x faster (target >= 4x)")
+    peak, values = peak_memory(path)
+    budget = size + 40 * values
+    print(f"  peak memory of a read    {peak / 1e6:8.1f} MB   budget file + 40 B/value = {budget / 1e6:.1f} MB "
+          f"({peak / budget:.2f} of it)")
+
+
+def single_value_bench(directory, megabytes, repeats):
+    path = os.path.join(directory, "log.lammps")
+    write_log(path, megabytes, "group OH type 2\n12 atoms in group OH\n")
+    size = os.path.getsize(path)
+    print(f"log: {size / 1e6:.0f} MB, the group command on line 1")
+
+    def plain_read():
+        with open(path, "rb") as f:
+            return f.read().decode("utf-8")
+
+    peer = best_of(repeats, plain_read)
+    print(f"  read + UTF-8 decode (peer) {peer:8.3f} s   {size / peer / 1e9:5.2f} GB/s")
+    for name, call in (("read_group_count", lambda: z.read_group_count(path, "OH")),
+                       ("parse_volume_density", lambda: z.parse_volume_density(path))):
+        ours = best_of(repeats, call)
+        print(f"  {name:26s} {ours:8.3f} s   {size / ours / 1e9:5.2f} GB/s   {ours / peer:4.2f} of the peer's time")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--rows", type=int, default=2_000_000)
+    parser.add_argument("--log-mb", type=int, default=1024)
+    parser.add_argument("--repeats", type=int, default=3)
+    args = parser.parse_args()
+    with tempfile.TemporaryDirectory(dir=os.environ.get("ZORV_BENCH_DIR")) as directory:
+        table_bench(directory, args.rows, args.repeats)
+        single_value_bench(directory, args.log_mb, args.repeats)
+
+
+if __name__ == "__main__":
+    main()
