@@ -15,4 +15,6 @@ echo "== $python: core unit tests" >&2
 ctest --test-dir "$build" --output-on-failure -j "$jobs" | tail -n 3
 
 echo "== $python: Python tests" >&2
-ZORV_MODULE_DIR="$PWD/$build/python" "$python" -m pytest -q -p no:cacheprovider tests ${ZORV_PYTEST_ARGS:-}
+marks=()
+if [ -n "${ZORV_PYTEST_MARK:-}" ]; then marks=(-m "$ZORV_PYTEST_MARK"); fi
+ZORV_MODULE_DIR="$PWD/$build/python" "$python" -m pytest -q -p no:cacheprovider "${marks[@]}" tests
