@@ -46,8 +46,8 @@ inline PyObject* take_exception() {
     if (traceback != nullptr && value != nullptr) {
         PyException_SetTraceback(value, traceback);
     }
-    Py_XDecRef(type);
-    Py_XDecRef(traceback);
+    Py_DecRef(type);
+    Py_DecRef(traceback);
     return value;
 #endif
 }
