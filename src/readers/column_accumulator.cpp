@@ -12,7 +12,12 @@ namespace {
 // a token and a separator per column. Reserving it keeps the columns from
 // regrowing (and briefly doubling) on the usual files.
 std::size_t row_bound(std::string_view body, std::size_t width) {
-    const auto feeds = static_cast<std::size_t>(std::count(body.begin(), body.end(), '\n'));
+    if (body.empty()) return 0;
+    std::size_t feeds = 0;
+    for (const char* p = body.data(), *end = p + body.size();
+         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr; ++p) {
+        ++feeds;
+    }
     return std::min(feeds + 1, (body.size() + 1) / (2 * width));
 }
 
