@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 #include <system_error>
@@ -70,7 +71,7 @@ void FreeBytes::operator()(char* bytes) const noexcept { std::free(bytes); }
 // a big file into fresh memory otherwise costs a page fault per 4 KiB.
 ByteBuffer allocate_bytes(std::size_t size) {
     void* bytes = nullptr;
-    if (size >= kHugePage && size <= SIZE_MAX - kHugePage) {
+    if (size >= kHugePage && size <= std::numeric_limits<std::size_t>::max() - kHugePage) {
         const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
         bytes = std::aligned_alloc(kHugePage, rounded);
         if (bytes != nullptr) ::madvise(bytes, rounded, MADV_HUGEPAGE);
