@@ -10,7 +10,6 @@ and pandas are timed when present.
 """
 import argparse
 import os
-import resource
 import subprocess
 import sys
 import tempfile
@@ -80,10 +79,14 @@ def peers(path):
 
 
 def peak_memory(path):
-    """Peak RSS of a fresh interpreter that reads the table, less its RSS before."""
-    code = ("import resource, sys; sys.path.insert(0, sys.argv[2]); import _zorv_pp as z; "
-            "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss; t = z.parse_zorv_file(sys.argv[1]); "
-            "print(before, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss, sum(map(len, t.values())))")
+    """Peak resident memory of a fresh interpreter while it reads the table,
+    less its resident memory before: VmHWM, which starts afresh at exec (unlike
+    ru_maxrss, which a child inherits from this large parent)."""
+    code = ("import sys; sys.path.insert(0, sys.argv[2]); import _zorv_pp as z\n"
+            "def hwm():\n"
+            "    return next(int(l.split()[1]) for l in open('/proc/self/status') if l.startswith('VmHWM'))\n"
+            "before = hwm(); t = z.parse_zorv_file(sys.argv[1])\n"
+            "print(before, hwm(), sum(map(len, t.values())))")
     out = subprocess.run([sys.executable, "-c", code, path, os.environ.get("ZORV_MODULE_DIR", "")],
                          capture_output=True, text=True, check=True).stdout.split()
     before_kb, peak_kb, values = map(int, out)
