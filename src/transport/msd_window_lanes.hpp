@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "transport/msd_window_sums.hpp"
 
@@ -17,5 +18,15 @@ inline constexpr std::uint64_t kLanes = 8;
 void scan_lanes(const PointTerms& terms, std::uint64_t k0, std::uint64_t min_window,
                 std::uint64_t common, SlopeBand band, MsdWindow best[kLanes],
                 WindowSums sums[kLanes]);
+
+// The instruction sets scan_lanes can use; it picks the widest the processor
+// runs. All give the same bits.
+enum class LaneKernel { baseline, avx2 };
+
+std::vector<LaneKernel> available_lane_kernels();
+
+void scan_lanes_with(LaneKernel kernel, const PointTerms& terms, std::uint64_t k0,
+                     std::uint64_t min_window, std::uint64_t common, SlopeBand band,
+                     MsdWindow best[kLanes], WindowSums sums[kLanes]);
 
 }  // namespace zorv::transport::detail
