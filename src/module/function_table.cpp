@@ -1,7 +1,10 @@
 #include "module/function_table.hpp"
 
 #include "module/entry.hpp"
+#include "transport/msd_fit.hpp"
+#include "transport/peak_search.hpp"
 #include "transport/proton_hopping.hpp"
+#include "transport/sample_statistics.hpp"
 
 namespace zorv::module {
 namespace {
@@ -30,9 +33,9 @@ std::array<PyMethodDef, kFunctionCount> method_table{{
     unbound(Fn::parse_volume_density),
     unbound(Fn::parse_bond_angle),
     unbound(Fn::read_group_count),
-    unbound(Fn::local_maximum_finder),
-    unbound(Fn::repacking_results),
-    unbound(Fn::diff_calculator),
+    bound<Fn::local_maximum_finder, &transport::local_maximum_finder>(),
+    bound<Fn::repacking_results, &transport::repacking_results>(),
+    bound<Fn::diff_calculator, &transport::diff_calculator>(),
     unbound(Fn::laliberte_density),
     unbound(Fn::laliberte_viscosity),
     unbound(Fn::mass_fraction_to_molality),
