@@ -71,6 +71,7 @@ def plot_fit(path, time, msd, t_fit, fit, slope):
 
 
 def run(out_dir):
+    print("Transport analysis")
     table = read_table(DATA)
     time = table["Time"]
     runs = [name for name in table if name.startswith("MSD_")]
@@ -80,21 +81,21 @@ def run(out_dir):
                                               MAX_ERROR, MIN_DISPLACEMENT)
         coefficient = slope / 6.0 * ANGSTROM2_PER_PS
         coefficients.append(coefficient)
-        print(f"{name}: window {t_fit[0]:.3g}-{t_fit[-1]:.3g} ps ({len(t_fit)} points), "
+        print(f"  {name}: window {t_fit[0]:.3g}-{t_fit[-1]:.3g} ps ({len(t_fit)} points), "
               f"D = {coefficient:.3e} m^2/s")
         first = first or (name, slope, t_fit, fit)
     mean, spread, count = z.repacking_results(coefficients)
-    print(f"D over {count} runs: {mean:.3e} +- {spread:.1e} m^2/s")
+    print(f"  D over {count} runs: {mean:.3e} +- {spread:.1e} m^2/s")
 
     r, g = water_rdf()
     start = next(i for i, x in enumerate(r) if x >= 1.0)
     peak = z.local_maximum_finder(g, start, 5)
-    print(f"first O-O RDF peak: r = {r[peak]:.2f} Angstrom, g = {g[peak]:.2f}")
+    print(f"  first O-O RDF peak: r = {r[peak]:.2f} Angstrom, g = {g[peak]:.2f}")
 
     name, slope, t_fit, fit = first
     plot = plot_fit(os.path.join(out_dir, "transport_msd_fit.png"), time, table[name], t_fit, fit, slope)
     if plot:
-        print(f"plot: {plot}")
+        print(f"  plot: {plot}")
     return {"D_mean": mean, "D_std": spread, "runs": count, "rdf_peak_r": r[peak], "plot": plot}
 
 
