@@ -22,18 +22,14 @@ def same(result, expected):
     return bits([d]) == bits([expected[0]]) and t_fit == expected[1] and bits(fit) == bits(expected[2])
 
 
+# The C++ tests hold the full list; these cross the argument conversions.
 @pytest.mark.parametrize(
     "args, expected",
     [
         ((POWERS, STEEP, 0.0, 2, 4, 0.5, 0.0), (4.0, [2.0, 4.0], [8.0, 16.0])),
-        ((POWERS, STEEP, 0.0, 2, 4, 0.0, 0.0), (NAN, [1.0], [1.0])),
-        ((LINE, LINE, 0.1, 3, 6, 0.1, 0.0), (1.0, [2.0, 3.0, 4.0], [2.0, 3.0, 4.0])),
         ((REPEAT, REPEAT, 0.1, 3, 6, 0.1, 0.0), (1.0, [2.0, 3.0, 4.0], [2.0, 3.0, 4.0])),
-        ((POWERS, STEEP, 0.0, 2, 4, 0.5, 2.0), (4.0, [2.0, 4.0], [8.0, 16.0])),
-        ((POWERS, STEEP, 0.0, 2, 4, 0.5, 1e6), (NAN, [], [])),
         ((LINE, LINE[:-1], 0.0, 2, 4, 0.5, 0.0), (NAN, [], [])),
         (([], [], 0.0, 2, 4, 0.5, 0.0), (NAN, [], [])),
-        ((LINE, LINE, NAN, 2, 4, 0.5, 0.0), (NAN, [1.0], [1.0])),
         ((LINE, LINE, 0.0, 2**64 - 1, 2**64 - 1, 0.5, 0.0), (NAN, [1.0], [1.0])),
         ((LINE, LINE, -1e300, 2, 2**64 - 1, 0.5, 0.0), (1.0, [1.0, 2.0], [1.0, 2.0])),
     ],
