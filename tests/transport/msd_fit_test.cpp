@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <vector>
 
 #include "transport/msd_fit.hpp"
@@ -29,6 +30,8 @@ struct FitCase {
     double d;
     FloatArray t_fit, fit;
 };
+
+void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
 
 const FloatArray kPowers = {1, 2, 4, 8, 16, 32, 64};
 const FloatArray kSteep = {1, 8, 16, 128, 1024, 8192, 65536};
