@@ -1,0 +1,49 @@
+#include "module/function_table.hpp"
+
+#include "module/entry.hpp"
+#include "transport/proton_hopping.hpp"
+
+namespace zorv::module {
+namespace {
+
+// Fast call with keywords, and no module argument: the entry needs none.
+constexpr int kFlags = METH_FASTCALL | METH_KEYWORDS | METH_STATIC;
+
+template <Fn F, auto Compute>
+constexpr PyMethodDef bound() {
+    const FunctionSignature& signature = signature_of(F);
+    return {signature.name,
+            reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&entry<F, Compute>)),
+            kFlags, signature.doc};
+}
+
+constexpr PyMethodDef unbound(Fn f) {
+    const FunctionSignature& signature = signature_of(f);
+    return {signature.name, nullptr, kFlags, signature.doc};
+}
+
+}  // namespace
+
+std::array<PyMethodDef, kFunctionCount> method_table{{
+    unbound(Fn::parse_zorv_file),
+    unbound(Fn::parse_thermoprop),
+    unbound(Fn::parse_volume_density),
+    unbound(Fn::parse_bond_angle),
+    unbound(Fn::read_group_count),
+    unbound(Fn::local_maximum_finder),
+    unbound(Fn::repacking_results),
+    unbound(Fn::diff_calculator),
+    unbound(Fn::laliberte_density),
+    unbound(Fn::laliberte_viscosity),
+    unbound(Fn::mass_fraction_to_molality),
+    unbound(Fn::molality_to_mass_fraction),
+    unbound(Fn::mole_fraction_to_molality),
+    unbound(Fn::molality_to_mole_fraction),
+    unbound(Fn::dewane_eval),
+    unbound(Fn::koh_gilliam_eval),
+    unbound(Fn::molarity_to_molality),
+    bound<Fn::tau_calculator, &transport::tau_calculator>(),
+    bound<Fn::diffusion_adjustment, &transport::diffusion_adjustment>(),
+}};
+
+}  // namespace zorv::module
