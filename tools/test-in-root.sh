@@ -5,7 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/suite.sh python3.14 build/sid-py314
-ZORV_PYTEST_ARGS="-m 'not slow'" tools/suite.sh python3.14d build/sid-py314d -DCMAKE_BUILD_TYPE=Debug
+ZORV_PYTEST_MARK="not slow" tools/suite.sh python3.14d build/sid-py314d -DCMAKE_BUILD_TYPE=Debug
+
+# AddressSanitizer and UndefinedBehaviorSanitizer over the whole suite.
+ZORV_PRELOAD="$(g++ -print-file-name=libasan.so)" ZORV_PYTEST_MARK="not slow" \
+  tools/suite.sh python3.14 build/sid-asan -DZORV_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 echo "== pip install . into a fresh venv" >&2
 venv=$(mktemp -d)/venv

@@ -45,7 +45,7 @@ PyObject* py_tuple(std::initializer_list<PyObject*> members) {
         return tuple.release();
     } catch (...) {
         for (PyObject* member : members) {
-            Py_DECREF(member);
+            Py_DecRef(member);
         }
         throw;
     }

@@ -1,6 +1,7 @@
 """Count, text and sequence conversions, exercised through functions that take them."""
 import collections
 import math
+import os
 import pathlib
 import subprocess
 import sys
@@ -158,7 +159,7 @@ except BaseException as e:
 print(z.repacking_results([1.0, 3.0]))
 """
     run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
-                         env={"PYTHONPATH": ":".join(sys.path)})
+                         env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
     assert run.returncode == 0, run.stderr
     assert run.stdout.splitlines() == [
         "vuxo_runtime PanicException True capacity overflow ('capacity overflow',)",

@@ -12,6 +12,7 @@ sys.path.insert(0, os.path.dirname(__file__))
 from sample_calls import call_good, registered
 
 THREADS = 8
+ITERATIONS = 1000
 
 
 def same(a, b):
@@ -26,7 +27,7 @@ def test_threads_calling_everything_agree_with_one_thread():
 
     def worker():
         barrier.wait()
-        for _ in range(300):
+        for _ in range(ITERATIONS):
             for name in names:
                 result = call_good(name)
                 if not same(result, expected[name]):
