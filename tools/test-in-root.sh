@@ -8,7 +8,9 @@ tools/suite.sh python3.14 build/sid-py314
 ZORV_PYTEST_MARK="not slow" tools/suite.sh python3.14d build/sid-py314d -DCMAKE_BUILD_TYPE=Debug
 
 # AddressSanitizer and UndefinedBehaviorSanitizer over the whole suite.
-ZORV_PRELOAD="$(g++ -print-file-name=libasan.so)" ZORV_PYTEST_MARK="not slow" \
+# libstdc++ is preloaded too: the interpreter does not link it, and without it
+# the sanitizer cannot find the real __cxa_throw for a C++ exception.
+ZORV_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)" ZORV_PYTEST_MARK="not slow" \
   tools/suite.sh python3.14 build/sid-asan -DZORV_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 echo "== pip install . into a fresh venv" >&2
