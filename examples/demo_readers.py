@@ -16,7 +16,7 @@ def describe_table(title, table):
 
 def run(out_dir):
     print("Simulation output readers")
-    describe_table("diffself.dat (MSD per species)", _zorv_pp.parse_zorv_file(str(DATA / "diffself.dat")))
+    describe_table("diffself_koh.dat (MSD per species)", _zorv_pp.parse_zorv_file(str(DATA / "diffself_koh.dat")))
     describe_table("rdf.dat (header on line 0)", _zorv_pp.parse_zorv_file(str(DATA / "rdf.dat")))
     describe_table("nvt_prod.dat (thermodynamic properties)", _zorv_pp.parse_thermoprop(str(DATA / "nvt_prod.dat")))
     angles = _zorv_pp.parse_bond_angle(str(DATA / "npt_prod_angle.dat"))

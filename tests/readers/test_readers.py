@@ -80,7 +80,7 @@ def test_special_values_reach_python(tmp_path):
 @pytest.mark.parametrize(
     "reader, name, expected",
     [
-        (z.parse_zorv_file, "diffself.dat", {"Time": (40, 10.0, 16000.0), "MSD_OH": (40, 0.05684077, 4.236)}),
+        (z.parse_zorv_file, "diffself_koh.dat", {"Time": (40, 10.0, 16000.0), "MSD_OH": (40, 0.05684077, 4.236)}),
         (z.parse_zorv_file, "rdf.dat", {"r": (30, 0.2, 6.0), "g_O-O": (30, 0.0, 1.0)}),
         (z.parse_thermoprop, "nvt_prod.dat", {"TimeStep": (10, 1000.0, 10000.0), "v_Vol": (10, 27001.0, 27010.0)}),
         (z.parse_bond_angle, "npt_prod_angle.dat", {"Bin": (18, 1.0, 18.0), "Count": (18, 0.0, 0.0)}),
