@@ -16,3 +16,6 @@ venv=$(mktemp -d)/venv
 python3.14 -m venv --system-site-packages "$venv"
 "$venv/bin/pip" install -q --no-build-isolation --no-deps --no-index . >/dev/null
 (cd / && "$venv/bin/python" -c "import _zorv_pp, sys; assert _zorv_pp.__file__.startswith(sys.prefix), _zorv_pp.__file__; print('installed:', _zorv_pp.__file__)")
+
+echo "== type stubs: stubtest and mypy against the installed package" >&2
+"$venv/bin/python" tools/check_stubs.py
