@@ -169,3 +169,16 @@ def test_arrays_of_other_shapes_are_iterated(np):
 def test_large_array_matches_list(np):
     values = np.linspace(0.0, 0.5, 300_001)
     assert bits(element_wise(values)) == bits(element_wise(values.tolist()))
+
+
+@needs_map
+def test_array_that_exports_no_buffer_is_iterated(np):
+    # numpy exports no buffer for datetimes: the refusal is dropped and the items
+    # are refused one by one, exactly as for a list of them.
+    dates = np.array(["2020-01-01", "2020-01-02"], dtype="M8[D]")
+    with pytest.raises(TypeError) as from_array:
+        element_wise(dates)
+    with pytest.raises(TypeError) as from_list:
+        element_wise(list(dates))
+    assert str(from_array.value) == str(from_list.value)
+    assert from_array.value.__notes__ == ["while processing 'mass_fraction'"]
