@@ -7,12 +7,11 @@ A benchmark reports each measurement as one line on its standard output:
 (JSON after the marker; the values are display texts). A benchmark that prints no
 such line still gets a row, holding its last output line, and so does one that fails.
 
-    python3 bench/run_all.py [--scale S]
+    python3 bench/run_all.py
 Python benchmarks (bench/*.py) run with this interpreter, which must import the
 built module (set ZORV_MODULE_DIR to its build directory). C++ benchmarks
 (bench/*_bench.cpp) are compiled against the core library, built in build/bench-core.
 """
-import argparse
 import json
 import os
 import pathlib
@@ -27,8 +26,8 @@ COLUMNS = ("function", "workload", "time", "peer", "ratio", "target", "verdict")
 TIMEOUT_SECONDS = 600
 
 
-def python_command(path, scale):
-    return [sys.executable, str(path)] + ([str(scale)] if scale is not None else [])
+def python_command(path):
+    return [sys.executable, str(path)]
 
 
 def build_core():
@@ -73,7 +72,8 @@ def rows_of(name, command):
     return rows
 
 
-def failure_row(name, text):
+def failure_row(name, text, width=90):
+    text = text if len(text) <= width else text[: width - 3] + "..."
     return {"function": name, "workload": text, "verdict": "no result"}
 
 
@@ -87,17 +87,13 @@ def print_table(rows):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--scale", type=float, default=None,
-                        help="passed on to the Python benchmarks that take a size scale")
-    scale = parser.parse_args().scale
     rows = []
     if any(path.name.endswith("_bench.cpp") for path in BENCH.iterdir()):
         build_core()
     for path in sorted(BENCH.iterdir()):
         if path.suffix == ".py" and path.name != pathlib.Path(__file__).name:
             print(f"running {path.name}", file=sys.stderr, flush=True)
-            rows += rows_of(path.stem, python_command(path, scale))
+            rows += rows_of(path.stem, python_command(path))
         elif path.name.endswith("_bench.cpp"):
             print(f"building and running {path.name}", file=sys.stderr, flush=True)
             rows += rows_of(path.stem, cpp_command(path))
