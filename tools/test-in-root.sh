@@ -8,8 +8,10 @@ cd "$(dirname "$0")/.."
 tools/suite.sh python3.14 build/sid-py314
 ZORV_PYTEST_MARK="not slow" tools/suite.sh python3.14d build/sid-py314d -DCMAKE_BUILD_TYPE=Debug
 
-# AddressSanitizer and UndefinedBehaviorSanitizer over the whole suite.
-ZORV_PRELOAD="$(g++ -print-file-name=libasan.so)" ZORV_PYTEST_MARK="not slow" \
+# AddressSanitizer and UndefinedBehaviorSanitizer over the whole suite. The
+# interpreter does not link libstdc++, so it is preloaded too: otherwise the
+# sanitizer finds no __cxa_throw to forward to and aborts on the first C++ throw.
+ZORV_PRELOAD="$(g++ -print-file-name=libasan.so):$(g++ -print-file-name=libstdc++.so)" ZORV_PYTEST_MARK="not slow" \
   tools/suite.sh python3.14 build/sid-asan -DZORV_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 tools/install-check.sh python3.14 --stubs

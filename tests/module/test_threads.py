@@ -57,13 +57,14 @@ seen = []
 def worker(k):
     barrier.wait()
     # the first refusals fill the caches: the note name, the Sequence class, PanicException
-    for call in (lambda: z.diffusion_adjustment("x", 1.0),
-                 *[lambda n=n: getattr(z, n)({}, *rest[n]) for n in first],
-                 *[lambda n=n: getattr(z, n)(Huge(), *rest[n]) for n in first]):
+    # each outcome is keyed by the function, since two may fail with the same text
+    for name, call in (("diffusion_adjustment", lambda: z.diffusion_adjustment("x", 1.0)),
+                       *[(n, lambda n=n: getattr(z, n)({}, *rest[n])) for n in first],
+                       *[(n, lambda n=n: getattr(z, n)(Huge(), *rest[n])) for n in first]):
         try:
             call()
         except BaseException as e:
-            seen.append((type(e).__module__, type(e).__name__, str(e), tuple(getattr(e, "__notes__", ()))))
+            seen.append((name, type(e).__module__, type(e).__name__, str(e), tuple(getattr(e, "__notes__", ()))))
 
 threads = [threading.Thread(target=worker, args=(k,)) for k in range(8)]
 for t in threads: t.start()
@@ -79,6 +80,6 @@ def test_first_calls_racing_to_fill_caches_in_fresh_interpreters(attempt):
                          env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
     assert run.returncode == 0, run.stderr
     lines = run.stdout.splitlines()
-    assert "('builtins', 'TypeError', 'must be real number, not str', (\"while processing 'time_between_hops'\",)) 8" in lines
+    assert "('diffusion_adjustment', 'builtins', 'TypeError', 'must be real number, not str', (\"while processing 'time_between_hops'\",)) 8" in lines
     for line in lines:
         assert line.endswith(" 8"), line  # every thread saw exactly the same outcomes
