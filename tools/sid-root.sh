@@ -16,7 +16,7 @@ PACKAGES=(
   python3.14-dev python3.14-dbg python3.14-venv python3.14-doc
   g++ cmake ninja-build make
   python3-pytest python3-hypothesis python3-numpy python3-scipy python3-pandas python3-matplotlib
-  python3-scikit-build-core python3-pip
+  python3-scikit-build-core python3-pip python3-mypy
   clang libclang-rt-dev libgtest-dev
 )
 STAMP_TEXT="${PACKAGES[*]}"
@@ -43,8 +43,18 @@ apt_in_root() {
   in_root apt-get -o Acquire::Check-Valid-Until=false -o APT::Get::Assume-Yes=true -qq "$@"
 }
 
+# True when the stamp lists every package of PACKAGES: a root provisioned for a
+# longer list (another branch's) serves this one without reinstalling.
+stamp_covers_packages() {
+  [ -f "$ROOT/.zorv-stamp" ] || return 1
+  local stamped=" $(cat "$ROOT/.zorv-stamp") " package
+  for package in "${PACKAGES[@]}"; do
+    [[ "$stamped" == *" $package "* ]] || return 1
+  done
+}
+
 ensure() {
-  if [ -f "$ROOT/.zorv-stamp" ] && [ "$(cat "$ROOT/.zorv-stamp")" = "$STAMP_TEXT" ]; then
+  if stamp_covers_packages; then
     return 0
   fi
   if ! [ -x "$ROOT/usr/bin/apt-get" ]; then

@@ -3,6 +3,7 @@
 
 #include "common/call_abort.hpp"
 #include "module/conversions.hpp"
+#include "module/double_buffer.hpp"
 #include "module/process_caches.hpp"
 #include "module/type_refusal.hpp"
 
@@ -116,6 +117,8 @@ bool to_float_array(PyObject* object, FloatArray& out) {
         done = read_list(object, out);
     } else if (PyTuple_CheckExact(object)) {
         done = read_tuple(object, out);
+    } else if (read_double_buffer(object, out)) {
+        done = true;
     } else {
         done = read_iterable(object, out);
     }
