@@ -3,8 +3,9 @@
 // (memory bandwidth), std::count of line feeds, and std::from_chars over the
 // same tokens found by a plain blank split. Prints GB/s and ratios.
 //
-//   bench/run.sh builds and runs it; or by hand:
+//   tools/bench.sh runs it with the others; or by hand:
 //   g++ -std=c++20 -O2 -ffp-contract=off -Isrc bench/scanning_bench.cpp src/readers/*.cpp -o build/scanning_bench
+//   build/scanning_bench [MB]
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -45,9 +46,18 @@ std::string table_text(std::size_t bytes) {
     return text;
 }
 
-void report(const char* what, double gb, double ours, const char* peer, double theirs) {
+// A readable line, and the bench-row line bench/run_all.py gathers; the
+// target, where there is one, is a rate in GB/s.
+void report(const char* what, double gb, double ours, const char* peer, double theirs, double target) {
     std::printf("  %-22s %6.2f GB/s   %-30s %6.2f GB/s   ratio %.2f\n", what, gb / ours, peer, gb / theirs,
                 theirs / ours);
+    char target_text[32] = "none";
+    if (target > 0) std::snprintf(target_text, sizeof target_text, ">= %.0f GB/s", target);
+    std::printf("bench-row {\"function\": \"%s\", \"workload\": \"%.2f GB of table text\", "
+                "\"time\": \"%.3f s (%.2f GB/s)\", \"peer\": \"%s %.3f s\", \"ratio\": \"%.2f\", "
+                "\"target\": \"%s\", \"verdict\": \"%s\"}\n",
+                what, gb, ours, gb / ours, peer, theirs, theirs / ours, target_text,
+                target <= 0 || gb / ours >= target ? "pass" : "fall short");
 }
 
 volatile std::size_t sink;
@@ -63,7 +73,7 @@ int main(int argc, char** argv) {
 
     const double check = seconds([&] { sink = zorv::readers::is_well_formed_utf8(text); });
     const double copying = seconds([&] { std::memcpy(copy.data(), text.data(), text.size()); sink = copy[7]; });
-    report("UTF-8 check", gb, check, "memcpy (peer)", copying);
+    report("UTF-8 check", gb, check, "memcpy", copying, 1.0);
 
     const double lines = seconds([&] {
         zorv::readers::LineCursor cursor(text);
@@ -72,7 +82,7 @@ int main(int argc, char** argv) {
         sink = n;
     });
     const double feeds = seconds([&] { sink = std::size_t(std::count(text.begin(), text.end(), '\n')); });
-    report("line split", gb, lines, "std::count of line feeds (peer)", feeds);
+    report("line split", gb, lines, "std::count of line feeds", feeds, 1.0);
 
     const std::string_view body = std::string_view(text).substr(text.find("\n#Time") + 1);
     const std::size_t header_end = body.find('\n');
@@ -95,5 +105,5 @@ int main(int argc, char** argv) {
         }
         sink = std::size_t(sum);
     });
-    report("rows to columns", gb, rows, "blank split + from_chars (peer)", conversions);
+    report("rows to columns", gb, rows, "blank split + from_chars", conversions, 0.0);
 }

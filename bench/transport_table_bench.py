@@ -9,6 +9,7 @@ Needs the built module on sys.path (ZORV_MODULE_DIR, as the tests do); numpy
 and pandas are timed when present.
 """
 import argparse
+import json
 import os
 import subprocess
 import sys
@@ -20,6 +21,13 @@ import _zorv_pp as z  # noqa: E402
 
 COMMENTS = ["# Self-diffusion MSD, all time origins", "# Units: fs and A^2", "#"]
 NAMES = ["Time", "MSD_K", "MSD_OH", "MSD_H2O", "MSD_all", "MSD_x"]
+
+
+def bench_row(function, workload, ours, peer, ratio, target, met):
+    """One line of the table that bench/run_all.py gathers."""
+    print("bench-row " + json.dumps({"function": function, "workload": workload, "time": ours, "peer": peer,
+                                     "ratio": ratio, "target": target,
+                                     "verdict": "pass" if met else "fall short"}))
 
 
 def write_table(path, rows):
@@ -104,10 +112,14 @@ def table_bench(directory, rows, repeats):
         assert call() == z.parse_zorv_file(path), f"{name} reads other values"
         theirs = best_of(repeats, call)
         print(f"  {name:24s} {theirs:8.3f} s   parse_zorv_file is {theirs / ours:5.1f}x faster (target >= 4x)")
+        bench_row("parse_zorv_file", f"{size / 1e6:.0f} MB table, {rows * len(NAMES):,} values", f"{ours:.3f} s",
+                  f"{name} + tolist {theirs:.3f} s", f"{theirs / ours:.1f}x", ">= 4x", theirs / ours >= 4)
     peak, values = peak_memory(path)
     budget = size + 40 * values
     print(f"  peak memory of a read    {peak / 1e6:8.1f} MB   budget file + 40 B/value = {budget / 1e6:.1f} MB "
           f"({peak / budget:.2f} of it)")
+    bench_row("parse_zorv_file", "peak memory of that read", f"{peak / 1e6:.0f} MB", f"budget {budget / 1e6:.0f} MB",
+              f"{peak / budget:.2f} of budget", "<= file + 40 B/value", peak <= budget)
 
 
 def single_value_bench(directory, megabytes, repeats):
@@ -126,6 +138,9 @@ def single_value_bench(directory, megabytes, repeats):
                        ("parse_volume_density", lambda: z.parse_volume_density(path))):
         ours = best_of(repeats, call)
         print(f"  {name:26s} {ours:8.3f} s   {size / ours / 1e9:5.2f} GB/s   {ours / peer:4.2f} of the peer's time")
+        bench_row(name, f"{size / 1e6:.0f} MB log, match near the start", f"{ours:.3f} s",
+                  f"read + UTF-8 decode {peer:.3f} s", f"{ours / peer:.2f} of peer", "<= read + UTF-8 check",
+                  ours <= peer)
 
 
 def main():
