@@ -28,9 +28,15 @@ def main(argv):
     proton_hopping()
     here = pathlib.Path(__file__).resolve().parent
     sys.path.insert(0, str(here))
+    results = {}
     for path in sorted(here.glob("demo_*.py")):
         print()
-        importlib.import_module(path.stem).run(out_dir)
+        results[path.stem] = importlib.import_module(path.stem).run(out_dir)
+    import figure
+    picture = figure.draw(out_dir / "zorv_demo.png", results["demo_transport"]["fit"],
+                          results["demo_electrolyte"])
+    print()
+    print(f"figure: {picture}" if picture else "figure: matplotlib is not installed, none drawn")
 
 
 if __name__ == "__main__":

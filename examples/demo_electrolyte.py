@@ -32,7 +32,7 @@ def round_trip(temperature):
 
 
 def run(out_dir):
-    """Prints the table; writes no files (out_dir is unused)."""
+    """Prints the table and returns the conductivity curves for the figure."""
     print("KOH(aq): density, viscosity and conductivity (illustrative fits)")
     print(f"{'T/K':>7} {'m/(mol/kg)':>10} {'rho/(kg/m3)':>11} {'M/(mol/L)':>9} {'eta/(mPa s)':>11} {'sigma/(S/m)':>11}")
     for t, m, rho, molarity, eta, sigma in property_table():
@@ -40,6 +40,10 @@ def run(out_dir):
     print("round trip at 298.15 K: molality -> molarity -> molality")
     for m, molarity, back in round_trip(298.15):
         print(f"  {m:5.2f} mol/kg -> {molarity:.6f} mol/L -> {back:.12f} mol/kg")
+    molalities = [0.25 * i for i in range(1, 49)]
+    curves = {t: z.koh_gilliam_eval([t] * len(molalities), molalities, KOH_MOLAR_MASS, *KOH_DENSITY_FIT)
+              for t in (298.15, 323.15, 353.15, 373.15)}
+    return {"molalities": molalities, "curves": curves}
 
 
 if __name__ == "__main__":

@@ -49,27 +49,6 @@ def water_rdf():
     return r, g
 
 
-def plot_fit(path, time, msd, t_fit, fit, slope):
-    try:
-        import matplotlib
-        matplotlib.use("Agg")
-        import matplotlib.pyplot as plt
-    except ImportError:
-        return None
-    fig, ax = plt.subplots(figsize=(6.4, 4.6))
-    ax.loglog(time, msd, color="0.35", lw=1.2, label="MSD, run 1")
-    ax.axvspan(t_fit[0], t_fit[-1], color="tab:blue", alpha=0.15, label="chosen window")
-    ax.loglog(t_fit, fit, color="tab:red", lw=2.0, ls="--", label=f"fit: D = slope/6 = {slope / 6.0 * ANGSTROM2_PER_PS:.3e} m²/s")
-    ax.set_xlabel("time (ps)")
-    ax.set_ylabel("MSD (Å²)")
-    ax.set_title("Water self-diffusion: automatic window fit")
-    ax.legend(loc="upper left")
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    plt.close(fig)
-    return path
-
-
 def run(out_dir):
     print("Transport analysis")
     table = read_table(DATA)
@@ -93,10 +72,8 @@ def run(out_dir):
     print(f"  first O-O RDF peak: r = {r[peak]:.2f} Angstrom, g = {g[peak]:.2f}")
 
     name, slope, t_fit, fit = first
-    plot = plot_fit(os.path.join(out_dir, "transport_msd_fit.png"), time, table[name], t_fit, fit, slope)
-    if plot:
-        print(f"  plot: {plot}")
-    return {"D_mean": mean, "D_std": spread, "runs": count, "rdf_peak_r": r[peak], "plot": plot}
+    return {"D_mean": mean, "D_std": spread, "runs": count, "rdf_peak_r": r[peak],
+            "fit": {"name": name, "time": time, "msd": table[name], "t_fit": t_fit, "fit": fit, "slope": slope}}
 
 
 if __name__ == "__main__":
