@@ -40,6 +40,21 @@ GOOD = {
 }
 
 
+# One call per function whose computation can refuse its (converted) arguments.
+COMPUTATION_ERRORS = {
+    "parse_zorv_file": ("/dev/null",),
+    "parse_thermoprop": ("/dev/null",),
+    "parse_volume_density": ("/dev/null",),
+    "parse_bond_angle": ("/dev/null",),
+    "read_group_count": ("/dev/null", "g"),
+    "laliberte_density": ([298.15], [1.0, 2.0]) + GOOD["laliberte_density"][2:],
+    "laliberte_viscosity": ([298.15], [1.0, 2.0]) + GOOD["laliberte_viscosity"][2:],
+    "koh_gilliam_eval": ([298.15], [1.0, 2.0]) + GOOD["koh_gilliam_eval"][2:],
+    "dewane_eval": ([5.0], [0.0, 1.0, 2.0], [1.0] * 20),
+    "molarity_to_molality": ([50.0],) + GOOD["molarity_to_molality"][1:],
+}
+
+
 class HugeSequence(collections.abc.Sequence):
     def __len__(self):
         return 2**60
@@ -61,6 +76,8 @@ def failing_calls(name):
         ("too many", lambda: function(*args, None)),
         ("keyword", lambda: function(*args[:-1], nope=1)),
     ]
+    if name in COMPUTATION_ERRORS:
+        calls.append(("computation", lambda: function(*COMPUTATION_ERRORS[name])))
     for index, value in enumerate(args):
         bad = list(args)
         bad[index] = object()

@@ -44,3 +44,4 @@ def test_failing_calls_do_not_leak(name, capfd):
         refs, blocks = leaked(lambda: swallow(call))
         assert refs < 10 and blocks < 10, (description, refs, blocks)
     capfd.readouterr()  # the abort diagnostics
+
