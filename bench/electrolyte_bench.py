@@ -9,6 +9,7 @@
 Prints each time, the ratio peer/ours, and whether the results agree.
 Usage: python bench/electrolyte_bench.py [scale]   (scale 0.1 for a quick run)
 """
+import json
 import math
 import sys
 import time
@@ -34,9 +35,16 @@ def best_of(repeats, function):
     return min(times), result
 
 
-def report(name, peer, ours_time, peer_time, agree):
+def report(name, peer, ours_time, peer_time, agree, target=3.0):
+    ratio = peer_time / ours_time
     print(f"{name:28s} ours {ours_time * 1e3:9.1f} ms   {peer} {peer_time * 1e3:9.1f} ms   "
-          f"ratio {peer_time / ours_time:6.1f}x   agree: {agree}")
+          f"ratio {ratio:6.1f}x   agree: {agree}")
+    function, _, workload = name.partition(" ")
+    print("bench-row " + json.dumps({
+        "function": function, "workload": workload.replace("n=", "") + " elements",
+        "time": f"{ours_time * 1e3:.1f} ms", "peer": f"{peer} {peer_time * 1e3:.1f} ms",
+        "ratio": f"{ratio:.1f}x", "target": f">= {target:g}x",
+        "verdict": "pass" if ratio >= target else "fall short"}))
 
 
 # ---- the density model written as a user would, for brentq and numpy ----
@@ -86,7 +94,7 @@ def bench_solver(scale):
     peer_time, peer = best_of(1, lambda: brentq_peer(molarities, t_k, params))
     worst = max(abs(a - b) for a, b in zip(ours, peer))
     report(f"molarity_to_molality n={n}", "scipy.optimize.brentq loop", ours_time, peer_time,
-           f"max |diff| {worst:.1e} (tolerance {TOLERANCE:g})")
+           f"max |diff| {worst:.1e} (tolerance {TOLERANCE:g})", target=25.0)
 
 
 # ---- element-wise models against the numpy round trip ----
