@@ -1,7 +1,9 @@
 // Raw bytes through the scanning rules, checked against plain restatements
 // of them: the UTF-8 check against a decoder, lines against the text they
-// came from, accepted numbers against the C library's strtod.
+// came from, which tokens are numbers against the grammar written out, and
+// their values against the C library's strtod.
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -50,8 +52,38 @@ void check_lines(std::string_view text) {
     require(covered == text.size(), "lines cover the text");
 }
 
+// The number grammar restated character by character: [sign] digits with at
+// most one point and at least one digit, [e|E [sign] digits]; or [sign] and
+// one of the words inf, infinity, nan in any case.
+bool reference_number(std::string_view s) {
+    std::size_t i = 0;
+    const auto sign = [&] { if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i; };
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+        return i - from;
+    };
+    sign();
+    std::string word(s.substr(i));
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (word == "inf" || word == "infinity" || word == "nan") return true;
+    std::size_t mantissa = digits();
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        sign();
+        if (digits() == 0) return false;
+    }
+    return i == s.size();
+}
+
 void check_float(std::string_view token) {
     const std::optional<double> value = parse_float_token(token);
+    require(value.has_value() == reference_number(token), "numbers are exactly the grammar's tokens");
     if (!value || token.size() > 300) return;
     const std::string copy(token);
     char* end = nullptr;

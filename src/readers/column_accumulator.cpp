@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "readers/huge_pages.hpp"
 #include "readers/number_tokens.hpp"
 
 namespace zorv::readers {
@@ -21,13 +22,12 @@ std::size_t row_bound(std::string_view body, std::size_t width) {
     return std::min(feeds + 1, (body.size() + 1) / (2 * width));
 }
 
-// Removing "#" is the only part of clean_line that changes a line's tokens,
-// so a line without one is tokenised where it stands.
+// Removing "#" is the only part of clean_line that changes a line's tokens.
+// A row taken from the line as read has no "#" up to its last token, so the
+// cleaned line gives the same row; only a line refused as read and holding a
+// "#" needs cleaning.
 void accumulate_cleaned(ColumnAccumulator& columns, std::string_view line, std::string& scratch) {
-    if (std::memchr(line.data(), '#', line.size()) == nullptr) {
-        accumulate_row(columns, line);
-        return;
-    }
+    if (accumulate_row(columns, line) || std::memchr(line.data(), '#', line.size()) == nullptr) return;
     scratch = clean_line(line);
     accumulate_row(columns, scratch);
 }
@@ -41,21 +41,25 @@ ColumnAccumulator::ColumnAccumulator(const std::vector<std::string_view>& names)
 }
 
 void ColumnAccumulator::reserve_rows(std::size_t rows) {
-    for (auto& column : table_.columns) column.second.reserve(rows);
+    for (auto& column : table_.columns) {
+        column.second.reserve(rows);
+        advise_huge_pages(column.second.data(), column.second.capacity() * sizeof(double));
+    }
 }
 
-void accumulate_row(ColumnAccumulator& columns, std::string_view line) {
+bool accumulate_row(ColumnAccumulator& columns, std::string_view line) {
     const std::size_t width = columns.width();
     const char* p = line.data();
     const char* const end = p + line.size();
     double* row = columns.row_.data();
     for (std::size_t k = 0; k < width; ++k) {
         p = skip_white_space(p, end);
-        if (p == end) return;
+        if (p == end) return false;
         p = scan_float_token(p, end, row[k]);
-        if (p == nullptr) return;
+        if (p == nullptr) return false;
     }
-    for (std::size_t k = 0; k < width; ++k) columns.table_.columns[k].second.push_back(columns.row_[k]);
+    for (std::size_t k = 0; k < width; ++k) columns.table_.columns[k].second.push_back(row[k]);
+    return true;
 }
 
 ColumnTable read_columns(std::string_view header_line, std::string_view body, DataLines mode) {

@@ -20,7 +20,7 @@ public:
     void reserve_rows(std::size_t rows);
     ColumnTable take_table() && { return std::move(table_); }
 
-    friend void accumulate_row(ColumnAccumulator& columns, std::string_view line);
+    friend bool accumulate_row(ColumnAccumulator& columns, std::string_view line);
 
 private:
     ColumnTable table_;
@@ -29,8 +29,8 @@ private:
 
 // Appends the first width() tokens of the line as one row when all are
 // numbers; drops the line otherwise. Tokens past the first width() are never
-// looked at.
-void accumulate_row(ColumnAccumulator& columns, std::string_view line);
+// looked at. Tells whether the row was taken.
+bool accumulate_row(ColumnAccumulator& columns, std::string_view line);
 
 // How a reader tokenises its data lines.
 enum class DataLines { as_read, cleaned };

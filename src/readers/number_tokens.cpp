@@ -135,13 +135,9 @@ const char* scan_word(const char* p, const char* end, bool negative, double& val
     return special_value(word, negative, value) ? word_end : nullptr;
 }
 
-}  // namespace
-
-const char* scan_float_token(const char* p, const char* end, double& value) noexcept {
-    bool negative = false;
-    if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    if (p == end) return nullptr;
-    if (!is_digit(*p) && *p != '.') return scan_word(p, end, negative, value);
+// The unsigned decimal at p checked against the grammar first, then
+// converted; every case the quick path in scan_float_token declines.
+const char* scan_checked_decimal(const char* p, const char* end, bool negative, double& value) noexcept {
     DecimalForm form{};
     const char* stop = read_decimal(p, end, form);
     if (stop == nullptr || (stop != end && white_space_length(stop, end) == 0)) return nullptr;
@@ -150,6 +146,38 @@ const char* scan_float_token(const char* p, const char* end, double& value) noex
     } catch (...) {  // only the rewrite of a capped exponent allocates
         return nullptr;
     }
+}
+
+// Whether the decimal [first, stop), which has no sign of its own, ends in an
+// exponent of five digits or more, which may reach the cap. Only an exponent
+// puts a sign or a letter inside such a decimal.
+bool may_reach_exponent_cap(const char* first, const char* stop) noexcept {
+    const char* digits = stop;
+    while (digits != first && is_digit(digits[-1])) --digits;
+    if (stop - digits < 5 || digits == first) return false;
+    const char before = digits[-1];
+    return before == 'e' || before == 'E' || before == '+' || before == '-';
+}
+
+}  // namespace
+
+// Without a sign and starting with a digit or a point, the text from_chars
+// takes is exactly a decimal of this grammar, so a conversion that ends at
+// white space needs no check of its own. Range errors and long exponents take
+// the checked path, which settles them.
+const char* scan_float_token(const char* p, const char* end, double& value) noexcept {
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    if (p == end) return nullptr;
+    if (!is_digit(*p) && *p != '.') return scan_word(p, end, negative, value);
+    double magnitude = 0.0;
+    const auto [stop, error] = std::from_chars(p, end, magnitude);
+    if (error == std::errc() && (stop == end || white_space_length(stop, end) != 0) &&
+        !may_reach_exponent_cap(p, stop)) {
+        value = negative ? -magnitude : magnitude;
+        return stop;
+    }
+    return scan_checked_decimal(p, end, negative, value);
 }
 
 std::optional<double> parse_float_token(std::string_view token) noexcept {

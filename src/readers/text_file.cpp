@@ -1,7 +1,6 @@
 #include "readers/text_file.hpp"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <string>
 #include <system_error>
 
+#include "readers/huge_pages.hpp"
 #include "readers/utf8_check.hpp"
 
 namespace zorv::readers {
@@ -30,8 +30,6 @@ struct FileDescriptor {
         if (fd >= 0) ::close(fd);
     }
 };
-
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 // Grows the buffer to new_capacity, keeping the first used bytes.
 void grow(ByteBuffer& bytes, std::size_t used, std::size_t new_capacity) {
@@ -67,14 +65,13 @@ int read_all(int fd, std::size_t size_hint, ByteBuffer& bytes, std::size_t& used
 
 void FreeBytes::operator()(char* bytes) const noexcept { std::free(bytes); }
 
-// Large files go to huge pages where the system allows it on request: reading
-// a big file into fresh memory otherwise costs a page fault per 4 KiB.
+// Large files are read into huge pages where the system allows it.
 ByteBuffer allocate_bytes(std::size_t size) {
     void* bytes = nullptr;
     if (size >= kHugePage && size <= std::numeric_limits<std::size_t>::max() - kHugePage) {
         const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
         bytes = std::aligned_alloc(kHugePage, rounded);
-        if (bytes != nullptr) ::madvise(bytes, rounded, MADV_HUGEPAGE);
+        if (bytes != nullptr) advise_huge_pages(bytes, rounded);
     } else {
         bytes = std::malloc(size == 0 ? 1 : size);
     }

@@ -44,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
         FloatCase{"2.2250738585072011e-308", 0x0.fffffffffffffp-1022},
         FloatCase{"1e0000000000000000000000000000000005", 1e5},
         FloatCase{"1e99999999999999999999999999", kInf}, FloatCase{"-1e-99999999999999999999999", -0.0},
-        FloatCase{"0.0e99999999999", 0.0},
+        FloatCase{"0.0e99999999999", 0.0}, FloatCase{"12345", 12345.0}, FloatCase{"1.5e+00002", 150.0},
+        FloatCase{"-2.5E-0001", -0.25}, FloatCase{"0." + std::string(65540, '0') + "1e65540", 1e-5},
         // The exponent saturates at 65536: 1 followed by 70000 zeros times 10^-65536 overflows.
         FloatCase{"1" + std::string(70000, '0') + "e-70000", kInf},
         FloatCase{"0." + std::string(70000, '0') + "1e70000", 0.0},

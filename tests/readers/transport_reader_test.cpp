@@ -58,6 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         // "#" is deleted in data lines: commented rows and glued numbers still count.
         HeaderCase{"#Time a b\n# 5 1.0 2.0\n1 2 3 # note\n1#2 3 4\n", {{"Time", {5, 1, 12}}, {"a", {1, 2, 3}},
                                                                          {"b", {2, 3, 4}}}},
+        HeaderCase{"#Time a b\n1 2 3#\n7 8 9 #x\n#\n", {{"Time", {1, 7}}, {"a", {2, 8}}, {"b", {3, 9}}}},
         HeaderCase{"#Time a b c\n1 2 3 # note\n", {{"Time", {}}, {"a", {}}, {"b", {}}, {"c", {}}}},
         // A header naming a column twice keeps both entries; the dict builder merges them.
         HeaderCase{"#Time a Time\n1 2 3\n", {{"Time", {1}}, {"a", {2}}, {"Time", {3}}}},

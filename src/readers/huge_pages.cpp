@@ -1,0 +1,16 @@
+#include "readers/huge_pages.hpp"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace zorv::readers {
+
+void advise_huge_pages(void* data, std::size_t bytes) noexcept {
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
+    if (bytes >= kHugePage && first < last) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
+}  // namespace zorv::readers

@@ -1,0 +1,16 @@
+// Asking for huge pages on large fresh buffers.
+#pragma once
+
+#include <cstddef>
+
+namespace zorv::readers {
+
+inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+// Advises huge pages for the whole 2 MiB pages inside [data, data + bytes).
+// Writing a large fresh buffer otherwise costs a page fault per 4 KiB; where
+// the system grants huge pages only on request this saves most of them. A
+// mere hint: nothing changes where it is refused.
+void advise_huge_pages(void* data, std::size_t bytes) noexcept;
+
+}  // namespace zorv::readers
