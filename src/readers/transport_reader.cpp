@@ -19,14 +19,20 @@ bool starts_header(std::string_view line) noexcept {
 }
 
 // The last "#Time" line, else line 0; false when the text has no line at all.
+// Only a line holding "#" can be a header, so the search jumps from one "#" to
+// the next and looks at each such line once, instead of walking every line.
 bool find_header_line(std::string_view text, HeaderAndBody& found) noexcept {
-    LineCursor lines(text);
+    LineCursor first(text);
     std::string_view line;
-    if (!lines.next(line)) return false;
-    found = {line, lines.rest()};
-    do {
-        if (starts_header(line)) found = {line, lines.rest()};
-    } while (lines.next(line));
+    if (!first.next(line)) return false;
+    found = {line, first.rest()};
+    for (std::size_t hash = text.find('#'); hash != std::string_view::npos;) {
+        const std::size_t feed = text.rfind('\n', hash);
+        LineCursor cursor(text.substr(feed == std::string_view::npos ? 0 : feed + 1));
+        cursor.next(line);
+        if (starts_header(line)) found = {line, cursor.rest()};
+        hash = text.find('#', text.size() - cursor.rest().size());
+    }
     return true;
 }
 

@@ -50,6 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Two blocks: only the rows after the last header count.
         HeaderCase{"#Time a\n1 1\n2 2\n#Time b\n3 3\n", {{"Time", {3.0}}, {"b", {3.0}}}},
+        // Several "#" on a line; "#Time" counts only after nothing but white space.
+        HeaderCase{"x #Time no\n#c #Time\n#Time a #b\r\n1 2 3\n# x #Time y\n4 5 6", {{"Time", {1, 4}},
+                                                                                    {"a", {2, 5}}, {"b", {3, 6}}}},
         HeaderCase{" \t#TimeStep x\n5 6\n", {{"TimeStep", {5.0}}, {"x", {6.0}}}},
         HeaderCase{"\xE3\x80\x80#Time y\n5\n", {{"Time", {}}, {"y", {}}}},
         // "# Time" and "#time" are no headers; line 0 is used instead.
