@@ -1,12 +1,11 @@
 // Raw bytes through the scanning rules, checked against plain restatements
 // of them: the UTF-8 check against a decoder, lines against the text they
-// came from, which tokens are numbers against the grammar written out, and
-// their values against the C library's strtod.
+// came from, accepted numbers against the C library's strtod.
 #include <bit>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "fuzz_support.hpp"
@@ -52,38 +51,48 @@ void check_lines(std::string_view text) {
     require(covered == text.size(), "lines cover the text");
 }
 
-// The number grammar restated character by character: [sign] digits with at
-// most one point and at least one digit, [e|E [sign] digits]; or [sign] and
-// one of the words inf, infinity, nan in any case.
-bool reference_number(std::string_view s) {
+bool ascii_digit(char c) { return c >= '0' && c <= '9'; }
+
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The two accepted token forms, restated as a plain left-to-right scan.
+bool reference_float_form(std::string_view t) {
     std::size_t i = 0;
-    const auto sign = [&] { if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i; };
-    const auto digits = [&] {
-        const std::size_t from = i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
-        return i - from;
-    };
-    sign();
-    std::string word(s.substr(i));
-    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    std::string word;
+    for (std::size_t j = i; j < t.size(); ++j) word += ascii_lower(t[j]);
     if (word == "inf" || word == "infinity" || word == "nan") return true;
-    std::size_t mantissa = digits();
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        mantissa += digits();
+    std::size_t digits = 0;
+    std::size_t points = 0;
+    for (; i < t.size() && (ascii_digit(t[i]) || t[i] == '.'); ++i) (t[i] == '.' ? points : digits) += 1;
+    if (digits == 0 || points > 1) return false;
+    if (i == t.size()) return true;
+    if (t[i] != 'e' && t[i] != 'E') return false;
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    std::size_t exponent_digits = 0;
+    for (; i < t.size() && ascii_digit(t[i]); ++i) ++exponent_digits;
+    return exponent_digits > 0 && i == t.size();
+}
+
+// The count form and value, restated: "+"? digits, at most 2^64 - 1.
+std::optional<std::uint64_t> reference_count(std::string_view t) {
+    std::size_t i = t.size() > 0 && t[0] == '+' ? 1 : 0;
+    if (i == t.size()) return std::nullopt;
+    unsigned __int128 value = 0;
+    for (; i < t.size(); ++i) {
+        if (!ascii_digit(t[i])) return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(t[i] - '0');
+        if (value > UINT64_MAX) return std::nullopt;
     }
-    if (mantissa == 0) return false;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        sign();
-        if (digits() == 0) return false;
-    }
-    return i == s.size();
+    return static_cast<std::uint64_t>(value);
 }
 
 void check_float(std::string_view token) {
     const std::optional<double> value = parse_float_token(token);
-    require(value.has_value() == reference_number(token), "numbers are exactly the grammar's tokens");
+    // Both ways: every token of the two forms is accepted, and every other token,
+    // also those strtod would take whole (hexadecimal, nan(...), ...), is rejected.
+    require(value.has_value() == reference_float_form(token), "accepts exactly the two token forms");
     if (!value || token.size() > 300) return;
     const std::string copy(token);
     char* end = nullptr;
@@ -97,10 +106,7 @@ void check_float(std::string_view token) {
 }
 
 void check_count(std::string_view token) {
-    const std::optional<std::uint64_t> count = parse_count_token(token);
-    if (!count) return;
-    require(token.find_first_not_of("+0123456789") == std::string_view::npos, "count is digits");
-    require(std::to_string(*count).size() <= token.size(), "count fits its digits");
+    require(parse_count_token(token) == reference_count(token), "count form and value");
 }
 
 }  // namespace

@@ -58,7 +58,13 @@ bool read_list(PyObject* list, FloatArray& out) {
             break;
         }
 #else
-        Ref item(Py_NewRef(PyList_GET_ITEM(list, i)));
+        PyObject* borrowed = PyList_GET_ITEM(list, i);
+        if (PyFloat_CheckExact(borrowed)) {
+            // Nothing can run between reading the item and its value.
+            out.push_back(PyFloat_AS_DOUBLE(borrowed));
+            continue;
+        }
+        Ref item(Py_NewRef(borrowed));
 #endif
         if (!append_item(item.get(), out)) {
             return false;

@@ -13,8 +13,7 @@ ALL_NAMES = [
 
 def test_all_lists_registered_functions_in_table_order():
     assert type(z.__all__) is list
-    assert z.__all__ == [name for name in ALL_NAMES if hasattr(z, name)]
-    assert {"tau_calculator", "diffusion_adjustment"} <= set(z.__all__)
+    assert z.__all__ == ALL_NAMES
     public = {name for name in vars(z) if not name.startswith("__")}
     assert public == set(z.__all__)
 
@@ -36,3 +35,20 @@ def test_functions_carry_signature_doc_and_module():
     assert str(inspect.signature(z.diffusion_adjustment)) == "(time_between_hops, hop_distance)"
     assert z.tau_calculator.__doc__.startswith("Mean time between proton-transfer events τ (s).")
     assert z.tau_calculator.__doc__.endswith("τ = δ² e² N / (6 k T L³ Δσ)")
+
+
+def test_signatures_and_docs_as_listed():
+    assert z.diff_calculator.__text_signature__ == (
+        "(time, msd_in, margin, min_window, max_window, max_error, min_displacement)")
+    assert z.diff_calculator.__doc__.startswith("Fit MSD vs time data to extract a transport coefficient.")
+    assert "(default: 1e-10 mol/kg)" in z.molarity_to_molality.__doc__
+    assert z.parse_bond_angle.__doc__.endswith('Column names include "Coord" and "Count/Total".')
+
+
+def test_defaults_named_in_docs_are_not_applied():
+    import pytest
+
+    with pytest.raises(TypeError) as info:
+        z.molarity_to_molality([1.0], 298.15, 56.1, 0.0, 0.0, 0.0, 0.0, 0.0)
+    assert str(info.value) == ("molarity_to_molality() missing 2 required positional arguments: "
+                               "'tolerance' and 'maximum_iterations'")
