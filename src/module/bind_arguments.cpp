@@ -25,13 +25,10 @@ Py_ssize_t parameter_index(const FunctionSignature& signature, PyObject* keyword
 }
 
 // 'a'; 'a' and 'b'; 'a', 'b', and 'c'
-std::string quoted_name_list(const FunctionSignature& signature, PyObject** slots) {
+std::string quoted_name_list(const FunctionSignature& signature, PyObject** slots,
+                             std::size_t missing) {
     std::string names;
     std::size_t listed = 0;
-    std::size_t missing = 0;
-    for (std::size_t i = 0; i < signature.params.size(); ++i) {
-        missing += slots[i] == nullptr ? 1 : 0;
-    }
     for (std::size_t i = 0; i < signature.params.size(); ++i) {
         if (slots[i] != nullptr) {
             continue;
@@ -55,7 +52,7 @@ bool report_missing(const FunctionSignature& signature, PyObject** slots) {
     if (missing == 0) {
         return true;
     }
-    const std::string names = quoted_name_list(signature, slots);
+    const std::string names = quoted_name_list(signature, slots, missing);
     PyErr_Format(PyExc_TypeError, "%s() missing %zu required positional argument%s: %s",
                  signature.name, missing, missing == 1 ? "" : "s", names.c_str());
     return false;

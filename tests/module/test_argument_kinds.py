@@ -11,10 +11,6 @@ import pytest
 import _zorv_pp as z
 
 
-def needs(name):
-    return pytest.mark.skipif(not hasattr(z, name), reason=f"{name} is not built")
-
-
 def as_count(value):
     # with neighbor_count 0 the result is search_start itself
     return z.local_maximum_finder([], value, 0)
@@ -30,14 +26,12 @@ class IndexLike:
         return 12
 
 
-@needs("local_maximum_finder")
 @pytest.mark.parametrize("value, expected", [(0, 0), (True, 1), (2**64 - 1, 2**64 - 1), (IndexLike(), 12)])
 def test_count_accepts(value, expected):
     result = as_count(value)
     assert result == expected and type(result) is int
 
 
-@needs("local_maximum_finder")
 @pytest.mark.parametrize("value, exception", [(-1, OverflowError), (2**64, OverflowError), (2.0, TypeError),
                                               ("1", TypeError), (None, TypeError)])
 def test_count_refuses_with_note(value, exception):
@@ -47,7 +41,6 @@ def test_count_refuses_with_note(value, exception):
     assert info.value.__notes__ == ["while processing 'search_start'"]
 
 
-@needs("repacking_results")
 @pytest.mark.parametrize(
     "value, expected",
     [([], (None, 0)), ((1, 2.5), (1.75, 2)), (range(3), (1.0, 3)), (b"\x01\x02", (1.5, 2)),
@@ -63,7 +56,6 @@ class NotASequence:
     pass
 
 
-@needs("repacking_results")
 @pytest.mark.parametrize(
     "value, message",
     [("ab", "Can't extract `str` to `Vec`"), ("", "Can't extract `str` to `Vec`"),
@@ -82,7 +74,6 @@ def test_sequence_refusals(value, message):
     assert info.value.__notes__ == ["while processing 'd_array'"]
 
 
-@needs("repacking_results")
 def test_sequence_item_error_is_the_interpreters():
     with pytest.raises(TypeError) as info:
         z.repacking_results([1.0, "x"])
@@ -106,13 +97,11 @@ class Lying(collections.abc.Sequence):
         return iter(self.items)
 
 
-@needs("repacking_results")
 @pytest.mark.parametrize("length", [0, 1, 10**6, RuntimeError("len fails")])
 def test_length_is_only_a_hint(length):
     assert as_floats(Lying([1.0, 2.0, 3.0], length)) == (2.0, 3)
 
 
-@needs("repacking_results")
 def test_list_changed_by_item_conversion_reads_like_its_iterator():
     data = []
 
@@ -125,7 +114,6 @@ def test_list_changed_by_item_conversion_reads_like_its_iterator():
     assert as_floats(data) == (1.0, 1)
 
 
-@needs("repacking_results")
 def test_iterator_failure_after_many_items():
     class Failing(collections.abc.Sequence):
         def __len__(self):
@@ -141,7 +129,6 @@ def test_iterator_failure_after_many_items():
     assert info.value.__notes__ == ["while processing 'd_array'"]
 
 
-@needs("repacking_results")
 def test_capacity_overflow_raises_panic_not_caught_by_exception():
     code = """
 import sys, collections.abc, _zorv_pp as z
@@ -168,7 +155,6 @@ print(z.repacking_results([1.0, 3.0]))
     assert "capacity overflow" in run.stderr
 
 
-@needs("parse_volume_density")
 @pytest.mark.parametrize(
     "value, message",
     [(42, "'int' object is not an instance of 'str'"),
@@ -183,14 +169,12 @@ def test_text_refusals(value, message):
     assert info.value.__notes__ == ["while processing 'path'"]
 
 
-@needs("parse_volume_density")
 def test_text_without_utf8_form():
     with pytest.raises(UnicodeEncodeError) as info:
         z.parse_volume_density("bad\udcffname")
     assert info.value.__notes__ == ["while processing 'path'"]
 
 
-@needs("parse_volume_density")
 def test_text_subclass_accepted_and_computation_error_has_no_note(tmp_path):
     class Path(str):
         pass
@@ -202,7 +186,6 @@ def test_text_subclass_accepted_and_computation_error_has_no_note(tmp_path):
     assert not hasattr(info.value, "__notes__")
 
 
-@needs("read_group_count")
 def test_second_text_parameter_named_in_note(tmp_path):
     with pytest.raises(TypeError) as info:
         z.read_group_count(str(tmp_path / "log"), 5)

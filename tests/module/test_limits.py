@@ -20,7 +20,6 @@ def resident_kib():
 
 
 @pytest.mark.slow
-@pytest.mark.skipif(not hasattr(z, "repacking_results"), reason="repacking_results is not built")
 @pytest.mark.parametrize("kind", [list, tuple, range])
 def test_ten_million_items(kind):
     n = 10**7
