@@ -5,6 +5,8 @@ import sys
 _module_dir = os.environ.get("ZORV_MODULE_DIR")
 if _module_dir:
     sys.path.insert(0, _module_dir)
+# ...and the Python package from the work tree.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "python"))
 
 
 def pytest_configure(config):

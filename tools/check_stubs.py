@@ -4,6 +4,7 @@
 2. mypy --strict accepts tests/typing/typed_usage.py, a typed user script.
 3. mypy reports errors on exactly the lines of tests/typing/typed_misuse.py marked
    "# error", so the stubs refuse what the module refuses.
+4. mypy --strict accepts the installed zorv_pp package (its py.typed code).
 
 Run it with the interpreter the package was installed into:
     VENV/bin/python tools/check_stubs.py
@@ -86,9 +87,16 @@ def typed_misuse():
     return True
 
 
+def package_types():
+    result = run([sys.executable, "-m", "mypy", "--config-file", str(ROOT / "pyproject.toml"),
+                  "--no-incremental", "-p", "zorv_pp"])
+    print(result.stdout + result.stderr, end="")
+    return result.returncode == 0
+
+
 def main():
     entries = tolerated_absences(stub_names())
-    outcomes = [stubtest(entries), typed_usage(), typed_misuse()]
+    outcomes = [stubtest(entries), typed_usage(), typed_misuse(), package_types()]
     if not all(outcomes):
         return 1
     print("check_stubs: stubs match the module")

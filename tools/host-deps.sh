@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the host build and tests need, from Debian's packages, when missing.
 set -euo pipefail
-needed=(g++ cmake ninja-build libgtest-dev python3-dev python3-pytest python3-hypothesis python3-numpy debootstrap)
+needed=(g++ cmake ninja-build libgtest-dev python3-dev python3-pytest python3-hypothesis python3-numpy python3-matplotlib python3-tqdm debootstrap)
 missing=()
 for package in "${needed[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

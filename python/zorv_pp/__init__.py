@@ -1,0 +1,29 @@
+"""zorv_pp: transport properties of MD runs in SI units, with uncertainty.
+
+From folders of simulation output (the MSD tables of on-the-fly transport
+computations, RDFs, volume, density and temperature files, the LAMMPS log) to
+self-diffusion, Onsager and Maxwell–Stefan diffusivities, viscosities,
+thermal and electrical conductivities and first-shell structure, summarised
+over replica runs::
+
+    import zorv_pp
+    runs = [zorv_pp.Run.load(p) for p in ["state/rep1", "state/rep2", "state/rep3"]]
+    state = zorv_pp.analyze(runs, charges={"K": 1, "OH": -1, "water": 0})
+    print(state.get("self_diffusion", "OH"))
+
+The numerical work is done by the extension module ``_zorv_pp``.
+"""
+from .errors import CampaignError, RunError, ZorvError
+from .estimate import Estimate
+from .run import Run
+from .run_analysis import PROPERTIES, RunAnalysis, fit_run
+from .state import StateResult, analyze, combine
+from .units import METAL, REAL, UnitStyle, UnitStyleError, unit_style
+from .window import Window
+
+__all__ = [
+    "CampaignError", "Estimate", "METAL", "PROPERTIES", "REAL", "Run", "RunAnalysis", "RunError",
+    "StateResult", "UnitStyle", "UnitStyleError", "Window", "ZorvError", "analyze", "combine",
+    "fit_run", "unit_style",
+]
+__version__ = "0.1.0"

@@ -1,0 +1,27 @@
+"""Exceptions of the analysis layer."""
+from __future__ import annotations
+
+import os
+
+
+class ZorvError(Exception):
+    """Base of every error that zorv_pp raises on bad input."""
+
+
+class RunError(ZorvError):
+    """A run folder that cannot be analysed: names the run, the file and the reason."""
+
+    def __init__(self, run: str | os.PathLike[str], file: str | None, message: str) -> None:
+        self.run = os.fspath(run)
+        self.file = file
+        self.message = message
+        where = f"{self.run}: {file}" if file else self.run
+        super().__init__(f"{where}: {message}")
+
+    def __reduce__(self) -> tuple[type[RunError], tuple[str, str | None, str]]:
+        # Keeps the fields when the error crosses a process boundary.
+        return (RunError, (self.run, self.file, self.message))
+
+
+class CampaignError(ZorvError):
+    """A campaign file that cannot be used: names the file, the line and the key."""

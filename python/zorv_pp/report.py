@@ -1,0 +1,77 @@
+"""Results files, written atomically: a reader never sees half a file."""
+from __future__ import annotations
+
+import contextlib
+import csv
+import io
+import json
+import math
+import os
+import tempfile
+from collections.abc import Callable, Iterator, Mapping, Sequence
+from pathlib import Path
+from typing import IO, Any
+
+COLUMNS = ("state", "property", "species", "mean", "std", "sem", "count", "unit", "per_run")
+
+
+@contextlib.contextmanager
+def atomic_path(path: str | os.PathLike[str]) -> Iterator[Path]:
+    """A temporary path beside ``path``; renamed onto it only if the block ends normally."""
+    target = Path(path)
+    target.parent.mkdir(parents=True, exist_ok=True)
+    handle, name = tempfile.mkstemp(prefix=f".{target.name}.", suffix=target.suffix, dir=target.parent)
+    os.close(handle)
+    try:
+        yield Path(name)
+        os.replace(name, target)
+    except BaseException:
+        with contextlib.suppress(FileNotFoundError):
+            os.unlink(name)
+        raise
+
+
+def write_atomic(path: str | os.PathLike[str], write: Callable[[IO[str]], object]) -> Path:
+    """Write the text that ``write`` produces to ``path`` atomically (fsynced, then renamed)."""
+    with atomic_path(path) as scratch:
+        with open(scratch, "w", encoding="utf-8", newline="") as stream:
+            write(stream)
+            stream.flush()
+            os.fsync(stream.fileno())
+    return Path(path)
+
+
+def _finite_or_none(value: Any) -> Any:
+    # JSON has no NaN or infinity; a missing value is null.
+    if isinstance(value, float) and not math.isfinite(value):
+        return None
+    if isinstance(value, list):
+        return [_finite_or_none(v) for v in value]
+    if isinstance(value, dict):
+        return {k: _finite_or_none(v) for k, v in value.items()}
+    return value
+
+
+def csv_text(rows: Sequence[Mapping[str, Any]], columns: Sequence[str] = COLUMNS) -> str:
+    """Rows as CSV; a list value is written as its items joined by ';'."""
+    out = io.StringIO()
+    writer = csv.writer(out, lineterminator="\n")
+    writer.writerow(columns)
+    for row in rows:
+        writer.writerow([";".join(repr(float(v)) for v in row[c]) if isinstance(row[c], list)
+                         else repr(row[c]) if isinstance(row[c], float) else row[c] for c in columns])
+    return out.getvalue()
+
+
+def write_results(out_dir: str | os.PathLike[str], rows: Sequence[Mapping[str, Any]],
+                  extra: Mapping[str, Any] | None = None, stem: str = "results",
+                  columns: Sequence[str] = COLUMNS) -> tuple[Path, Path]:
+    """Write ``stem``.csv and ``stem``.json into ``out_dir``; NaN is written as ``nan`` in the
+    CSV and as null in the JSON. ``extra`` joins the JSON document beside "rows"."""
+    out = Path(out_dir)
+    text = csv_text(rows, columns)
+    csv_path = write_atomic(out / f"{stem}.csv", lambda stream: stream.write(text))
+    document = {"rows": [dict(row) for row in rows], **(extra or {})}
+    json_path = write_atomic(out / f"{stem}.json",
+                             lambda s: json.dump(_finite_or_none(document), s, indent=1, allow_nan=False))
+    return csv_path, json_path
