@@ -32,7 +32,8 @@ class StateResult:
 
     ``runs`` are the replica runs in the order of each Estimate's ``per_run``;
     ``metadata`` holds what the caller attached (a campaign's state keys);
-    ``curves`` the fitted curves of every run, for figures.
+    ``curves`` the fitted curves of every run, for figures; ``counts`` the
+    molecule counts of every run.
     """
 
     name: str
@@ -41,6 +42,7 @@ class StateResult:
     labels: Mapping[Species, str]
     metadata: Mapping[str, Any] = field(default_factory=dict)
     curves: tuple[tuple[Curve, ...], ...] = field(default=(), repr=False)
+    counts: tuple[Mapping[str, int], ...] = field(default=(), repr=False)
 
     def get(self, property: str, species: str | Sequence[str] | None = None) -> Estimate:
         """The Estimate of ``property`` for ``species`` (a name, or a pair in either order).
@@ -121,7 +123,7 @@ def combine(fitted: Sequence[RunAnalysis], *, charges: Mapping[str, float] | Non
     estimates = {key: Estimate.of([v.get(key, math.nan) for v in values], UNITS[key[0]]) for key in keys}
     state = name if name is not None else os.path.basename(os.path.dirname(os.path.abspath(fitted[0].run)))
     return StateResult(state, tuple(run.run for run in fitted), estimates, labels, dict(metadata or {}),
-                       tuple(tuple(run.curves) for run in fitted))
+                       tuple(tuple(run.curves) for run in fitted), tuple(dict(run.counts) for run in fitted))
 
 
 def _check_same_species(fitted: Sequence[RunAnalysis]) -> None:
