@@ -250,9 +250,8 @@ def _grid(spec: RunSpec, grid: tuple[float, float, int], time_unit: float) -> Fl
     first, last, block = grid
     # Rounding to whole fs (or ps in thousandths) keeps grid times exact.
     first_u, last_u = round(first / time_unit * 1000) / 1000, round(last / time_unit * 1000) / 1000
-    realistic = order_n_times(first_u, last_u, block)
     if spec.rows is None:
-        return realistic
+        return order_n_times(first_u, last_u, block)
     blocks = max(1, math.ceil(math.log(last / first) / math.log(block)))
     return quasi_log_times(first_u, last_u, spec.rows, blocks)
 
@@ -297,9 +296,7 @@ def _rdf_expectation(r: FloatArray, finite: FloatArray, r0: float, height: float
     r_min = float(r[minimum])
     core = r0 - 3.5 * 0.07 * r0
     integral = 0.0
-    for lo, hi in ((core, min(r0, r_min)), (r0, r_min)):
-        if hi <= lo:
-            continue
+    for lo, hi in ((core, r0), (r0, r_min)):
         n = 2 * max(1, math.ceil((hi - lo) / RDF_SPACING * 10.0))
         grid = np.linspace(lo, hi, n + 1)
         integral += _simpson(_rdf_curves(grid, r0, height, cut=False) * grid**2, (hi - lo) / n)

@@ -201,5 +201,7 @@ def test_bundled_campaign_is_what_the_script_writes(tmp_path):
         if path.suffix == ".dat" and path.name not in ("volume.dat", "density.dat", "temperature.dat"):
             new, old = table(tmp_path, path), table(bundled, path)
             assert list(new) == list(old)
+            # rdf.dat holds ten digits: a last-digit flip from another libm is fine.
+            rtol = 1e-9 if path.name == "rdf.dat" else 1e-12
             for column in new:
-                np.testing.assert_allclose(new[column], old[column], rtol=1e-12)
+                np.testing.assert_allclose(new[column], old[column], rtol=rtol)
