@@ -38,7 +38,8 @@ def _save(figure: Any, path: str | os.PathLike[str]) -> Path:
 
 
 def _positive(x: Sequence[float], y: Sequence[float], scale_x: float, scale_y: float) -> tuple[Any, Any]:
-    xs, ys = np.asarray(x, dtype=float) * scale_x, np.asarray(y, dtype=float) * scale_y
+    # A negative curve (an anticorrelated Onsager pair) is drawn by its magnitude.
+    xs, ys = np.asarray(x, dtype=float) * scale_x, np.abs(np.asarray(y, dtype=float) * scale_y)
     keep = (xs > 0) & (ys > 0) & np.isfinite(xs) & np.isfinite(ys)
     return xs[keep], ys[keep]
 
@@ -76,7 +77,8 @@ def state_figure(state: StateResult, path: str | os.PathLike[str]) -> Path | Non
         axis.set_title(f"{TITLES.get(prop, prop)} {label if prop in ('self_diffusion_pbc', 'onsager') else ''}{value}",
                        fontsize=9)
         axis.set_xlabel("time (s)")
-        axis.set_ylabel(f"integral ({_pretty(unit)})")
+        negative = any(c.coefficient < 0 for c in curves)
+        axis.set_ylabel(f"{'|integral|' if negative else 'integral'} ({_pretty(unit)})")
         axis.grid(True, which="major", alpha=0.3)
     for axis in list(axes.flat)[len(panels):]:
         axis.set_visible(False)
@@ -119,6 +121,8 @@ def summary_figure(states: Sequence[StateResult], path: str | os.PathLike[str]) 
                 means.append(estimate.mean if estimate else math.nan)
                 errors.append(estimate.sem if estimate and math.isfinite(estimate.sem) else 0.0)
                 unit = estimate.unit if estimate else unit
+            if not any(math.isfinite(m) for m in means):
+                continue
             label = next((s.labels[key] for s in states if key in s.labels), None) if key is not None else None
             shift = (offset - (len(species) - 1) / 2) * 0.08
             axis.errorbar(positions + shift, means, yerr=errors, fmt="o", capsize=3, label=label)

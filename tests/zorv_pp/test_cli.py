@@ -1,0 +1,128 @@
+"""The zorv-pp command and campaign files: outputs, exit status, errors that say where."""
+import json
+import os
+import subprocess
+import sys
+
+import pytest
+
+from zorv_pp import CampaignError, cli, synthetic
+from zorv_pp.campaign import load_campaign
+from zorv_pp.report import write_atomic
+
+SPECIES = {"K": synthetic.Species(1, 39.0983), "OH": synthetic.Species(-1, 17.007),
+           "water": synthetic.Species(0, 18.015)}
+
+
+def run_spec(seed=0):
+    return synthetic.RunSpec(counts={"K": 20, "OH": 20, "water": 500},
+                             self_diffusion={"K": 1.8e-9, "OH": 2.6e-9, "water": 2.1e-9},
+                             onsager={("K", "K"): 7e-11, ("OH", "OH"): 1e-10, ("water", "water"): 2e-9,
+                                      ("K", "OH"): 1e-12, ("K", "water"): 0.0, ("OH", "water"): 0.0},
+                             noise=0.02, rdf_rows=400, temperature_rows=20, seed=seed)
+
+
+@pytest.fixture(scope="module")
+def campaign(tmp_path_factory):
+    root = tmp_path_factory.mktemp("campaign")
+    states = [synthetic.CampaignState(f"m{m}", run_spec(10 * k), {"molality": m}) for k, m in enumerate((1.0, 3.0))]
+    synthetic.write_campaign(root, states=states, replicas=2, species=SPECIES)
+    return root
+
+
+def test_campaign_gives_results_and_figures(campaign, tmp_path):
+    assert cli.main(["analyze", str(campaign / "campaign.toml"), "--out", str(tmp_path)]) == 0
+    document = json.loads((tmp_path / "results.json").read_text())
+    rows = document["rows"]
+    assert {r["state"] for r in rows} == {"m1.0", "m3.0"}
+    sigma = [r for r in rows if r["property"] == "electrical_conductivity" and r["state"] == "m1.0"][0]
+    assert sigma["count"] == 2 and sigma["unit"] == "S/m" and len(sigma["per_run"]) == 2
+    assert document["states"]["m3.0"]["metadata"]["molality"] == 3.0
+    header = (tmp_path / "results.csv").read_text().splitlines()[0]
+    assert header == "state,property,species,mean,std,sem,count,unit,per_run"
+    for name in ("m1.0_msd.png", "m3.0_msd.png", "summary.png"):
+        assert (tmp_path / "figures" / name).read_bytes()[:4] == b"\x89PNG"
+    assert not [p for p in tmp_path.iterdir() if p.name.startswith(".")]  # no temporary left behind
+
+
+def test_jobs_give_the_same_results(campaign, tmp_path):
+    outputs = []
+    for jobs in ("1", "2"):
+        out = tmp_path / jobs
+        assert cli.main(["analyze", str(campaign / "campaign.toml"), "--out", str(out), "--jobs", jobs,
+                         "--no-figures"]) == 0
+        outputs.append((out / "results.csv").read_text())
+    assert outputs[0] == outputs[1]
+
+
+def test_a_failed_run_is_reported_and_the_rest_analysed(campaign, tmp_path, capsys):
+    broken = tmp_path / "state"
+    for k in (1, 2):
+        synthetic.write_run(broken / f"rep{k}", run_spec(k))
+    (broken / "rep2" / "viscosity.dat").write_bytes(b"\xff\xfe")
+    status = cli.main(["analyze", str(broken / "rep1"), str(broken / "rep2"), "--out", str(tmp_path / "out"),
+                       "--no-figures", "--charge", "K=1", "--charge", "OH=-1", "--charge", "water=0"])
+    assert status == 1
+    assert f"{broken / 'rep2'}: viscosity.dat: " in capsys.readouterr().err
+    document = json.loads((tmp_path / "out" / "results.json").read_text())
+    assert document["failures"][0]["file"] == "viscosity.dat"
+    assert {r["count"] for r in document["rows"] if r["property"] == "self_diffusion_pbc"} == {1}
+
+
+@pytest.mark.parametrize("arguments", [
+    [], ["analyze"], ["analyze", "/no/such/run"], ["analyze", "x.toml", "y"],
+    ["analyze", ".", "--jobs", "0"], ["analyze", ".", "--window", "margin=wide"],
+    ["analyze", ".", "--window", "viscosity.margin=0.1"], ["analyze", ".", "--units", "lj"],
+])
+def test_usage_errors_exit_2(arguments, capsys):
+    assert cli.main(arguments) == 2
+    assert "zorv-pp" in capsys.readouterr().err
+
+
+def test_the_installed_command_line(campaign, tmp_path):
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    done = subprocess.run([sys.executable, "-m", "zorv_pp", "analyze", str(campaign / "campaign.toml"), "--out",
+                           str(tmp_path), "--no-figures"], env=env, capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    assert "results:" in done.stdout
+
+
+CAMPAIGN = """units = "real"
+[species.K]
+charge = 1
+[window]
+margin = 0.1
+[[state]]
+name = "a"
+runs = ["m1.0/rep*"]
+temperature = 300.0
+"""
+
+
+@pytest.mark.parametrize("change, line, key, message", [
+    (("runs = [\"m1.0/rep*\"]", "runs = [\"nothing/*\"]"), 8, "state[1].runs", "no run folder matches"),
+    (("temperature = 300.0", "temperature = \"hot\""), 9, "state[1].temperature", "must be a number"),
+    (("charge = 1", "charge = \"plus\""), 3, "species.K.charge", "must be a number"),
+    (("charge = 1", "colour = 1"), 3, "species.K.colour", "unknown key"),
+    (("margin = 0.1", "margin = \"x\""), 5, "window.margin", "must be a number"),
+    (("units = \"real\"", "units = \"lj\""), 1, "units", "unsupported LAMMPS unit style 'lj'"),
+])
+def test_bad_campaigns_name_the_line_and_the_key(campaign, change, line, key, message):
+    path = campaign / "bad.toml"
+    path.write_text(CAMPAIGN.replace(*change))
+    with pytest.raises(CampaignError, match=message) as caught:
+        load_campaign(path)
+    assert str(caught.value).startswith(f"{path}:{line}: {key}: ")
+
+
+def test_an_interrupted_write_keeps_the_old_file(tmp_path):
+    target = tmp_path / "results.csv"
+    target.write_text("old")
+
+    def interrupted(stream):
+        stream.write("half")
+        raise KeyboardInterrupt
+
+    with pytest.raises(KeyboardInterrupt):
+        write_atomic(target, interrupted)
+    assert target.read_text() == "old" and [p.name for p in tmp_path.iterdir()] == ["results.csv"]
