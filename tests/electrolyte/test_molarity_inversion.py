@@ -66,3 +66,19 @@ def test_empty_evaluates_nothing_and_arguments_are_required():
         z.molarity_to_molality([1.0], 300.0, *EXAMPLE)
     with pytest.raises((TypeError, ValueError, OverflowError)):
         z.molarity_to_molality([1.0], 300.0, *EXAMPLE, 1e-10, -1)
+
+
+# Each tolerance is exactly a residual |M(b) - y| (first two) or a bracket
+# width |b - a| (last) that the solver reaches on the way: only a stop test
+# that is inclusive ends there, so "<" for "<=" returns another root.
+STEEP = (56.1, 10.0, 10.0, -0.2, 0.001, 10.0)
+
+
+@pytest.mark.parametrize("params, molarity, tolerance", [
+    (EXAMPLE, 20.0, 1.7161886916632554),
+    (EXAMPLE, 20.0, 0.0017913737881798397),
+    (STEEP, 1.0, 0.45545069974036706),
+])
+def test_stops_on_a_tolerance_reached_exactly(params, molarity, tolerance):
+    got = z.molarity_to_molality([molarity], 300.0, *params, tolerance, 200)
+    assert got == [ref.molarity_to_molality(molarity, 300.0, *params, tolerance, 200)]

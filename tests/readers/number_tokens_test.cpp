@@ -72,6 +72,15 @@ INSTANTIATE_TEST_SUITE_P(
                       "--1", "+-1", "1e5.0", "1 ", " 1", "1e5e5", "1f", "e5", "1..", "\xEF\xBC\x91",
                       std::string("1\0", 2), "1#", "#1", "Inf#", "1e1_0"));
 
+// A row is scanned without splitting it first: a number run straight into a
+// letter must refuse the token, not end it early at the letter.
+TEST(ScanFloatToken, NumberRunIntoALetterIsNoToken) {
+    for (const std::string token : {"2.5d", "1D", "3e", "7.f", "1e400x", "1e99999d", "-0x1"}) {
+        double value = 0.0;
+        EXPECT_EQ(scan_float_token(token.data(), token.data() + token.size(), value), nullptr) << token;
+    }
+}
+
 struct CountCase {
     std::string token;
     std::optional<std::uint64_t> count;

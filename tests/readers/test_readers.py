@@ -102,3 +102,28 @@ def test_bundled_single_values():
     error = raised(lambda: z.read_group_count(log, "Na"))
     assert type(error) is ValueError and str(error) == f"Group 'Na' count not found in '{log}'"
     assert type(z.read_group_count(log, "K")) is int
+
+
+@pytest.mark.parametrize(
+    "reader, text, expected",
+    [
+        # The last "#Time" line is the header, indented or not; line 0 when none.
+        (z.parse_zorv_file, "#Time a\n1 2\n #Time b\n3 4\n", {"Time": [3.0], "b": [4.0]}),
+        (z.parse_zorv_file, "r g\n1 2\n\t#Time a\n3 4\n", {"Time": [3.0], "a": [4.0]}),
+        (z.parse_zorv_file, "r g\r\n1 2\r\nx #Time\r\n3 #4\r\n", {"r": [1.0, 3.0], "g": [2.0, 4.0]}),
+        # Fix tables: names on line 1, or line 2 with the rows after line 3.
+        (z.parse_thermoprop, "# t 1 2\n# A B\n1 2\n", {"A": [1.0], "B": [2.0]}),
+        (z.parse_bond_angle, "# 1 2\n# 3 4\n# X Y\n# 5 6\n7 8\n", {"X": [7.0], "Y": [8.0]}),
+        # A number run straight into a letter is no number: its row is skipped.
+        (z.parse_thermoprop, "t\nA B\n1 2.5d\n1 1D\n1 3e\n1 1e400x\n1 2\n", {"A": [1.0], "B": [2.0]}),
+        # Two lines skipped, then the first second token that is a number.
+        (z.parse_volume_density, "1 2\n3 4\n5 2.5d\n7 8\n", 8.0),
+        # A name ending in CR cannot take the CR of a CR LF line end.
+        (lambda path: z.read_group_count(path, "A\r"), "group A\r\n1\r\ngroup A\r2\n3\n", 3),
+        # Neither a report with more before its count nor a count past 64 bits counts.
+        (lambda path: z.read_group_count(path, "K"), "5 atoms in x group K\n7\n", 7),
+        (lambda path: z.read_group_count(path, "K"), "group K\n18446744073709551616\ngroup K\n9\n", 9),
+    ],
+)
+def test_reader_picks_its_lines(tmp_path, reader, text, expected):
+    assert reader(write(tmp_path, text)) == expected
