@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds the module for CPython 3.14 inside the Debian-unstable root and runs the demo.
+# Builds the module for CPython 3.14 inside the Debian-unstable root, then
+# analyses the bundled synthetic campaigns with the zorv-pp command and runs the
+# walkthrough of the module's functions. Everything lands in build/demo/output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v debootstrap >/dev/null || tools/host-deps.sh
@@ -7,6 +9,19 @@ tools/sid-root.sh run bash -c '
   set -e
   cmake -S . -B build/demo -G Ninja -DPython_EXECUTABLE=/usr/bin/python3.14 >/dev/null
   cmake --build build/demo -j 2 >/dev/null
-  mkdir -p build/demo/output
-  PYTHONPATH=build/demo/python python3.14 examples/demo.py build/demo/output
+  out=build/demo/output
+  mkdir -p "$out"
+  export PYTHONPATH=$PWD/build/demo/python:$PWD/python
+  echo "== zorv-pp analyze: examples/campaign (KOH(aq), 3 molalities x 3 replicas)"
+  python3.14 -m zorv_pp analyze examples/campaign/campaign.toml --out "$out/analysis" --jobs 2
+  if [ -f examples/koh_campaign/campaign.toml ]; then
+    echo "== zorv-pp koh: examples/koh_campaign (3 molalities x 2 temperatures x 3 replicas)"
+    python3.14 -m zorv_pp koh examples/koh_campaign/campaign.toml --out "$out/koh" --jobs 2
+  fi
+  echo "== the module, function by function"
+  python3.14 examples/demo.py "$out/module" >/dev/null
+  for folder in "$out/analysis" "$out/koh"; do
+    if [ -d "$folder" ]; then echo "== results: $folder/results.csv, $folder/results.json; figures: $folder/figures/"; fi
+  done
+  echo "== the walkthrough of the module: $out/module"
 '

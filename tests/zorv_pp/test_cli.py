@@ -45,6 +45,7 @@ def test_campaign_gives_results_and_figures(campaign, tmp_path):
     assert not [p for p in tmp_path.iterdir() if p.name.startswith(".")]  # no temporary left behind
 
 
+@pytest.mark.slow
 def test_jobs_give_the_same_results(campaign, tmp_path):
     outputs = []
     for jobs in ("1", "2"):
@@ -79,6 +80,7 @@ def test_usage_errors_exit_2(arguments, capsys):
     assert "zorv-pp" in capsys.readouterr().err
 
 
+@pytest.mark.slow
 def test_the_installed_command_line(campaign, tmp_path):
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
     done = subprocess.run([sys.executable, "-m", "zorv_pp", "analyze", str(campaign / "campaign.toml"), "--out",
