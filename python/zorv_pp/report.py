@@ -22,6 +22,8 @@ def atomic_path(path: str | os.PathLike[str]) -> Iterator[Path]:
     target.parent.mkdir(parents=True, exist_ok=True)
     handle, name = tempfile.mkstemp(prefix=f".{target.name}.", suffix=target.suffix, dir=target.parent)
     os.close(handle)
+    # mkstemp makes the file private; results get the mode a plain open() would give.
+    os.chmod(name, 0o666 & ~_umask())
     try:
         yield Path(name)
         os.replace(name, target)
@@ -29,6 +31,12 @@ def atomic_path(path: str | os.PathLike[str]) -> Iterator[Path]:
         with contextlib.suppress(FileNotFoundError):
             os.unlink(name)
         raise
+
+
+def _umask() -> int:
+    mask = os.umask(0o022)
+    os.umask(mask)
+    return mask
 
 
 def write_atomic(path: str | os.PathLike[str], write: Callable[[IO[str]], object]) -> Path:

@@ -43,6 +43,7 @@ def test_campaign_gives_results_and_figures(campaign, tmp_path):
     for name in ("m1.0_msd.png", "m3.0_msd.png", "summary.png"):
         assert (tmp_path / "figures" / name).read_bytes()[:4] == b"\x89PNG"
     assert not [p for p in tmp_path.iterdir() if p.name.startswith(".")]  # no temporary left behind
+    assert (tmp_path / "results.csv").stat().st_mode & 0o044 == 0o044  # readable by others, like open() gives
 
 
 @pytest.mark.slow
