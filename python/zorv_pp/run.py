@@ -125,7 +125,16 @@ class Run:
         log = _first_file(folder, LOG_FILES, LOG_PATTERNS)
         style = _style(folder, units, log)
         species = _named_species(folder, tables, files, set(counts or ()) | set(groups or ()))
-        run_counts = _counts(folder, species, counts, groups or {}, log)
+        # The diffusion tables cannot be used without every count; an RDF pair
+        # whose species has none only loses its coordination number.
+        required = [name for name in species if name not in _rdf_only(tables, species)]
+        run_counts = _counts(folder, required, counts, groups or {}, log)
+        for name in species:
+            if name not in run_counts:
+                try:
+                    run_counts.update(_counts(folder, [name], counts, groups or {}, log))
+                except RunError:
+                    pass
         if temperature is None:
             temperature = _mean_temperature(folder)
         volume = _single_value(folder, "volume.dat", style.volume)
@@ -177,6 +186,14 @@ def _named_species(folder: Path, tables: Mapping[str, Table], files: Mapping[str
                         raise RunError(folder, files[kind], str(error)) from None
                     names.extend(pair)
     return list(dict.fromkeys(names))
+
+
+def _rdf_only(tables: Mapping[str, Table], species: list[str]) -> set[str]:
+    named = {column[len(SELF_PREFIX):] for column in tables.get("diffself", {}) if column.startswith(SELF_PREFIX)}
+    pairs = [column[len(SELF_PREFIX):] for column in tables.get("diffonsag", {}) if column.startswith(SELF_PREFIX)]
+    for label in pairs:
+        named.update(split_pair(label, set(species)))
+    return set(species) - named
 
 
 def _counts(folder: Path, species: list[str], counts: Mapping[str, int] | None,

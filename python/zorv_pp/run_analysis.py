@@ -166,13 +166,14 @@ def _rdf(run: Run, fitter: _Fitter, volume: float) -> None:
     if not table:
         return
     radius = next(iter(table.values()))
+    species = set(run.counts) | {name for name in run.species}
     pairs: dict[tuple[str, str], str] = {}
     for prefix in (RDF_PREFIX, FINITE_RDF_PREFIX):  # the finite-size corrected curve wins
         for column in table:
             if column.startswith(prefix):
-                pairs[split_pair(column[len(prefix):], set(run.counts))] = column
+                pairs[split_pair(column[len(prefix):], species)] = column
     for (first, second), column in pairs.items():
-        density = run.counts[second] / volume
+        density = run.counts[second] / volume if second in run.counts else math.nan
         position, height, coordination = first_shell(radius, table[column], density, run.units.length)
         key = pair_key(first, second)
         for prop, value in (("rdf_peak_position", position), ("rdf_peak_height", height),

@@ -189,3 +189,13 @@ def test_rows_and_frame(exact_state):
     assert all(len(r["per_run"]) == 3 for r in rows)
     pytest.importorskip("pandas")
     assert len(state.to_frame()) == len(rows)
+
+
+def test_an_rdf_species_without_a_count_only_loses_its_coordination_number(tmp_path):
+    synthetic.write_run(tmp_path / "run", spec(ballistic=False))
+    rdf = tmp_path / "run" / "rdf.dat"
+    rdf.write_text(rdf.read_text().replace("_OH_water", "_OH_Ow"))
+    state = zorv_pp.analyze([tmp_path / "run"])
+    assert state.get("rdf_peak_height", ("Ow", "OH")).count == 1
+    assert state.get("coordination_number", ("OH", "Ow")).count == 0
+    assert state.get("coordination_number", ("K", "OH")).count == 1
