@@ -20,8 +20,9 @@ tools/sid-root.sh run bash -c '
   fi
   echo "== the module, function by function"
   python3.14 examples/demo.py "$out/module" >/dev/null
-  for folder in "$out/analysis" "$out/koh"; do
-    if [ -d "$folder" ]; then echo "== results: $folder/results.csv, $folder/results.json; figures: $folder/figures/"; fi
-  done
+  echo "== analysis: $out/analysis/results.csv and results.json, figures in $out/analysis/figures/"
+  if [ -d "$out/koh" ]; then
+    echo "== KOH study: $out/koh/koh_study.csv and koh_study.json, figures in $out/koh/figures/"
+  fi
   echo "== the walkthrough of the module: $out/module"
 '
