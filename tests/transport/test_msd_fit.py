@@ -94,6 +94,17 @@ def reference_fit(time, msd, margin, min_w, max_w, max_error, min_disp):
     return (d, x, [v * d + b0 for v in x])
 
 
+# Boundaries the random curves rarely hit exactly.
+@pytest.mark.parametrize("args", [
+    # Every window's slope is exactly 2 = 1 + max_error: on the band's edge, so none qualifies.
+    ([1.0, 10.0, 100.0, 1000.0, 10000.0], [1.0, 100.0, 1e4, 1e6, 1e8], 0.0, 2, 6, 1.0, 0.0),
+    # Times two ulps apart are no repeated time: the window from the first one stands.
+    ([1.0, 1.0 + 2**-51, 2.0, 4.0, 8.0], [1.0, 1.0 + 2**-51, 2.0, 4.0, 8.0], 0.0, 2, 3, 0.5, 0.0),
+])
+def test_edges_match_windows_summed_from_scratch(args):
+    assert same(z.diff_calculator(*args), reference_fit(*args))
+
+
 @st.composite
 def curves(draw):
     """Power-law curves with repeated, zero and negative times, NaN, zero and
