@@ -1,6 +1,7 @@
 import dataclasses
 import itertools
 import math
+import os
 import pathlib
 import subprocess
 import sys
@@ -190,8 +191,9 @@ def test_campaign_file_names_every_replica(tmp_path):
         assert not np.array_equal(first, second)
 
 
+@pytest.mark.slow
 def test_bundled_campaign_is_what_the_script_writes(tmp_path):
-    env = {"PYTHONPATH": ":".join(sys.path)}
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
     subprocess.run([sys.executable, str(ROOT / "examples" / "make_campaign.py"), str(tmp_path)], check=True, env=env)
     bundled = ROOT / "examples" / "campaign"
     written = sorted(p.relative_to(tmp_path) for p in tmp_path.rglob("*") if p.is_file())
