@@ -67,20 +67,25 @@ def jobs_of(campaign: Campaign) -> list[StateJob]:
             for point in campaign.states]
 
 
-def _fit_one(task: tuple[str, StateJob, Mapping[str, Window]]) -> RunAnalysis | Failure:
-    path, job, windows = task
+Task = tuple[str, StateJob, Mapping[str, Window], bool]
+
+
+def _fit_one(task: Task) -> RunAnalysis | Failure:
+    path, job, windows, curves = task
     try:
         run = Run.load(path, units=job.units, counts=job.counts, groups=job.groups)
         if run.temperature is None and job.temperature is not None:
             run = dataclasses.replace(run, temperature=job.temperature)
-        return fit_run(run, windows)
+        fitted = fit_run(run, windows)
+        # The curves are only for figures, and most of what a worker sends back.
+        return fitted if curves else dataclasses.replace(fitted, curves=[])
     except RunError as error:
         return Failure(job.name, error.run, error.file, error.message)
     except (ZorvError, OSError, ValueError, ArithmeticError) as error:
         return Failure(job.name, path, None, f"{type(error).__name__}: {error}")
 
 
-def _fitted(tasks: Sequence[tuple[str, StateJob, Mapping[str, Window]]], jobs: int) -> Iterator[RunAnalysis | Failure]:
+def _fitted(tasks: Sequence[Task], jobs: int) -> Iterator[RunAnalysis | Failure]:
     if jobs <= 1 or len(tasks) <= 1:
         yield from map(_fit_one, tasks)
         return
@@ -91,21 +96,23 @@ def _fitted(tasks: Sequence[tuple[str, StateJob, Mapping[str, Window]]], jobs: i
 
 def analyze_states(state_jobs: Sequence[StateJob], *, window: Mapping[str, Window] | Window | None = None,
                    jobs: int = 1, progress: bool | None = None,
-                   on_run: Callable[[RunAnalysis | Failure], None] | None = None) -> CampaignResult:
+                   on_run: Callable[[RunAnalysis | Failure], None] | None = None,
+                   curves: bool = True) -> CampaignResult:
     """Analyse every state of ``state_jobs``; runs are fitted in ``jobs`` processes.
 
     A run that fails is reported in the result's failures and left out of its
     state; a state whose runs all fail, or whose replicas disagree, is left
     out too. ``progress`` shows a bar on standard error (None: when it is a
-    terminal).
+    terminal). ``curves=False`` leaves the fitted curves out of the states
+    (no figures can be drawn from them then), which saves time and memory.
     """
     windows = windows_for(window)
-    tasks = [(path, job, windows) for job in state_jobs for path in job.runs]
+    tasks = [(path, job, windows, curves) for job in state_jobs for path in job.runs]
     fitted: dict[str, list[RunAnalysis]] = {job.name: [] for job in state_jobs}
     failures: list[Failure] = []
     bar = _progress(len(tasks), progress)
     try:
-        for (path, job, _), outcome in zip(tasks, _fitted(tasks, jobs)):
+        for (path, job, _, _), outcome in zip(tasks, _fitted(tasks, jobs)):
             if isinstance(outcome, Failure):
                 failures.append(outcome)
             else:

@@ -102,7 +102,7 @@ def run_analyze(args: argparse.Namespace) -> int:
     if args.jobs < 1:
         raise UsageError("--jobs must be at least 1")
     jobs, windows = _state_jobs(args)
-    result = analyze_states(jobs, window=windows, jobs=args.jobs, progress=args.progress)
+    result = analyze_states(jobs, window=windows, jobs=args.jobs, progress=args.progress, curves=args.figures)
     out = Path(args.out)
     failures = [{"state": f.state, "run": f.run, "file": f.file, "message": f.message} for f in result.failures]
     states = {s.name: {"runs": list(s.runs), "metadata": dict(s.metadata)} for s in result.states}

@@ -268,7 +268,7 @@ def study(campaign: Campaign | str | os.PathLike[str], *, jobs: int = 1, progres
     charges = {name: 0.0 for name in campaign.species} | settings.species.charges
     state_jobs = [dataclasses.replace(job, charges=charges) for job in jobs_of(campaign)]
     result = analyze_states(state_jobs, window=window if window is not None else campaign.windows, jobs=jobs,
-                            progress=progress)
+                            progress=progress, curves=False)
     by_name = {point.name: point for point in points}
     comparisons, failures = [], list(result.failures)
     for state in result.states:
