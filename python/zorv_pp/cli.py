@@ -6,6 +6,7 @@ still reported), 2 for a usage error (bad arguments or a bad campaign file).
 from __future__ import annotations
 
 import argparse
+import dataclasses
 import os
 import re
 import sys
@@ -104,7 +105,7 @@ def run_analyze(args: argparse.Namespace) -> int:
     jobs, windows = _state_jobs(args)
     result = analyze_states(jobs, window=windows, jobs=args.jobs, progress=args.progress, curves=args.figures)
     out = Path(args.out)
-    failures = [{"state": f.state, "run": f.run, "file": f.file, "message": f.message} for f in result.failures]
+    failures = [dataclasses.asdict(f) for f in result.failures]
     states = {s.name: {"runs": list(s.runs), "metadata": dict(s.metadata)} for s in result.states}
     csv_path, json_path = write_results(out, result.rows(), {"states": states, "failures": failures})
     print(f"results: {csv_path} and {json_path} ({len(result.rows())} rows, {len(result.states)} states)")
@@ -114,9 +115,14 @@ def run_analyze(args: argparse.Namespace) -> int:
         drawn = [state_figure(s, out / "figures" / f"{safe_name(s.name)}_msd.png") for s in result.states]
         drawn.append(summary_figure(result.states, out / "figures" / "summary.png"))
         print(f"figures: {len([d for d in drawn if d])} in {out / 'figures'}")
-    for failure in result.failures:
+    return finish(result.failures)
+
+
+def finish(failures: Sequence[Any]) -> int:
+    """Report every failure on standard error; the exit status: 1 if there were any."""
+    for failure in failures:
         print(f"zorv-pp: failed: {failure}", file=sys.stderr)
-    return 1 if result.failures else 0
+    return 1 if failures else 0
 
 
 def add_analyze(subparsers: Any) -> None:

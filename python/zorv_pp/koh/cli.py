@@ -8,11 +8,11 @@ are still written), 2 for bad arguments or a bad campaign file.
 from __future__ import annotations
 
 import argparse
-import sys
+import dataclasses
 from pathlib import Path
 from typing import Any
 
-from ..cli import SUBCOMMANDS, UsageError, window_settings
+from ..cli import SUBCOMMANDS, UsageError, finish, window_settings
 
 
 def run_koh(args: argparse.Namespace) -> int:
@@ -34,7 +34,7 @@ def run_koh(args: argparse.Namespace) -> int:
                     "water": settings.species.water},
         "parameters": {"name": params.name, "molar_mass": params.molar_mass, "density": list(params.density),
                        "viscosity": list(params.viscosity), "reference": params.reference},
-        "failures": [{"state": f.state, "run": f.run, "file": f.file, "message": f.message} for f in result.failures],
+        "failures": [dataclasses.asdict(f) for f in result.failures],
     }
     rows = result.rows()
     csv_path, json_path = write_results(out, rows, extra, stem="koh_study", columns=result.columns())
@@ -47,9 +47,7 @@ def run_koh(args: argparse.Namespace) -> int:
         drawn = study_figures(result.comparisons, out / "figures")
         if drawn:
             print(f"figures: {len(drawn)} in {out / 'figures'}")
-    for failure in result.failures:
-        print(f"zorv-pp: failed: {failure}", file=sys.stderr)
-    return 1 if result.failures else 0
+    return finish(result.failures)
 
 
 def add_koh(subparsers: Any) -> None:
