@@ -3,7 +3,7 @@ peer, ratio, target, and whether the target is met.
 
 A benchmark reports each measurement as one line on its standard output:
     bench-row {"function": ..., "workload": ..., "time": ..., "peer": ...,
-               "ratio": ..., "target": ..., "verdict": "pass" | "fall short"}
+               "ratio": ..., "target": ..., "verdict": "pass" | "fall short" | "information"}
 (JSON after the marker; the values are display texts). A benchmark that prints no
 such line still gets a row, holding its last output line, and so does one that fails.
 
