@@ -31,6 +31,16 @@ def _pyplot() -> Any:
     return plt
 
 
+def _panels(plt: Any, count: int, most_columns: int, width: float) -> tuple[Any, Any]:
+    """A figure with a grid of ``count`` panels, at most ``most_columns`` wide; unused ones hidden."""
+    columns = min(most_columns, count)
+    rows = math.ceil(count / columns)
+    figure, axes = plt.subplots(rows, columns, figsize=(width * columns, 3.4 * rows), squeeze=False)
+    for axis in list(axes.flat)[count:]:
+        axis.set_visible(False)
+    return figure, axes
+
+
 def _save(figure: Any, path: str | os.PathLike[str]) -> Path:
     with atomic_path(path) as scratch:
         figure.savefig(scratch, dpi=110, format="png")
@@ -58,9 +68,7 @@ def state_figure(state: StateResult, path: str | os.PathLike[str]) -> Path | Non
     if not panels:
         return None
     plt = _pyplot()
-    columns = min(4, len(panels))
-    rows = math.ceil(len(panels) / columns)
-    figure, axes = plt.subplots(rows, columns, figsize=(4.2 * columns, 3.4 * rows), squeeze=False)
+    figure, axes = _panels(plt, len(panels), 4, 4.2)
     colours = plt.rcParams["axes.prop_cycle"].by_key()["color"]
     for axis, ((prop, label), curves) in zip(axes.flat, panels.items()):
         for index, curve in enumerate(curves):
@@ -80,8 +88,6 @@ def state_figure(state: StateResult, path: str | os.PathLike[str]) -> Path | Non
         negative = any(c.coefficient < 0 for c in curves)
         axis.set_ylabel(f"{'|integral|' if negative else 'integral'} ({_pretty(unit)})")
         axis.grid(True, which="major", alpha=0.3)
-    for axis in list(axes.flat)[len(panels):]:
-        axis.set_visible(False)
     axes.flat[0].legend(fontsize=7, loc="upper left")
     figure.suptitle(f"{state.name}: MSD curves of every run (points), fitted windows (shaded) and fits (black)")
     figure.tight_layout()
@@ -91,7 +97,7 @@ def state_figure(state: StateResult, path: str | os.PathLike[str]) -> Path | Non
 
 
 def _pretty(unit: str) -> str:
-    return unit.replace("^2", "²").replace("^3", "³")
+    return "dimensionless" if unit == "1" else unit.replace("^2", "²").replace("^3", "³")
 
 
 def _key(state: StateResult, label: str, prop: str) -> Any:
@@ -107,9 +113,7 @@ def summary_figure(states: Sequence[StateResult], path: str | os.PathLike[str]) 
     if not panels:
         return None
     plt = _pyplot()
-    columns = min(3, len(panels))
-    rows = math.ceil(len(panels) / columns)
-    figure, axes = plt.subplots(rows, columns, figsize=(4.6 * columns, 3.4 * rows), squeeze=False)
+    figure, axes = _panels(plt, len(panels), 3, 4.6)
     positions = np.arange(len(states))
     for axis, prop in zip(axes.flat, panels):
         species = list(dict.fromkeys(s for state in states for p, s in state.estimates if p == prop))
@@ -126,14 +130,13 @@ def summary_figure(states: Sequence[StateResult], path: str | os.PathLike[str]) 
             label = next((s.labels[key] for s in states if key in s.labels), None) if key is not None else None
             shift = (offset - (len(species) - 1) / 2) * 0.08
             axis.errorbar(positions + shift, means, yerr=errors, fmt="o", capsize=3, label=label)
-        axis.set_title(prop.replace("_", " "), fontsize=10)
+        title = "self-diffusion (Yeh–Hummer)" if prop == "self_diffusion" else prop.replace("_", " ")
+        axis.set_title(title, fontsize=10)
         axis.set_ylabel(_pretty(unit))
         axis.set_xticks(positions, [s.name for s in states], rotation=30, ha="right", fontsize=8)
         if len(species) > 1 or species[0] is not None:
             axis.legend(fontsize=7)
         axis.grid(True, alpha=0.3)
-    for axis in list(axes.flat)[len(panels):]:
-        axis.set_visible(False)
     figure.suptitle("State points: mean ± standard error over replicas")
     figure.tight_layout()
     saved = _save(figure, path)
