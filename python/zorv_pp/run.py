@@ -1,6 +1,7 @@
 """One MD run folder: its tables, unit style, molecule counts and state."""
 from __future__ import annotations
 
+import math
 import os
 from collections.abc import Mapping
 from dataclasses import dataclass, field
@@ -137,6 +138,8 @@ class Run:
                     pass
         if temperature is None:
             temperature = _mean_temperature(folder)
+        elif not (isinstance(temperature, (int, float)) and math.isfinite(temperature) and temperature > 0):
+            raise RunError(folder, None, f"the temperature must be a positive number of kelvin, not {temperature!r}")
         volume = _single_value(folder, "volume.dat", style.volume)
         density = _single_value(folder, "density.dat", style.density)
         return cls(folder, style, run_counts, None if temperature is None else float(temperature),
@@ -240,6 +243,8 @@ def _mean_temperature(folder: Path) -> float | None:
     mean, _, count = _zorv_pp.repacking_results(columns[1])
     if count == 0:
         raise RunError(folder, file.name, "no finite temperature value")
+    if not mean > 0.0:
+        raise RunError(folder, file.name, f"the mean temperature must be positive, not {mean!r} K")
     return float(mean)
 
 
@@ -247,4 +252,7 @@ def _single_value(folder: Path, name: str, factor: float) -> float | None:
     file = folder / name
     if not file.is_file():
         return None
-    return float(_read(folder, file, _zorv_pp.parse_volume_density)) * factor
+    value = float(_read(folder, file, _zorv_pp.parse_volume_density))
+    if not (math.isfinite(value) and value > 0.0):
+        raise RunError(folder, name, f"the {name[:-4]} must be a positive number, not {value!r}")
+    return value * factor

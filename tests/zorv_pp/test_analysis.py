@@ -1,10 +1,12 @@
 """Known answers recovered from synthetic run folders, in SI units."""
 import math
+import shutil
 
 import pytest
 
 import zorv_pp
 from zorv_pp import synthetic
+from zorv_pp.batch import StateJob, analyze_states
 
 # Exact SI constants, written out independently of the package.
 K_B, E, N_A = 1.380649e-23, 1.602176634e-19, 6.02214076e23
@@ -141,6 +143,8 @@ def _break(folder, what):
         log.write_text(log.read_text().replace("units real", "units lj"))
     elif what == "no log":
         (folder / "log.lammps").unlink()
+    elif what == "negative volume":
+        (folder / "volume.dat").write_text("# v\n# TimeStep v_volume\n0 -27000\n")
     elif what == "empty temperature":
         (folder / "temperature.dat").write_text("# t\n# TimeStep v_temp\n")
 
@@ -151,6 +155,7 @@ def _break(folder, what):
     ("unknown units", "log.lammps", "unsupported LAMMPS unit style 'lj'"),
     ("no log", None, "no unit style"),
     ("empty temperature", "temperature.dat", "no temperature values"),
+    ("negative volume", "volume.dat", "the volume must be a positive number"),
 ])
 def test_bad_runs_name_the_file_and_the_reason(tmp_path, what, file, message):
     synthetic.write_run(tmp_path / "run", spec(ballistic=False))
@@ -199,3 +204,27 @@ def test_an_rdf_species_without_a_count_only_loses_its_coordination_number(tmp_p
     assert state.get("rdf_peak_height", ("Ow", "OH")).count == 1
     assert state.get("coordination_number", ("OH", "Ow")).count == 0
     assert state.get("coordination_number", ("K", "OH")).count == 1
+
+
+CORRUPTIONS = [b"", b"\xff\xfe\x00", b"#Time MSD__K\n", b"a b c\nd e f\n", b"#Time MSD__K\n1 2\n",
+               b"#Time MSD__K MSD__OH MSD__water\n1 nan nan nan\n2 inf -inf nan\n",
+               b"#Time MSD__K MSD__OH MSD__water\n1 -1 -2 -3\n2 -2 -4 -6\n3 -3 -6 -9\n",
+               b"Radius rdf__K_OH\n0 0\n0 0\n", b"#Time MSD__K MSD__K\n1 1 1\n"]
+
+
+def test_no_corrupt_file_stops_a_campaign(tmp_path):
+    # Every file of a run, replaced by every kind of damage: each run is either
+    # analysed or reported as a failure; nothing escapes.
+    synthetic.write_run(tmp_path / "good", spec(rdf_rows=500, temperature_rows=10))
+    jobs = []
+    for file in sorted(p.name for p in (tmp_path / "good").iterdir()):
+        for k, data in enumerate(CORRUPTIONS):
+            run = tmp_path / f"{file}-{k}"
+            shutil.copytree(tmp_path / "good", run)
+            (run / file).write_bytes(data)
+            jobs.append(StateJob(run.name, [str(run)], charges=CHARGES))
+    result = analyze_states(jobs, progress=False)
+    analysed, failed = {s.name for s in result.states}, {f.state for f in result.failures}
+    assert analysed | failed == {job.name for job in jobs} and not analysed & failed
+    # Each failed run names the file at fault.
+    assert {f.state for f in result.failures if f.file == f.state.rsplit("-", 1)[0]} == failed
