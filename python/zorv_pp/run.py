@@ -125,12 +125,11 @@ class Run:
                 files[kind] = file.name
         log = _first_file(folder, LOG_FILES, LOG_PATTERNS)
         style = _style(folder, units, log)
-        species = _named_species(folder, tables, files, set(counts or ()) | set(groups or ()))
+        required, rdf_only = _named_species(folder, tables, files, set(counts or ()) | set(groups or ()))
         # The diffusion tables cannot be used without every count; an RDF pair
         # whose species has none only loses its coordination number.
-        required = [name for name in species if name not in _rdf_only(tables, species)]
         run_counts = _counts(folder, required, counts, groups or {}, log)
-        for name in species:
+        for name in rdf_only:
             if name not in run_counts:
                 try:
                     run_counts.update(_counts(folder, [name], counts, groups or {}, log))
@@ -172,9 +171,10 @@ def _style(folder: Path, units: str | UnitStyle | None, log: Path | None) -> Uni
 
 
 def _named_species(folder: Path, tables: Mapping[str, Table], files: Mapping[str, str],
-                   known: set[str]) -> list[str]:
-    """Every species a table names, in first-seen order."""
+                   known: set[str]) -> tuple[list[str], list[str]]:
+    """The species the diffusion tables name, and those only the RDF names, in first-seen order."""
     names: list[str] = []
+    diffusion = 0
     for column in tables.get("diffself", {}):
         if column.startswith(SELF_PREFIX):
             names.append(column[len(SELF_PREFIX):])
@@ -188,15 +188,10 @@ def _named_species(folder: Path, tables: Mapping[str, Table], files: Mapping[str
                     except ValueError as error:
                         raise RunError(folder, files[kind], str(error)) from None
                     names.extend(pair)
-    return list(dict.fromkeys(names))
-
-
-def _rdf_only(tables: Mapping[str, Table], species: list[str]) -> set[str]:
-    named = {column[len(SELF_PREFIX):] for column in tables.get("diffself", {}) if column.startswith(SELF_PREFIX)}
-    pairs = [column[len(SELF_PREFIX):] for column in tables.get("diffonsag", {}) if column.startswith(SELF_PREFIX)]
-    for label in pairs:
-        named.update(split_pair(label, set(species)))
-    return set(species) - named
+        if kind == "diffonsag":
+            diffusion = len(names)
+    required = list(dict.fromkeys(names[:diffusion]))
+    return required, [name for name in dict.fromkeys(names[diffusion:]) if name not in required]
 
 
 def _counts(folder: Path, species: list[str], counts: Mapping[str, int] | None,
