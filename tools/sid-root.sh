@@ -18,6 +18,7 @@ PACKAGES=(
   python3-pytest python3-hypothesis python3-numpy python3-scipy python3-pandas python3-matplotlib python3-tqdm
   python3-scikit-build-core python3-pip python3-mypy
   clang libclang-rt-dev libgtest-dev
+  chromium fonts-dejavu-core
 )
 STAMP_TEXT="${PACKAGES[*]}"
 
