@@ -18,11 +18,11 @@ from .estimate import Estimate
 from .run import Run
 from .run_analysis import PROPERTIES, RunAnalysis, fit_run
 from .state import StateResult, analyze, combine
-from .units import METAL, REAL, UnitStyle, UnitStyleError, unit_style
+from .units import LJ, METAL, REAL, UnitStyle, UnitStyleError, unit_style
 from .window import Window
 
 __all__ = [
-    "CampaignError", "Estimate", "METAL", "PROPERTIES", "REAL", "Run", "RunAnalysis", "RunError",
+    "CampaignError", "Estimate", "LJ", "METAL", "PROPERTIES", "REAL", "Run", "RunAnalysis", "RunError",
     "StateResult", "UnitStyle", "UnitStyleError", "Window", "ZorvError", "analyze", "combine",
     "fit_run", "unit_style",
 ]

@@ -13,18 +13,24 @@ from .campaign import Campaign
 from .errors import RunError, ZorvError
 from .run import GroupSpec, Run
 from .run_analysis import RunAnalysis, fit_run
+from .sampling import Sampling
 from .state import StateResult, combine
 from .window import Window, windows_for
 
 
 @dataclass(frozen=True)
 class Failure:
-    """A run (or a whole state) that could not be analysed, and why."""
+    """A run (or a whole state) that could not be analysed, and why.
+
+    ``missing_species`` names the species left without a molecule count, so
+    that each interface can say how it takes counts.
+    """
 
     state: str
     run: str
     file: str | None
     message: str
+    missing_species: tuple[str, ...] = ()
 
     def __str__(self) -> str:
         where = f"{self.run}: {self.file}" if self.file else self.run
@@ -33,7 +39,11 @@ class Failure:
 
 @dataclass(frozen=True)
 class StateJob:
-    """One state point to analyse: its run folders and how to read and combine them."""
+    """One state point to analyse: its run folders and how to read and combine them.
+
+    ``run_length``, ``sampling``, ``density_unit`` and ``molar_masses`` go to
+    :meth:`zorv_pp.Run.load` as they are (None: the run decides).
+    """
 
     name: str
     runs: Sequence[str]
@@ -44,14 +54,35 @@ class StateJob:
     charges: Mapping[str, float] | None = None
     viscosity: float | None = None
     metadata: Mapping[str, Any] = field(default_factory=dict)
+    run_length: float | None = None
+    sampling: Mapping[str, Sampling] | None = None
+    density_unit: str | None = None
+    molar_masses: Mapping[str, float] | None = None
+
+    def load_options(self) -> dict[str, Any]:
+        """The keyword arguments of :meth:`zorv_pp.Run.load` for a run of this state."""
+        options: dict[str, Any] = {"units": self.units, "counts": self.counts, "groups": self.groups}
+        extra = {"run_length": self.run_length, "sampling": self.sampling, "density_unit": self.density_unit,
+                 "molar_masses": self.molar_masses}
+        return options | {key: value for key, value in extra.items() if value is not None}
+
+
+@dataclass(frozen=True)
+class RunRecord:
+    """An analysed run: its state, its folder and the warnings of reading and fitting it."""
+
+    state: str
+    run: str
+    warnings: tuple[Any, ...] = ()
 
 
 @dataclass(frozen=True)
 class CampaignResult:
-    """The analysed states, in order, and every failure."""
+    """The analysed states, in order, every failure, and every analysed run with its warnings."""
 
     states: list[StateResult]
     failures: list[Failure]
+    runs: list[RunRecord] = field(default_factory=list)
 
     def rows(self) -> list[dict[str, Any]]:
         """The tidy rows of every state."""
@@ -63,7 +94,8 @@ def jobs_of(campaign: Campaign) -> list[StateJob]:
     return [StateJob(point.name, [os.fspath(p) for p in point.runs], campaign.units, None,
                      campaign.groups or None, point.temperature, campaign.charges,
                      point.viscosity if point.viscosity is not None else campaign.viscosity,
-                     point.metadata)
+                     point.metadata, point.run_length if point.run_length is not None else campaign.run_length,
+                     campaign.samplings(point), campaign.density_unit, campaign.molar_masses or None)
             for point in campaign.states]
 
 
@@ -73,14 +105,18 @@ Task = tuple[str, StateJob, Mapping[str, Window], bool]
 def _fit_one(task: Task) -> RunAnalysis | Failure:
     path, job, windows, curves = task
     try:
-        run = Run.load(path, units=job.units, counts=job.counts, groups=job.groups)
+        run = Run.load(path, **job.load_options())
+        if not run.tables:
+            return Failure(job.name, path, None, "no table the analysis can use (diffself.dat, diffonsag.dat, "
+                                                 "viscosity.dat, tconductivity.dat or rdf.dat)")
         if run.temperature is None and job.temperature is not None:
             run = dataclasses.replace(run, temperature=job.temperature)
         fitted = fit_run(run, windows)
         # The curves are only for figures, and most of what a worker sends back.
         return fitted if curves else dataclasses.replace(fitted, curves=[])
     except RunError as error:
-        return Failure(job.name, error.run, error.file, error.message)
+        return Failure(job.name, error.run, error.file, error.message,
+                       tuple(getattr(error, "missing_species", ())))
     except (ZorvError, OSError, ValueError, ArithmeticError) as error:
         return Failure(job.name, path, None, f"{type(error).__name__}: {error}")
 
@@ -110,6 +146,7 @@ def analyze_states(state_jobs: Sequence[StateJob], *, window: Mapping[str, Windo
     tasks = [(path, job, windows, curves) for job in state_jobs for path in job.runs]
     fitted: dict[str, list[RunAnalysis]] = {job.name: [] for job in state_jobs}
     failures: list[Failure] = []
+    records: list[RunRecord] = []
     bar = _progress(len(tasks), progress)
     try:
         for (path, job, _, _), outcome in zip(tasks, _fitted(tasks, jobs)):
@@ -117,6 +154,7 @@ def analyze_states(state_jobs: Sequence[StateJob], *, window: Mapping[str, Windo
                 failures.append(outcome)
             else:
                 fitted[job.name].append(outcome)
+                records.append(RunRecord(job.name, outcome.run, tuple(getattr(outcome, "warnings", ()))))
             if on_run is not None:
                 on_run(outcome)
             if bar is not None:
@@ -137,7 +175,7 @@ def analyze_states(state_jobs: Sequence[StateJob], *, window: Mapping[str, Windo
             failures.append(Failure(job.name, error.run, error.file, error.message))
         except ZorvError as error:
             failures.append(Failure(job.name, job.name, None, str(error)))
-    return CampaignResult(states, failures)
+    return CampaignResult(states, failures, records)
 
 
 def _progress(total: int, progress: bool | None) -> Any:

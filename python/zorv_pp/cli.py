@@ -1,7 +1,8 @@
 """The ``zorv-pp`` command: analyse run folders or a campaign file.
 
-Exit status: 0 when every run was analysed, 1 when some failed (the rest are
-still reported), 2 for a usage error (bad arguments or a bad campaign file).
+Exit status: 0 when every run was analysed, 1 when some run or state failed
+or nothing was analysed at all (what could be analysed is still written),
+2 for a usage error (bad arguments or a bad campaign file).
 """
 from __future__ import annotations
 
@@ -14,12 +15,24 @@ from collections.abc import Callable, Sequence
 from pathlib import Path
 from typing import Any
 
+from . import __version__
 from .errors import CampaignError
 from .units import STYLES
-from .window import FIT_GROUPS, Window
+from .window import FIT_GROUPS, Window, windows_for
 
 #: Further subcommands register here: name -> function adding its parser.
 SUBCOMMANDS: dict[str, Callable[[Any], None]] = {}
+
+EXIT_CODES = """exit status:
+  0  every run was analysed
+  1  some run or state failed, or nothing was analysed (the rest is still written)
+  2  usage error: bad arguments or a bad campaign file"""
+
+FORMATS = ("png", "pdf", "svg")
+#: Options that only run folders take; a campaign file sets each itself.
+FOLDER_OPTIONS = {"units": "units =", "charge": "[species.NAME] charge =", "count": "[species.NAME] group =",
+                  "group": "[species.NAME] group =", "temperature": "[[state]] temperature =",
+                  "viscosity": "viscosity =", "run_length": "run_length =", "density_unit": "density_unit ="}
 
 
 class UsageError(Exception):
@@ -43,14 +56,15 @@ def window_settings(values: Sequence[str] | None) -> dict[str, Window] | None:
     """Fit settings from ``KEY=VALUE`` (every group) or ``GROUP.KEY=VALUE`` items."""
     if not values:
         return None
-    common: dict[str, float | int] = {}
-    per_group: dict[str, dict[str, float | int]] = {}
+    common: dict[str, Any] = {}
+    per_group: dict[str, dict[str, Any]] = {}
     for key, value in _pairs(values, str, "--window").items():
         group, _, setting = key.rpartition(".")
         if group and group not in FIT_GROUPS:
             raise UsageError(f"--window: unknown fit group {group!r} (known: {', '.join(FIT_GROUPS)})")
         try:
-            number: float | int = int(value) if setting in ("min_window", "max_window") else float(value)
+            number: Any = (value if setting == "method" else
+                           int(value) if setting in ("min_window", "max_window") else float(value))
         except ValueError:
             raise UsageError(f"--window {key}={value}: not a number") from None
         (per_group.setdefault(group, {}) if group else common)[setting] = number
@@ -68,7 +82,26 @@ def safe_name(name: str) -> str:
     return re.sub(r"[^A-Za-z0-9._-]+", "_", name).strip("._") or "state"
 
 
-def _state_jobs(args: argparse.Namespace) -> tuple[list[Any], Any]:
+def missing_counts_hint(species: Sequence[str], campaign: bool) -> str:
+    """How the interface in use takes the counts of ``species``: the flags, or a campaign file's keys."""
+    names = ", ".join(species)
+    if campaign:
+        tables = ", ".join(f"[species.{name}]" for name in species)
+        return (f"no molecule count for species {names}: give each a table {tables} in the campaign file whose "
+                f"group = \"...\" names the log group counting it (and atoms_per_molecule if the group holds "
+                f"whole molecules), and keep each run's LAMMPS log beside its tables")
+    counts = " ".join(f"--count {name}=N" for name in species)
+    return (f"no molecule count for species {names}: give {counts}, or --group SPECIES=GROUP for each to count "
+            f"it by a group of the run's LAMMPS log")
+
+
+def explain(failures: Sequence[Any], campaign: bool) -> list[Any]:
+    """The failures, those of runs without molecule counts told how this interface takes them."""
+    return [dataclasses.replace(f, message=missing_counts_hint(f.missing_species, campaign))
+            if getattr(f, "missing_species", ()) else f for f in failures]
+
+
+def _state_jobs(args: argparse.Namespace) -> tuple[list[Any], Any, bool]:
     from .batch import StateJob, jobs_of
     from .campaign import load_campaign
 
@@ -76,9 +109,13 @@ def _state_jobs(args: argparse.Namespace) -> tuple[list[Any], Any]:
     if any(p.suffix == ".toml" for p in paths):
         if len(paths) != 1:
             raise UsageError("give either one campaign file or run folders, not both")
+        for option, key in FOLDER_OPTIONS.items():
+            if getattr(args, option) is not None:
+                flag = "--" + option.replace("_", "-")
+                raise UsageError(f"{flag} applies to run folders; a campaign file sets it itself ({key})")
         campaign = load_campaign(paths[0])
         windows = window_settings(args.window) or campaign.windows
-        return jobs_of(campaign), windows
+        return jobs_of(campaign), windows, True
     missing = [str(p) for p in paths if not p.is_dir()]
     if missing:
         raise UsageError(f"not a run folder: {', '.join(missing)}")
@@ -91,9 +128,27 @@ def _state_jobs(args: argparse.Namespace) -> tuple[list[Any], Any]:
     charges = _pairs(args.charge, float, "--charge") or None
     counts = _pairs(args.count, int, "--count") or None
     groups = _pairs(args.group, str, "--group") or None
-    jobs = [StateJob(name, runs, args.units, counts, groups, args.temperature, charges, args.viscosity)
+    jobs = [StateJob(name, runs, args.units, counts, groups, args.temperature, charges, args.viscosity,
+                     run_length=args.run_length, density_unit=args.density_unit)
             for name, runs in zip(names, states.values())]
-    return jobs, window_settings(args.window)
+    return jobs, window_settings(args.window), False
+
+
+def _warning_fields(warning: Any) -> dict[str, Any]:
+    return {"code": getattr(warning, "code", ""), "file": getattr(warning, "file", None),
+            "message": getattr(warning, "message", str(warning))}
+
+
+def report_warnings(records: Sequence[Any]) -> list[dict[str, Any]]:
+    """Print every run warning on standard error; their records, per run, for results.json."""
+    runs = []
+    for record in records:
+        fields = [_warning_fields(w) for w in record.warnings]
+        for w in fields:
+            where = f"{record.run}: {w['file']}" if w["file"] else record.run
+            print(f"zorv-pp: warning: {where}: {w['message']} [{w['code']}]", file=sys.stderr)
+        runs.append({"state": record.state, "run": record.run, "warnings": fields})
+    return runs
 
 
 def run_analyze(args: argparse.Namespace) -> int:
@@ -102,20 +157,46 @@ def run_analyze(args: argparse.Namespace) -> int:
 
     if args.jobs < 1:
         raise UsageError("--jobs must be at least 1")
-    jobs, windows = _state_jobs(args)
+    jobs, windows, campaign = _state_jobs(args)
     result = analyze_states(jobs, window=windows, jobs=args.jobs, progress=args.progress, curves=args.figures)
     out = Path(args.out)
-    failures = [dataclasses.asdict(f) for f in result.failures]
+    failures = explain(result.failures, campaign)
     states = {s.name: {"runs": list(s.runs), "metadata": dict(s.metadata)} for s in result.states}
-    csv_path, json_path = write_results(out, result.rows(), {"states": states, "failures": failures})
+    extra = {"version": __version__, "states": states, "runs": report_warnings(result.runs),
+             "failures": [dataclasses.asdict(f) for f in failures]}
+    csv_path, json_path = write_results(out, result.rows(), extra)
     print(f"results: {csv_path} and {json_path} ({len(result.rows())} rows, {len(result.states)} states)")
+    drawn: list[Path] = []
     if args.figures and result.states:
-        from .figures import state_figure, summary_figure
+        drawn = _figures(result.states, out / "figures", args.format)
+        print(f"figures: {len(drawn)} in {out / 'figures'}")
+    settings = {"windows": {g: dataclasses.asdict(w) for g, w in windows_for(windows).items()},
+                "paths": list(args.paths), "jobs": args.jobs, "format": args.format, "version": __version__}
+    page = _html_report(out / "report.html", dataclasses.replace(result, failures=failures), drawn, settings)
+    if page is not None:
+        print(f"report: {page}")
+    status = finish(failures)
+    if not result.states:
+        print("zorv-pp: error: nothing was analysed", file=sys.stderr)
+        return 1
+    return status
 
-        drawn = [state_figure(s, out / "figures" / f"{safe_name(s.name)}_msd.png") for s in result.states]
-        drawn.append(summary_figure(result.states, out / "figures" / "summary.png"))
-        print(f"figures: {len([d for d in drawn if d])} in {out / 'figures'}")
-    return finish(result.failures)
+
+def _figures(states: Sequence[Any], folder: Path, fmt: str) -> list[Path]:
+    from .figures import draw_all
+
+    return list(draw_all(states, folder, fmt=fmt))
+
+
+def _html_report(path: Path, result: Any, figures: list[Path], settings: dict[str, Any]) -> Path | None:
+    try:
+        from .html_report import write_report
+    except ModuleNotFoundError as error:
+        if error.name != f"{__package__}.html_report":
+            raise
+        return None
+    write_report(path, result, figures=figures, settings=settings)
+    return path
 
 
 def finish(failures: Sequence[Any]) -> int:
@@ -125,32 +206,71 @@ def finish(failures: Sequence[Any]) -> int:
     return 1 if failures else 0
 
 
+def common_options(parser: argparse.ArgumentParser, out: str) -> argparse._ArgumentGroup:
+    """The options of output and fitting that folders and campaign files share, in their own group."""
+    group = parser.add_argument_group("output and fitting (run folders and campaign files)")
+    group.add_argument("--out", default=out, help=f"output folder (default: {out})")
+    group.add_argument("--jobs", type=int, default=1, metavar="N", help="analyse runs in N processes (default: 1)")
+    settings = ", ".join(f.name for f in dataclasses.fields(Window))
+    group.add_argument("--window", action="append", metavar="[GROUP.]KEY=VALUE",
+                       help=f"fit setting ({settings}); GROUP one of {', '.join(FIT_GROUPS)}; "
+                            f"with a campaign file, replaces its [window]")
+    group.add_argument("--format", choices=FORMATS, default="png", help="figure format (default: png)")
+    group.add_argument("--no-figures", dest="figures", action="store_false", help="write no figures")
+    group.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
+                       help="progress bar on standard error (default: when it is a terminal)")
+    return group
+
+
+ANALYZE_EPILOG = f"""examples:
+  zorv-pp analyze runs/m2.0/rep1 runs/m2.0/rep2 --charge K=1 --charge OH=-1 --charge water=0
+  zorv-pp analyze run_without_log --units real --count K=20 --count OH=20 --count water=500
+  zorv-pp analyze campaign.toml --jobs 2 --format pdf --out results
+
+Run folders are grouped into state points by their parent folder. A campaign
+file sets units, species, counts and state metadata itself (see the README).
+
+{EXIT_CODES}"""
+
+
 def add_analyze(subparsers: Any) -> None:
     parser = subparsers.add_parser(
         "analyze", help="transport properties of run folders or of a campaign file",
+        formatter_class=argparse.RawDescriptionHelpFormatter, epilog=ANALYZE_EPILOG,
         description="Analyse MD run folders (grouped into state points by their parent folder) or one "
-                    "campaign file (TOML); write results.csv, results.json and figures.")
+                    "campaign file (TOML); write results.csv, results.json, figures and report.html.")
     parser.add_argument("paths", nargs="+", metavar="PATH", help="run folders, or one campaign .toml file")
-    parser.add_argument("--out", default="zorv_results", help="output folder (default: zorv_results)")
-    parser.add_argument("--jobs", type=int, default=1, metavar="N", help="analyse runs in N processes")
-    parser.add_argument("--units", choices=sorted(STYLES), help="LAMMPS unit style (default: each run's log)")
-    parser.add_argument("--charge", action="append", metavar="SPECIES=Q", help="charge in e (repeat per species)")
-    parser.add_argument("--count", action="append", metavar="SPECIES=N", help="molecule count (default: the log)")
-    parser.add_argument("--group", action="append", metavar="SPECIES=GROUP", help="log group counting a species")
-    parser.add_argument("--temperature", type=float, metavar="K", help="temperature of runs without temperature.dat")
-    parser.add_argument("--viscosity", type=float, metavar="PA_S", help="shear viscosity for the Yeh-Hummer correction")
-    parser.add_argument("--window", action="append", metavar="[GROUP.]KEY=VALUE",
-                        help=f"fit setting (margin, min_window, max_window, max_error, min_displacement); "
-                             f"GROUP one of {', '.join(FIT_GROUPS)}")
-    parser.add_argument("--no-figures", dest="figures", action="store_false", help="write no figures")
-    parser.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
-                        help="progress bar on standard error (default: when it is a terminal)")
+    common_options(parser, "zorv_results")
+    folders = parser.add_argument_group("run folders only (a campaign file sets these itself)")
+    folders.add_argument("--units", choices=sorted(STYLES), help="LAMMPS unit style (default: each run's log)")
+    folders.add_argument("--charge", action="append", metavar="SPECIES=Q", help="charge in e (repeat per species)")
+    folders.add_argument("--count", action="append", metavar="SPECIES=N",
+                         help="molecule count (default: the log's group of that name)")
+    folders.add_argument("--group", action="append", metavar="SPECIES=GROUP", help="log group counting a species")
+    folders.add_argument("--temperature", type=float, metavar="K", help="temperature of runs without temperature.dat")
+    folders.add_argument("--viscosity", type=float, metavar="PA_S", help="shear viscosity for the Yeh-Hummer correction")
+    folders.add_argument("--run-length", type=float, metavar="T",
+                         help="production length in the runs' time unit (default: the log)")
+    folders.add_argument("--density-unit", metavar="UNIT",
+                         help="unit of density.dat, such as g/cm3 or kg/m3 (default: decided from the run)")
     parser.set_defaults(func=run_analyze)
 
 
+MAIN_EPILOG = f"""examples:
+  zorv-pp analyze path/to/run                      # one run folder, units and counts from its log
+  zorv-pp analyze campaign.toml --out results      # every state point of a campaign file
+  zorv-pp koh campaign.toml                        # the KOH(aq) study of a campaign
+
+'zorv-pp COMMAND --help' tells more about each command.
+
+{EXIT_CODES}"""
+
+
 def build_parser() -> argparse.ArgumentParser:
-    parser = argparse.ArgumentParser(prog="zorv-pp", description="Transport properties of MD runs in SI units.")
-    subparsers = parser.add_subparsers(dest="command", required=True)
+    parser = argparse.ArgumentParser(prog="zorv-pp", description="Transport properties of MD runs in SI units.",
+                                     formatter_class=argparse.RawDescriptionHelpFormatter, epilog=MAIN_EPILOG)
+    parser.add_argument("--version", action="version", version=f"zorv-pp {__version__}")
+    subparsers = parser.add_subparsers(dest="command", metavar="COMMAND")
     add_analyze(subparsers)
     for add in SUBCOMMANDS.values():
         add(subparsers)
@@ -163,6 +283,9 @@ def main(argv: Sequence[str] | None = None) -> int:
     parser = build_parser()
     try:
         args = parser.parse_args(argv)
+        if args.command is None:  # no command: the whole help, as a usage error
+            parser.print_help(sys.stderr)
+            return 2
         return int(args.func(args))
     except SystemExit as stop:  # argparse: --help gives 0, a usage error 2
         return stop.code if isinstance(stop.code, int) else 2

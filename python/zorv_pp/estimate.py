@@ -1,25 +1,53 @@
-"""Estimates over replica runs: mean, spread and count, in SI units."""
+"""Estimates of a state point: the value, its error, its 95 % interval and its flags.
+
+Each replica run gives a value and, for fitted properties, its own standard
+error from the covariance of its MSD table. Runs are combined by
+inverse-variance weighting; when they scatter more than their errors allow
+(a Birge ratio R above 1) the error is multiplied by R. Properties without a
+per-run error (volume, density, temperature, structure) fall back to the
+replicas' mean and its standard error.
+"""
 from __future__ import annotations
 
 import math
-from collections.abc import Sequence
-from dataclasses import dataclass
+from collections.abc import Iterable, Sequence
+from dataclasses import dataclass, replace
+from statistics import NormalDist
 
 import _zorv_pp
+
+from .flags import REPLICAS_DISAGREE
+from .msdfit import combine_runs
+from .quantiles import student_t_quantile
+
+Z95 = NormalDist().inv_cdf(0.975)
+NAN_PAIR = (math.nan, math.nan)
+
+
+def merge_flags(*groups: Iterable[str]) -> tuple[str, ...]:
+    """The flags of every group, each once, in first-seen order."""
+    return tuple(dict.fromkeys(flag for group in groups for flag in group))
 
 
 @dataclass(frozen=True)
 class Estimate:
-    """One property of a state point, summarised over its replica runs.
+    """One property of a state point, in the unit ``unit``.
 
-    ``mean`` and ``std`` (population standard deviation, divisor n) are taken
-    over the finite per-run values only; ``count`` is how many there were, so a
-    run whose fit found no window (NaN) lowers the count instead of the mean.
-    ``sem`` is the standard error of the mean, std / sqrt(count − 1) (the
-    sample standard deviation over sqrt(count)); NaN below two finite values.
-    ``unit`` names the SI unit of ``mean``, ``std``, ``sem`` and ``per_run``;
-    ``per_run`` holds one value per run of the state, in run order, NaN where
-    a run gave none.
+    ``mean`` is the state value and ``sem`` its standard error: the
+    inverse-variance weighted mean of the runs' values and its error, widened
+    by the Birge ratio when the runs disagree, wherever each run has its own
+    error (``per_run_sem``); otherwise the plain mean of the runs and the
+    standard error std / sqrt(count − 1). ``ci95`` is the 95 % interval
+    (low, high): mean ± 1.96 sem from run errors, the Student-t interval from
+    the replicas' scatter alone (NaN for one run without an error). ``std`` is
+    the replicas' population standard deviation, ``count`` the number of
+    finite run values, ``per_run`` each run's value in run order (NaN where a
+    run gave none). ``flags`` name what the value should be read with:
+    ``no_diffusive_regime``, ``not_converged``, ``run_length_assumed``,
+    ``replicas_disagree``, ``anisotropic`` and the warning codes of the files
+    it comes from. ``window_spread`` holds, per run, the spread of slopes over
+    every window the log-log window search accepts, in ``unit``: how much the
+    choice of fit window alone could move the value.
     """
 
     mean: float
@@ -28,18 +56,62 @@ class Estimate:
     count: int
     unit: str
     per_run: tuple[float, ...] = ()
+    ci95: tuple[float, float] = NAN_PAIR
+    per_run_sem: tuple[float, ...] = ()
+    flags: tuple[str, ...] = ()
+    window_spread: tuple[float, ...] = ()
 
     @classmethod
-    def of(cls, values: Sequence[float], unit: str) -> Estimate:
-        """Summarise per-run ``values`` (in ``unit``) into an Estimate."""
+    def of(cls, values: Sequence[float], unit: str, flags: Iterable[str] = ()) -> Estimate:
+        """Summarise per-run ``values`` (in ``unit``) that carry no error of their own."""
         per_run = tuple(float(v) for v in values)
         mean, std, count = _zorv_pp.repacking_results(per_run)
         sem = std / math.sqrt(count - 1) if count > 1 else math.nan
-        return cls(mean, std, sem, count, unit, per_run)
+        half = student_t_quantile(0.975, count - 1) * sem if count > 1 else math.nan
+        return cls(mean, std, sem, count, unit, per_run, (mean - half, mean + half), (), merge_flags(flags))
+
+    @classmethod
+    def from_runs(cls, values: Sequence[float], sems: Sequence[float], unit: str,
+                  flags: Iterable[str] = (), window_spread: Sequence[float] = ()) -> Estimate:
+        """Combine per-run ``values`` with their standard errors ``sems`` (both in ``unit``).
+
+        Runs whose value or error is not finite take no part in the weighting
+        (they lower ``count``). Without a single usable error this is :meth:`of`.
+        """
+        per_run = tuple(float(v) for v in values)
+        per_sem = tuple(float(s) for s in sems)
+        _, std, count = _zorv_pp.repacking_results(per_run)
+        mean, sem, birge, dof = combine_runs(per_run, per_sem)
+        if math.isnan(mean):
+            base = cls.of(per_run, unit, flags)
+            return replace(base, per_run_sem=per_sem, window_spread=tuple(window_spread))
+        extra = (REPLICAS_DISAGREE,) if dof > 0 and birge > _birge_limit(dof) else ()
+        return cls(mean, std, sem, count, unit, per_run, (mean - Z95 * sem, mean + Z95 * sem), per_sem,
+                   merge_flags(flags, extra), tuple(float(s) for s in window_spread))
+
+    def widened(self, extra_sem: float) -> Estimate:
+        """This estimate with ``extra_sem`` added in quadrature to its error (an error shared by every run)."""
+        if not math.isfinite(extra_sem) or extra_sem == 0.0:
+            return self
+        sem = math.hypot(self.sem, extra_sem)
+        half = (self.ci95[1] - self.ci95[0]) / 2.0
+        scale = half / self.sem if self.sem > 0.0 and math.isfinite(half) else Z95
+        return replace(self, sem=sem, ci95=(self.mean - scale * sem, self.mean + scale * sem))
 
     def __format__(self, spec: str) -> str:
         spec = spec or ".4g"
-        return f"{self.mean:{spec}} ± {self.sem:{spec}} {self.unit} (n={self.count})"
+        low, high = self.ci95
+        flags = f" [{', '.join(self.flags)}]" if self.flags else ""
+        return (f"{self.mean:{spec}} ± {self.sem:{spec}} {self.unit} "
+                f"(95 % CI {low:{spec}} to {high:{spec}}, n={self.count}){flags}")
 
     def __str__(self) -> str:
         return format(self)
+
+
+def _birge_limit(dof: int) -> float:
+    """The Birge ratio that replicas exceed by chance only 1 time in 100 (Wilson–Hilferty)."""
+    z = NormalDist().inv_cdf(0.99)
+    a = 2.0 / (9.0 * dof)
+    chi2 = dof * (1.0 - a + z * math.sqrt(a)) ** 3
+    return math.sqrt(chi2 / dof)

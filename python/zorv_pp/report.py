@@ -12,7 +12,8 @@ from collections.abc import Callable, Iterator, Mapping, Sequence
 from pathlib import Path
 from typing import IO, Any
 
-COLUMNS = ("state", "property", "species", "mean", "std", "sem", "count", "unit", "per_run")
+COLUMNS = ("state", "property", "species", "mean", "std", "sem", "count", "unit", "per_run",
+           "ci95_low", "ci95_high", "per_run_sem", "window_spread", "flags")
 
 
 @contextlib.contextmanager

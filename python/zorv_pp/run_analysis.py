@@ -1,22 +1,25 @@
-"""Per-run fits: every MSD curve of a run turned into a coefficient in SI units."""
+"""Per-run fits: every MSD curve of a run turned into a coefficient with its standard error."""
 from __future__ import annotations
 
 import math
 import os
 from collections.abc import Mapping
 from dataclasses import dataclass, field
-from typing import Union
+from typing import Any, Union
 
+from .curve_fit import Curve, NoiseScale, SamplingCache, fit_curve
 from .errors import RunError
+from .flags import ANISOTROPIC
 from .rdf import first_shell
 from .run import FINITE_RDF_PREFIX, RDF_PREFIX, SELF_PREFIX, Run, split_pair
-from .window import Window, windows_for, WindowSpec
+from .units import REAL, UnitStyle
+from .window import Window, WindowSpec, windows_for
 
 Species = Union[None, str, tuple[str, str]]
 """No species, one species name, or a pair sorted by name (pairs are unordered)."""
 Key = tuple[str, Species]
 
-#: SI unit of every property.
+#: SI unit of every property (runs in ``units lj`` keep reduced units, labelled as such).
 UNITS: dict[str, str] = {
     "self_diffusion": "m^2/s",
     "self_diffusion_pbc": "m^2/s",
@@ -28,6 +31,7 @@ UNITS: dict[str, str] = {
     "thermal_conductivity": "W/(m K)",
     "electrical_conductivity": "S/m",
     "electrical_conductivity_ne": "S/m",
+    "haven_ratio": "1",
     "rdf_peak_position": "m",
     "rdf_peak_height": "1",
     "coordination_number": "1",
@@ -45,6 +49,13 @@ SOURCE_TABLE = {
     "rdf_peak_height": "rdf", "coordination_number": "rdf",
 }
 
+#: Independent one-dimensional walkers behind each column: they set the scale of its noise.
+VISCOSITY_COLUMNS = (("shear_viscosity", "MSD_all", 5.0), ("shear_viscosity_off", "MSD_off", 3.0),
+                     ("bulk_viscosity", "MSD_bulkvisc", 1.0))
+COMPONENTS = {"viscosity": ("MSD_xy", "MSD_xz", "MSD_yz"), "tconductivity": ("MSD_x", "MSD_y", "MSD_z")}
+# Components agreeing by chance fail this χ² (2 degrees of freedom) 1 time in 100.
+ANISOTROPY_CHI2 = -2.0 * math.log(0.01)
+
 
 def pair_key(first: str, second: str) -> tuple[str, str]:
     """The order-insensitive key of a species pair."""
@@ -52,29 +63,14 @@ def pair_key(first: str, second: str) -> tuple[str, str]:
 
 
 @dataclass(frozen=True)
-class Curve:
-    """One fitted curve of a run, kept for figures.
-
-    ``time`` and ``values`` are the file's columns; times times ``time_unit``
-    are seconds, values times ``scale`` are in ``unit`` (coefficient × s), so
-    that the slope of the scaled curve is the coefficient in SI.
-    """
-
-    property: str
-    label: str
-    time: list[float]
-    values: list[float]
-    t_fit: list[float]
-    fit: list[float]
-    coefficient: float
-    time_unit: float
-    scale: float
-    unit: str
-
-
-@dataclass(frozen=True)
 class RunAnalysis:
-    """What one run gives: per-property values in SI, the run's state and its curves."""
+    """What one run gives, every value in SI (reduced units for ``units lj``).
+
+    ``values`` maps (property, species) to the run's value, ``errors`` to its
+    standard error from the run's own sampling (NaN where none), ``flags`` to
+    the flags of its fit and ``spread`` to its window sensitivity. ``warnings``
+    are the run's file warnings; ``style`` its unit style.
+    """
 
     run: str
     values: dict[Key, float]
@@ -83,82 +79,159 @@ class RunAnalysis:
     temperature: float
     volume: float
     curves: list[Curve] = field(repr=False)
-
-
-def _slope(window: Window, time: list[float], values: list[float]) -> tuple[float, list[float], list[float]]:
-    slope, t_fit, fit = window.fit(time, values)
-    return float(slope), t_fit, fit
+    errors: dict[Key, float] = field(default_factory=dict, repr=False)
+    flags: dict[Key, tuple[str, ...]] = field(default_factory=dict, repr=False)
+    spread: dict[Key, float] = field(default_factory=dict, repr=False)
+    warnings: tuple[Any, ...] = ()
+    style: UnitStyle = REAL
 
 
 class _Fitter:
-    """Fits the curves of one run and records values, labels and curves."""
+    """Fits the curves of one run and records values, errors, flags, labels and curves."""
 
     def __init__(self, run: Run, windows: Mapping[str, Window]) -> None:
         self.run, self.windows = run, windows
+        self.sampling = SamplingCache(run)
         self.values: dict[Key, float] = {}
+        self.errors: dict[Key, float] = {}
+        self.flags: dict[Key, tuple[str, ...]] = {}
+        self.spread: dict[Key, float] = {}
         self.labels: dict[Species, str] = {}
         self.curves: list[Curve] = []
 
-    def fit(self, group: str, prop: str, species: Species, label: str, table: str, column: str,
-            divisor: float, unit_factor: float) -> None:
-        columns = self.run.tables[table]
-        time = next(iter(columns.values()))
-        slope, t_fit, fit = _slope(self.windows[group], time, columns[column])
-        scale = unit_factor / divisor
-        coefficient = slope * scale
-        self.values[(prop, species)] = coefficient
+    def fit(self, group: str, prop: str, species: Species, label: str, table: str, values: list[float],
+            factor: float, walkers: float, scale: NoiseScale = None) -> float:
+        """Fit one curve; its coefficient is slope × ``factor``. Returns the slope in file units."""
+        time = next(iter(self.run.tables[table].values()))
+        try:
+            found = fit_curve(self.windows[group], self.sampling(table, time), time, values, walkers, scale)
+        except ValueError as error:  # a table too short to have a sampling, let alone a slope
+            raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
+        key = (prop, species)
+        self.values[key] = found.slope * factor
+        self.errors[key] = found.sem * abs(factor)
+        self.flags[key] = found.flags
+        self.spread[key] = found.spread * abs(factor)
         self.labels[species] = label
         seconds = self.run.units.time
-        self.curves.append(Curve(prop, label, time, columns[column], t_fit, fit, coefficient,
-                                 seconds, scale * seconds, _curve_unit(prop)))
+        self.curves.append(Curve(prop, label, time, values, found.t_fit, found.fit, found.slope * factor,
+                                 seconds, factor * seconds, _curve_unit(prop), found.band))
+        return found.slope
+
+    def component_slopes(self, group: str, table: str, columns: tuple[str, ...]) -> list[tuple[float, float]]:
+        """(slope, error) of single-component columns, fitted without keeping a curve."""
+        data = self.run.tables[table]
+        time = next(iter(data.values()))
+        sampling = self.sampling(table, time)
+        return [(fit.slope, fit.sem) for fit in
+                (fit_curve(self.windows[group], sampling, time, data[c], 1.0) for c in columns if c in data)]
 
 
 def _curve_unit(prop: str) -> str:
-    return {"self_diffusion_pbc": "m^2", "onsager": "m^2", "thermal_conductivity": "W s/(m K)"}.get(prop, "Pa s^2")
+    return {"self_diffusion_pbc": "m^2", "onsager": "m^2", "maxwell_stefan": "m^2",
+            "electrical_conductivity": "S s/m", "thermal_conductivity": "W s/(m K)"}.get(prop, "Pa s^2")
 
 
-def fit_run(run: Run, window: WindowSpec = None) -> RunAnalysis:
+def fit_run(run: Run, window: WindowSpec = None, charges: Mapping[str, float] | None = None) -> RunAnalysis:
     """Fit every curve of ``run`` and convert each coefficient to SI.
 
     Self-diffusion: slope / N_i; Onsager coefficients: slope / N (all
     molecules); viscosities: slope / T; thermal conductivity: slope / T², each
-    times the unit style's factor. A fit that finds no window gives NaN.
+    times the unit style's factor. With two species in the Onsager table the
+    Maxwell–Stefan diffusivity is fitted on its own combination of the
+    curves; with ``charges`` (e) the electrical conductivity on the
+    charge-weighted sum Σ qᵢqⱼ MSDᵢⱼ, the MSD of the charge displacement. A
+    fit that finds no diffusive range gives NaN.
     """
-    windows = windows_for(window)
-    fitter = _Fitter(run, windows)
-    style, counts = run.units, run.counts
+    fitter = _Fitter(run, windows_for(window))
+    style, counts, tables = run.units, run.counts, run.tables
     temperature = math.nan if run.temperature is None else run.temperature
     volume = math.nan if run.volume is None else run.volume
-    tables = run.tables
     for column in tables.get("diffself", {}):
         if column.startswith(SELF_PREFIX):
             name = column[len(SELF_PREFIX):]
-            fitter.fit("self_diffusion", "self_diffusion_pbc", name, name, "diffself", column,
-                       counts[name], style.diffusion)
-    total = float(sum(counts.values()))
-    species = set(counts)
-    for column in tables.get("diffonsag", {}):
-        if column.startswith(SELF_PREFIX):
-            first, second = split_pair(column[len(SELF_PREFIX):], species)
-            key = pair_key(first, second)
-            if ("onsager", key) in fitter.values:
-                raise RunError(run.path, run.files["diffonsag"], f"the pair {first}-{second} appears twice")
-            fitter.fit("onsager", "onsager", key, f"{key[0]}-{key[1]}", "diffonsag", column, total, style.diffusion)
+            fitter.fit("self_diffusion", "self_diffusion_pbc", name, name, "diffself", tables["diffself"][column],
+                       style.diffusion / counts[name], 3.0 * counts[name])
+    if "diffonsag" in tables:
+        _onsager(run, fitter, charges, temperature, volume)
     viscosity = tables.get("viscosity", {})
-    for prop, column in (("shear_viscosity", "MSD_all"), ("shear_viscosity_off", "MSD_off"),
-                         ("bulk_viscosity", "MSD_bulkvisc")):
+    for prop, column, walkers in VISCOSITY_COLUMNS:
         if column in viscosity:
             group = "bulk_viscosity" if prop == "bulk_viscosity" else "shear_viscosity"
-            fitter.fit(group, prop, None, column, "viscosity", column, temperature, style.viscosity)
+            fitter.fit(group, prop, None, column, "viscosity", viscosity[column], style.viscosity / temperature,
+                       walkers)
+    _flag_anisotropy(fitter, "shear_viscosity", "viscosity", ("shear_viscosity", None))
     if "MSD_all" in tables.get("tconductivity", {}):
         fitter.fit("thermal_conductivity", "thermal_conductivity", None, "MSD_all", "tconductivity",
-                   "MSD_all", temperature * temperature, style.thermal_conductivity)
+                   tables["tconductivity"]["MSD_all"], style.thermal_conductivity / (temperature * temperature), 3.0)
+        _flag_anisotropy(fitter, "thermal_conductivity", "tconductivity", ("thermal_conductivity", None))
     _rdf(run, fitter, volume)
     for prop, value in (("volume", run.volume), ("density", run.density), ("temperature", run.temperature)):
         if value is not None:
             fitter.values[(prop, None)] = value
     return RunAnalysis(os.fspath(run.path), fitter.values, fitter.labels, dict(counts), temperature, volume,
-                       fitter.curves)
+                       fitter.curves, fitter.errors, fitter.flags, fitter.spread,
+                       tuple(getattr(run, "warnings", ())), style)
+
+
+def _onsager(run: Run, fitter: _Fitter, charges: Mapping[str, float] | None, temperature: float,
+             volume: float) -> None:
+    """Onsager coefficients, then the Maxwell–Stefan diffusivity and the conductivity from combined curves."""
+    table = run.tables["diffonsag"]
+    style, factor = run.units, run.units.diffusion / float(sum(run.counts.values()))
+    columns: dict[tuple[str, str], list[float]] = {}
+    for column in table:
+        if column.startswith(SELF_PREFIX):
+            first, second = split_pair(column[len(SELF_PREFIX):], set(run.counts))
+            key = pair_key(first, second)
+            if key in columns:
+                raise RunError(run.path, run.files["diffonsag"], f"the pair {first}-{second} appears twice")
+            columns[key] = table[column]
+    slopes: dict[tuple[str, str], float] = {}
+    # Diagonal curves are squared displacements; a cross curve's noise follows from both diagonals and itself.
+    for key in sorted(columns, key=lambda k: k[0] != k[1]):
+        first, second = key
+        scale: NoiseScale = None
+        if first != second:
+            b11, b22 = slopes.get((first, first), math.nan), slopes.get((second, second), math.nan)
+            scale = lambda cross, b11=b11, b22=b22: (b11 * b22 + cross * cross) / 2.0  # noqa: E731
+        slopes[key] = fitter.fit("onsager", "onsager", key, f"{first}-{second}", "diffonsag", columns[key],
+                                 factor, 3.0, scale)
+    names = sorted({name for pair in columns for name in pair})
+    if len(names) == 2 and all(pair_key(a, b) in columns for a in names for b in names):
+        first, second = names
+        n1, n2 = run.counts[first], run.counts[second]
+        x1, x2 = n1 / (n1 + n2), n2 / (n1 + n2)
+        combined = _combine({(first, first): x2 / x1, (second, second): x1 / x2, (first, second): -2.0}, columns)
+        fitter.fit("onsager", "maxwell_stefan", (first, second), f"{first}-{second}", "diffonsag", combined,
+                   factor, 3.0)
+    if charges is not None and all(name in charges for name in names):
+        weights = {(a, b): charges[a] * charges[b] * (1.0 if a == b else 2.0) for a, b in columns}
+        if all(pair_key(a, b) in columns for a in names for b in names if charges[a] * charges[b] != 0.0):
+            prefactor = style.charge ** 2 / (volume * style.boltzmann * temperature)
+            fitter.fit("onsager", "electrical_conductivity", None, "charge", "diffonsag",
+                       _combine(weights, columns), prefactor * style.diffusion, 3.0)
+
+
+def _combine(weights: Mapping[tuple[str, str], float], columns: Mapping[tuple[str, str], list[float]]) -> list[float]:
+    """Σ weight × column, row by row, over the weighted columns."""
+    used = [(w, columns[key]) for key, w in weights.items() if w != 0.0]
+    return [math.fsum(w * column[row] for w, column in used) for row in range(len(used[0][1]))]
+
+
+def _flag_anisotropy(fitter: _Fitter, group: str, table: str, key: Key) -> None:
+    """Flag ``key`` when the table's x/y/z (or off-diagonal) components disagree beyond their errors."""
+    if key not in fitter.values or table not in fitter.run.tables:
+        return
+    found = [(s, e) for s, e in fitter.component_slopes(group, table, COMPONENTS[table])
+             if math.isfinite(s) and math.isfinite(e) and e > 0.0]
+    if len(found) < 3:
+        return
+    weights = [1.0 / (e * e) for _, e in found]
+    mean = math.fsum(w * s for w, (s, _) in zip(weights, found)) / math.fsum(weights)
+    chi2 = math.fsum(w * (s - mean) ** 2 for w, (s, _) in zip(weights, found))
+    if chi2 > ANISOTROPY_CHI2:
+        fitter.flags[key] = fitter.flags.get(key, ()) + (ANISOTROPIC,)
 
 
 def _rdf(run: Run, fitter: _Fitter, volume: float) -> None:
@@ -180,3 +253,4 @@ def _rdf(run: Run, fitter: _Fitter, volume: float) -> None:
                             ("coordination_number", coordination)):
             fitter.values[(prop, key)] = value
         fitter.labels[key] = f"{first}-{second}"
+

@@ -4,17 +4,15 @@ from __future__ import annotations
 import math
 import os
 from collections.abc import Iterable, Mapping, Sequence
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 from typing import Any
 
 from .errors import RunError, ZorvError
-from .estimate import Estimate
+from .estimate import Estimate, merge_flags
 from .run import TABLE_FILES, Run
 from .run_analysis import PROPERTIES, SOURCE_TABLE, UNITS, Curve, Key, RunAnalysis, Species, fit_run, pair_key
-from .units import BOLTZMANN, ELEMENTARY_CHARGE, YEH_HUMMER_XI
+from .units import YEH_HUMMER_XI
 from .window import WindowSpec
-
-E2 = ELEMENTARY_CHARGE * ELEMENTARY_CHARGE
 
 
 def _species_key(species: str | Sequence[str] | None) -> Species:
@@ -33,7 +31,8 @@ class StateResult:
     ``runs`` are the replica runs in the order of each Estimate's ``per_run``;
     ``metadata`` holds what the caller attached (a campaign's state keys);
     ``curves`` the fitted curves of every run, for figures; ``counts`` the
-    molecule counts of every run.
+    molecule counts of every run; ``warnings`` the file warnings of each run,
+    by run path.
     """
 
     name: str
@@ -43,6 +42,7 @@ class StateResult:
     metadata: Mapping[str, Any] = field(default_factory=dict)
     curves: tuple[tuple[Curve, ...], ...] = field(default=(), repr=False)
     counts: tuple[Mapping[str, int], ...] = field(default=(), repr=False)
+    warnings: Mapping[str, tuple[Any, ...]] = field(default_factory=dict, repr=False)
 
     def get(self, property: str, species: str | Sequence[str] | None = None) -> Estimate:
         """The Estimate of ``property`` for ``species`` (a name, or a pair in either order).
@@ -66,13 +66,17 @@ class StateResult:
         return list(self.estimates)
 
     def rows(self) -> list[dict[str, Any]]:
-        """One tidy row per estimate: state, property, species, mean, std, sem, count, unit, per_run."""
+        """One tidy row per estimate: state, property, species, mean, std, sem, count, unit, per_run,
+        ci95_low, ci95_high, per_run_sem, window_spread and flags (see :class:`Estimate`)."""
         rows = []
         for (prop, species), estimate in self.estimates.items():
             rows.append({"state": self.name, "property": prop,
                          "species": self.labels.get(species, "") if species is not None else "",
                          "mean": estimate.mean, "std": estimate.std, "sem": estimate.sem,
-                         "count": estimate.count, "unit": estimate.unit, "per_run": list(estimate.per_run)})
+                         "count": estimate.count, "unit": estimate.unit, "per_run": list(estimate.per_run),
+                         "ci95_low": estimate.ci95[0], "ci95_high": estimate.ci95[1],
+                         "per_run_sem": list(estimate.per_run_sem), "window_spread": list(estimate.window_spread),
+                         "flags": " ".join(estimate.flags)})
         return rows
 
     def to_frame(self) -> Any:
@@ -90,15 +94,15 @@ def analyze(runs: Iterable[Run | RunAnalysis | str | os.PathLike[str]], *,
 
     ``runs`` are Run objects, run folders (loaded with :meth:`Run.load`) or
     already fitted runs. ``charges`` (in units of e) enables the electrical
-    conductivities; ``viscosity`` (Pa·s) replaces the state's mean shear
-    viscosity in the Yeh–Hummer correction; ``window`` sets the fits.
+    conductivities; ``viscosity`` (Pa·s) replaces the state's shear viscosity
+    in the Yeh–Hummer correction; ``window`` sets the fits.
     """
     fitted = []
     for run in runs:
         if isinstance(run, RunAnalysis):
             fitted.append(run)
         else:
-            fitted.append(fit_run(run if isinstance(run, Run) else Run.load(run), window))
+            fitted.append(fit_run(run if isinstance(run, Run) else Run.load(run), window, charges))
     if not fitted:
         raise ZorvError("a state point needs at least one run")
     return combine(fitted, charges=charges, viscosity=viscosity, name=name, metadata=metadata)
@@ -107,23 +111,52 @@ def analyze(runs: Iterable[Run | RunAnalysis | str | os.PathLike[str]], *,
 def combine(fitted: Sequence[RunAnalysis], *, charges: Mapping[str, float] | None = None,
             viscosity: float | None = None, name: str | None = None,
             metadata: Mapping[str, Any] | None = None) -> StateResult:
-    """Combine fitted replica runs into a StateResult (see :func:`analyze`)."""
+    """Combine fitted replica runs into a StateResult (see :func:`analyze`).
+
+    Each property's runs are combined by inverse-variance weighting of their
+    own errors (:meth:`Estimate.from_runs`). The Yeh–Hummer correction uses
+    the state's shear viscosity (or ``viscosity``); its error, shared by every
+    run, is added to the corrected values' error.
+    """
     _check_same_species(fitted)
     values = [dict(run.values) for run in fitted]
+    errors = [dict(run.errors) for run in fitted]
     labels: dict[Species, str] = {}
     for run in fitted:
         labels.update(run.labels)
-    eta = viscosity
-    if eta is None:
-        eta = Estimate.of([v.get(("shear_viscosity", None), math.nan) for v in values], "Pa s").mean
-    for run, run_values in zip(fitted, values):
-        _derived(run, run_values, float(eta), charges)
+    eta = _shear_viscosity(fitted, viscosity)
+    shared: dict[Key, float] = {}
+    for run, run_values, run_errors in zip(fitted, values, errors):
+        shared.update(_derived(run, run_values, run_errors, eta, charges))
     keys = list(dict.fromkeys(key for run_values in values for key in run_values))
     keys.sort(key=lambda key: PROPERTIES.index(key[0]))
-    estimates = {key: Estimate.of([v.get(key, math.nan) for v in values], UNITS[key[0]]) for key in keys}
+    estimates = {key: _estimate(key, fitted, values, errors).widened(shared.get(key, 0.0)) for key in keys}
     state = name if name is not None else os.path.basename(os.path.dirname(os.path.abspath(fitted[0].run)))
     return StateResult(state, tuple(run.run for run in fitted), estimates, labels, dict(metadata or {}),
-                       tuple(tuple(run.curves) for run in fitted), tuple(dict(run.counts) for run in fitted))
+                       tuple(tuple(replace(c, run=index) for c in run.curves) for index, run in enumerate(fitted)),
+                       tuple(dict(run.counts) for run in fitted),
+                       {run.run: tuple(run.warnings) for run in fitted})
+
+
+def _estimate(key: Key, fitted: Sequence[RunAnalysis], values: Sequence[Mapping[Key, float]],
+              errors: Sequence[Mapping[Key, float]]) -> Estimate:
+    unit = fitted[0].style.label(UNITS[key[0]])
+    table = SOURCE_TABLE.get(key[0])
+    codes = [w.code for run in fitted for w in run.warnings
+             if table is None or getattr(w, "file", None) in (None, *TABLE_FILES[table])]
+    flags = merge_flags(*(run.flags.get(key, ()) for run in fitted), codes)
+    per_run = [v.get(key, math.nan) for v in values]
+    if not any(key in e for e in errors):
+        return Estimate.of(per_run, unit, flags)
+    return Estimate.from_runs(per_run, [e.get(key, math.nan) for e in errors], unit, flags,
+                              [run.spread.get(key, math.nan) for run in fitted])
+
+
+def _shear_viscosity(fitted: Sequence[RunAnalysis], given: float | None) -> Estimate:
+    if given is not None:
+        return Estimate(float(given), 0.0, 0.0, 1, "Pa s")
+    key: Key = ("shear_viscosity", None)
+    return _estimate(key, fitted, [run.values for run in fitted], [run.errors for run in fitted])
 
 
 def _check_same_species(fitted: Sequence[RunAnalysis]) -> None:
@@ -139,45 +172,61 @@ def _check_same_species(fitted: Sequence[RunAnalysis]) -> None:
                                f"species {label} of {prop} is missing here but present in other replicas")
 
 
-def _derived(run: RunAnalysis, values: dict[Key, float], eta: float,
-             charges: Mapping[str, float] | None) -> None:
-    """Yeh–Hummer, Maxwell–Stefan and electrical conductivities of one run."""
-    temperature, volume = run.temperature, run.volume
+def _derived(run: RunAnalysis, values: dict[Key, float], errors: dict[Key, float], eta: Estimate,
+             charges: Mapping[str, float] | None) -> dict[Key, float]:
+    """Yeh–Hummer, Nernst–Einstein and Haven values of one run, with their errors.
+
+    Returns the error each derived value shares with every other run (from
+    the state's viscosity), to be added once the runs are combined.
+    """
+    style, temperature, volume = run.style, run.temperature, run.volume
     box = volume ** (1.0 / 3.0)
-    correction = YEH_HUMMER_XI * BOLTZMANN * temperature / (6.0 * math.pi * eta * box)
+    correction = YEH_HUMMER_XI * style.boltzmann * temperature / (6.0 * math.pi * eta.mean * box)
+    relative_eta = eta.sem / eta.mean if eta.mean != 0.0 else math.nan
+    shared: dict[Key, float] = {}
     diffusion = {s: v for (p, s), v in values.items() if p == "self_diffusion_pbc" and isinstance(s, str)}
     for species, value in diffusion.items():
         values[("self_diffusion", species)] = value + correction
-    onsager = {s: v for (p, s), v in values.items() if p == "onsager" and isinstance(s, tuple)}
-    onsager_species = sorted({name for pair in onsager for name in pair})
-    if len(onsager_species) == 2:
-        first, second = onsager_species
-        n1, n2 = run.counts[first], run.counts[second]
-        x1, x2 = n1 / (n1 + n2), n2 / (n1 + n2)
-        l11, l22 = onsager.get((first, first), math.nan), onsager.get((second, second), math.nan)
-        l12 = onsager.get((first, second), math.nan)
-        values[("maxwell_stefan", (first, second))] = (x2 / x1) * l11 + (x1 / x2) * l22 - 2.0 * l12
+        errors[("self_diffusion", species)] = errors.get(("self_diffusion_pbc", species), math.nan)
+        shared[("self_diffusion", species)] = correction * relative_eta
     if charges is None:
-        return
-    total = float(sum(run.counts.values()))
-    prefactor = E2 / (volume * BOLTZMANN * temperature)
-    if onsager:
-        _require_charges(run, onsager_species, charges)
-        total_sum = 0.0
-        for i in onsager_species:
-            for j in onsager_species:
-                product = charges[i] * charges[j]
-                if product != 0.0:
-                    total_sum += product * onsager.get(pair_key(i, j), math.nan)
-        values[("electrical_conductivity", None)] = prefactor * total * total_sum
-    if diffusion:
-        _require_charges(run, list(diffusion), charges)
-        ne_sum = sum(run.counts[s] * charges[s] * charges[s] * values[("self_diffusion", s)]
-                     for s in diffusion if charges[s] != 0.0)
-        values[("electrical_conductivity_ne", None)] = prefactor * ne_sum
-
-
-def _require_charges(run: RunAnalysis, species: Iterable[str], charges: Mapping[str, float]) -> None:
-    for name in species:
+        return shared
+    if ("electrical_conductivity", None) not in values:
+        _conductivity_from_onsager(run, values, charges)
+    if not diffusion:
+        return shared
+    for name in diffusion:
         if name not in charges:
             raise ZorvError(f"no charge given for species {name!r} (of run {run.run}); give 0 for a neutral one")
+    prefactor = style.charge ** 2 / (volume * style.boltzmann * temperature)
+    weights = {s: prefactor * run.counts[s] * charges[s] * charges[s] for s in diffusion if charges[s] != 0.0}
+    ne = math.fsum(w * values[("self_diffusion", s)] for s, w in weights.items())
+    values[("electrical_conductivity_ne", None)] = ne
+    errors[("electrical_conductivity_ne", None)] = math.sqrt(math.fsum(
+        (w * errors[("self_diffusion", s)]) ** 2 for s, w in weights.items()))
+    shared[("electrical_conductivity_ne", None)] = math.fsum(weights.values()) * correction * relative_eta
+    sigma = values.get(("electrical_conductivity", None))
+    if sigma is not None and ne != 0.0:
+        ratio = sigma / ne
+        values[("haven_ratio", None)] = ratio
+        errors[("haven_ratio", None)] = abs(ratio) * math.hypot(
+            errors.get(("electrical_conductivity", None), math.nan) / sigma,
+            errors[("electrical_conductivity_ne", None)] / ne)
+    return shared
+
+
+def _conductivity_from_onsager(run: RunAnalysis, values: dict[Key, float], charges: Mapping[str, float]) -> None:
+    """σ from the sum of separately fitted Onsager coefficients, for runs fitted without charges (no error)."""
+    onsager = {s: v for (p, s), v in values.items() if p == "onsager" and isinstance(s, tuple)}
+    names = sorted({name for pair in onsager for name in pair})
+    if not onsager:
+        return
+    for name in names:
+        if name not in charges:
+            raise ZorvError(f"no charge given for species {name!r} (of run {run.run}); give 0 for a neutral one")
+    style = run.style
+    prefactor = style.charge ** 2 / (run.volume * style.boltzmann * run.temperature)
+    total = float(sum(run.counts.values()))
+    products = [(charges[i] * charges[j], pair_key(i, j)) for i in names for j in names]
+    values[("electrical_conductivity", None)] = prefactor * total * math.fsum(
+        q * onsager.get(key, math.nan) for q, key in products if q != 0.0)

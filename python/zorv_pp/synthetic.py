@@ -368,8 +368,9 @@ def _write_log(path: Path, spec: RunSpec, temperatures: FloatArray) -> None:
     types = {name: k + 1 for k, name in enumerate(spec.species)}
     for name in sorted(spec.species, key=len):
         lines += [f"group {name} type {types[name]}", f"{spec.counts[name]} atoms in group {name}"]
-    lines += [
-        f"timestep {timestep}",
+    lines += [f"timestep {timestep}", *_sampling_lines(spec),
+        "variable density equal density",
+        "fix ave_density all ave/time 1 10000 10000 v_density file density.dat",
         f"velocity all create {spec.temperature} 4928459 dist gaussian",
         f"fix integrate all nvt temp {spec.temperature} {spec.temperature} {100 * float(timestep)}",
         "thermo 100000",
@@ -381,6 +382,18 @@ def _write_log(path: Path, spec: RunSpec, temperatures: FloatArray) -> None:
         lines.append(f"{step:>10d} {temp:13.4f} {0.0:14.4f} {box**3:14.3f}")
     lines += ["Loop time of 86400.0 on 16 procs for 10000000 steps", "Total wall time: 24:00:00"]
     path.write_text("\n".join(lines) + "\n", encoding="utf-8")
+
+
+def _sampling_lines(spec: RunSpec) -> list[str]:
+    """The echoed order-n fixes behind the tables, when their grids are order-n grids (1 fs steps)."""
+    if spec.rows is not None:
+        return []
+    steps = round(_DIFFUSION_GRID[0] / 1e-15), round(_FLUX_GRID[0] / 1e-15 / 2)
+    return [f"fix f3 all ordern diffusivity {steps[0]} 100000 c_positions nb 10 nbe {_DIFFUSION_GRID[2]} "
+            "file diffself.dat diffonsag.dat",
+            f"fix f1 all ordern viscosity {steps[1]} 100000 c_P nb 10 nbe {_FLUX_GRID[2]} file viscosity.dat",
+            f"fix f2 all ordern thermalconductivity {steps[1]} 100000 c_heatflux nb 10 nbe {_FLUX_GRID[2]} "
+            "file tconductivity.dat"]
 
 
 def write_run(folder: str | os.PathLike[str], spec: RunSpec, *, log: bool = True) -> dict[str, object]:
@@ -396,7 +409,7 @@ def write_run(folder: str | os.PathLike[str], spec: RunSpec, *, log: bool = True
     - "shear_viscosity", "bulk_viscosity": Pa*s
     - "thermal_conductivity": W/(m*K)
     - "temperature": K (mean of temperature.dat)
-    - "volume": m**3, "density": kg/m**3 (first rows of their files)
+    - "volume": m**3, "density": kg/m**3 (the means of their block averages)
     - "rdf": {(i, j): {"peak_position": m, "peak_height": 1,
       "first_minimum": m, "coordination_number": 1}}, taken from the
       finiterdf column, which an analysis prefers over the uncorrected rdf
@@ -476,11 +489,11 @@ def write_run(folder: str | os.PathLike[str], spec: RunSpec, *, log: bool = True
 
     rdf = _write_rdf(out / "rdf.dat", spec)
 
-    # Later rows drift a little; only the first one is the answer.
-    wobble = 1.0 + 0.002 * np.sin(np.arange(5) * 1.3)
-    wobble[0] = 1.0
-    _write_series(out / "volume.dat", "volume", spec.volume / ANGSTROM**3 * wobble, 10000)
-    _write_series(out / "density.dat", "density", spec.density / 1000.0 / wobble, 10000)
+    # Block averages drift a little about the answer, which is their mean.
+    drift = np.sin(np.arange(5) * 1.3)
+    wobble = 0.002 * (drift - drift.mean())
+    _write_series(out / "volume.dat", "volume", spec.volume / ANGSTROM**3 * (1.0 + wobble), 10000)
+    _write_series(out / "density.dat", "density", spec.density / 1000.0 * (1.0 - wobble), 10000)
     temperatures = _temperatures(spec, streams[4])
     _write_series(out / "temperature.dat", "temp", temperatures, 1000)
     if log:
@@ -543,9 +556,9 @@ def write_campaign(
     Every state's runs must share one unit style and name exactly the
     species of `species`, whose log groups carry the species names. The
     campaign file lists the species, the optional [window] fit settings and
-    one [[state]] per state with its run glob, temperature in K and
-    metadata. Returns {state name: answers of `write_run`}; the replicas of
-    a state share their answers and differ only in noise.
+    one [[state]] per state with its run glob, temperature in K and its
+    [state.metadata] table. Returns {state name: answers of `write_run`};
+    the replicas of a state share their answers and differ only in noise.
     """
     if replicas < 1 or not states:
         raise ValueError("a campaign needs states and at least one replica")
@@ -567,7 +580,8 @@ def write_campaign(
         ]
         expected[state.name] = answers[0]
 
-    lines = [f"units = {_toml_value(styles.pop())}", ""]
+    # write_run writes density.dat in g/cm3: said once, so no run has to guess it.
+    lines = [f"units = {_toml_value(styles.pop())}", 'density_unit = "g/cm3"', ""]
     for name, info in species.items():
         lines += [
             f"[species.{_toml_key(name)}]",
@@ -584,6 +598,7 @@ def write_campaign(
             f"name = {_toml_value(state.name)}",
             f"runs = [{_toml_value(state.name + '/rep*')}]",
             f"temperature = {state.spec.temperature!r}",
+            *(["", "[state.metadata]"] if state.metadata else []),
             *(f"{_toml_key(k)} = {_toml_value(v)}" for k, v in state.metadata.items()),
             "",
         ]

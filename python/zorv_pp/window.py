@@ -7,6 +7,8 @@ from typing import Any, Union
 
 import _zorv_pp
 
+#: How a curve's value is found: generalized least squares, or the log-log window search.
+METHODS = ("gls", "window")
 #: The property groups whose curves are fitted, each with its own settings.
 FIT_GROUPS = ("self_diffusion", "onsager", "shear_viscosity", "bulk_viscosity", "thermal_conductivity")
 
@@ -25,6 +27,12 @@ class Window:
     The defaults suit order-n sampled tables of 50-2,000 rows (about 20 points
     per decade of time): half a decade at least, three decades at most, the
     ballistic start and the noisy last tenth trimmed away.
+
+    ``method`` chooses the value a curve gives: "gls" (the default) fits the
+    diffusive range by generalized least squares under the covariance of the
+    order-n sampling and gives each value its standard error; "window" keeps
+    the slope of the window found here, with no error. Both report the spread
+    of slopes over every window this search accepts.
     """
 
     margin: float = 0.1
@@ -32,6 +40,7 @@ class Window:
     max_window: int = 60
     max_error: float = 0.15
     min_displacement: float = 0.0
+    method: str = "gls"
 
     def fit(self, time: Any, msd: Any) -> tuple[float, list[float], list[float]]:
         """Slope, window times and fitted values of ``msd`` against ``time`` (file units)."""
@@ -49,6 +58,11 @@ class Window:
         for key, value in settings.items():
             if key not in known:
                 raise ValueError(f"unknown window setting {key!r} (known: {', '.join(known)})")
+            if key == "method":
+                if value not in METHODS:
+                    raise ValueError(f"window setting 'method' must be one of {', '.join(METHODS)}, not {value!r}")
+                changes[key] = value
+                continue
             integral = key in ("min_window", "max_window")
             if isinstance(value, bool) or not isinstance(value, (int, float)) or (integral and not isinstance(value, int)):
                 kind = "a whole number" if integral else "a number"

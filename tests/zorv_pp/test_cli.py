@@ -6,6 +6,7 @@ import sys
 
 import pytest
 
+import zorv_pp
 from zorv_pp import CampaignError, cli, synthetic
 from zorv_pp.campaign import load_campaign
 from zorv_pp.report import write_atomic
@@ -39,9 +40,11 @@ def test_campaign_gives_results_and_figures(campaign, tmp_path):
     assert sigma["count"] == 2 and sigma["unit"] == "S/m" and len(sigma["per_run"]) == 2
     assert document["states"]["m3.0"]["metadata"]["molality"] == 3.0
     header = (tmp_path / "results.csv").read_text().splitlines()[0]
-    assert header == "state,property,species,mean,std,sem,count,unit,per_run"
+    assert header == "state,property,species,mean,std,sem,count,unit,per_run,ci95_low,ci95_high,per_run_sem," \
+                     "window_spread,flags"
     for name in ("m1.0_msd.png", "m3.0_msd.png", "summary.png"):
         assert (tmp_path / "figures" / name).read_bytes()[:4] == b"\x89PNG"
+    assert "<html" in (tmp_path / "report.html").read_text()
     assert not [p for p in tmp_path.iterdir() if p.name.startswith(".")]  # no temporary left behind
     assert (tmp_path / "results.csv").stat().st_mode & 0o044 == 0o044  # readable by others, like open() gives
 
@@ -74,7 +77,7 @@ def test_a_failed_run_is_reported_and_the_rest_analysed(campaign, tmp_path, caps
 @pytest.mark.parametrize("arguments", [
     [], ["analyze"], ["analyze", "/no/such/run"], ["analyze", "x.toml", "y"],
     ["analyze", ".", "--jobs", "0"], ["analyze", ".", "--window", "margin=wide"],
-    ["analyze", ".", "--window", "viscosity.margin=0.1"], ["analyze", ".", "--units", "lj"],
+    ["analyze", ".", "--window", "viscosity.margin=0.1"], ["analyze", ".", "--units", "cgs"],
 ])
 def test_usage_errors_exit_2(arguments, capsys):
     assert cli.main(arguments) == 2
@@ -108,7 +111,7 @@ temperature = 300.0
     (("charge = 1", "charge = \"plus\""), 3, "species.K.charge", "must be a number"),
     (("charge = 1", "colour = 1"), 3, "species.K.colour", "unknown key"),
     (("margin = 0.1", "margin = \"x\""), 5, "window.margin", "must be a number"),
-    (("units = \"real\"", "units = \"lj\""), 1, "units", "unsupported LAMMPS unit style 'lj'"),
+    (("units = \"real\"", "units = \"cgs\""), 1, "units", "unsupported LAMMPS unit style 'cgs'"),
 ])
 def test_bad_campaigns_name_the_line_and_the_key(campaign, change, line, key, message):
     path = campaign / "bad.toml"
@@ -129,3 +132,72 @@ def test_an_interrupted_write_keeps_the_old_file(tmp_path):
     with pytest.raises(KeyboardInterrupt):
         write_atomic(target, interrupted)
     assert target.read_text() == "old" and [p.name for p in tmp_path.iterdir()] == ["results.csv"]
+
+
+@pytest.mark.parametrize("arguments, status, stream, expected", [
+    ([], 2, "err", ["usage: zorv-pp", "examples:", "exit status:", "analyze"]),
+    (["--version"], 0, "out", [f"zorv-pp {zorv_pp.__version__}"]),
+    (["analyze", "--help"], 0, "out", ["examples:", "exit status:", "(default: 1)", "run folders only",
+                                       "--format {png,pdf,svg}", "lj"]),
+    (["koh", "--help"], 0, "out", ["examples:", "exit status:", "needs a campaign file", "(default: 1)"]),
+])
+def test_help_version_and_epilogs(arguments, status, stream, expected, capsys, monkeypatch):
+    monkeypatch.setenv("COLUMNS", "200")
+    assert cli.main(arguments) == status
+    text = getattr(capsys.readouterr(), stream)
+    for part in expected:
+        assert part in text
+
+
+def _empty_run(root):
+    (root / "s" / "rep1").mkdir(parents=True)
+    return [str(root / "s" / "rep1"), "--units", "real"]
+
+
+def _log_only_run(root):
+    synthetic.write_run(root / "s" / "rep1", run_spec())
+    for table in (root / "s" / "rep1").glob("*.dat"):
+        table.unlink()
+    return [str(root / "s" / "rep1")]
+
+
+def _campaign_of_empty_runs(root):
+    (root / "s" / "rep1").mkdir(parents=True)
+    (root / "c.toml").write_text('units = "real"\n[[state]]\nruns = ["s/rep*"]\n')
+    return [str(root / "c.toml")]
+
+
+@pytest.mark.parametrize("make", [_empty_run, _log_only_run, _campaign_of_empty_runs])
+def test_nothing_analysed_exits_1(make, tmp_path, capsys):
+    assert cli.main(["analyze", *make(tmp_path), "--out", str(tmp_path / "out"), "--no-figures"]) == 1
+    err = capsys.readouterr().err
+    assert "zorv-pp: failed: " in err and "nothing was analysed" in err
+    assert json.loads((tmp_path / "out" / "results.json").read_text())["failures"]
+
+
+@pytest.mark.parametrize("campaign_file, hint", [
+    (False, "give --count K=N --count OH=N --count water=N, or --group"),
+    (True, "[species.K], [species.OH], [species.water] in the campaign file"),
+])
+def test_missing_counts_name_every_species_and_the_interface_flag(campaign_file, hint, tmp_path, capsys):
+    states = [synthetic.CampaignState("s", run_spec())]
+    synthetic.write_campaign(tmp_path, states=states, replicas=1, species=SPECIES)
+    (tmp_path / "s" / "rep1" / "log.lammps").unlink()
+    paths = [str(tmp_path / "campaign.toml")] if campaign_file else [str(tmp_path / "s" / "rep1"), "--units", "real"]
+    assert cli.main(["analyze", *paths, "--out", str(tmp_path / "out"), "--no-figures"]) == 1
+    err = capsys.readouterr().err
+    assert "no molecule count for species K, OH, water: " in err and hint in err and "counts=" not in err
+
+
+def test_run_warnings_reach_stderr_and_results_json(tmp_path, capsys):
+    run = tmp_path / "s" / "rep1"
+    synthetic.write_run(run, run_spec())
+    table = run / "diffself.dat"
+    table.write_text(table.read_text().rstrip("\n")[:-3])  # cut mid-number, as a crash leaves it
+    assert cli.main(["analyze", str(run), "--out", str(tmp_path / "out"), "--format", "svg"]) == 0
+    assert f"zorv-pp: warning: {run}: diffself.dat: " in capsys.readouterr().err
+    document = json.loads((tmp_path / "out" / "results.json").read_text())
+    (record,) = document["runs"]
+    assert record["run"] == str(run) and "partial_last_row" in [w["code"] for w in record["warnings"]]
+    figures = sorted(p.suffix for p in (tmp_path / "out" / "figures").iterdir())
+    assert figures and set(figures) == {".svg"}

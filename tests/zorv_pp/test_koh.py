@@ -151,6 +151,7 @@ charge = 0
 name = "a"
 runs = ["{runs}"]
 temperature = {temperature}
+[state.metadata]
 {concentration}
 """
 
@@ -169,10 +170,10 @@ def write(folder, runs=str(BUNDLE / "m4.0_T298" / "rep*"), koh="", temperature="
      "koh.parameters.density", "density ="),
     ({"runs": "/nowhere/rep*"}, "state[1].runs", "runs ="),
     ({"temperature": '"hot"'}, "state[1].temperature", "temperature ="),
-    ({"concentration": 'molality = "two"'}, "state[1].molality", "molality ="),
-    ({"concentration": "molarity = 90.0"}, "state[1].molarity", "molarity ="),
-    ({"concentration": "molality = 2.0\nmolarity = 2.0"}, "state[1].molarity", "molarity ="),
-    ({"concentration": ""}, "state[1]", "[[state]]"),
+    ({"concentration": 'molality = "two"'}, "state[1].metadata.molality", "molality ="),
+    ({"concentration": "molarity = 90.0"}, "state[1].metadata.molarity", "molarity ="),
+    ({"concentration": "molality = 2.0\nmolarity = 2.0"}, "state[1].metadata.molarity", "molarity ="),
+    ({"concentration": ""}, "state[1].metadata", "[state.metadata]"),
 ])
 def test_bad_campaign_names_line_and_key(tmp_path, capsys, change, key, marker):
     path = write(tmp_path, **change)
@@ -190,8 +191,8 @@ def test_missing_hop_distance_is_a_failure_naming_the_state(tmp_path):
     result = study(path)
     assert not result.comparisons
     (failure,) = result.failures
-    line = path.read_text().splitlines().index("[[state]]") + 1
-    assert f":{line}: state[1].hop_distance: " in failure.message and "give hop_distance" in failure.message
+    line = path.read_text().splitlines().index("[state.metadata]") + 1
+    assert f":{line}: state[1].metadata.hop_distance: " in failure.message and "give hop_distance" in failure.message
     assert main(["koh", str(path), "--out", str(tmp_path / "out"), "--no-figures"]) == 1
     path.write_text(path.read_text().replace("molality = 4.0", "molality = 4.0\nhop_distance = 2.7e-10"))
     assert study(path).comparisons[0].hop_distance == 2.7e-10

@@ -3,7 +3,7 @@ from __future__ import annotations
 
 import math
 from collections.abc import Callable, Iterator, Mapping, Sequence
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 
 import _zorv_pp
 
@@ -42,14 +42,17 @@ class SpeciesNames:
 
 @dataclass(frozen=True)
 class Propagated(Estimate):
-    """A quantity derived from σ_MD, with the replica spread of σ_MD carried through it.
+    """A quantity derived from σ_MD, with the error of σ_MD carried through it.
 
-    ``mean`` is the value at the mean σ_MD, ``low`` and ``high`` the smaller
-    and larger of its values at σ_MD mean − std and mean + std, ``std`` half
-    their distance and ``sem`` the same half-width at mean ± sem. ``per_run``
-    holds the value of each run from its own σ_MD, volume and count. Where σ_MD
-    reaches σ_exp there is no hopping to add: a time between hops is then
-    infinite and a hopping diffusion coefficient zero.
+    ``mean`` is the value at σ_MD's state value; ``ci95`` the values at the
+    ends of σ_MD's 95 % interval (the quantity is monotonic in σ_MD), ``sem``
+    the half-width at σ_MD ± its standard error, combined in quadrature with
+    the error of any other estimate it adds (the anion's diffusion for the
+    corrected D). ``low`` and ``high`` are the smaller and larger of its
+    values at σ_MD mean ∓ std (the replica spread), ``std`` half their
+    distance. ``per_run`` holds the value of each run from its own σ_MD,
+    volume and count. Where σ_MD reaches σ_exp there is no hopping to add: a
+    time between hops is then infinite and a hopping diffusion coefficient zero.
     """
 
     low: float = math.nan
@@ -72,7 +75,7 @@ class KohComparison:
     and ``d_oh_corrected`` are None when σ_MD is not below σ_exp (flag
     "no_deficit"). ``flags`` also names every model evaluated outside its
     fitted range ("density_extrapolated", "viscosity_extrapolated") and a
-    deficit smaller than the spread of σ_MD ("deficit_within_spread").
+    deficit inside the 95 % interval of σ_MD ("deficit_within_spread").
     """
 
     state: str
@@ -160,10 +163,19 @@ def _spread(function: Callable[[float], float], center: float, width: float) -> 
 
 
 def _propagate(sigma: Estimate, of_sigma: Callable[[float], float], per_run: Sequence[float],
-               unit: str) -> Propagated:
+               unit: str, added: Estimate | None = None) -> Propagated:
     std, low, high = _spread(of_sigma, sigma.mean, sigma.std)
     sem = _spread(of_sigma, sigma.mean, sigma.sem)[0]
-    return Propagated(of_sigma(sigma.mean), std, sem, sigma.count, unit, tuple(per_run), low, high)
+    mean = of_sigma(sigma.mean)
+    ends = sorted(of_sigma(end) for end in sigma.ci95)
+    if added is not None:
+        # Independent errors add in quadrature, so do the half-widths of the intervals.
+        sem = math.hypot(sem, added.sem)
+        below = math.hypot(mean - ends[0], added.mean - added.ci95[0])
+        above = math.hypot(ends[1] - mean, added.ci95[1] - added.mean)
+        ends = [mean - below, mean + above]
+    return Propagated(mean, std, sem, sigma.count, unit, tuple(per_run), ci95=(ends[0], ends[1]),
+                      flags=sigma.flags, low=low, high=high)
 
 
 def _anion_count(state: StateResult, anion: str) -> float:
@@ -243,7 +255,7 @@ def compare(state_result: StateResult, temperature: float, molality: float, *,
                 f"state {state_result.name!r}: no hop distance: its runs have no {species.anion}-"
                 f"{species.water} RDF peak, so give hop_distance (m)")
         d = distance
-        if sigma_md.mean + sigma_md.std >= sigma_exp:
+        if sigma_md.ci95[1] >= sigma_exp:
             flags.append(DEFICIT_WITHIN_SPREAD)
         runs = range(len(sigma_md.per_run))
         run_tau = [_tau(sigma_exp, sigma_md.per_run[i], temperature, volume.per_run[i], count, d) for i in runs]
@@ -260,7 +272,10 @@ def compare(state_result: StateResult, temperature: float, molality: float, *,
         d_oh = diffusion.get(species.anion)
         if d_oh is not None:
             run_oh = [d_oh.per_run[i] + run_hop[i] if i < len(d_oh.per_run) else math.nan for i in runs]
-            d_oh_corrected = _propagate(sigma_md, lambda sigma: d_oh.mean + hop_of(sigma), run_oh, "m^2/s")
+            d_oh_corrected = _propagate(sigma_md, hop_of, run_oh, "m^2/s", d_oh)
+            d_oh_corrected = replace(d_oh_corrected, mean=d_oh.mean + d_oh_corrected.mean,
+                                     ci95=(d_oh.mean + d_oh_corrected.ci95[0], d_oh.mean + d_oh_corrected.ci95[1]),
+                                     low=d_oh.mean + d_oh_corrected.low, high=d_oh.mean + d_oh_corrected.high)
 
     return KohComparison(
         state_result.name, temperature, molality, molarity, params.mass_fraction(molality), sigma_md,

@@ -1,9 +1,9 @@
 """Figures of a KOH(aq) study: conductivity, diffusion, density and viscosity against molality.
 
-MD points are replica means with error bars of one replica standard
-deviation (the spread that the hop time carries); model curves are solid
-inside the model's fitted range and dotted outside it, and an MD point
-compared with an extrapolated model is drawn hollow.
+MD points are state values with error bars of their 95 % interval; model
+curves are solid inside the model's fitted range and dotted outside it, and an
+MD point compared with an extrapolated model is drawn hollow. Every molality
+axis reaches past the largest state, so that no point sits on the frame.
 """
 from __future__ import annotations
 
@@ -16,21 +16,23 @@ from typing import Any
 import numpy as np
 
 from ..estimate import Estimate
-from ..figures import _pyplot, _save
+from ..figures.common import CI_NOTE, check_format, pyplot, save
 from .compare import DENSITY_EXTRAPOLATED, NO_DEFICIT, VISCOSITY_EXTRAPOLATED, KohComparison
 from .params import FitRange, SaltParameters
 
-DPI = 110
+DPI = 150
 #: Size in inches of every figure, by file stem.
 SIZES: dict[str, tuple[float, float]] = {
     "koh_conductivity": (6.6, 4.8),
-    "koh_diffusion": (13.2, 4.4),
-    "koh_density_viscosity": (10.4, 7.6),
-    "koh_summary": (16.0, 9.6),
+    "koh_diffusion": (13.2, 4.6),
+    "koh_density_viscosity": (10.4, 8.4),
+    "koh_summary": (16.0, 10.4),
 }
 _CURVE_POINTS = 120
 _NANO = 1e9  # m²/s shown in units of 1e-9 m²/s
 _MILLI = 1e3  # Pa·s shown in mPa·s
+_KINDS = (("σ_MD", "o", "sigma_md", "sigma_exp"), ("σ_NE", "s", "sigma_ne", "sigma_exp"),
+          ("ρ", "D", "density_md", "density_model"), ("η", "v", "viscosity_md", "viscosity_model"))
 
 
 def _groups(comparisons: Sequence[KohComparison]) -> list[tuple[float, list[KohComparison]]]:
@@ -42,42 +44,61 @@ def _groups(comparisons: Sequence[KohComparison]) -> list[tuple[float, list[KohC
 
 
 def _colour(index: int) -> str:
-    colours: list[str] = _pyplot().rcParams["axes.prop_cycle"].by_key()["color"]
+    colours: list[str] = pyplot().rcParams["axes.prop_cycle"].by_key()["color"]
     return colours[index % len(colours)]
 
 
+def _top(comparisons: Sequence[KohComparison]) -> float:
+    return max(c.molality for c in comparisons) * 1.15
+
+
 def _grid(comparisons: Sequence[KohComparison]) -> Any:
-    top = max(c.molality for c in comparisons) * 1.15
+    top = _top(comparisons)
     return np.linspace(top / _CURVE_POINTS, top, _CURVE_POINTS)
+
+
+def _molality_axis(axis: Any, comparisons: Sequence[KohComparison]) -> None:
+    axis.set_xlabel("molality (mol/kg)")
+    axis.set_xlim(0.0, _top(comparisons))
+    axis.grid(True, alpha=0.3)
 
 
 def _model_curve(axis: Any, temperature: float, molalities: Any, model: Callable[[float, float], float],
                  fit: FitRange | None, params: SaltParameters, colour: str, label: str, scale: float = 1.0) -> None:
-    """A model against molality, solid where fitted and dotted where extrapolated."""
+    """A model against molality, solid where fitted and dotted where extrapolated; each style in
+    the legend only when it is drawn."""
     values = np.array([model(temperature, m) for m in molalities]) * scale
     if fit is None:
         axis.plot(molalities, values, "-", color=colour, lw=1.5, label=label)
         return
     inside = np.array([fit.contains(temperature, params.mass_fraction(m)) for m in molalities])
-    axis.plot(molalities, np.where(inside, values, np.nan), "-", color=colour, lw=1.5, label=label)
+    if inside.any():
+        axis.plot(molalities, np.where(inside, values, np.nan), "-", color=colour, lw=1.5, label=label)
     if not inside.all():
         axis.plot(molalities, np.where(inside, np.nan, values), ":", color=colour, lw=1.5,
                   label=None if inside.any() else f"{label} (extrapolated)")
 
 
+def _bar(estimate: Estimate, scale: float) -> tuple[float, float, float]:
+    """(value, down, up) of the 95 % interval, scaled; an end that is not finite gives no bar on its side."""
+    mean = estimate.mean * scale
+    low, high = (v * scale for v in estimate.ci95)
+    return mean, mean - low if math.isfinite(low) else 0.0, high - mean if math.isfinite(high) else 0.0
+
+
 def _points(axis: Any, group: Sequence[KohComparison], value: Callable[[KohComparison], Estimate | None],
             colour: str, marker: str, label: str | None, scale: float = 1.0,
             hollow: Callable[[KohComparison], bool] = lambda c: False) -> None:
-    """MD estimates with one-standard-deviation error bars; hollow where ``hollow`` says so."""
+    """MD estimates with 95 % interval error bars; hollow where ``hollow`` says so."""
     first = True
     for c in group:
         estimate = value(c)
         if estimate is None or not math.isfinite(estimate.mean):
             continue
-        error = estimate.std * scale if math.isfinite(estimate.std) else 0.0
+        mean, down, up = _bar(estimate, scale)
         face = "white" if hollow(c) else colour
-        axis.errorbar([c.molality], [estimate.mean * scale], yerr=[error], fmt=marker, color=colour, mfc=face,
-                      ms=6, capsize=3, label=label if first else None, zorder=3)
+        axis.errorbar([c.molality], [mean], yerr=[[max(down, 0.0)], [max(up, 0.0)]], fmt=marker, color=colour,
+                      mfc=face, ms=6, capsize=3, label=label if first else None, zorder=3)
         first = False
 
 
@@ -93,30 +114,36 @@ def _conductivity(axis: Any, comparisons: Sequence[KohComparison]) -> None:
                 hollow=lambda c: True)
         for c in group:
             if NO_DEFICIT in c.flags:
-                axis.annotate("no deficit", (c.molality, c.sigma_md.mean), xytext=(6, -12),
+                axis.annotate("no deficit", (c.molality, c.sigma_md.mean), xytext=(8, -12),
                               textcoords="offset points", fontsize=7, color=colour)
-    axis.set_xlabel("molality (mol/kg)")
+    _molality_axis(axis, comparisons)
     axis.set_ylabel("electrical conductivity σ (S/m)")
-    axis.set_xlim(left=0.0)
     axis.set_ylim(bottom=0.0)
-    axis.grid(True, alpha=0.3)
+    axis.margins(y=0.08)
     axis.legend(fontsize=7, loc="upper left")
 
 
-def conductivity_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str]) -> Path:
+def conductivity_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str],
+                        fmt: str = "png") -> Path:
     """σ against molality for each temperature: Gilliam's curve, MD Onsager and Nernst–Einstein points."""
-    plt = _pyplot()
-    figure, axis = plt.subplots(figsize=SIZES["koh_conductivity"])
+    figure, axis = pyplot().subplots(figsize=SIZES["koh_conductivity"], layout="constrained")
     _conductivity(axis, comparisons)
-    axis.set_title("KOH(aq) conductivity: MD (± replica std) against experiment", fontsize=10)
-    figure.tight_layout()
-    return _finish(plt, figure, path)
+    axis.set_title(f"KOH(aq) conductivity: MD against experiment ({CI_NOTE})", fontsize=10)
+    return save(figure, path, fmt, DPI)
 
 
-def diffusion_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str]) -> Path:
+def _no_hop_note(axis: Any, group: Sequence[KohComparison], anion: str, colour: str) -> None:
+    """Explain a state without a hopping term where its △ would be."""
+    for c in group:
+        estimate = c.diffusion.get(anion)
+        if c.d_oh_corrected is None and estimate is not None:
+            axis.annotate("no △: σ_MD ≥ σ_exp,\nno hopping to add", (c.molality, estimate.mean * _NANO),
+                          xytext=(0, 14), textcoords="offset points", ha="center", fontsize=7, color=colour)
+
+
+def diffusion_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str], fmt: str = "png") -> Path:
     """Yeh–Hummer corrected D of each species against molality; the anion also with D_hop added."""
-    plt = _pyplot()
-    figure, axes = plt.subplots(1, 3, figsize=SIZES["koh_diffusion"], sharey=True)
+    figure, axes = pyplot().subplots(1, 3, figsize=SIZES["koh_diffusion"], sharey=True, layout="constrained")
     species = comparisons[0].species
     for axis, name in zip(axes, species):
         for index, (temperature, group) in enumerate(_groups(comparisons)):
@@ -127,17 +154,15 @@ def diffusion_figure(comparisons: Sequence[KohComparison], path: str | os.PathLi
                 _line(axis, group, lambda c: c.d_oh_corrected, colour, "--", _NANO)
                 _points(axis, group, lambda c: c.d_oh_corrected, colour, "^",
                         f"{temperature:g} K: MD + D_hop", _NANO, hollow=lambda c: True)
-        title = f"{name}: with hopping (▲ = D + D_hop)" if name == species.anion else name
-        axis.set_title(title, fontsize=10)
-        axis.set_xlabel("molality (mol/kg)")
-        axis.set_xlim(left=0.0)
-        axis.grid(True, alpha=0.3)
-        axis.legend(fontsize=7)
+                _no_hop_note(axis, group, name, colour)
+        axis.set_title(f"{name}: ● D, △ D + D_hop" if name == species.anion else name, fontsize=10)
+        _molality_axis(axis, comparisons)
+        axis.legend(fontsize=7, loc="lower left")
     axes[0].set_ylabel("self-diffusion D (10⁻⁹ m²/s)")
     axes[0].set_ylim(bottom=0.0)
-    figure.suptitle("Self-diffusion (Yeh–Hummer corrected, ± replica std)", fontsize=11)
-    figure.tight_layout()
-    return _finish(plt, figure, path)
+    axes[0].margins(y=0.12)
+    figure.suptitle(f"Self-diffusion (Yeh–Hummer corrected; {CI_NOTE})", fontsize=11)
+    return save(figure, path, fmt, DPI)
 
 
 def _diffusion_of(name: str) -> Callable[[KohComparison], Estimate | None]:
@@ -168,18 +193,8 @@ def _model_panel(value_axis: Any, deviation_axis: Any, comparisons: Sequence[Koh
                      f"{temperature:g} K: Laliberté", scale)
         _points(value_axis, group, lambda c: c.density_md if density else c.viscosity_md, colour, "o",
                 f"{temperature:g} K: MD", scale, hollow=lambda c: flag in c.flags)
-        deviations = []
-        for c in group:
-            md, reference = (c.density_md, c.density_model) if density else (c.viscosity_md, c.viscosity_model)
-            if md is not None:
-                deviations.append((c.molality, 100.0 * (md.mean - reference) / reference,
-                                   100.0 * md.std / reference, flag in c.flags))
-        deviation_axis.plot([d[0] for d in deviations], [d[1] for d in deviations], "-", color=colour, lw=1.0,
-                            alpha=0.6)
-        for x, y, error, extrapolated in deviations:
-            deviation_axis.errorbar([x], [y], yerr=[error], fmt="o", color=colour, capsize=3, ms=6,
-                                    mfc="white" if extrapolated else colour)
-        deviation_axis.plot([], [], "o", color=colour, label=f"{temperature:g} K")
+        _deviation_series(deviation_axis, group, _KINDS[2] if density else _KINDS[3], colour, f"{temperature:g} K",
+                          hollow=lambda c: flag in c.flags)
     unit = "kg/m³" if density else "mPa·s"
     symbol = "ρ" if density else "η"
     value_axis.set_ylabel(f"{'density' if density else 'shear viscosity'} {symbol} ({unit})")
@@ -188,71 +203,89 @@ def _model_panel(value_axis: Any, deviation_axis: Any, comparisons: Sequence[Koh
     deviation_axis.set_ylabel(f"({symbol}_MD − {symbol}_model) / {symbol}_model (%)")
     deviation_axis.set_title("relative deviation (hollow: model extrapolated)", fontsize=9)
     for axis in (value_axis, deviation_axis):
-        axis.set_xlabel("molality (mol/kg)")
-        axis.set_xlim(left=0.0)
-        axis.grid(True, alpha=0.3)
+        _molality_axis(axis, comparisons)
+        axis.margins(y=0.1)
         axis.legend(fontsize=7)
 
 
-def density_viscosity_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str]) -> Path:
+def _deviation_series(axis: Any, group: Sequence[KohComparison], kind: tuple[str, str, str, str], colour: str,
+                      label: str, hollow: Callable[[KohComparison], bool] = lambda c: False) -> None:
+    """100 (MD − reference) / reference with the 95 % interval of MD, one series."""
+    _, marker, md_name, reference_name = kind
+    points = []
+    for c in group:
+        md, reference = getattr(c, md_name), float(getattr(c, reference_name))
+        if md is None or not math.isfinite(md.mean) or not reference:
+            continue
+        mean, down, up = _bar(md, 100.0 / reference)
+        points.append((c.molality, mean - 100.0, down, up, hollow(c)))
+    if not points:
+        return
+    axis.plot([p[0] for p in points], [p[1] for p in points], "-", color=colour, lw=0.9, alpha=0.6)
+    for index, (x, y, down, up, open_marker) in enumerate(points):
+        axis.errorbar([x], [y], yerr=[[down], [up]], fmt=marker, color=colour, capsize=3, ms=5.5,
+                      mfc="white" if open_marker else colour, label=label if index == 0 else None)
+
+
+def density_viscosity_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str],
+                             fmt: str = "png") -> Path:
     """ρ and η of MD against the Laliberté models (dotted: outside the fit), with their deviation."""
-    plt = _pyplot()
-    figure, axes = plt.subplots(2, 2, figsize=SIZES["koh_density_viscosity"])
+    figure, axes = pyplot().subplots(2, 2, figsize=SIZES["koh_density_viscosity"], layout="constrained")
     _model_panel(axes[0, 0], axes[1, 0], comparisons, "density")
     _model_panel(axes[0, 1], axes[1, 1], comparisons, "viscosity")
-    figure.tight_layout()
-    return _finish(plt, figure, path)
+    figure.suptitle(f"Density and viscosity: MD against the Laliberté models ({CI_NOTE})", fontsize=11)
+    return save(figure, path, fmt, DPI)
 
 
 def _hopping(axis: Any, comparisons: Sequence[KohComparison], what: str) -> None:
-    """τ (ps) or D_hop (10⁻⁹ m²/s) against molality, error bars from σ_MD ± std."""
+    """τ (ps) or D_hop (10⁻⁹ m²/s) against molality, error bars from the 95 % interval of σ_MD."""
     scale = 1e12 if what == "tau" else _NANO
     for index, (temperature, group) in enumerate(_groups(comparisons)):
         colour = _colour(index)
-        xs, ys, low, high = [], [], [], []
+        xs, ys, low, high, open_ended = [], [], [], [], []
         for c in group:
             value = c.tau if what == "tau" else c.d_hop
             if value is None:
-                axis.annotate("no deficit", (c.molality, 0.0), xytext=(0, 4), textcoords="offset points",
-                              ha="center", fontsize=7, color=colour, rotation=90, va="bottom")
+                axis.annotate("no deficit:\nσ_MD ≥ σ_exp", (c.molality, 0.0), xytext=(0, 4),
+                              textcoords="offset points", ha="center", va="bottom", fontsize=7, color=colour)
                 continue
+            mean, down, up = _bar(value, scale)
             xs.append(c.molality)
-            ys.append(value.mean * scale)
-            top = value.high * scale if math.isfinite(value.high) else value.mean * scale * 2.0
-            low.append(value.mean * scale - value.low * scale)
-            high.append(top - value.mean * scale)
+            ys.append(mean)
+            low.append(down)
+            high.append(up)
+            if not math.isfinite(value.ci95[1]):
+                open_ended.append((c.molality, mean))
         if xs:
             axis.errorbar(xs, ys, yerr=[low, high], fmt="o-", color=colour, capsize=3, lw=1.0,
                           label=f"{temperature:g} K")
+        for x, y in open_ended:  # σ_MD's interval reaches σ_exp: no upper bound on τ
+            axis.annotate("↑ ∞", (x, y), xytext=(6, 6), textcoords="offset points", fontsize=7, color=colour)
     if what == "tau":
         axis.set_ylabel("mean time between hops τ (ps)")
         axis.set_title("Proton hopping: τ from the conductivity deficit", fontsize=10)
     else:
         axis.set_ylabel("hopping diffusion D_hop (10⁻⁹ m²/s)")
         axis.set_title("Proton hopping: D_hop = d² / (6τ)", fontsize=10)
-    axis.set_xlabel("molality (mol/kg)")
-    axis.set_xlim(left=0.0)
+    _molality_axis(axis, comparisons)
     axis.set_ylim(bottom=0.0)
-    axis.grid(True, alpha=0.3)
+    axis.margins(y=0.1)
     axis.legend(fontsize=7)
 
 
 def _deviations(axis: Any, comparisons: Sequence[KohComparison]) -> None:
-    kinds = (("σ_MD", "o", "sigma_md_deviation"), ("σ_NE", "s", "sigma_ne_deviation"),
-             ("ρ", "D", "density_deviation"), ("η", "v", "viscosity_deviation"))
     for index, (temperature, group) in enumerate(_groups(comparisons)):
         colour = _colour(index)
-        for name, marker, attribute in kinds:
-            ys = [100.0 * float(getattr(c, attribute)) for c in group]
-            axis.plot([c.molality for c in group], ys, marker + "-", color=colour, lw=0.8, ms=5, alpha=0.85,
-                      label=f"{name}, {temperature:g} K")
+        for kind in _KINDS:
+            _deviation_series(axis, group, kind, colour, f"{kind[0]}, {temperature:g} K")
     axis.axhline(0.0, color="black", lw=0.8)
-    axis.set_xlabel("molality (mol/kg)")
     axis.set_ylabel("(MD − reference) / reference (%)")
     axis.set_title("MD against experiment (σ) and models (ρ, η)", fontsize=10)
-    axis.set_xlim(left=0.0)
-    axis.grid(True, alpha=0.3)
-    axis.legend(fontsize=6, ncol=2)
+    _molality_axis(axis, comparisons)
+    axis.margins(y=0.08)
+    # Eight series: the legend goes below the panel, where it hides no point.
+    axis.legend(fontsize=8, ncol=len(_groups(comparisons)), loc="upper center", bbox_to_anchor=(0.5, -0.16),
+                frameon=False)
 
 
 def _table(axis: Any, comparisons: Sequence[KohComparison]) -> None:
@@ -273,10 +306,9 @@ def _table(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     axis.set_title(f"State points (parameters: {params.name})", fontsize=10)
 
 
-def summary_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str]) -> Path:
+def summary_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str], fmt: str = "png") -> Path:
     """One page: σ, the anion's D with hopping, τ, D_hop, the relative deviations and a state table."""
-    plt = _pyplot()
-    figure, axes = plt.subplots(2, 3, figsize=SIZES["koh_summary"])
+    figure, axes = pyplot().subplots(2, 3, figsize=SIZES["koh_summary"], layout="constrained")
     _conductivity(axes[0, 0], comparisons)
     axes[0, 0].set_title("Conductivity against molality", fontsize=10)
     _anion_diffusion(axes[0, 1], comparisons)
@@ -284,10 +316,8 @@ def summary_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike
     _deviations(axes[1, 0], comparisons)
     _hopping(axes[1, 1], comparisons, "d_hop")
     _table(axes[1, 2], comparisons)
-    figure.suptitle("KOH(aq) study: MD without proton hopping against experiment (error bars: replica std)",
-                    fontsize=12)
-    figure.tight_layout()
-    return _finish(plt, figure, path)
+    figure.suptitle(f"KOH(aq) study: MD without proton hopping against experiment ({CI_NOTE})", fontsize=12)
+    return save(figure, path, fmt, DPI)
 
 
 def _anion_diffusion(axis: Any, comparisons: Sequence[KohComparison]) -> None:
@@ -299,27 +329,23 @@ def _anion_diffusion(axis: Any, comparisons: Sequence[KohComparison]) -> None:
         _line(axis, group, lambda c: c.d_oh_corrected, colour, "--", _NANO)
         _points(axis, group, lambda c: c.d_oh_corrected, colour, "^", f"{temperature:g} K: MD + D_hop", _NANO,
                 hollow=lambda c: True)
-    axis.set_xlabel("molality (mol/kg)")
+        _no_hop_note(axis, group, anion, colour)
+    _molality_axis(axis, comparisons)
     axis.set_ylabel(f"D of {anion} (10⁻⁹ m²/s)")
-    axis.set_title(f"{anion} self-diffusion, without and with hopping", fontsize=10)
-    axis.set_xlim(left=0.0)
+    axis.set_title(f"{anion} self-diffusion: ● D, △ D + D_hop", fontsize=10)
     axis.set_ylim(bottom=0.0)
-    axis.grid(True, alpha=0.3)
-    axis.legend(fontsize=7)
+    axis.margins(y=0.12)
+    axis.legend(fontsize=7, loc="lower left")
 
 
-def _finish(plt: Any, figure: Any, path: str | os.PathLike[str]) -> Path:
-    saved = _save(figure, path)
-    plt.close(figure)
-    return saved
-
-
-def study_figures(comparisons: Sequence[KohComparison], folder: str | os.PathLike[str]) -> list[Path]:
-    """Every figure of the study into ``folder`` (koh_*.png); none when there is nothing to draw."""
+def study_figures(comparisons: Sequence[KohComparison], folder: str | os.PathLike[str],
+                  fmt: str = "png") -> list[Path]:
+    """Every figure of the study into ``folder`` (koh_*.<fmt>); none when there is nothing to draw."""
+    check_format(fmt)
     if not comparisons:
         return []
     out = Path(folder)
-    return [conductivity_figure(comparisons, out / "koh_conductivity.png"),
-            diffusion_figure(comparisons, out / "koh_diffusion.png"),
-            density_viscosity_figure(comparisons, out / "koh_density_viscosity.png"),
-            summary_figure(comparisons, out / "koh_summary.png")]
+    return [conductivity_figure(comparisons, out / f"koh_conductivity.{fmt}", fmt),
+            diffusion_figure(comparisons, out / f"koh_diffusion.{fmt}", fmt),
+            density_viscosity_figure(comparisons, out / f"koh_density_viscosity.{fmt}", fmt),
+            summary_figure(comparisons, out / f"koh_summary.{fmt}", fmt)]

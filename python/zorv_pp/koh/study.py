@@ -1,8 +1,8 @@
 """A KOH(aq) study over a campaign: every state point analysed and compared.
 
-The campaign's [[state]] tables give ``temperature`` (K) and either
-``molality`` (mol/kg) or ``molarity`` (mol/L, converted with the density
-model), and optionally ``hop_distance`` (m). An optional top-level table sets
+The campaign's [[state]] tables give ``temperature`` (K), and their
+``[state.metadata]`` tables either ``molality`` (mol/kg) or ``molarity``
+(mol/L, converted with the density model), and optionally ``hop_distance`` (m). An optional top-level table sets
 the species and the parameter set::
 
     [koh]
@@ -150,21 +150,22 @@ def points_of(campaign: Campaign, settings: StudySettings) -> list[StudyPoint]:
             raise campaign.state_error(index, "temperature", f"must be positive (K), not {temperature!r}")
         given = [key for key in ("molality", "molarity") if key in meta]
         if len(given) != 1:
-            raise campaign.state_error(index, given[-1] if given else None,
-                                       "give exactly one of molality (mol/kg) and molarity (mol/L)")
+            raise campaign.metadata_error(index, given[-1] if given else None,
+                                          "give exactly one of molality (mol/kg) and molarity (mol/L) "
+                                          "in [state.metadata]")
         key = given[0]
         value = meta[key]
         if not _positive(value):
-            raise campaign.state_error(index, key, f"must be a positive number, not {value!r}")
+            raise campaign.metadata_error(index, key, f"must be a positive number, not {value!r}")
         molality = float(value)
         if key == "molarity":
             try:
                 molality = settings.params.molality_of(float(value), temperature)
             except ValueError as error:
-                raise campaign.state_error(index, key, str(error)) from None
+                raise campaign.metadata_error(index, key, str(error)) from None
         hop = meta.get("hop_distance")
         if hop is not None and not _positive(hop):
-            raise campaign.state_error(index, "hop_distance", f"must be a positive length in m, not {hop!r}")
+            raise campaign.metadata_error(index, "hop_distance", f"must be a positive length in m, not {hop!r}")
         points.append(StudyPoint(index, state.name, temperature, molality, key,
                                  float(hop) if hop is not None else settings.hop_distance))
     return points
@@ -277,7 +278,7 @@ def study(campaign: Campaign | str | os.PathLike[str], *, jobs: int = 1, progres
             comparisons.append(compare(state, point.temperature, point.molality, hop_distance=point.hop_distance,
                                        params=settings.params, species=settings.species))
         except HopDistanceError as error:
-            message = str(campaign.state_error(point.index, "hop_distance", str(error)))
+            message = str(campaign.metadata_error(point.index, "hop_distance", str(error)))
             failures.append(Failure(state.name, state.name, None, message))
         except ZorvError as error:
             failures.append(Failure(state.name, state.name, None, str(error)))

@@ -1,0 +1,154 @@
+"""What every figure shares: the backend, file formats, unit notation, run colours and axes."""
+from __future__ import annotations
+
+import math
+import os
+import re
+from collections.abc import Iterable, Sequence
+from pathlib import Path
+from statistics import NormalDist
+from typing import Any
+
+from ..report import atomic_path
+
+#: File formats a figure can be written in.
+FORMATS = ("png", "pdf", "svg")
+#: Resolution of raster figures.
+DPI = 150
+#: Half-width of a 95 % interval in standard errors, for a run's own error.
+Z95 = NormalDist().inv_cdf(0.975)
+#: What every caption says the error bars are.
+CI_NOTE = "error bars: 95 % interval"
+
+#: Display form of every SI unit the package reports: (label, factor from the SI value).
+_NOTATION: dict[str, tuple[str, float]] = {
+    "m^2/s": ("m²/s", 1.0), "Pa s": ("mPa·s", 1e3), "W/(m K)": ("W/(m·K)", 1.0), "S/m": ("S/m", 1.0),
+    "m": ("nm", 1e9), "1": ("dimensionless", 1.0), "m^3": ("nm³", 1e27), "kg/m^3": ("kg/m³", 1.0),
+    "K": ("K", 1.0), "m^2": ("m²", 1.0), "Pa s^2": ("Pa·s²", 1.0), "W s/(m K)": ("W·s/(m·K)", 1.0),
+    "S s/m": ("S·s/m", 1.0),
+}
+SI_UNITS = frozenset(_NOTATION)
+_SUPERSCRIPT = str.maketrans("-0123456789", "⁻⁰¹²³⁴⁵⁶⁷⁸⁹")
+
+
+def pyplot() -> Any:
+    """matplotlib.pyplot on the file-only backend."""
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    return plt
+
+
+def check_format(fmt: str) -> str:
+    """``fmt`` if it is a known figure format; ValueError otherwise."""
+    if fmt not in FORMATS:
+        raise ValueError(f"unknown figure format {fmt!r} (known: {', '.join(FORMATS)})")
+    return fmt
+
+
+def save(figure: Any, path: str | os.PathLike[str], fmt: str = "png", dpi: int = DPI) -> Path:
+    """Write ``figure`` to ``path`` atomically in ``fmt``, then close it."""
+    check_format(fmt)
+    # No creation date in vector files: the same results give the same bytes.
+    metadata = {"Date": None} if fmt in ("pdf", "svg") else None
+    try:
+        with atomic_path(path) as scratch:
+            figure.savefig(scratch, dpi=max(dpi, DPI), format=fmt, metadata=metadata)
+    finally:
+        pyplot().close(figure)
+    return Path(path)
+
+
+def file_stem(name: str) -> str:
+    """A file-name-safe form of a state name."""
+    return re.sub(r"[^A-Za-z0-9._-]+", "_", name).strip("._") or "state"
+
+
+def superscript(exponent: int) -> str:
+    return str(exponent).translate(_SUPERSCRIPT)
+
+
+def notation(unit: str, values: Iterable[float] = ()) -> tuple[str, float]:
+    """Axis label and factor for values in ``unit``: one notation, scaled so ticks need no offset.
+
+    Known SI units get their display form (viscosity in mPa·s); values far from
+    1 are shown in units of a power of ten that is a multiple of three. A unit
+    the package does not know (a reduced-unit label) is kept as given.
+    """
+    label, factor = _NOTATION.get(unit, (unit, 1.0))
+    if unit in ("m^2", "Pa s^2", "W s/(m K)", "S s/m"):  # log axes of curves need no scaling
+        return label, factor
+    finite = [abs(v) * factor for v in values if math.isfinite(v) and v != 0.0]
+    if not finite:
+        return label, factor
+    largest = max(finite)
+    if 1e-3 <= largest < 1e5:  # read as they are
+        return label, factor
+    exponent = 3 * math.floor(math.log10(largest) / 3)
+    if exponent == 0:
+        return label, factor
+    prefix = f"10{superscript(exponent)}"
+    return (f"{prefix} {label}" if label != "dimensionless" else prefix), factor / 10.0 ** exponent
+
+
+def run_colours(count: int) -> list[Any]:
+    """``count`` clearly distinct colours, one per run."""
+    plt = pyplot()
+    if count <= 10:
+        return list(plt.get_cmap("tab10").colors[:count])
+    if count <= 20:
+        return list(plt.get_cmap("tab20").colors[:count])
+    cmap = plt.get_cmap("turbo")
+    return [cmap(i / max(count - 1, 1)) for i in range(count)]
+
+
+def panels(count: int, most_columns: int, width: float, height: float = 3.5) -> tuple[Any, list[Any]]:
+    """A figure with ``count`` panels in a grid at most ``most_columns`` wide; unused panels removed."""
+    plt = pyplot()
+    columns = max(1, min(most_columns, count))
+    rows = max(1, math.ceil(count / columns))
+    figure, axes = plt.subplots(rows, columns, figsize=(width * columns, height * rows + 0.6),
+                                squeeze=False, layout="constrained")
+    flat = list(axes.flat)
+    for axis in flat[count:]:
+        axis.remove()
+    return figure, flat[:count]
+
+
+def plain_ticks(axis: Any) -> None:
+    """No offset or multiplier above a linear axis: the label carries the scale."""
+    for which in (axis.xaxis, axis.yaxis):
+        formatter = which.get_major_formatter()
+        if hasattr(formatter, "set_useOffset"):
+            formatter.set_useOffset(False)
+        if hasattr(formatter, "set_scientific"):
+            formatter.set_scientific(False)
+
+
+def interval(estimate: Any, factor: float = 1.0) -> tuple[float, float, float]:
+    """(value, down, up) of an Estimate's 95 % interval, scaled; no bar (0, 0) where it is unknown."""
+    mean = estimate.mean * factor
+    low, high = (v * factor for v in estimate.ci95)
+    if not (math.isfinite(low) and math.isfinite(high)):
+        return mean, 0.0, 0.0
+    return mean, max(mean - low, 0.0), max(high - mean, 0.0)
+
+
+def value_text(estimate: Any, unit: str | None = None) -> str:
+    """``value [low, high] unit`` of an Estimate, in its display notation."""
+    label, factor = notation(unit or estimate.unit, [estimate.mean])
+    mean = estimate.mean * factor
+    low, high = (v * factor for v in estimate.ci95)
+    if math.isfinite(low) and math.isfinite(high):
+        return f"{mean:.3g} [{low:.3g}, {high:.3g}] {label}"
+    return f"{mean:.3g} {label}"
+
+
+def labelled(items: Sequence[tuple[Any, str]]) -> tuple[list[Any], list[str]]:
+    """Handles and labels for a legend, each label once."""
+    seen: dict[str, Any] = {}
+    for handle, label in items:
+        seen.setdefault(label, handle)
+    return list(seen.values()), list(seen)

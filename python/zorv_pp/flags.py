@@ -1,0 +1,12 @@
+"""The flags an estimate may carry, besides the warning codes of its runs' files."""
+
+NO_DIFFUSIVE_REGIME = "no_diffusive_regime"
+"""The fit found no straight stretch of the curve: the value is NaN."""
+NOT_CONVERGED = "not_converged"
+"""The curve still bends at its longest usable lags: the value may be biased; the interval is widened."""
+RUN_LENGTH_ASSUMED = "run_length_assumed"
+"""The sampling settings were inferred from the time column, the run length taken as the largest lag."""
+REPLICAS_DISAGREE = "replicas_disagree"
+"""The runs scatter more than their own errors allow (χ² beyond its 99 % point); the error is widened."""
+ANISOTROPIC = "anisotropic"
+"""The x/y/z or tensor components disagree beyond their errors."""

@@ -1,0 +1,166 @@
+"""MSD tables sampled the way the order-n computation samples them.
+
+Block b of the computation looks at every nbe**b-th sample and averages the
+squared displacement over lags k·Δ0·nbe**b (k = 1..nbe) from every origin it
+has, M = floor(T / (Δ0·nbe**b)) − k + 1 of them; a row is written only when
+M ≥ 1, and the last lag of a block comes again as the first of the next.
+"""
+from __future__ import annotations
+
+from dataclasses import dataclass
+
+import numpy as np
+import numpy.typing as npt
+
+from ..sampling import Sampling
+from .walkers import FloatArray, expected_msd, walker_positions
+
+IntArray = npt.NDArray[np.int64]
+
+#: Independent one-dimensional walkers behind one column, by column kind.
+#: A self-diffusion column has 3 per molecule (molecules × dimensions).
+WALKERS: dict[str, int] = {
+    "self_diffusion_per_molecule": 3,
+    "onsager": 3,
+    "viscosity_all": 5,
+    "viscosity_off": 3,
+    "bulk_viscosity": 1,
+    "thermal_conductivity_all": 3,
+    "component": 1,
+}
+
+# Rows with at most this many origins are summed from the differences directly.
+_DIRECT = 64
+# Walker-samples generated at once: keeps one draw within a few tens of MB.
+_CHUNK = 1_000_000
+
+
+@dataclass(frozen=True)
+class OrderNGrid:
+    """The rows of an order-n table: lag (table time unit), block, element k and origins M."""
+
+    time: FloatArray
+    block: IntArray
+    element: IntArray
+    origins: IntArray
+    samples: int
+    """Sampling intervals in the run, floor(T / Δ0): samples 0..samples exist."""
+    nbe: int
+
+
+def ordern_grid(sampling: Sampling) -> OrderNGrid:
+    """Every row the order-n computation writes for ``sampling``, in file order.
+
+    Block boundaries repeat their lag (last of block b, first of block b + 1);
+    ``sampling.blocks`` None means as many blocks as have an origin.
+    """
+    if sampling.nbe < 2:
+        raise ValueError("nbe must be at least 2")
+    samples = sampling.origins(0, 1)  # floor(T / Δ0), with the same rounding as the fits
+    if samples < 1:
+        raise ValueError("the run is shorter than one sampling interval")
+    time: list[float] = []
+    block: list[int] = []
+    element: list[int] = []
+    origins: list[int] = []
+    b = 0
+    while sampling.blocks is None or b < sampling.blocks:
+        stride = sampling.nbe ** b
+        coarse = samples // stride
+        if coarse < 1:
+            break
+        for k in range(1, min(sampling.nbe, coarse) + 1):
+            # The lag as the integer number of samples times Δ0: times read as the log writes them.
+            time.append(sampling.interval * (k * stride))
+            block.append(b)
+            element.append(k)
+            origins.append(coarse - k + 1)
+        b += 1
+    return OrderNGrid(np.array(time), np.array(block, dtype=np.int64), np.array(element, dtype=np.int64),
+                      np.array(origins, dtype=np.int64), samples, sampling.nbe)
+
+
+def ordern_products(grid: OrderNGrid, positions: FloatArray) -> FloatArray:
+    """Σ over walkers and origins of the squared displacement, for every row of ``grid``.
+
+    ``positions`` has shape (..., walkers, samples + 1); leading axes are kept.
+    Σ_j (x[j+k] − x[j])² is summed as Σ x[j+k]² + Σ x[j]² − 2 Σ x[j]·x[j+k]
+    from prefix sums of squares: one pass per lag, no temporaries; the
+    cancellation costs about log10(samples / k) digits, far below the noise.
+    Rows of few origins are summed from the differences themselves.
+    """
+    out = np.empty(positions.shape[:-2] + (grid.time.size,))
+    for b in np.unique(grid.block).tolist():
+        a = positions[..., :: grid.nbe ** b]
+        squares = np.einsum("...ij,...ij->...j", a, a)
+        prefix = np.zeros(squares.shape[:-1] + (squares.shape[-1] + 1,))
+        np.cumsum(squares, axis=-1, out=prefix[..., 1:])
+        n = a.shape[-1]
+        for row in np.flatnonzero(grid.block == b).tolist():
+            k = int(grid.element[row])
+            if n - k <= _DIRECT:
+                # Few origins: the differences themselves, exact, and the same bits for the same lag in two blocks.
+                d = a[..., k:] - a[..., :-k]
+                out[..., row] = np.einsum("...ij,...ij->...", d, d)
+            else:
+                cross = np.einsum("...ij,...ij->...", a[..., k:], a[..., :-k])
+                out[..., row] = (prefix[..., n] - prefix[..., k]) + prefix[..., n - k] - 2.0 * cross
+    return out
+
+
+def simulate_table(sampling: Sampling, walkers: int, diffusion: float, tau: float,
+                   rng: np.random.Generator, *, slow_share: float = 0.0, slow_factor: float = 20.0,
+                   scale: float = 1.0, realisations: int | None = None) -> tuple[FloatArray, FloatArray, float]:
+    """One MSD column of an order-n table of ``walkers`` independent OU walkers.
+
+    Each walker moves in one dimension with long-time diffusivity
+    ``diffusion`` (length²/time in the table's units) and velocity relaxation
+    time ``tau``; with ``slow_share`` f > 0 a share f of the diffusivity
+    relaxes in tau·``slow_factor`` instead. Positions are drawn exactly every
+    ``sampling.interval`` over ``sampling.run_length``.
+
+    Returns ``(time, msd, answer)``:
+
+    - ``time``: the lags of the rows the order-n computation writes
+      (:func:`ordern_grid`), in the table's time unit;
+    - ``msd``: for every row, scale × (1/walkers) Σ_walkers (1/M) Σ_origins Δx²/2,
+      shape (rows,), or (realisations, rows) with ``realisations``;
+    - ``answer``: scale × diffusion, the slope of E[msd] once t ≫ tau (and
+      tau·slow_factor). E[msd] is exactly scale × :func:`expected_msd` at
+      every row, its asymptote has intercept −answer·[(1 − f)τ + f·τ·slow_factor].
+
+    A self-diffusion column (``MSD__i`` of diffself.dat, summed over the N_i
+    molecules and divided by 6) is walkers = 3·N_i, scale = N_i; the
+    column kinds of the other tables are in :data:`WALKERS` (scale 1: the slope is D).
+    """
+    if walkers < 1:
+        raise ValueError("need at least one walker")
+    grid = ordern_grid(sampling)
+    copies = 1 if realisations is None else realisations
+    if copies < 1:
+        raise ValueError("realisations must be positive")
+    total = np.zeros((copies, grid.time.size))
+    span = grid.samples + 1
+    if walkers * span <= _CHUNK:
+        group = max(1, _CHUNK // (walkers * span))
+        for start in range(0, copies, group):
+            n = min(group, copies - start)
+            x = walker_positions(rng, n * walkers, grid.samples, sampling.interval, diffusion, tau,
+                                 slow_share, slow_factor)
+            total[start:start + n] = ordern_products(grid, x.reshape(n, walkers, span))
+    else:
+        per_draw = max(1, _CHUNK // span)
+        for copy in range(copies):
+            for start in range(0, walkers, per_draw):
+                x = walker_positions(rng, min(per_draw, walkers - start), grid.samples, sampling.interval,
+                                     diffusion, tau, slow_share, slow_factor)
+                total[copy] += ordern_products(grid, x)
+    msd = total * (scale / (2.0 * walkers)) / grid.origins
+    return grid.time, (msd[0] if realisations is None else msd), scale * diffusion
+
+
+def expected_table(sampling: Sampling, diffusion: float, tau: float, *, slow_share: float = 0.0,
+                   slow_factor: float = 20.0, scale: float = 1.0) -> tuple[FloatArray, FloatArray]:
+    """The lags of ``sampling``'s rows and E[msd] of :func:`simulate_table` at them."""
+    grid = ordern_grid(sampling)
+    return grid.time, scale * expected_msd(grid.time, diffusion, tau, slow_share, slow_factor)

@@ -1,0 +1,92 @@
+"""Volume and density of a run: block means of volume.dat and density.dat, in a decided unit."""
+from __future__ import annotations
+
+import math
+from collections.abc import Mapping
+from pathlib import Path
+
+from ..diagnostics import RunWarning
+from ..errors import RunError
+from ..units import AVOGADRO, UnitStyle
+from .tables import column_mean
+
+#: kg/m³ per unit of the density file, by the names density_unit= takes.
+DENSITY_UNITS: dict[str, float] = {"kg/m3": 1.0, "g/cm3": 1000.0}
+MAGNITUDE_LIMIT = 30.0
+"""Densities of liquids and solids lie above this in kg/m³ and below it in g/cm³."""
+MISMATCH = 0.02
+"""Largest relative difference between density.dat and the density from volume, counts and masses."""
+
+
+def density_unit_name(unit: str) -> str | None:
+    """The name in :data:`DENSITY_UNITS` of a spelling such as "kg/m^3" or "g/cm³", else None."""
+    name = unit.replace("^", "").replace("³", "3").replace(" ", "").lower()
+    return name if name in DENSITY_UNITS else None
+
+
+def _series_mean(folder: Path, name: str, warnings: list[RunWarning]) -> float | None:
+    file = folder / name
+    if not file.is_file():
+        return None
+    found = column_mean(folder, file, warnings)
+    if found is None:
+        raise RunError(folder, name, f"no {name[:-4]} values (expected rows of a timestep and a value)")
+    value = found[0]
+    if not value > 0.0:
+        raise RunError(folder, name, f"the {name[:-4]} must be a positive number, not {value!r}")
+    return value
+
+
+def read_volume(folder: Path, style: UnitStyle, warnings: list[RunWarning]) -> float | None:
+    """The mean of the block averages of volume.dat in m³ (σ³ for lj), None without the file."""
+    value = _series_mean(folder, "volume.dat", warnings)
+    return None if value is None else value * style.volume
+
+
+def read_density(folder: Path, style: UnitStyle, unit: str | None, expression: str | None,
+                 warnings: list[RunWarning]) -> float | None:
+    """The mean of the block averages of density.dat in kg/m³ (reduced for lj), None without the file.
+
+    The file holds what the input script's variable computes: LAMMPS's own
+    ``density`` is g/cm³ in real and metal, yet scripts often write kg/m³. The
+    unit is ``unit`` when given ("kg/m3" or "g/cm3"), else g/cm³ when the log
+    shows the file's variable to be plain ``density``, else decided by
+    magnitude: a liquid or solid is denser than 30 kg/m³ and lighter than
+    30 g/cm³ (osmium, the densest element, is 22.6 g/cm³), so a mean below 30
+    is read as g/cm³ and one above as kg/m³, with a ``density_unit`` warning.
+    A gas lighter than 30 kg/m³ needs ``unit``.
+    """
+    value = _series_mean(folder, "density.dat", warnings)
+    if value is None or style.reduced:
+        return value
+    if unit is None and expression is not None and expression.strip() == "density":
+        unit = "g/cm3"
+    if unit is None:
+        unit = "g/cm3" if value < MAGNITUDE_LIMIT else "kg/m3"
+        warnings.append(RunWarning("density_unit", "density.dat", f"the mean density {value:.6g} is read as {unit} "
+                                   f"(below {MAGNITUDE_LIMIT:g} g/cm3, above {MAGNITUDE_LIMIT:g} kg/m3); "
+                                   f"give the density unit to state it"))
+    return value * DENSITY_UNITS[unit]
+
+
+def check_density(density: float | None, volume: float | None, counts: Mapping[str, int],
+                  molar_masses: Mapping[str, float] | None, style: UnitStyle,
+                  warnings: list[RunWarning]) -> None:
+    """Warn (``density_mismatch``) when density.dat and volume, counts and molar masses disagree.
+
+    ``molar_masses`` are g/mol (particle masses for lj); every counted species
+    needs one for the check to run.
+    """
+    if density is None or volume is None or not molar_masses or not counts:
+        return
+    if any(name not in molar_masses for name in counts):
+        return
+    mass = sum(count * float(molar_masses[name]) for name, count in counts.items())
+    expected = mass / volume if style.reduced else mass * 1e-3 / AVOGADRO / volume
+    if not (math.isfinite(expected) and expected > 0.0):
+        return
+    deviation = density / expected - 1.0
+    if abs(deviation) > MISMATCH:
+        warnings.append(RunWarning("density_mismatch", "density.dat", f"the density {density:.6g} differs by "
+                                   f"{100 * deviation:+.1f} % from {expected:.6g}, the mass of the counted "
+                                   f"molecules over the volume"))

@@ -1,0 +1,114 @@
+"""The species a run's tables name and their molecule counts."""
+from __future__ import annotations
+
+from collections.abc import Mapping
+from pathlib import Path
+from typing import Union
+
+import _zorv_pp
+
+from ..errors import RunError
+from .tables import Table
+
+GroupSpec = Union[str, tuple[str, int]]
+"""A species' log group: its name, or (name, atoms per molecule) for a group of whole molecules."""
+
+SELF_PREFIX = "MSD__"
+RDF_PREFIX = "rdf__"
+FINITE_RDF_PREFIX = "finiterdf__"
+
+
+def split_pair(label: str, species: set[str]) -> tuple[str, str]:
+    """The two species of a pair label such as ``K_OH``.
+
+    Names may hold underscores themselves, so the split chosen is the one whose
+    halves are both known species; with no known species, the only underscore.
+    """
+    cuts = [i for i, char in enumerate(label) if char == "_"]
+    known = [(label[:i], label[i + 1:]) for i in cuts if label[:i] in species and label[i + 1:] in species]
+    if len(known) == 1:
+        return known[0]
+    if not known and len(cuts) == 1:
+        return label[:cuts[0]], label[cuts[0] + 1:]
+    raise ValueError(f"cannot tell the two species of the pair {label!r}")
+
+
+def named_species(folder: Path, tables: Mapping[str, Table], files: Mapping[str, str],
+                  known: set[str]) -> tuple[list[str], list[str]]:
+    """The species the diffusion tables name, and those only the RDF names, in first-seen order."""
+    names: list[str] = []
+    diffusion = 0
+    for column in tables.get("diffself", {}):
+        if column.startswith(SELF_PREFIX):
+            names.append(column[len(SELF_PREFIX):])
+    known = known | set(names)
+    for kind, prefixes in (("diffonsag", (SELF_PREFIX,)), ("rdf", (RDF_PREFIX, FINITE_RDF_PREFIX))):
+        for column in tables.get(kind, {}):
+            for prefix in prefixes:
+                if column.startswith(prefix):
+                    try:
+                        pair = split_pair(column[len(prefix):], known)
+                    except ValueError as error:
+                        raise RunError(folder, files[kind], str(error)) from None
+                    names.extend(pair)
+        if kind == "diffonsag":
+            diffusion = len(names)
+    required = list(dict.fromkeys(names[:diffusion]))
+    return required, [name for name in dict.fromkeys(names[diffusion:]) if name not in required]
+
+
+def _quoted(names: list[str]) -> str:
+    return ", ".join(repr(name) for name in names)
+
+
+def count_species(folder: Path, species: list[str], counts: Mapping[str, int] | None,
+                  groups: Mapping[str, GroupSpec], log: Path | None) -> dict[str, int]:
+    """The molecule count of every one of ``species``, from ``counts`` or else the log's groups.
+
+    Every species without a count is named at once, in the error's message and
+    in its ``missing_species``.
+    """
+    found: dict[str, int]
+    missing: list[str]
+    if counts is not None:
+        found = dict(counts)
+        missing = [name for name in species if name not in found]
+        if missing:
+            raise RunError(folder, None, f"no molecule count given for species {_quoted(missing)}", missing)
+        source = None
+    elif log is None:
+        if species:
+            raise RunError(folder, None, f"no molecule count for species {_quoted(species)}: give counts= or add "
+                                         f"the LAMMPS log", species)
+        return {}
+    else:
+        found, missing = {}, []
+        for name in species:
+            group, per_molecule = _group(groups.get(name, name))
+            try:
+                atoms = _zorv_pp.read_group_count(str(log), group)
+            except ValueError:  # no such group in the log
+                missing.append(name)
+                continue
+            except OSError as error:
+                raise RunError(folder, log.name, str(error)) from None
+            if atoms % per_molecule:
+                raise RunError(folder, log.name, f"group {group!r} holds {atoms} atoms, not a whole number of "
+                                                 f"molecules of {per_molecule} atoms")
+            found[name] = atoms // per_molecule
+        if missing:
+            raise RunError(folder, log.name, f"the log counts no group of species {_quoted(missing)}: give "
+                                             f"counts= or groups=", missing)
+        source = log.name
+    for name, count in found.items():
+        if isinstance(count, bool) or not isinstance(count, int) or count <= 0:
+            raise RunError(folder, source, f"species {name!r} has a molecule count of {count!r}; "
+                                           f"it must be a positive integer")
+    return found
+
+
+def _group(spec: GroupSpec) -> tuple[str, int]:
+    if isinstance(spec, str):
+        return spec, 1
+    name, per_molecule = spec
+    return name, int(per_molecule)

@@ -1,0 +1,43 @@
+"""State estimates: intervals from run errors or replica scatter, the Birge flag, shared errors, quantiles."""
+import math
+import random
+
+import pytest
+
+from zorv_pp.estimate import Estimate
+from zorv_pp.quantiles import student_t_quantile
+
+
+@pytest.mark.parametrize("p, dof, expected", [
+    (0.975, 1, 12.706204736), (0.975, 2, 4.302652730), (0.975, 4, 2.776445105),
+    (0.975, 9, 2.262157163), (0.995, 4, 4.604094871), (0.995, 30, 2.749995654),
+])
+def test_student_t_quantiles(p, dof, expected):
+    assert student_t_quantile(p, dof) == pytest.approx(expected, abs=1e-8)
+
+
+def test_runs_without_errors_fall_back_to_the_replica_t_interval():
+    estimate = Estimate.from_runs([1.0, 2.0, 3.0], [math.nan] * 3, "m")
+    assert estimate.mean == 2.0 and estimate.sem == pytest.approx(math.sqrt(1 / 3))
+    half = 4.302652730 * math.sqrt(1 / 3)
+    assert estimate.ci95 == pytest.approx((2.0 - half, 2.0 + half))
+
+
+def test_state_intervals_cover_and_flag_disagreement():
+    rng = random.Random(7)
+    hits = flagged = 0
+    for _ in range(2000):
+        sems = [rng.uniform(0.5, 2.0) for _ in range(5)]
+        estimate = Estimate.from_runs([rng.gauss(10.0, s) for s in sems], sems, "m")
+        hits += estimate.ci95[0] <= 10.0 <= estimate.ci95[1]
+        flagged += "replicas_disagree" in estimate.flags
+    assert 0.94 <= hits / 2000 <= 0.99
+    assert flagged / 2000 < 0.03
+    wild = Estimate.from_runs([1.0, 9.0, 1.2, 8.5], [0.1] * 4, "m")
+    assert "replicas_disagree" in wild.flags and wild.sem > 1.0
+
+
+def test_a_shared_error_widens_in_quadrature():
+    estimate = Estimate.from_runs([4.0], [3.0], "m").widened(4.0)
+    assert estimate.sem == pytest.approx(5.0)
+    assert estimate.ci95[1] - estimate.mean == pytest.approx(1.959963985 * 5.0)

@@ -1,0 +1,165 @@
+"""GLS fits of order-n MSD tables: the row covariance, the fit, the window spread and replica combination."""
+import math
+
+import numpy as np
+import pytest
+
+from zorv_pp.msdfit import (combine_runs, fit_msd, infer_sampling, rows_of, unit_covariance, window_sensitivity,
+                            window_slopes, z)
+from zorv_pp.sampling import Sampling
+from zorv_pp.window import Window
+
+
+def grid(sampling, blocks):
+    """Every lag of ``blocks`` blocks with a time origin, boundary lags repeated as the computation writes them."""
+    lags = [k * sampling.nbe**b for b in range(blocks) for k in range(1, sampling.nbe + 1)]
+    return np.array([sampling.interval * n for n in lags if sampling.interval * n <= sampling.run_length * (1 + 1e-12)])
+
+
+def brute_covariance(time, sampling):
+    """2/(M_a M_b) Σ over origin pairs of overlap², origin by origin."""
+    rows = rows_of(time, sampling)
+    idx = np.flatnonzero(rows.keep)
+    out = np.zeros((len(idx), len(idx)))
+    for x, a in enumerate(idx):
+        for y, b in enumerate(idx):
+            pa, pb = sampling.nbe ** rows.block[a], sampling.nbe ** rows.block[b]
+            ia, ib = np.arange(rows.origins[a])[:, None] * pa, np.arange(rows.origins[b])[None, :] * pb
+            overlap = np.minimum(ia + rows.element[a] * pa, ib + rows.element[b] * pb) - np.maximum(ia, ib)
+            out[x, y] = 2.0 * (np.maximum(overlap, 0) ** 2).sum() / (rows.origins[a] * rows.origins[b])
+    return out * sampling.interval**2
+
+
+def brownian_tables(sampling, time, copies, rng, walkers=1):
+    """Order-n tables of 1-D Brownian walkers with MSD = t, one per copy."""
+    rows = rows_of(time, sampling)
+    steps = round(sampling.run_length / sampling.interval)
+    x = np.zeros((copies, walkers, steps + 1))
+    x[..., 1:] = np.cumsum(rng.normal(0.0, math.sqrt(sampling.interval), (copies, walkers, steps)), axis=-1)
+    out = np.empty((copies, len(time)))
+    for i, (b, k) in enumerate(zip(rows.block, rows.element)):
+        coarse = x[..., :: sampling.nbe**b]
+        out[:, i] = ((coarse[..., k:] - coarse[..., :-k]) ** 2).mean(axis=(-2, -1))
+    return out
+
+
+@pytest.mark.parametrize("sampling, blocks", [
+    (Sampling(0.5, 3, 13.5), 3),  # T/Δ0 = 27 = 3³
+    (Sampling(1.0, 3, 9.0), 3),  # the last boundary lag is one origin twice: dropped
+    (Sampling(2.0, 2, 38.0), 4),
+    (Sampling(1.0, 5, 260.0), 3),
+    (Sampling(0.1, 4, 7.3), 3),  # a run length off the grid
+])
+def test_unit_covariance_matches_the_origin_by_origin_sum(sampling, blocks):
+    time = grid(sampling, blocks)
+    assert unit_covariance(time, sampling) == pytest.approx(brute_covariance(time, sampling), rel=1e-12, abs=1e-12)
+
+
+def test_unit_covariance_matches_simulated_walkers():
+    sampling = Sampling(1.0, 4, 40.0)
+    time = grid(sampling, 3)
+    tables = brownian_tables(sampling, time, 20000, np.random.default_rng(7))
+    keep = rows_of(time, sampling).keep
+    model = unit_covariance(time, sampling)
+    assert tables.mean(axis=0) == pytest.approx(time, rel=0.03)
+    scale = np.sqrt(np.outer(np.diag(model), np.diag(model)))
+    assert np.abs(np.cov(tables[:, keep].T) - model).max() / scale.max() < 0.05
+    assert np.abs(np.cov(tables[:, keep].T) - model) / scale == pytest.approx(0.0, abs=0.08)
+
+
+def test_rows_of_maps_blocks_and_drops_the_repeated_single_origin_row():
+    sampling = Sampling(1.0, 3, 9.0)
+    rows = rows_of([1.0, 2.0, 3.0, 3.0, 6.0, 9.0, 9.0], sampling)
+    assert rows.block.tolist() == [0, 0, 0, 1, 1, 1, 2]
+    assert rows.element.tolist() == [1, 2, 3, 1, 2, 3, 1]
+    assert rows.origins.tolist() == [9, 8, 7, 3, 2, 1, 1]
+    assert rows.keep.tolist() == [True] * 6 + [False]
+    with pytest.raises(ValueError, match="grid"):
+        rows_of([1.0, 2.0, 5.0], Sampling(1.0, 3, 9.0))  # 5 is no lag of nbe 3
+    with pytest.raises(ValueError, match="no time origin"):
+        rows_of([1.0, 2.0, 3.0, 6.0], Sampling(1.0, 3, 5.0))
+
+
+@pytest.mark.parametrize("time, interval, nbe", [
+    (grid(Sampling(0.01, 10, 500.0), 5), 0.01, 10),  # repeated boundary lags
+    (np.unique(grid(Sampling(2.0, 4, 600.0), 4)), 2.0, 4),  # written without repeats
+    (np.unique(grid(Sampling(1.0, 2, 64.0), 7)), 1.0, 2),
+])
+def test_infer_sampling_reads_the_grid(time, interval, nbe):
+    found = infer_sampling(time)
+    assert (found.interval, found.nbe, found.run_length, found.assumed) == pytest.approx(
+        (interval, nbe, time[-1], True))
+    assert rows_of(time, found).origins[-1] == 1
+
+
+def test_fit_msd_recovers_exact_lines_and_bends():
+    sampling = Sampling(0.01, 10, 100.0)
+    time = grid(sampling, 5)
+    line = fit_msd(time, 3.0 + 2.0 * time, sampling, 30)
+    assert (line.slope, line.intercept, line.start) == pytest.approx((2.0, 3.0, 0)) and line.flags == ()
+    tau = 0.2  # OU bend: the fit must start beyond several τ and find the asymptote
+    bent = fit_msd(time, 2.0 * (time - tau * (1.0 - np.exp(-time / tau))), sampling, 30)
+    assert bent.slope == pytest.approx(2.0, rel=2e-3) and bent.t_fit[0] >= 5 * tau
+    assert bent.stop == len(time) - 1 and bent.rows  # T = 10⁴Δ0: the last row repeats one origin == len(bent.t_fit) == len(bent.band)
+    assert bent.fit == pytest.approx(bent.intercept + bent.slope * bent.t_fit)
+    # The scale sizes only the error: an error for slope 1 and 1,000 walkers, from either column.
+    assert fit_msd(time, 3.0 + 2.0 * time, sampling, 1000, scale=1.0).slope_se == pytest.approx(
+        fit_msd(time, 1.5 + time, sampling, 1000).slope_se)
+
+
+@pytest.mark.parametrize("msd", [lambda t: 5.0 - 0.1 * t, lambda t: np.full_like(t, 2.0)])
+def test_fit_msd_without_diffusion_gives_nan(msd):
+    sampling = Sampling(1.0, 4, 200.0)
+    time = grid(sampling, 4)
+    result = fit_msd(time, msd(time), sampling, 3)
+    assert math.isnan(result.slope) and result.flags == ("no_diffusive_regime",)
+    assert math.isnan(fit_msd(time[:5], time[:5], sampling, 3).slope)  # too few rows
+
+
+def test_gls_errors_are_calibrated_on_brownian_tables():
+    sampling = Sampling(1.0, 5, 500.0)
+    time = grid(sampling, 4)
+    tables = brownian_tables(sampling, time, 400, np.random.default_rng(11), walkers=3)
+    fits = [fit_msd(time, table, sampling, 3) for table in tables]
+    zs = np.array([(f.slope - 1.0) / f.slope_se for f in fits])
+    assert abs(np.mean(zs)) < 0.25 and 0.75 < np.std(zs) < 1.2
+
+
+def test_window_spread_holds_the_window_search_choice():
+    rng = np.random.default_rng(3)
+    time = grid(Sampling(1.0, 10, 1e4), 5)
+    for _ in range(5):
+        msd = (time - 3.0 * (1.0 - np.exp(-time / 3.0))) * (1.0 + 0.05 * rng.normal(size=len(time)))
+        window = Window(min_window=int(rng.integers(3, 10)), max_window=int(rng.integers(12, 30)))
+        slopes = window_slopes(time, msd, window)
+        assert np.isclose(slopes, window.fit(time, msd)[0], rtol=1e-12).any()
+        assert window_sensitivity(time, msd, window) == pytest.approx(np.ptp(slopes))
+    assert math.isnan(window_sensitivity(time, time**3, Window()))  # no log-log slope near 1
+
+
+@pytest.mark.parametrize("values, sems, expected", [
+    ([1.0, 3.0], [1.0, 1.0], (2.0, 1.0, math.sqrt(2.0), 1)),  # R = √2 widens 1/√2 to 1
+    ([1.0, 1.1, 0.9], [1.0, 1.0, 1.0], (1.0, 1.0 / math.sqrt(3.0), 0.1, 2)),  # never narrows
+    ([1.0, 4.0], [1.0, 2.0], (1.6, math.sqrt(0.8 * 1.8), math.sqrt(1.8), 1)),
+    ([2.0, math.nan, 7.0], [0.5, 0.1, math.nan], (2.0, 0.5, math.nan, 0)),  # one usable run: its own error
+    ([math.nan], [1.0], (math.nan, math.nan, math.nan, 0)),
+])
+def test_combine_runs(values, sems, expected):
+    assert combine_runs(values, sems) == pytest.approx(expected, nan_ok=True)
+    assert z(0.95) == pytest.approx(1.959964, abs=1e-6)
+
+
+@pytest.mark.slow
+def test_single_relaxation_intervals_cover_the_truth():
+    simulator = pytest.importorskip("zorv_pp.ordern_simulator")
+    rng = np.random.default_rng(2)
+    hits = []
+    for family in (1, 3, 5, 90):
+        for _ in range(10):
+            sampling = Sampling(0.5, int(rng.choice([5, 10])), 0.5 * int(rng.integers(2000, 5000)))
+            time, tables, truth = simulator.simulate_table(sampling, family, float(rng.uniform(0.5, 2.0)),
+                                                           float(rng.uniform(0.2, 3.0)), rng, realisations=5)
+            for table in tables:
+                fit = fit_msd(time, table, sampling, family)
+                hits.append(abs(fit.slope - truth) <= z(0.95) * fit.slope_se)
+    assert 0.88 <= np.mean(hits) <= 0.995

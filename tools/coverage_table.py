@@ -1,0 +1,191 @@
+#!/usr/bin/env python3
+"""Coverage of single-run and state intervals of zorv_pp.msdfit on simulated order-n tables.
+
+Draws known-answer MSD columns with zorv_pp.ordern_simulator (no files),
+fits each with fit_msd, and prints how often intervals at nominal
+50/68/90/95/99 % hold the truth, their median relative half-width and the
+bias, per column family and pooled; then two-relaxation runs, 5-replica
+state intervals, and the cost of a fit. Draws docs/figures/reliability.png.
+
+    PYTHONPATH=build/host-py311/python:python python3 tools/coverage_table.py [--groups 64] [--seed 1]
+"""
+from __future__ import annotations
+
+import argparse
+import math
+import statistics
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+import numpy as np
+
+from zorv_pp.msdfit import StartRule, combine_runs, fit_msd, z
+from zorv_pp.ordern_simulator import WALKERS, simulate_table
+from zorv_pp.quantiles import student_t_quantile
+from zorv_pp.sampling import Sampling
+
+LEVELS = (0.50, 0.68, 0.90, 0.95, 0.99)
+REPLICAS = 5
+# Column families by their independent walkers; self-diffusion draws 10-100 molecules.
+FAMILIES = {
+    "self_diffusion": None,
+    "viscosity_all (5)": WALKERS["viscosity_all"],
+    "onsager/off/tc_all (3)": WALKERS["onsager"],
+    "component/bulk (1)": WALKERS["component"],
+}
+
+
+@dataclass(frozen=True)
+class Result:
+    family: str
+    truth: float
+    slope: float
+    se: float
+    flags: tuple[str, ...]
+    group: int
+
+
+def _draw_sampling(rng: np.random.Generator) -> Sampling:
+    nbe = int(rng.choice([5, 8, 10, 16, 20]))
+    interval = float(rng.choice([0.002, 0.01, 0.5, 2.0]))
+    samples = int(rng.integers(2_000, 12_000))
+    return Sampling(interval=interval, nbe=nbe, run_length=interval * samples)
+
+
+def simulate(groups: int, seed: int, rule: StartRule, slow: bool) -> list[Result]:
+    """``groups`` groups of REPLICAS runs per family; with ``slow``, walkers with a second relaxation."""
+    rng = np.random.default_rng(seed)
+    out: list[Result] = []
+    for family, fixed in FAMILIES.items():
+        for group in range(groups):
+            sampling = _draw_sampling(rng)
+            walkers = int(fixed if fixed is not None else 3 * rng.integers(10, 101))
+            diffusion = float(10.0 ** rng.uniform(-1.0, 1.0))
+            tau = sampling.interval * float(10.0 ** rng.uniform(-0.5, 1.0))
+            share = float(rng.uniform(0.05, 0.30)) if slow else 0.0
+            factor = float(rng.uniform(10.0, 50.0)) if slow else 20.0
+            t, tables, truth = simulate_table(sampling, walkers, diffusion, tau, rng, slow_share=share,
+                                              slow_factor=factor, realisations=REPLICAS)
+            for msd in tables:
+                fit = fit_msd(t, msd, sampling, walkers, start_rule=rule)
+                out.append(Result(family, truth, fit.slope, fit.slope_se, fit.flags, len(out) // REPLICAS))
+    return out
+
+
+def _coverage(results: list[Result], level: float) -> float:
+    hits = [abs(r.slope - r.truth) <= z(level) * r.se for r in results if math.isfinite(r.slope)]
+    return 100.0 * sum(hits) / max(1, len(hits))
+
+
+def _row(name: str, results: list[Result]) -> str:
+    ok = [r for r in results if math.isfinite(r.slope)]
+    cover = "  ".join(f"{_coverage(ok, level):5.1f}" for level in LEVELS)
+    width = statistics.median(z(0.95) * r.se / r.truth for r in ok) * 100.0
+    bias = statistics.fmean((r.slope - r.truth) / r.truth for r in ok) * 100.0
+    flagged = 100.0 * sum("not_converged" in r.flags for r in results) / len(results)
+    return f"{name:26s} {len(results):5d}  {cover}  {width:7.2f}  {bias:+6.2f}  {flagged:5.1f}"
+
+
+def table(title: str, results: list[Result]) -> list[str]:
+    lines = [title, f"{'family':26s} {'n':>5s}  " + "  ".join(f"{100 * v:5.0f}" for v in LEVELS)
+             + "  hw95[%]  bias[%]  not_conv[%]"]
+    lines += [_row(name, [r for r in results if r.family == name]) for name in FAMILIES]
+    lines.append(_row("pooled", results))
+    return lines
+
+
+def states(results: list[Result]) -> list[str]:
+    """Coverage and width of 5-replica state intervals against the replica t-interval."""
+    by_group: dict[int, list[Result]] = {}
+    for r in results:
+        by_group.setdefault(r.group, []).append(r)
+    t_quantile = student_t_quantile(0.975, REPLICAS - 1)
+    hits_z = hits_t = hits_rep = 0
+    widths_z: list[float] = []
+    widths_rep: list[float] = []
+    for runs in by_group.values():
+        values = np.array([r.slope for r in runs])
+        mean, sem, birge, dof = combine_runs(values, [r.se for r in runs])
+        truth = runs[0].truth
+        hits_z += abs(mean - truth) <= z(0.95) * sem
+        # With disagreeing replicas the widened error is itself estimated from n − 1 degrees of freedom.
+        q = student_t_quantile(0.975, dof) if birge > 1.0 else z(0.95)
+        hits_t += abs(mean - truth) <= q * sem
+        spread = float(np.std(values, ddof=1)) / math.sqrt(len(values))
+        hits_rep += abs(float(values.mean()) - truth) <= t_quantile * spread
+        widths_z.append(z(0.95) * sem)
+        widths_rep.append(t_quantile * spread)
+    n = len(by_group)
+    ratio = statistics.median(widths_z) / statistics.median(widths_rep)
+    ratio_each = statistics.median(a / b for a, b in zip(widths_z, widths_rep))
+    return [f"5-replica states ({n}): inverse-variance + Birge, z: {100 * hits_z / n:.1f} %; "
+            f"t(n-1) when R > 1: {100 * hits_t / n:.1f} %; replica t-interval: {100 * hits_rep / n:.1f} %",
+            f"median width vs replica t-interval: {ratio:.2f}x (median of per-state ratios {ratio_each:.2f}x)"]
+
+
+def cost() -> str:
+    rng = np.random.default_rng(5)
+    sampling = Sampling(interval=0.01, nbe=10, run_length=1000.0)
+    t, msd, _ = simulate_table(sampling, 300, 1.0, 0.03, rng)
+    fit_msd(t, msd, sampling, 300)  # builds and caches the covariance
+    start = time.perf_counter()
+    for _ in range(200):
+        fit_msd(t, msd, sampling, 300)
+    per_fit = (time.perf_counter() - start) / 200 * 1e3
+    return f"cost: {len(t)} rows, {per_fit:.2f} ms per column once the table's covariance is cached"
+
+
+def reliability(single: list[Result], slow: list[Result], path: Path) -> None:
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    fig, ax = plt.subplots(figsize=(4.2, 4.0))
+    nominal = [100 * v for v in LEVELS]
+    ax.plot([40, 100], [40, 100], color="0.6", lw=1, ls="--", label="ideal")
+    for name in FAMILIES:
+        part = [r for r in single if r.family == name]
+        ax.plot(nominal, [_coverage(part, v) for v in LEVELS], marker="o", ms=3, lw=0.8, alpha=0.7, label=name)
+    ax.plot(nominal, [_coverage(single, v) for v in LEVELS], marker="s", color="k", lw=1.6, label="pooled")
+    ax.plot(nominal, [_coverage(slow, v) for v in LEVELS], marker="^", color="C3", lw=1.2, ls=":",
+            label="two-relaxation")
+    ax.set(xlabel="nominal coverage [%]", ylabel="observed coverage [%]", xlim=(45, 100), ylim=(45, 100))
+    ax.legend(fontsize=7, loc="lower right")
+    ax.set_title("Single-run GLS intervals, simulated order-n runs", fontsize=9)
+    fig.tight_layout()
+    path.parent.mkdir(parents=True, exist_ok=True)
+    fig.savefig(path, dpi=150)
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=(__doc__ or "").split("\n")[0])
+    parser.add_argument("--groups", type=int, default=64, help="replica groups per family (5 runs each)")
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--plateau-z", type=float, default=StartRule.plateau_z)
+    parser.add_argument("--factor", type=float, default=StartRule.factor)
+    parser.add_argument("--linear", action="store_true", help="widen linearly, not in quadrature")
+    parser.add_argument("--double-negative", action="store_true", help="double the start while τ̂ ≤ 0")
+    parser.add_argument("--excess", action="store_true", help="widen by the step beyond its noise")
+    parser.add_argument("--unconverged", type=float, default=StartRule.unconverged_factor)
+    parser.add_argument("--figure", type=Path, default=Path(__file__).resolve().parents[1] / "docs/figures/reliability.png")
+    parser.add_argument("--no-figure", action="store_true")
+    args = parser.parse_args()
+    rule = StartRule(factor=args.factor, plateau_z=args.plateau_z, quadrature=not args.linear,
+                     excess=args.excess, unconverged_factor=args.unconverged,
+                     double_on_negative=args.double_negative)
+    start = time.perf_counter()
+    single = simulate(args.groups, args.seed, rule, slow=False)
+    slow = simulate(max(1, args.groups // 2), args.seed + 1, rule, slow=True)
+    print("\n".join(table("Single-relaxation runs: coverage [%] at nominal level", single)))
+    print()
+    print("\n".join(table("Two-relaxation runs (5-30 % of D relaxing 10-50x slower)", slow)))
+    print()
+    print("\n".join(states(single)))
+    print(cost())
+    print(f"({len(single) + len(slow)} runs simulated and fitted in {time.perf_counter() - start:.0f} s)")
+    if not args.no_figure:
+        reliability(single, slow, args.figure)
+
+
+if __name__ == "__main__":
+    main()
