@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Coverage of single-run and state intervals of zorv_pp.msdfit on simulated order-n tables.
 
-Draws known-answer MSD columns with zorv_pp.ordern_simulator (no files),
+Draws known-answer MSD columns with zorv_pp.synthetic.ordern (no files),
 fits each with fit_msd, and prints how often intervals at nominal
 50/68/90/95/99 % hold the truth, their median relative half-width and the
 bias, per column family and pooled; then two-relaxation runs, 5-replica
@@ -21,7 +21,7 @@ from pathlib import Path
 import numpy as np
 
 from zorv_pp.msdfit import StartRule, combine_runs, fit_msd, z
-from zorv_pp.ordern_simulator import WALKERS, simulate_table
+from zorv_pp.synthetic.ordern import WALKERS, simulate_table
 from zorv_pp.quantiles import student_t_quantile
 from zorv_pp.sampling import Sampling
 

@@ -12,9 +12,8 @@ from collections.abc import Callable, Sequence
 from dataclasses import dataclass, field
 from typing import Union
 
-from .errors import RunError
-from .flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED
-from .msdfit import fit_msd, infer_sampling, window_sensitivity
+from .flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN
+from .msdfit import fit_msd, infer_sampling, rows_of, window_sensitivity
 from .run import Run
 from .sampling import Sampling
 from .window import Window
@@ -60,22 +59,33 @@ class CurveFit:
 
 
 class SamplingCache:
-    """The sampling of each table of a run: from the run, else inferred (and flagged) from its time column."""
+    """The order-n sampling of each table of a run, or None where none fits its time column.
+
+    The run's own (from its log, or given) is used when the table's lags fit it;
+    else the sampling is inferred from the time column (and flagged as assumed).
+    """
 
     def __init__(self, run: Run) -> None:
         self.run = run
-        self.found: dict[str, Sampling] = {}
+        self.found: dict[str, Sampling | None] = {}
 
-    def __call__(self, table: str, time: Sequence[float]) -> Sampling:
+    def __call__(self, table: str, time: Sequence[float]) -> Sampling | None:
         if table not in self.found:
-            given = self.run.sampling.get(table)
-            if given is None:
-                try:
-                    given = infer_sampling(time)
-                except ValueError as error:
-                    raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
-            self.found[table] = given
+            self.found[table] = _sampling_of(self.run.sampling.get(table), time)
         return self.found[table]
+
+
+def _sampling_of(given: Sampling | None, time: Sequence[float]) -> Sampling | None:
+    if given is not None:
+        try:
+            rows_of(time, given)
+            return given
+        except ValueError:
+            pass  # another grid or a shorter run than the log says: the time column is the better guide
+    try:
+        return infer_sampling(time)
+    except ValueError:
+        return None
 
 
 NoiseScale = Union[None, float, Callable[[float], float]]
@@ -83,40 +93,37 @@ NoiseScale = Union[None, float, Callable[[float], float]]
 function of the column's own slope (a cross column, whose scale depends on its slope)."""
 
 
-def fit_curve(window: Window, sampling: Sampling, time: Sequence[float], values: Sequence[float],
-              walkers: float, scale: NoiseScale = None) -> CurveFit:
+def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], values: Sequence[float],
+              walkers: float, scale: NoiseScale = None, spread: bool = True) -> CurveFit:
     """Fit ``values`` against ``time`` (file units) as ``window`` says.
 
     ``walkers`` is the number of independent one-dimensional walkers the
     column averages; ``scale`` its noise scale (see :data:`NoiseScale`).
+    Without a sampling (a table that is no order-n grid) the curve gets the
+    window search's value, no error, and the flag ``sampling_unknown``.
+    ``spread=False`` leaves the window sensitivity out (NaN).
     """
-    spread = window_sensitivity(time, values, window)
-    assumed = (RUN_LENGTH_ASSUMED,) if sampling.assumed else ()
-    if window.method == "window":
+    width = window_sensitivity(time, values, window) if spread else math.nan
+    if sampling is None or window.method == "window":
         slope, t_fit, fit = window.fit(time, values)
         flags = () if math.isfinite(slope) else (NO_DIFFUSIVE_REGIME,)
-        return CurveFit(float(slope), math.nan, flags + assumed, spread, list(t_fit), list(fit), [])
+        flags += (SAMPLING_UNKNOWN,) if sampling is None else ()
+        return CurveFit(float(slope), math.nan, flags, width, list(t_fit), list(fit), [])
+    assumed = (RUN_LENGTH_ASSUMED,) if sampling.assumed else ()
     sign = 1.0
     if callable(scale) and _falls(time, values):
         # A cross curve may fall (anticorrelated species): fit its mirror image, a rising curve.
         sign = -1.0
         values = [-v for v in values]
-    try:
-        result = fit_msd(time, values, sampling, walkers, scale=None if callable(scale) else scale)
-    except ValueError:
-        # The table does not follow the sampling the log gives (another grid, a shorter run):
-        # its own time column is the better guide.
-        sampling = infer_sampling(time)
-        assumed = (RUN_LENGTH_ASSUMED,)
-        result = fit_msd(time, values, sampling, walkers, scale=None if callable(scale) else scale)
+    result = fit_msd(time, values, sampling, walkers, scale=None if callable(scale) else scale)
     if callable(scale):
         # The slope does not depend on the scale, only its error does: refit with the scale it implies.
         size = scale(sign * result.slope)
         if not (math.isfinite(size) and size > 0.0):
-            return CurveFit(sign * result.slope, math.nan, tuple(result.flags) + assumed, spread,
+            return CurveFit(sign * result.slope, math.nan, tuple(result.flags) + assumed, width,
                             list(result.t_fit), [sign * v for v in result.fit], [])
         result = fit_msd(time, values, sampling, walkers, scale=size)
-    return CurveFit(sign * result.slope, result.slope_se, tuple(result.flags) + assumed, spread,
+    return CurveFit(sign * result.slope, result.slope_se, tuple(result.flags) + assumed, width,
                     list(result.t_fit), [sign * v for v in result.fit], list(result.band))
 
 

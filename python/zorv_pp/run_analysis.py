@@ -124,7 +124,7 @@ class _Fitter:
         time = next(iter(data.values()))
         sampling = self.sampling(table, time)
         return [(fit.slope, fit.sem) for fit in
-                (fit_curve(self.windows[group], sampling, time, data[c], 1.0) for c in columns if c in data)]
+                (fit_curve(self.windows[group], sampling, time, data[c], 1.0, spread=False) for c in columns if c in data)]
 
 
 def _curve_unit(prop: str) -> str:

@@ -151,7 +151,7 @@ def test_combine_runs(values, sems, expected):
 
 @pytest.mark.slow
 def test_single_relaxation_intervals_cover_the_truth():
-    simulator = pytest.importorskip("zorv_pp.ordern_simulator")
+    simulator = pytest.importorskip("zorv_pp.synthetic.ordern")
     rng = np.random.default_rng(2)
     hits = []
     for family in (1, 3, 5, 90):

@@ -5,7 +5,7 @@ import pytest
 
 import _zorv_pp
 import zorv_pp
-from zorv_pp.ordern_simulator import (OrderNRunSpec, expected_msd, ordern_grid, simulate_table,
+from zorv_pp.synthetic.ordern import (OrderNRunSpec, expected_msd, ordern_grid, simulate_table,
                                       write_ordern_run)
 from zorv_pp.sampling import Sampling
 

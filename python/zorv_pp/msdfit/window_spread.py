@@ -25,7 +25,7 @@ def _count(value: float) -> int:
     return int(value) if value > 0.0 else 0
 
 
-def _slopes(sums: list[FloatArray], length: float) -> FloatArray:
+def _slopes(sums: list[FloatArray], length: float | FloatArray) -> FloatArray:
     sx, sy, sxy, sxx = sums
     num = length * sxy - sx * sy
     den = length * sxx - sx * sx
@@ -68,22 +68,24 @@ def window_slopes(time: npt.ArrayLike, msd: npt.ArrayLike, window: Window) -> Fl
         lt, ly = np.log10(t), np.log10(np.abs(y))
     log_terms = (lt, ly, lt * ly, lt * lt)
     raw_terms = (t, y, t * y, t * t)
-    log_sums = [np.full(len(starts), -0.0) for _ in range(4)]
-    raw_sums = [np.full(len(starts), -0.0) for _ in range(4)]
-    found: list[FloatArray] = []
     top = int(limit.max()) if len(limit) else 0
-    for w in range(1, top):
-        live = w < limit
-        index = np.minimum(starts + w - 1, n - 1)
-        for sums, terms in ((log_sums, log_terms), (raw_sums, raw_terms)):
-            for total, term in zip(sums, terms):
-                total += np.where(live, term[index], 0.0)
-        if w < window.min_window:
-            continue
-        with np.errstate(invalid="ignore", over="ignore"):
-            slope = _slopes(log_sums, float(w))
-            accepted = live & np.isfinite(slope) & (1.0 - window.max_error < slope) & (slope < window.max_error + 1.0)
-            if accepted.any():
-                raw = _slopes(raw_sums, float(w))[accepted]
-                found.append(raw[np.isfinite(raw)])
-    return np.concatenate(found) if found else none
+    if top <= window.min_window:
+        return none
+    # Every (start, length) at once: column w-1 holds the sums over lengths w, accumulated left to
+    # right as the search adds them (a cumulative sum adds in index order).
+    lengths = np.arange(1, top)
+    live = lengths[None, :] < limit[:, None]
+    index = np.minimum(starts[:, None] + lengths[None, :] - 1, n - 1)
+
+    def sums(terms: tuple[FloatArray, ...]) -> list[FloatArray]:
+        return [np.cumsum(np.where(live, term[index], 0.0), axis=1) for term in terms]
+
+    use = slice(window.min_window - 1, None)
+    size = lengths[use].astype(np.float64)[None, :]
+    with np.errstate(invalid="ignore", over="ignore"):
+        slope = _slopes([c[:, use] for c in sums(log_terms)], size)
+        accepted = live[:, use] & np.isfinite(slope) & (1.0 - window.max_error < slope) & (slope < window.max_error + 1.0)
+        if not accepted.any():
+            return none
+        raw = _slopes([c[:, use] for c in sums(raw_terms)], size)[accepted]
+    return raw[np.isfinite(raw)]

@@ -12,7 +12,7 @@ from dataclasses import dataclass
 import numpy as np
 import numpy.typing as npt
 
-from ..sampling import Sampling
+from ...sampling import Sampling
 from .walkers import FloatArray, expected_msd, walker_positions
 
 IntArray = npt.NDArray[np.int64]
