@@ -5,11 +5,12 @@ import math
 import os
 from collections.abc import Mapping
 from dataclasses import dataclass, field
-from typing import Any, Union
+from typing import Union
 
 from .curve_fit import Curve, NoiseScale, SamplingCache, fit_curve
 from .errors import RunError
-from .flags import ANISOTROPIC
+from .diagnostics import RunWarning
+from .flags import ANISOTROPIC, NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from .rdf import first_shell
 from .run import FINITE_RDF_PREFIX, RDF_PREFIX, SELF_PREFIX, Run, split_pair
 from .units import REAL, UnitStyle
@@ -49,6 +50,24 @@ SOURCE_TABLE = {
     "rdf_peak_height": "rdf", "coordination_number": "rdf",
 }
 
+#: The tables each property is computed from, beyond the log and the state files: a warning about
+#: one of them is a flag of the property.
+DEPENDS: dict[str, tuple[str, ...]] = {
+    "self_diffusion": ("diffself", "viscosity"), "self_diffusion_pbc": ("diffself",),
+    "onsager": ("diffonsag",), "maxwell_stefan": ("diffonsag",), "electrical_conductivity": ("diffonsag",),
+    "electrical_conductivity_ne": ("diffself", "viscosity"), "haven_ratio": ("diffself", "diffonsag", "viscosity"),
+    "shear_viscosity": ("viscosity",), "shear_viscosity_off": ("viscosity",), "bulk_viscosity": ("viscosity",),
+    "thermal_conductivity": ("tconductivity",), "rdf_peak_position": ("rdf",), "rdf_peak_height": ("rdf",),
+    "coordination_number": ("rdf",), "volume": (), "density": (), "temperature": (),
+}
+#: Properties that depend on the state files, by file.
+STATE_FILES = {"volume.dat": ("volume", "density", "self_diffusion", "electrical_conductivity",
+                              "electrical_conductivity_ne", "haven_ratio", "coordination_number"),
+               "density.dat": ("density",),
+               "temperature.dat": ("temperature", "shear_viscosity", "shear_viscosity_off", "bulk_viscosity",
+                                   "thermal_conductivity", "self_diffusion", "electrical_conductivity",
+                                   "electrical_conductivity_ne", "haven_ratio")}
+
 #: Independent one-dimensional walkers behind each column: they set the scale of its noise.
 VISCOSITY_COLUMNS = (("shear_viscosity", "MSD_all", 5.0), ("shear_viscosity_off", "MSD_off", 3.0),
                      ("bulk_viscosity", "MSD_bulkvisc", 1.0))
@@ -69,7 +88,9 @@ class RunAnalysis:
     ``values`` maps (property, species) to the run's value, ``errors`` to its
     standard error from the run's own sampling (NaN where none), ``flags`` to
     the flags of its fit and ``spread`` to its window sensitivity. ``warnings``
-    are the run's file warnings; ``style`` its unit style.
+    are the run's file warnings and what its fits found (a curve with no
+    diffusive range, one still bending at its longest usable lags); ``style``
+    its unit style.
     """
 
     run: str
@@ -82,7 +103,7 @@ class RunAnalysis:
     errors: dict[Key, float] = field(default_factory=dict, repr=False)
     flags: dict[Key, tuple[str, ...]] = field(default_factory=dict, repr=False)
     spread: dict[Key, float] = field(default_factory=dict, repr=False)
-    warnings: tuple[Any, ...] = ()
+    warnings: tuple[RunWarning, ...] = ()
     style: UnitStyle = REAL
 
 
@@ -98,6 +119,7 @@ class _Fitter:
         self.spread: dict[Key, float] = {}
         self.labels: dict[Species, str] = {}
         self.curves: list[Curve] = []
+        self.warnings: list[RunWarning] = []
 
     def fit(self, group: str, prop: str, species: Species, label: str, table: str, values: list[float],
             factor: float, walkers: float, scale: NoiseScale = None) -> float:
@@ -108,6 +130,7 @@ class _Fitter:
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
         key = (prop, species)
+        self._say_why(table, label, len(time), found.flags)
         self.values[key] = found.slope * factor
         self.errors[key] = found.sem * abs(factor)
         self.flags[key] = found.flags
@@ -117,6 +140,15 @@ class _Fitter:
         self.curves.append(Curve(prop, label, time, values, found.t_fit, found.fit, found.slope * factor,
                                  seconds, factor * seconds, _curve_unit(prop), found.band))
         return found.slope
+
+    def _say_why(self, table: str, label: str, rows: int, flags: tuple[str, ...]) -> None:
+        file = self.run.files.get(table)
+        if NO_DIFFUSIVE_REGIME in flags:
+            self.warnings.append(RunWarning(NO_DIFFUSIVE_REGIME, file, f"{label}: {rows} rows and no diffusive "
+                                            "range (a straight rising stretch): no value"))
+        elif NOT_CONVERGED in flags:
+            self.warnings.append(RunWarning(NOT_CONVERGED, file, f"{label}: still bending at its longest usable "
+                                            "lags: the value may be biased and its interval is widened"))
 
     def component_slopes(self, group: str, table: str, columns: tuple[str, ...]) -> list[tuple[float, float]]:
         """(slope, error) of single-component columns, fitted without keeping a curve."""
@@ -171,7 +203,7 @@ def fit_run(run: Run, window: WindowSpec = None, charges: Mapping[str, float] | 
             fitter.values[(prop, None)] = value
     return RunAnalysis(os.fspath(run.path), fitter.values, fitter.labels, dict(counts), temperature, volume,
                        fitter.curves, fitter.errors, fitter.flags, fitter.spread,
-                       tuple(getattr(run, "warnings", ())), style)
+                       tuple(run.warnings) + tuple(fitter.warnings), style)
 
 
 def _onsager(run: Run, fitter: _Fitter, charges: Mapping[str, float] | None, temperature: float,

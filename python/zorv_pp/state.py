@@ -8,9 +8,12 @@ from dataclasses import dataclass, field, replace
 from typing import Any
 
 from .errors import RunError, ZorvError
+from .diagnostics import RunWarning
 from .estimate import Estimate, merge_flags
+from .flags import NO_DIFFUSIVE_REGIME, NO_VOLUME, NOT_CONVERGED
 from .run import TABLE_FILES, Run
-from .run_analysis import PROPERTIES, SOURCE_TABLE, UNITS, Curve, Key, RunAnalysis, Species, fit_run, pair_key
+from .run_analysis import (DEPENDS, PROPERTIES, SOURCE_TABLE, STATE_FILES, UNITS, Curve, Key, RunAnalysis, Species,
+                           fit_run, pair_key)
 from .units import YEH_HUMMER_XI
 from .window import WindowSpec
 
@@ -42,7 +45,7 @@ class StateResult:
     metadata: Mapping[str, Any] = field(default_factory=dict)
     curves: tuple[tuple[Curve, ...], ...] = field(default=(), repr=False)
     counts: tuple[Mapping[str, int], ...] = field(default=(), repr=False)
-    warnings: Mapping[str, tuple[Any, ...]] = field(default_factory=dict, repr=False)
+    warnings: Mapping[str, tuple[RunWarning, ...]] = field(default_factory=dict, repr=False)
 
     def get(self, property: str, species: str | Sequence[str] | None = None) -> Estimate:
         """The Estimate of ``property`` for ``species`` (a name, or a pair in either order).
@@ -141,15 +144,28 @@ def combine(fitted: Sequence[RunAnalysis], *, charges: Mapping[str, float] | Non
 def _estimate(key: Key, fitted: Sequence[RunAnalysis], values: Sequence[Mapping[Key, float]],
               errors: Sequence[Mapping[Key, float]]) -> Estimate:
     unit = fitted[0].style.label(UNITS[key[0]])
-    table = SOURCE_TABLE.get(key[0])
-    codes = [w.code for run in fitted for w in run.warnings
-             if table is None or getattr(w, "file", None) in (None, *TABLE_FILES[table])]
+    codes = [w.code for run in fitted for w in run.warnings if _concerns(w, key[0])]
     flags = merge_flags(*(run.flags.get(key, ()) for run in fitted), codes)
     per_run = [v.get(key, math.nan) for v in values]
     if not any(key in e for e in errors):
         return Estimate.of(per_run, unit, flags)
+    # The Yeh–Hummer value moves with its uncorrected value under another window.
+    spread_key = ("self_diffusion_pbc", key[1]) if key[0] == "self_diffusion" else key
     return Estimate.from_runs(per_run, [e.get(key, math.nan) for e in errors], unit, flags,
-                              [run.spread.get(key, math.nan) for run in fitted])
+                              [run.spread.get(spread_key, math.nan) for run in fitted])
+
+
+def _concerns(warning: RunWarning, prop: str) -> bool:
+    """Whether a run warning bears on ``prop``: it concerns a file the property is computed from.
+
+    A fit's own finding is already a flag of the curve it concerns, not of its neighbours.
+    """
+    if warning.code in (NO_DIFFUSIVE_REGIME, NOT_CONVERGED):
+        return False
+    if warning.file is None or warning.file.startswith("log"):
+        return True
+    tables = {name for kind in DEPENDS[prop] for name in TABLE_FILES[kind]}
+    return warning.file in tables or prop in STATE_FILES.get(warning.file, ())
 
 
 def _shear_viscosity(fitted: Sequence[RunAnalysis], given: float | None) -> Estimate:
@@ -187,6 +203,8 @@ def _derived(run: RunAnalysis, values: dict[Key, float], errors: dict[Key, float
     diffusion = {s: v for (p, s), v in values.items() if p == "self_diffusion_pbc" and isinstance(s, str)}
     for species, value in diffusion.items():
         values[("self_diffusion", species)] = value + correction
+        if not math.isfinite(volume):
+            run.flags[("self_diffusion", species)] = (NO_VOLUME,)
         errors[("self_diffusion", species)] = errors.get(("self_diffusion_pbc", species), math.nan)
         shared[("self_diffusion", species)] = correction * relative_eta
     if charges is None:

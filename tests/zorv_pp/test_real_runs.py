@@ -56,3 +56,23 @@ def test_water_methanol_density_is_the_block_mean_in_kg_per_m3():
 def test_given_sampling_replaces_the_logs(given, expected):
     run = zorv_pp.Run.load(RUNS / "water-methanol", **given)
     assert {k: (run.sampling[k].interval, run.sampling[k].run_length) for k in expected} == expected
+
+
+@needs_runs
+@pytest.mark.parametrize("folder, checks", [
+    # A 1 ns run of an equimolar water-methanol mixture at 298 K: values in the usual ranges, every
+    # fitted one with an error of its own and an interval that holds its value.
+    ("water-methanol", {("self_diffusion_pbc", "wat"): (1e-9, 3e-9), ("self_diffusion_pbc", "met"): (1e-9, 3e-9),
+                        ("shear_viscosity", None): (0.5e-3, 2e-3), ("density", None): (870.8, 879.5),
+                        ("thermal_conductivity", None): (0.2, 1.0)}),
+    ("lj", {("self_diffusion_pbc", "1"): (0.005, 0.1), ("shear_viscosity", None): (1.0, 10.0)}),
+])
+def test_a_real_run_is_analysed_end_to_end(folder, checks):
+    state = zorv_pp.analyze([RUNS / folder])
+    for (prop, species), (low, high) in checks.items():
+        estimate = state.get(prop, species)
+        assert low < estimate.mean < high, (prop, estimate)
+        if prop not in ("density",):
+            assert 0 < estimate.sem < 0.3 * abs(estimate.mean) and estimate.ci95[0] < estimate.mean < estimate.ci95[1]
+    unit = state.get("shear_viscosity").unit
+    assert unit == ("reduced (lj)" if folder == "lj" else "Pa s")
