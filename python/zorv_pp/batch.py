@@ -111,7 +111,7 @@ def _fit_one(task: Task) -> RunAnalysis | Failure:
                                                  "viscosity.dat, tconductivity.dat or rdf.dat)")
         if run.temperature is None and job.temperature is not None:
             run = dataclasses.replace(run, temperature=job.temperature)
-        fitted = fit_run(run, windows)
+        fitted = fit_run(run, windows, job.charges)
         # The curves are only for figures, and most of what a worker sends back.
         return fitted if curves else dataclasses.replace(fitted, curves=[])
     except RunError as error:

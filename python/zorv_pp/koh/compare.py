@@ -60,7 +60,8 @@ class Propagated(Estimate):
 
     def __format__(self, spec: str) -> str:
         spec = spec or ".4g"
-        return f"{self.mean:{spec}} [{self.low:{spec}}, {self.high:{spec}}] {self.unit} (n={self.count})"
+        return (f"{self.mean:{spec}} ± {self.sem:{spec}} {self.unit} "
+                f"(95 % CI {self.ci95[0]:{spec}} to {self.ci95[1]:{spec}}, n={self.count})")
 
 
 @dataclass(frozen=True)

@@ -183,9 +183,8 @@ class KohStudy:
     def columns(self) -> list[str]:
         """The columns of :meth:`rows`, in order."""
         names = self.settings.species
-        diffusion = [f"D_{name}{suffix}" for name in names for suffix in ("", "_std", "_sem")]
-        return [*_LEADING, *diffusion, *_HOPPING, *[f"D_{names.anion}_corrected{s}" for s in ("", "_low", "_high")],
-                "flags"]
+        diffusion = [f"D_{name}{suffix}" for name in names for suffix in _ESTIMATE]
+        return [*_LEADING, *diffusion, *_HOPPING, *[f"D_{names.anion}_corrected{s}" for s in _PROPAGATED], "flags"]
 
     def units(self) -> dict[str, str]:
         """The SI unit of every column ("1" for ratios, "" for text)."""
@@ -197,12 +196,17 @@ class KohStudy:
         return [_row(c, given.get(c.state, "molality")) for c in self.comparisons]
 
 
+#: The columns of an MD estimate (value, replica spread, error, 95 % interval) and of a value derived
+#: from σ_MD (value, error, 95 % interval, values at σ_MD ∓ its replica spread).
+_ESTIMATE = ("", "_std", "_sem", "_ci95_low", "_ci95_high")
+_PROPAGATED = ("", "_sem", "_ci95_low", "_ci95_high", "_low", "_high")
 _LEADING = ("state", "temperature", "molality", "molarity", "mass_fraction", "given_as",
-            "sigma_md", "sigma_md_std", "sigma_md_sem", "sigma_md_count", "sigma_ne", "sigma_ne_std", "sigma_ne_sem",
+            *(f"sigma_md{s}" for s in _ESTIMATE), "sigma_md_count", *(f"sigma_ne{s}" for s in _ESTIMATE),
             "sigma_exp", "sigma_md_deviation", "sigma_ne_deviation",
-            "density_md", "density_md_std", "density_md_sem", "density_model", "density_deviation",
-            "viscosity_md", "viscosity_md_std", "viscosity_md_sem", "viscosity_model", "viscosity_deviation")
-_HOPPING = ("hop_distance", "hop_distance_source", "tau", "tau_low", "tau_high", "d_hop", "d_hop_low", "d_hop_high")
+            *(f"density_md{s}" for s in _ESTIMATE), "density_model", "density_deviation",
+            *(f"viscosity_md{s}" for s in _ESTIMATE), "viscosity_model", "viscosity_deviation")
+_HOPPING = ("hop_distance", "hop_distance_source", *(f"tau{s}" for s in _PROPAGATED),
+            *(f"d_hop{s}" for s in _PROPAGATED))
 _UNITS = {"temperature": "K", "molality": "mol/kg", "molarity": "mol/L", "sigma": "S/m", "density": "kg/m^3",
           "viscosity": "Pa s", "D": "m^2/s", "d": "m^2/s", "hop": "m", "tau": "s"}
 
@@ -217,9 +221,10 @@ def _unit(column: str) -> str:
 
 def _estimate(prefix: str, estimate: Estimate | None, count: bool = False) -> dict[str, Any]:
     if estimate is None:
-        values: dict[str, Any] = {prefix: None, f"{prefix}_std": None, f"{prefix}_sem": None}
+        values: dict[str, Any] = {f"{prefix}{s}": None for s in _ESTIMATE}
     else:
-        values = {prefix: estimate.mean, f"{prefix}_std": estimate.std, f"{prefix}_sem": estimate.sem}
+        values = {prefix: estimate.mean, f"{prefix}_std": estimate.std, f"{prefix}_sem": estimate.sem,
+                  f"{prefix}_ci95_low": estimate.ci95[0], f"{prefix}_ci95_high": estimate.ci95[1]}
     if count:
         values[f"{prefix}_count"] = None if estimate is None else estimate.count
     return values
@@ -227,8 +232,9 @@ def _estimate(prefix: str, estimate: Estimate | None, count: bool = False) -> di
 
 def _bounds(prefix: str, value: Propagated | None) -> dict[str, Any]:
     if value is None:
-        return {prefix: None, f"{prefix}_low": None, f"{prefix}_high": None}
-    return {prefix: value.mean, f"{prefix}_low": value.low, f"{prefix}_high": value.high}
+        return {f"{prefix}{s}": None for s in _PROPAGATED}
+    return {prefix: value.mean, f"{prefix}_sem": value.sem, f"{prefix}_ci95_low": value.ci95[0],
+            f"{prefix}_ci95_high": value.ci95[1], f"{prefix}_low": value.low, f"{prefix}_high": value.high}
 
 
 def _row(c: KohComparison, given_as: str) -> dict[str, Any]:
