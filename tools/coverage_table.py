@@ -163,6 +163,8 @@ def main() -> None:
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--plateau-z", type=float, default=StartRule.plateau_z)
     parser.add_argument("--factor", type=float, default=StartRule.factor)
+    parser.add_argument("--bend-z", type=float, default=StartRule.bend_z,
+                        help="τ̂ taken this many standard errors of the intercept below its value")
     parser.add_argument("--linear", action="store_true", help="widen linearly, not in quadrature")
     parser.add_argument("--double-negative", action="store_true", help="double the start while τ̂ ≤ 0")
     parser.add_argument("--excess", action="store_true", help="widen by the step beyond its noise")
@@ -170,7 +172,7 @@ def main() -> None:
     parser.add_argument("--figure", type=Path, default=Path(__file__).resolve().parents[1] / "docs/figures/reliability.png")
     parser.add_argument("--no-figure", action="store_true")
     args = parser.parse_args()
-    rule = StartRule(factor=args.factor, plateau_z=args.plateau_z, quadrature=not args.linear,
+    rule = StartRule(factor=args.factor, plateau_z=args.plateau_z, bend_z=args.bend_z, quadrature=not args.linear,
                      excess=args.excess, unconverged_factor=args.unconverged,
                      double_on_negative=args.double_negative)
     start = time.perf_counter()

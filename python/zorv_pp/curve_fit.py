@@ -12,8 +12,8 @@ from collections.abc import Callable, Sequence
 from dataclasses import dataclass, field
 from typing import Union
 
-from .flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN
-from .msdfit import fit_msd, infer_sampling, rows_of, window_sensitivity
+from .flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN, WINDOW_SENSITIVE
+from .msdfit import fit_msd, infer_sampling, rows_of, window_sensitivity, z
 from .run import Run
 from .sampling import Sampling
 from .window import Window
@@ -56,6 +56,9 @@ class CurveFit:
     t_fit: list[float]
     fit: list[float]
     band: list[float]
+
+
+Z95 = z(0.95)
 
 
 class SamplingCache:
@@ -123,7 +126,9 @@ def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], 
             return CurveFit(sign * result.slope, math.nan, tuple(result.flags) + assumed, width,
                             list(result.t_fit), [sign * v for v in result.fit], [])
         result = fit_msd(time, values, sampling, walkers, scale=size)
-    return CurveFit(sign * result.slope, result.slope_se, tuple(result.flags) + assumed, width,
+    # An interval narrower than the spread the window choice alone makes is worth a second look.
+    sensitive = (WINDOW_SENSITIVE,) if width > 2.0 * Z95 * result.slope_se else ()
+    return CurveFit(sign * result.slope, result.slope_se, tuple(result.flags) + assumed + sensitive, width,
                     list(result.t_fit), [sign * v for v in result.fit], list(result.band))
 
 

@@ -230,6 +230,8 @@ def _onsager(run: Run, fitter: _Fitter, charges: Mapping[str, float] | None, tem
         slopes[key] = fitter.fit("onsager", "onsager", key, f"{first}-{second}", "diffonsag", columns[key],
                                  factor, 3.0, scale)
     names = sorted({name for pair in columns for name in pair})
+    if not names:
+        return
     if len(names) == 2 and all(pair_key(a, b) in columns for a in names for b in names):
         first, second = names
         n1, n2 = run.counts[first], run.counts[second]

@@ -8,15 +8,23 @@ The fitted range runs to the last row. Its start is chosen in two steps:
 
 1. An Ornstein-Uhlenbeck bend leaves the asymptotic line with intercept
    −slope·τ, so τ̂ = −intercept/slope says how far the bend reaches. The start
-   moves up to ``factor``·τ̂ until it stops moving; τ̂ ≤ 0 means no bend is
-   seen and the start stays (``double_on_negative`` doubles it instead, which
-   selects on the intercept's noise and biases few-walker columns upwards).
+   moves up to ``factor``·τ̂ until it stops moving, τ̂ taken at its lower
+   bound ``bend_z`` standard errors of the intercept below: the start moves
+   only as far as the bend demonstrably reaches. With the bare τ̂, a noisy
+   column's start follows its own slope error (a high slope pulls the
+   intercept down and τ̂ up, and the later start keeps the high slope), which
+   biased single-walker columns upwards by a third of their error. τ̂ ≤ 0
+   means no bend is seen and the start stays (``double_on_negative`` doubles
+   it instead). τ̂ is the mean of the relaxation times weighted by their share
+   of D, so a slow minority leaves a tail well beyond 8τ̂; ``factor`` 20
+   reaches past it.
 2. A slower second relaxation bends the curve further out than τ̂ sees. The
    slopes s1 from the start t and s2 from 2t are compared; while s2 exceeds
-   s1 by more than ``plateau_z`` standard errors of their difference, the
-   start doubles. The error is then widened by |s2 − s1|. When the start
-   cannot double any more (fewer than ``min_rows`` rows, or lags beyond
-   ``horizon``·T) while the curve still bends, the fit is ``not_converged``.
+   s1 by more than ``plateau_z`` standard errors of their difference (a
+   one-sided 10 % test by default), the start doubles. The error is then
+   widened by |s2 − s1|. When the start cannot double any more (fewer than
+   ``min_rows`` rows, or lags beyond ``horizon``·T) while the curve still
+   bends, the fit is ``not_converged``.
 """
 from __future__ import annotations
 
@@ -34,16 +42,19 @@ from .gls import SuffixFits, Whitening, suffix_fits, whitening
 from .rows import FloatArray
 
 Z95 = NormalDist().inv_cdf(0.975)
+# A rise of the slope is called a bend when a one-sided test at 10 % says so.
+_PLATEAU_Z = NormalDist().inv_cdf(0.90)
 
 
 @dataclass(frozen=True)
 class StartRule:
     """Where the fitted range starts; see the module docstring."""
 
-    factor: float = 8.0
+    factor: float = 20.0
     min_rows: int = 8
     horizon: float = 0.1
-    plateau_z: float = 0.75
+    plateau_z: float = _PLATEAU_Z
+    bend_z: float = 1.0  # τ̂ taken this many standard errors of the intercept below its value
     quadrature: bool = True  # widen as sqrt(se² + w²) rather than se + w
     excess: bool = False  # widen by the part of |s2 − s1| beyond its own noise
     unconverged_factor: float = 1.0  # a bend still running at the end is widened by this times |s2 − s1|
@@ -109,16 +120,18 @@ class _Start:
     def slope(self, s: int) -> float:
         return float(self.fits.coef[s, 1])
 
-    def variance(self, s: int, reference: float) -> float:
+    def variance(self, s: int, reference: float, which: int = 1) -> float:
+        """Variance of the slope (``which`` 1) or intercept (0) from start ``s``, sized by ``reference``."""
         scale = reference**2 if self.noise is None else self.noise
-        return float(self.fits.cov[s, 1, 1]) * scale / self.walkers
+        return float(self.fits.cov[s, which, which]) * scale / self.walkers
 
     def relaxation(self) -> tuple[int, bool]:
         """Start from the τ̂ rule, and whether it ran past the last feasible start."""
         s = 0
         for _ in range(200):
             intercept, slope = float(self.fits.coef[s, 0]), float(self.fits.coef[s, 1])
-            tau = -intercept / slope if slope > 0 else math.nan
+            bound = intercept + self.rule.bend_z * math.sqrt(max(self.variance(s, slope, 0), 0.0))
+            tau = -bound / slope if slope > 0 else math.nan
             if not tau > 0 and not self.rule.double_on_negative:
                 break
             target = self.rule.factor * tau if tau > 0 else 2.0 * float(self.t[s])
