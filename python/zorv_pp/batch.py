@@ -185,5 +185,9 @@ def _progress(total: int, progress: bool | None) -> Any:
         from tqdm import tqdm
     except ImportError:
         return None
-    return tqdm(total=total, unit="run", file=sys.stderr, disable=None if progress is None else False,
-                desc="runs")
+
+    class Bar(tqdm):  # type: ignore[misc, type-arg]
+        # Every run updates the bar: no monitor thread is left running in the caller's process.
+        monitor_interval = 0
+
+    return Bar(total=total, unit="run", file=sys.stderr, disable=None if progress is None else False, desc="runs")

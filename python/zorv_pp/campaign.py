@@ -138,7 +138,7 @@ class Campaign:
     def samplings(self, point: StatePoint) -> dict[str, Sampling] | None:
         """The order-n sampling of each table kind the campaign sets, for the runs of ``point``."""
         length = point.run_length if point.run_length is not None else self.run_length
-        found = {kind: Sampling(float(s["interval"]), int(s["nbe"]), float(s.get("run_length", length) or 0.0),
+        found = {kind: Sampling(float(s["interval"]), int(s["nbe"]), float(s["run_length"]) if "run_length" in s else (length or 0.0),
                                 int(s["blocks"]) if "blocks" in s else None)
                  for kind, s in self.sampling.items()}
         return found or None

@@ -109,7 +109,7 @@ def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], 
     width = window_sensitivity(time, values, window) if spread else math.nan
     if sampling is None or window.method == "window":
         slope, t_fit, fit = window.fit(time, values)
-        flags = () if math.isfinite(slope) else (NO_DIFFUSIVE_REGIME,)
+        flags: tuple[str, ...] = () if math.isfinite(slope) else (NO_DIFFUSIVE_REGIME,)
         flags += (SAMPLING_UNKNOWN,) if sampling is None else ()
         return CurveFit(float(slope), math.nan, flags, width, list(t_fit), list(fit), [])
     assumed = (RUN_LENGTH_ASSUMED,) if sampling.assumed else ()

@@ -35,4 +35,4 @@ class Sampling:
         """Time origins averaged for lag ``element``·interval·nbe**``block`` (element 1..nbe)."""
         samples = self.run_length / (self.interval * self.nbe ** block)
         # Times come from decimal settings (0.001 x 10): a quotient a rounding below a whole number is that number.
-        return math.floor(samples * (1.0 + 1e-9)) - element + 1
+        return int(math.floor(samples * (1.0 + 1e-9))) - element + 1

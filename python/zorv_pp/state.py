@@ -7,13 +7,14 @@ from collections.abc import Iterable, Mapping, Sequence
 from dataclasses import dataclass, field, replace
 from typing import Any
 
-from .errors import RunError, ZorvError
+from .curve_fit import Curve
 from .diagnostics import RunWarning
+from .errors import RunError, ZorvError
 from .estimate import Estimate, merge_flags
 from .flags import NO_DIFFUSIVE_REGIME, NO_VOLUME, NOT_CONVERGED
 from .run import TABLE_FILES, Run
-from .run_analysis import (DEPENDS, PROPERTIES, SOURCE_TABLE, STATE_FILES, UNITS, Curve, Key, RunAnalysis, Species,
-                           fit_run, pair_key)
+from .run_analysis import (DEPENDS, PROPERTIES, SOURCE_TABLE, STATE_FILES, UNITS, Key, RunAnalysis, Species, fit_run,
+                           pair_key)
 from .units import YEH_HUMMER_XI
 from .window import WindowSpec
 

@@ -9,7 +9,7 @@ from typing import Any
 
 import numpy as np
 
-from ..run_analysis import Curve
+from ..curve_fit import Curve
 from ..state import StateResult
 from .common import SI_UNITS, labelled, notation, panels, plain_ticks, run_colours, save, superscript, value_text
 

@@ -74,7 +74,8 @@ def _sum_running(e: IntArray, r: IntArray, mb: IntArray, a: IntArray, b: IntArra
     # Past the support, H = total.
     big = np.iinfo(np.int64).max // 4
     j0, n = _span(hi + 1, np.full_like(hi, big), e, r, mb)
-    return result + n * total
+    whole: FloatArray = result + n * total
+    return whole
 
 
 def covariance_of_rows(rows: TableRows, sampling: Sampling) -> FloatArray:
