@@ -72,8 +72,10 @@ def _property_rows(state: StateResult) -> tuple[list[list[str]], list[str]]:
         low, high = estimate.ci95
         flags = ", ".join(estimate.flags)
         interval = f"{_number(low, factor)} to {_number(high, factor)}" if math.isfinite(low) else "–"
-        rows.append([_e(NAMES.get(prop, prop.replace("_", " "))), _e(_species(state, species)), _number(estimate.mean, factor),
-                     _e(interval), _number(estimate.sem, factor), _e(label), str(estimate.count),
+        spread = max((s for s in estimate.window_spread if math.isfinite(s)), default=math.nan)
+        rows.append([_e(NAMES.get(prop, prop.replace("_", " "))), _e(_species(state, species)),
+                     _number(estimate.mean, factor), _e(interval), _number(estimate.sem, factor),
+                     _number(spread, factor), _e(label), str(estimate.count),
                      f'<span class="flag">{_e(flags)}</span>' if flags else '<span class="none">–</span>'])
         classes.append("flagged" if flags else "")
     return rows, classes
@@ -85,8 +87,9 @@ def _state_section(state: StateResult) -> str:
         meta = ", ".join(f"{_e(k)} = {_e(v)}" for k, v in state.metadata.items())
         parts.append(f'<p class="meta">{meta}</p>')
     rows, classes = _property_rows(state)
-    parts.append(_table(("property", "species", "value", "95 % interval", "standard error", "unit", "runs",
-                         "flags"), rows, classes, numeric=(2, 3, 4, 6)))
+    # The window spread: how far the choice of fit window alone moves a run's value (the largest run's).
+    parts.append(_table(("property", "species", "value", "95 % interval", "standard error", "window spread",
+                         "unit", "runs", "flags"), rows, classes, numeric=(2, 3, 4, 5, 7)))
     run_rows = []
     for index, run in enumerate(state.runs):
         warnings = state.warnings.get(run, ())
