@@ -97,11 +97,14 @@ function of the column's own slope (a cross column, whose scale depends on its s
 
 
 def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], values: Sequence[float],
-              walkers: float, scale: NoiseScale = None, spread: bool = True) -> CurveFit:
+              walkers: float, scale: NoiseScale = None, spread: bool = True,
+              start_at: float | None = None) -> CurveFit:
     """Fit ``values`` against ``time`` (file units) as ``window`` says.
 
     ``walkers`` is the number of independent one-dimensional walkers the
-    column averages; ``scale`` its noise scale (see :data:`NoiseScale`).
+    column averages; ``scale`` its noise scale (see :data:`NoiseScale`): a
+    function of the slope marks a cross column, fitted from ``start_at`` (a
+    time: its diagonals' range) rather than from where its own bend ends.
     Without a sampling (a table that is no order-n grid) the curve gets the
     window search's value, no error, and the flag ``sampling_unknown``.
     ``spread=False`` leaves the window sensitivity out (NaN).
@@ -113,29 +116,18 @@ def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], 
         flags += (SAMPLING_UNKNOWN,) if sampling is None else ()
         return CurveFit(float(slope), math.nan, flags, width, list(t_fit), list(fit), [])
     assumed = (RUN_LENGTH_ASSUMED,) if sampling.assumed else ()
-    sign = 1.0
-    if callable(scale) and _falls(time, values):
-        # A cross curve may fall (anticorrelated species): fit its mirror image, a rising curve.
-        sign = -1.0
-        values = [-v for v in values]
-    result = fit_msd(time, values, sampling, walkers, scale=None if callable(scale) else scale)
     if callable(scale):
-        # The slope does not depend on the scale, only its error does: refit with the scale it implies.
-        size = scale(sign * result.slope)
-        if not (math.isfinite(size) and size > 0.0):
-            return CurveFit(sign * result.slope, math.nan, tuple(result.flags) + assumed, width,
-                            list(result.t_fit), [sign * v for v in result.fit], [])
-        result = fit_msd(time, values, sampling, walkers, scale=size)
+        # A cross column: its range is its diagonals' (``start_at``), and its noise scale follows from
+        # its own slope. Without widening the error is exactly proportional to the scale's root.
+        result = fit_msd(time, values, sampling, walkers, scale=1.0, start_at=start_at or 0.0)
+        root = math.sqrt(scale(result.slope)) if math.isfinite(result.slope) else math.nan
+        if not (root > 0.0):
+            return CurveFit(result.slope, math.nan, tuple(result.flags) + assumed, width,
+                            list(result.t_fit), list(result.fit), [])
+        return CurveFit(result.slope, result.slope_se * root, tuple(result.flags) + assumed, width,
+                        list(result.t_fit), list(result.fit), [b * root for b in result.band])
+    result = fit_msd(time, values, sampling, walkers, scale=scale)
     # An interval narrower than the spread the window choice alone makes is worth a second look.
     sensitive = (WINDOW_SENSITIVE,) if width > 2.0 * Z95 * result.slope_se else ()
-    return CurveFit(sign * result.slope, result.slope_se, tuple(result.flags) + assumed + sensitive, width,
-                    list(result.t_fit), [sign * v for v in result.fit], list(result.band))
-
-
-def _falls(time: Sequence[float], values: Sequence[float]) -> bool:
-    """Whether the least-squares line through the whole curve falls."""
-    n = len(time)
-    if n < 2:
-        return False
-    mean_t, mean_v = math.fsum(time) / n, math.fsum(values) / n
-    return math.fsum((t - mean_t) * (v - mean_v) for t, v in zip(time, values)) < 0.0
+    return CurveFit(result.slope, result.slope_se, tuple(result.flags) + assumed + sensitive, width,
+                    list(result.t_fit), list(result.fit), list(result.band))

@@ -7,7 +7,7 @@ from collections.abc import Mapping
 from dataclasses import dataclass, field
 from typing import Union
 
-from .curve_fit import Curve, NoiseScale, SamplingCache, fit_curve
+from .curve_fit import Curve, CurveFit, NoiseScale, SamplingCache, fit_curve
 from .errors import RunError
 from .diagnostics import RunWarning
 from .flags import ANISOTROPIC, NO_DIFFUSIVE_REGIME, NOT_CONVERGED
@@ -122,11 +122,12 @@ class _Fitter:
         self.warnings: list[RunWarning] = []
 
     def fit(self, group: str, prop: str, species: Species, label: str, table: str, values: list[float],
-            factor: float, walkers: float, scale: NoiseScale = None) -> float:
-        """Fit one curve; its coefficient is slope × ``factor``. Returns the slope in file units."""
+            factor: float, walkers: float, scale: NoiseScale = None, start_at: float | None = None) -> CurveFit:
+        """Fit one curve; its coefficient is slope × ``factor``. Returns the fit, in file units."""
         time = next(iter(self.run.tables[table].values()))
         try:
-            found = fit_curve(self.windows[group], self.sampling(table, time), time, values, walkers, scale)
+            found = fit_curve(self.windows[group], self.sampling(table, time), time, values, walkers, scale,
+                              start_at=start_at)
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
         key = (prop, species)
@@ -139,7 +140,7 @@ class _Fitter:
         seconds = self.run.units.time
         self.curves.append(Curve(prop, label, time, values, found.t_fit, found.fit, found.slope * factor,
                                  seconds, factor * seconds, _curve_unit(prop), found.band))
-        return found.slope
+        return found
 
     def _say_why(self, table: str, label: str, rows: int, flags: tuple[str, ...]) -> None:
         file = self.run.files.get(table)
@@ -220,15 +221,23 @@ def _onsager(run: Run, fitter: _Fitter, charges: Mapping[str, float] | None, tem
                 raise RunError(run.path, run.files["diffonsag"], f"the pair {first}-{second} appears twice")
             columns[key] = table[column]
     slopes: dict[tuple[str, str], float] = {}
-    # Diagonal curves are squared displacements; a cross curve's noise follows from both diagonals and itself.
+    starts: dict[tuple[str, str], float] = {}
+    # Diagonal curves are squared displacements with a range of their own; a cross curve, which may be
+    # small or negative, is fitted over the later of its diagonals' ranges, and its noise follows from
+    # both diagonals and itself (Isserlis).
     for key in sorted(columns, key=lambda k: k[0] != k[1]):
         first, second = key
         scale: NoiseScale = None
+        start_at = None
         if first != second:
             b11, b22 = slopes.get((first, first), math.nan), slopes.get((second, second), math.nan)
             scale = lambda cross, b11=b11, b22=b22: (b11 * b22 + cross * cross) / 2.0  # noqa: E731
-        slopes[key] = fitter.fit("onsager", "onsager", key, f"{first}-{second}", "diffonsag", columns[key],
-                                 factor, 3.0, scale)
+            start_at = max(starts.get((first, first), 0.0), starts.get((second, second), 0.0))
+        found = fitter.fit("onsager", "onsager", key, f"{first}-{second}", "diffonsag", columns[key],
+                           factor, 3.0, scale, start_at)
+        slopes[key] = found.slope
+        if found.t_fit:
+            starts[key] = found.t_fit[0]
     names = sorted({name for pair in columns for name in pair})
     if not names:
         return

@@ -160,12 +160,16 @@ class _Start:
 
 
 def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers: float, *,
-            scale: float | None = None, start_rule: StartRule = StartRule()) -> MsdFit:
+            scale: float | None = None, start_rule: StartRule = StartRule(),
+            start_at: float | None = None) -> MsdFit:
     """GLS slope of ``msd`` against ``time`` over its diffusive range, with its standard error.
 
     ``walkers`` is the number of independent one-dimensional walkers the
     column averages (see the docs page); ``scale`` the column's noise scale
-    (default: the fitted slope squared). Raises ValueError when the times
+    (default: the fitted slope squared). ``start_at`` (a time) fixes the
+    start of the range instead of the start rule: for a cross column, whose
+    slope may be small or negative, the range of its two diagonal columns;
+    its slope may then have either sign. Raises ValueError when the times
     do not fit ``sampling`` (see :func:`rows_of`) or ``walkers`` is not
     positive.
     """
@@ -186,10 +190,13 @@ def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers
     search = _Start(t, fits, scale, float(walkers), start_rule, sampling.run_length)
     if search.last < 0:
         return _empty()
-    s, capped = search.relaxation()
-    s, widen, bending = search.plateau(s)
+    if start_at is None:
+        s, capped = search.relaxation()
+        s, widen, bending = search.plateau(s)
+    else:
+        s, capped, widen, bending = min(search.at(start_at), max(len(t) - start_rule.min_rows, 0)), False, 0.0, False
     intercept, slope = (float(v) for v in fits.coef[s])
-    if not (math.isfinite(slope) and slope > 0):
+    if not (math.isfinite(slope) and (slope > 0 or start_at is not None)):
         return _empty()
     noise = (slope**2 if scale is None else scale) / float(walkers)
     se = math.sqrt(float(fits.cov[s, 1, 1]) * noise)
