@@ -66,8 +66,8 @@ def window_slopes(time: npt.ArrayLike, msd: npt.ArrayLike, window: Window) -> Fl
     limit = np.where(repeated, 0, limit)
     with np.errstate(divide="ignore", invalid="ignore"):
         lt, ly = np.log10(t), np.log10(np.abs(y))
-    log_terms = (lt, ly, lt * ly, lt * lt)
-    raw_terms = (t, y, t * y, t * t)
+    log_terms = np.stack((lt, ly, lt * ly, lt * lt))
+    raw_terms = np.stack((t, y, t * y, t * t))
     top = int(limit.max()) if len(limit) else 0
     if top <= window.min_window:
         return none
@@ -76,16 +76,17 @@ def window_slopes(time: npt.ArrayLike, msd: npt.ArrayLike, window: Window) -> Fl
     lengths = np.arange(1, top)
     live = lengths[None, :] < limit[:, None]
     index = np.minimum(starts[:, None] + lengths[None, :] - 1, n - 1)
-
-    def sums(terms: tuple[FloatArray, ...]) -> list[FloatArray]:
-        return [np.cumsum(np.where(live, term[index], 0.0), axis=1) for term in terms]
-
     use = slice(window.min_window - 1, None)
+
+    def sums(terms: FloatArray) -> list[FloatArray]:
+        total = np.cumsum(np.where(live, terms[:, index], 0.0), axis=2)[:, :, use]
+        return [total[0], total[1], total[2], total[3]]
+
     size = lengths[use].astype(np.float64)[None, :]
     with np.errstate(invalid="ignore", over="ignore"):
-        slope = _slopes([c[:, use] for c in sums(log_terms)], size)
+        slope = _slopes(sums(log_terms), size)
         accepted = live[:, use] & np.isfinite(slope) & (1.0 - window.max_error < slope) & (slope < window.max_error + 1.0)
         if not accepted.any():
             return none
-        raw = _slopes([c[:, use] for c in sums(raw_terms)], size)[accepted]
+        raw = _slopes(sums(raw_terms), size)[accepted]
     return raw[np.isfinite(raw)]
