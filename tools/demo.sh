@@ -20,7 +20,7 @@ tools/sid-root.sh run bash -c '
   fi
   echo "== the module, function by function"
   python3.14 examples/demo.py "$out/module" >/dev/null
-  echo "== analysis: $out/analysis/results.csv and results.json, figures in $out/analysis/figures/"
+  echo "== analysis: $out/analysis/report.html (open it in a browser), results.csv and results.json, figures in $out/analysis/figures/"
   if [ -d "$out/koh" ]; then
     echo "== KOH study: $out/koh/koh_study.csv and koh_study.json, figures in $out/koh/figures/"
   fi
