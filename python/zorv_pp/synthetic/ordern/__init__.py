@@ -6,7 +6,7 @@ order-n computation writes. :func:`simulate_table` gives one MSD column fast,
 without files; :func:`write_ordern_run` writes a complete run folder.
 """
 from .folder import write_ordern_run
-from .spec import OrderNRunSpec
+from .inputs import OrderNRunSpec
 from .table import WALKERS, OrderNGrid, expected_table, ordern_grid, ordern_products, simulate_table
 from .walkers import expected_msd, ou_positions, walker_positions
 

@@ -27,7 +27,7 @@ from pathlib import Path
 import numpy as np
 
 from ...units import BOLTZMANN, ELEMENTARY_CHARGE, REAL
-from .spec import OrderNRunSpec, species_pairs
+from .inputs import OrderNRunSpec, species_pairs
 from .table import OrderNGrid, ordern_grid, ordern_products
 from .walkers import FloatArray, walker_positions
 
