@@ -13,7 +13,9 @@ import numpy as np
 import numpy.typing as npt
 
 from ...sampling import Sampling
-from .walkers import FloatArray, expected_msd, walker_positions
+from .shapes import Shape, shape_positions
+from .walkers import FloatArray, expected_msd
+from .walkers import walker_positions as ou_walkers
 
 IntArray = npt.NDArray[np.int64]
 
@@ -110,7 +112,8 @@ def ordern_products(grid: OrderNGrid, positions: FloatArray) -> FloatArray:
 
 def simulate_table(sampling: Sampling, walkers: int, diffusion: float, tau: float,
                    rng: np.random.Generator, *, slow_share: float = 0.0, slow_factor: float = 20.0,
-                   scale: float = 1.0, realisations: int | None = None) -> tuple[FloatArray, FloatArray, float]:
+                   scale: float = 1.0, realisations: int | None = None,
+                   shape: Shape | None = None) -> tuple[FloatArray, FloatArray, float]:
     """One MSD column of an order-n table of ``walkers`` independent OU walkers.
 
     Each walker moves in one dimension with long-time diffusivity
@@ -132,6 +135,10 @@ def simulate_table(sampling: Sampling, walkers: int, diffusion: float, tau: floa
     A self-diffusion column (``MSD__i`` of diffself.dat, summed over the N_i
     molecules and divided by 6) is walkers = 3·N_i, scale = N_i; the
     column kinds of the other tables are in :data:`WALKERS` (scale 1: the slope is D).
+
+    ``shape`` (see :class:`Shape`) replaces ``tau``, ``slow_share`` and
+    ``slow_factor`` by any mix of velocity and bounded parts: E[msd] is then
+    scale × ``shape.expected``, approaching its line from above or below.
     """
     if walkers < 1:
         raise ValueError("need at least one walker")
@@ -141,26 +148,35 @@ def simulate_table(sampling: Sampling, walkers: int, diffusion: float, tau: floa
         raise ValueError("realisations must be positive")
     total = np.zeros((copies, grid.time.size))
     span = grid.samples + 1
+
+    def draw(rng: np.random.Generator, count: int, samples: int, interval: float, diffusion: float,
+             tau: float, slow_share: float, slow_factor: float) -> FloatArray:
+        if shape is not None:
+            return shape_positions(rng, count, samples, interval, diffusion, shape)
+        return ou_walkers(rng, count, samples, interval, diffusion, tau, slow_share, slow_factor)
+
     if walkers * span <= _CHUNK:
         group = max(1, _CHUNK // (walkers * span))
         for start in range(0, copies, group):
             n = min(group, copies - start)
-            x = walker_positions(rng, n * walkers, grid.samples, sampling.interval, diffusion, tau,
-                                 slow_share, slow_factor)
+            x = draw(rng, n * walkers, grid.samples, sampling.interval, diffusion, tau, slow_share, slow_factor)
             total[start:start + n] = ordern_products(grid, x.reshape(n, walkers, span))
     else:
         per_draw = max(1, _CHUNK // span)
         for copy in range(copies):
             for start in range(0, walkers, per_draw):
-                x = walker_positions(rng, min(per_draw, walkers - start), grid.samples, sampling.interval,
-                                     diffusion, tau, slow_share, slow_factor)
+                x = draw(rng, min(per_draw, walkers - start), grid.samples, sampling.interval,
+                         diffusion, tau, slow_share, slow_factor)
                 total[copy] += ordern_products(grid, x)
     msd = total * (scale / (2.0 * walkers)) / grid.origins
     return grid.time, (msd[0] if realisations is None else msd), scale * diffusion
 
 
 def expected_table(sampling: Sampling, diffusion: float, tau: float, *, slow_share: float = 0.0,
-                   slow_factor: float = 20.0, scale: float = 1.0) -> tuple[FloatArray, FloatArray]:
+                   slow_factor: float = 20.0, scale: float = 1.0,
+                   shape: Shape | None = None) -> tuple[FloatArray, FloatArray]:
     """The lags of ``sampling``'s rows and E[msd] of :func:`simulate_table` at them."""
     grid = ordern_grid(sampling)
+    if shape is not None:
+        return grid.time, scale * shape.expected(grid.time, diffusion)
     return grid.time, scale * expected_msd(grid.time, diffusion, tau, slow_share, slow_factor)
