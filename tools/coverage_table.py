@@ -21,7 +21,7 @@ from pathlib import Path
 import numpy as np
 
 from zorv_pp.msdfit import StartRule, combine_runs, fit_msd, z
-from zorv_pp.synthetic.ordern import WALKERS, simulate_table
+from zorv_pp.synthetic.ordern import WALKERS, Shape, power_law_from_above, power_law_from_below, simulate_table
 from zorv_pp.quantiles import student_t_quantile
 from zorv_pp.sampling import Sampling
 
@@ -53,8 +53,42 @@ def _draw_sampling(rng: np.random.Generator) -> Sampling:
     return Sampling(interval=interval, nbe=nbe, run_length=interval * samples)
 
 
-def simulate(groups: int, seed: int, rule: StartRule, slow: bool) -> list[Result]:
-    """``groups`` groups of REPLICAS runs per family; with ``slow``, walkers with a second relaxation."""
+def _shape(kind: str, rng: np.random.Generator, h: float, tau: float, horizon: float) -> Shape:
+    """A walker of ``kind``: how its MSD reaches its line (h the sampling interval, τ the velocity's relaxation)."""
+    if kind == "ou":
+        return Shape(((1.0, tau),))
+    if kind == "two_relaxations":
+        share = float(rng.uniform(0.05, 0.30))
+        return Shape(((1.0 - share, tau), (share, tau * float(rng.uniform(10.0, 50.0)))))
+    # A cage rattle of relaxation τ_r adding a share q of D to the local slope at t = 0.
+    tau_r = h * float(10.0 ** rng.uniform(0.3, 1.5))
+    rattle = ((float(rng.uniform(0.2, 2.0)) * tau_r, tau_r),)
+    if kind == "above":
+        return Shape(((1.0, tau),), rattle)
+    if kind == "both_signs":
+        share = float(rng.uniform(0.1, 0.3))
+        slow = tau_r * float(rng.uniform(3.0, 10.0))
+        return Shape(((1.0 - share, tau), (share, slow)), rattle)
+    if kind == "power_above":
+        return power_law_from_above(1.0, tau, h, horizon, float(rng.uniform(0.1, 0.4)))
+    if kind == "power_below":
+        return power_law_from_below(tau, horizon, float(rng.uniform(0.05, 0.2)))
+    raise ValueError(kind)
+
+
+TITLES = {
+    "ou": "one velocity relaxation, from below",
+    "two_relaxations": "5-30 % of D relaxing 10-50x slower, from below",
+    "above": "a cage rattle: approach from above",
+    "both_signs": "a rattle from above, then a slow relaxation from below",
+    "power_above": "local slope falling as t^-1/2 (from above)",
+    "power_below": "local slope rising as t^-1/2 (long-time tail, from below)",
+}
+SHAPES = ("ou", "two_relaxations", "above", "both_signs", "power_above", "power_below")
+
+
+def simulate(groups: int, seed: int, rule: StartRule, kind: str) -> list[Result]:
+    """``groups`` groups of REPLICAS runs per family, of walkers of shape ``kind``."""
     rng = np.random.default_rng(seed)
     out: list[Result] = []
     for family, fixed in FAMILIES.items():
@@ -63,10 +97,11 @@ def simulate(groups: int, seed: int, rule: StartRule, slow: bool) -> list[Result
             walkers = int(fixed if fixed is not None else 3 * rng.integers(10, 101))
             diffusion = float(10.0 ** rng.uniform(-1.0, 1.0))
             tau = sampling.interval * float(10.0 ** rng.uniform(-0.5, 1.0))
-            share = float(rng.uniform(0.05, 0.30)) if slow else 0.0
-            factor = float(rng.uniform(10.0, 50.0)) if slow else 20.0
-            t, tables, truth = simulate_table(sampling, walkers, diffusion, tau, rng, slow_share=share,
-                                              slow_factor=factor, realisations=REPLICAS)
+            shape = _shape(kind, rng, sampling.interval, tau, 0.02 * sampling.run_length)
+            # Amplitudes are drawn for D = 1: scale them to this D.
+            shape = Shape(shape.velocity, tuple((a * diffusion, t) for a, t in shape.bounded))
+            t, tables, truth = simulate_table(sampling, walkers, diffusion, tau, rng, shape=shape,
+                                              realisations=REPLICAS)
             for msd in tables:
                 fit = fit_msd(t, msd, sampling, walkers, start_rule=rule)
                 out.append(Result(family, truth, fit.slope, fit.slope_se, fit.flags, len(out) // REPLICAS))
@@ -136,21 +171,17 @@ def cost() -> str:
     return f"cost: {len(t)} rows, {per_fit:.2f} ms per column once the table's covariance is cached"
 
 
-def reliability(single: list[Result], slow: list[Result], path: Path) -> None:
+def reliability(results: dict[str, list[Result]], path: Path) -> None:
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
-    fig, ax = plt.subplots(figsize=(4.2, 4.0))
+    fig, ax = plt.subplots(figsize=(4.6, 4.2))
     nominal = [100 * v for v in LEVELS]
     ax.plot([40, 100], [40, 100], color="0.6", lw=1, ls="--", label="ideal")
-    for name in FAMILIES:
-        part = [r for r in single if r.family == name]
-        ax.plot(nominal, [_coverage(part, v) for v in LEVELS], marker="o", ms=3, lw=0.8, alpha=0.7, label=name)
-    ax.plot(nominal, [_coverage(single, v) for v in LEVELS], marker="s", color="k", lw=1.6, label="pooled")
-    ax.plot(nominal, [_coverage(slow, v) for v in LEVELS], marker="^", color="C3", lw=1.2, ls=":",
-            label="two-relaxation")
+    for kind, part in results.items():
+        ax.plot(nominal, [_coverage(part, v) for v in LEVELS], marker="o", ms=3, lw=1.0, label=kind)
     ax.set(xlabel="nominal coverage [%]", ylabel="observed coverage [%]", xlim=(45, 100), ylim=(45, 100))
-    ax.legend(fontsize=7, loc="lower right")
+    ax.legend(fontsize=7, loc="lower right", title="shape (pooled families)", title_fontsize=7)
     ax.set_title("Single-run GLS intervals, simulated order-n runs", fontsize=9)
     fig.tight_layout()
     path.parent.mkdir(parents=True, exist_ok=True)
@@ -161,32 +192,31 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=(__doc__ or "").split("\n")[0])
     parser.add_argument("--groups", type=int, default=64, help="replica groups per family (5 runs each)")
     parser.add_argument("--seed", type=int, default=1)
-    parser.add_argument("--plateau-z", type=float, default=StartRule.plateau_z)
+    parser.add_argument("--shapes", default=",".join(SHAPES), help=f"comma-separated, of {', '.join(SHAPES)}")
+    parser.add_argument("--accept-z", type=float, default=StartRule.accept_z)
     parser.add_argument("--factor", type=float, default=StartRule.factor)
     parser.add_argument("--bend-z", type=float, default=StartRule.bend_z,
                         help="τ̂ taken this many standard errors of the intercept below its value")
-    parser.add_argument("--linear", action="store_true", help="widen linearly, not in quadrature")
-    parser.add_argument("--double-negative", action="store_true", help="double the start while τ̂ ≤ 0")
-    parser.add_argument("--excess", action="store_true", help="widen by the step beyond its noise")
+    parser.add_argument("--no-step", action="store_true", help="take the first accepted start, even after a bend")
     parser.add_argument("--unconverged", type=float, default=StartRule.unconverged_factor)
     parser.add_argument("--figure", type=Path, default=Path(__file__).resolve().parents[1] / "docs/figures/reliability.png")
     parser.add_argument("--no-figure", action="store_true")
     args = parser.parse_args()
-    rule = StartRule(factor=args.factor, plateau_z=args.plateau_z, bend_z=args.bend_z, quadrature=not args.linear,
-                     excess=args.excess, unconverged_factor=args.unconverged,
-                     double_on_negative=args.double_negative)
+    rule = StartRule(factor=args.factor, accept_z=args.accept_z, bend_z=args.bend_z, step_on_bend=not args.no_step,
+                     unconverged_factor=args.unconverged)
     start = time.perf_counter()
-    single = simulate(args.groups, args.seed, rule, slow=False)
-    slow = simulate(max(1, args.groups // 2), args.seed + 1, rule, slow=True)
-    print("\n".join(table("Single-relaxation runs: coverage [%] at nominal level", single)))
-    print()
-    print("\n".join(table("Two-relaxation runs (5-30 % of D relaxing 10-50x slower)", slow)))
-    print()
-    print("\n".join(states(single)))
+    results: dict[str, list[Result]] = {}
+    for offset, kind in enumerate(args.shapes.split(",")):
+        groups = args.groups if kind == "ou" else max(1, args.groups // 2)
+        results[kind] = simulate(groups, args.seed + offset, rule, kind)
+        print("\n".join(table(f"{kind}: {TITLES[kind]}; coverage [%] at nominal level", results[kind])))
+        print()
+    if "ou" in results:
+        print("\n".join(states(results["ou"])))
     print(cost())
-    print(f"({len(single) + len(slow)} runs simulated and fitted in {time.perf_counter() - start:.0f} s)")
+    print(f"({sum(map(len, results.values()))} runs simulated and fitted in {time.perf_counter() - start:.0f} s)")
     if not args.no_figure:
-        reliability(single, slow, args.figure)
+        reliability(results, args.figure)
 
 
 if __name__ == "__main__":

@@ -57,6 +57,11 @@ class CurveFit:
     fit: list[float]
     band: list[float]
 
+    @property
+    def start(self) -> float:
+        """The time the fitted range starts at (file units; NaN without a range)."""
+        return self.t_fit[0] if self.t_fit else math.nan
+
 
 Z95 = z(0.95)
 
@@ -98,7 +103,7 @@ function of the column's own slope (a cross column, whose scale depends on its s
 
 def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], values: Sequence[float],
               walkers: float, scale: NoiseScale = None, spread: bool = True,
-              start_at: float | None = None) -> CurveFit:
+              start_at: float | None = None, seconds: float = 1.0) -> CurveFit:
     """Fit ``values`` against ``time`` (file units) as ``window`` says.
 
     ``walkers`` is the number of independent one-dimensional walkers the
@@ -107,7 +112,9 @@ def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], 
     time: its diagonals' range) rather than from where its own bend ends.
     Without a sampling (a table that is no order-n grid) the curve gets the
     window search's value, no error, and the flag ``sampling_unknown``.
-    ``spread=False`` leaves the window sensitivity out (NaN).
+    ``spread=False`` leaves the window sensitivity out (NaN). ``seconds`` is
+    the file's time unit in seconds, for the window's ``start`` and ``end``: a
+    range the user fixed overrides both the start rule and ``start_at``.
     """
     width = window_sensitivity(time, values, window) if spread else math.nan
     if sampling is None or window.method == "window":
@@ -116,17 +123,29 @@ def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], 
         flags += (SAMPLING_UNKNOWN,) if sampling is None else ()
         return CurveFit(float(slope), math.nan, flags, width, list(t_fit), list(fit), [])
     assumed = (RUN_LENGTH_ASSUMED,) if sampling.assumed else ()
+    fixed = None if window.start is None else window.start / seconds
+    end = None if window.end is None else window.end / seconds
+    earliest = None
+    if window.margin:  # set by the user: the GLS range stays inside the trimmed rows as well
+        cut = int(window.margin * len(time))
+        if 0 < cut < len(time) // 2:
+            earliest = float(time[cut])
+            end = float(time[-1 - cut]) if end is None else min(end, float(time[-1 - cut]))
     if callable(scale):
         # A cross column: its range is its diagonals' (``start_at``), and its noise scale follows from
-        # its own slope. Without widening the error is exactly proportional to the scale's root.
-        result = fit_msd(time, values, sampling, walkers, scale=1.0, start_at=start_at or 0.0)
+        # its own slope; its error is widened by its own change of slope from there.
+        at = fixed if fixed is not None else max(start_at or 0.0, earliest or 0.0)
+        result = fit_msd(time, values, sampling, walkers, scale=1.0, start_at=at, end_at=end,
+                         widen_fixed=fixed is None)
         root = math.sqrt(scale(result.slope)) if math.isfinite(result.slope) else math.nan
         if not (root > 0.0):
             return CurveFit(result.slope, math.nan, tuple(result.flags) + assumed, width,
                             list(result.t_fit), list(result.fit), [])
-        return CurveFit(result.slope, result.slope_se * root, tuple(result.flags) + assumed, width,
+        # The unit-scale error grows with the scale's root; the slope's own change of slope does not.
+        unit_se = math.sqrt(max(result.slope_se**2 - result.widened**2, 0.0))
+        return CurveFit(result.slope, math.hypot(unit_se * root, result.widened), tuple(result.flags) + assumed, width,
                         list(result.t_fit), list(result.fit), [b * root for b in result.band])
-    result = fit_msd(time, values, sampling, walkers, scale=scale)
+    result = fit_msd(time, values, sampling, walkers, scale=scale, start_at=fixed, end_at=end, earliest=earliest)
     # An interval narrower than the spread the window choice alone makes is worth a second look.
     sensitive = (WINDOW_SENSITIVE,) if width > 2.0 * Z95 * result.slope_se else ()
     return CurveFit(result.slope, result.slope_se, tuple(result.flags) + assumed + sensitive, width,

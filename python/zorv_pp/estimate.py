@@ -47,7 +47,9 @@ class Estimate:
     ``replicas_disagree``, ``anisotropic`` and the warning codes of the files
     it comes from. ``window_spread`` holds, per run, the spread of slopes over
     every window the log-log window search accepts, in ``unit``: how much the
-    choice of fit window alone could move the value.
+    choice of fit window alone could move the value. ``fit_start`` holds, per
+    run, the time its fitted range starts at, in seconds (reduced time in
+    ``lj`` units; NaN where no curve was fitted).
     """
 
     mean: float
@@ -60,6 +62,7 @@ class Estimate:
     per_run_sem: tuple[float, ...] = ()
     flags: tuple[str, ...] = ()
     window_spread: tuple[float, ...] = ()
+    fit_start: tuple[float, ...] = ()
 
     @classmethod
     def of(cls, values: Sequence[float], unit: str, flags: Iterable[str] = ()) -> Estimate:
@@ -72,7 +75,8 @@ class Estimate:
 
     @classmethod
     def from_runs(cls, values: Sequence[float], sems: Sequence[float], unit: str,
-                  flags: Iterable[str] = (), window_spread: Sequence[float] = ()) -> Estimate:
+                  flags: Iterable[str] = (), window_spread: Sequence[float] = (),
+                  fit_start: Sequence[float] = ()) -> Estimate:
         """Combine per-run ``values`` with their standard errors ``sems`` (both in ``unit``).
 
         Runs whose value or error is not finite take no part in the weighting
@@ -84,10 +88,12 @@ class Estimate:
         mean, sem, birge, dof = combine_runs(per_run, per_sem)
         if math.isnan(mean):
             base = cls.of(per_run, unit, flags)
-            return replace(base, per_run_sem=per_sem, window_spread=tuple(window_spread))
+            return replace(base, per_run_sem=per_sem, window_spread=tuple(window_spread),
+                           fit_start=tuple(fit_start))
         extra = (REPLICAS_DISAGREE,) if dof > 0 and birge > _birge_limit(dof) else ()
         return cls(mean, std, sem, count, unit, per_run, (mean - Z95 * sem, mean + Z95 * sem), per_sem,
-                   merge_flags(flags, extra), tuple(float(s) for s in window_spread))
+                   merge_flags(flags, extra), tuple(float(s) for s in window_spread),
+                   tuple(float(s) for s in fit_start))
 
     def widened(self, extra_sem: float) -> Estimate:
         """This estimate with ``extra_sem`` added in quadrature to its error (an error shared by every run)."""

@@ -61,6 +61,16 @@ def _number(value: float, factor: float) -> str:
     return f"{value * factor:.4g}" if math.isfinite(value) else "–"
 
 
+def _fit_start(starts: Sequence[float]) -> str:
+    """Where the runs' fitted ranges start: one time, or the earliest to the latest."""
+    found = sorted(s for s in starts if math.isfinite(s))
+    if not found:
+        return "–"
+    label, factor = notation("s", found)
+    first, last = (f"{v * factor:.3g}" for v in (found[0], found[-1]))
+    return f"{first} {label}" if first == last else f"{first} to {last} {label}"
+
+
 def _species(state: StateResult, species: Any) -> str:
     return state.labels.get(species, "") if species is not None else ""
 
@@ -75,7 +85,7 @@ def _property_rows(state: StateResult) -> tuple[list[list[str]], list[str]]:
         spread = max((s for s in estimate.window_spread if math.isfinite(s)), default=math.nan)
         rows.append([_e(NAMES.get(prop, prop.replace("_", " "))), _e(_species(state, species)),
                      _number(estimate.mean, factor), _e(interval), _number(estimate.sem, factor),
-                     _number(spread, factor), _e(label), str(estimate.count),
+                     _number(spread, factor), _e(_fit_start(estimate.fit_start)), _e(label), str(estimate.count),
                      f'<span class="flag">{_e(flags)}</span>' if flags else '<span class="none">–</span>'])
         classes.append("flagged" if flags else "")
     return rows, classes
@@ -89,7 +99,7 @@ def _state_section(state: StateResult) -> str:
     rows, classes = _property_rows(state)
     # The window spread: how far the choice of fit window alone moves a run's value (the largest run's).
     parts.append(_table(("property", "species", "value", "95 % interval", "standard error", "window spread",
-                         "unit", "runs", "flags"), rows, classes, numeric=(2, 3, 4, 5, 7)))
+                         "fit from", "unit", "runs", "flags"), rows, classes, numeric=(2, 3, 4, 5, 6, 8)))
     run_rows = []
     for index, run in enumerate(state.runs):
         warnings = state.warnings.get(run, ())

@@ -13,7 +13,7 @@ from pathlib import Path
 from typing import IO, Any
 
 COLUMNS = ("state", "property", "species", "mean", "std", "sem", "count", "unit", "per_run",
-           "ci95_low", "ci95_high", "per_run_sem", "window_spread", "flags")
+           "ci95_low", "ci95_high", "per_run_sem", "window_spread", "fit_start", "flags")
 
 
 @contextlib.contextmanager

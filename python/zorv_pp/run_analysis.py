@@ -90,7 +90,8 @@ class RunAnalysis:
     the flags of its fit and ``spread`` to its window sensitivity. ``warnings``
     are the run's file warnings and what its fits found (a curve with no
     diffusive range, one still bending at its longest usable lags); ``style``
-    its unit style.
+    its unit style; ``starts`` the time each fitted range starts at, in
+    seconds (reduced time for ``units lj``).
     """
 
     run: str
@@ -105,6 +106,7 @@ class RunAnalysis:
     spread: dict[Key, float] = field(default_factory=dict, repr=False)
     warnings: tuple[RunWarning, ...] = ()
     style: UnitStyle = REAL
+    starts: dict[Key, float] = field(default_factory=dict, repr=False)
 
 
 class _Fitter:
@@ -117,6 +119,7 @@ class _Fitter:
         self.errors: dict[Key, float] = {}
         self.flags: dict[Key, tuple[str, ...]] = {}
         self.spread: dict[Key, float] = {}
+        self.starts: dict[Key, float] = {}
         self.labels: dict[Species, str] = {}
         self.curves: list[Curve] = []
         self.warnings: list[RunWarning] = []
@@ -127,7 +130,7 @@ class _Fitter:
         time = next(iter(self.run.tables[table].values()))
         try:
             found = fit_curve(self.windows[group], self.sampling(table, time), time, values, walkers, scale,
-                              start_at=start_at)
+                              start_at=start_at, seconds=self.run.units.time)
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
         key = (prop, species)
@@ -136,6 +139,7 @@ class _Fitter:
         self.errors[key] = found.sem * abs(factor)
         self.flags[key] = found.flags
         self.spread[key] = found.spread * abs(factor)
+        self.starts[key] = found.start * self.run.units.time
         self.labels[species] = label
         seconds = self.run.units.time
         self.curves.append(Curve(prop, label, time, values, found.t_fit, found.fit, found.slope * factor,
@@ -204,7 +208,7 @@ def fit_run(run: Run, window: WindowSpec = None, charges: Mapping[str, float] | 
             fitter.values[(prop, None)] = value
     return RunAnalysis(os.fspath(run.path), fitter.values, fitter.labels, dict(counts), temperature, volume,
                        fitter.curves, fitter.errors, fitter.flags, fitter.spread,
-                       tuple(run.warnings) + tuple(fitter.warnings), style)
+                       tuple(run.warnings) + tuple(fitter.warnings), style, fitter.starts)
 
 
 def _onsager(run: Run, fitter: _Fitter, charges: Mapping[str, float] | None, temperature: float,

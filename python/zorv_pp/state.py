@@ -71,7 +71,7 @@ class StateResult:
 
     def rows(self) -> list[dict[str, Any]]:
         """One tidy row per estimate: state, property, species, mean, std, sem, count, unit, per_run,
-        ci95_low, ci95_high, per_run_sem, window_spread and flags (see :class:`Estimate`)."""
+        ci95_low, ci95_high, per_run_sem, window_spread, fit_start and flags (see :class:`Estimate`)."""
         rows = []
         for (prop, species), estimate in self.estimates.items():
             rows.append({"state": self.name, "property": prop,
@@ -80,6 +80,7 @@ class StateResult:
                          "count": estimate.count, "unit": estimate.unit, "per_run": list(estimate.per_run),
                          "ci95_low": estimate.ci95[0], "ci95_high": estimate.ci95[1],
                          "per_run_sem": list(estimate.per_run_sem), "window_spread": list(estimate.window_spread),
+                         "fit_start": list(estimate.fit_start),
                          "flags": " ".join(estimate.flags)})
         return rows
 
@@ -153,7 +154,8 @@ def _estimate(key: Key, fitted: Sequence[RunAnalysis], values: Sequence[Mapping[
     # The Yeh–Hummer value moves with its uncorrected value under another window.
     spread_key = ("self_diffusion_pbc", key[1]) if key[0] == "self_diffusion" else key
     return Estimate.from_runs(per_run, [e.get(key, math.nan) for e in errors], unit, flags,
-                              [run.spread.get(spread_key, math.nan) for run in fitted])
+                              [run.spread.get(spread_key, math.nan) for run in fitted],
+                              [run.starts.get(spread_key, math.nan) for run in fitted])
 
 
 def _concerns(warning: RunWarning, prop: str) -> bool:

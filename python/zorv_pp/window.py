@@ -9,6 +9,8 @@ import _zorv_pp
 
 #: How a curve's value is found: generalized least squares, or the log-log window search.
 METHODS = ("gls", "window")
+#: The fraction of points the window search trims at each end unless told otherwise.
+SEARCH_MARGIN = 0.1
 #: The property groups whose curves are fitted, each with its own settings.
 FIT_GROUPS = ("self_diffusion", "onsager", "shear_viscosity", "bulk_viscosity", "thermal_conductivity")
 
@@ -33,25 +35,41 @@ class Window:
     order-n sampling and gives each value its standard error; "window" keeps
     the slope of the window found here, with no error. Both report the spread
     of slopes over every window this search accepts.
+
+    ``start`` and ``end`` fix the range of a GLS fit, in seconds (reduced time
+    in ``lj`` units): the start rule is then not used, and the value carries no
+    widening for the start choice. Unset, the range starts where the slope has
+    stopped changing and ends at the last row. ``margin`` unset trims 0.1 of
+    the points for the window search and nothing for a GLS fit; set, it trims
+    that fraction of the rows at each end for both: a GLS range then starts
+    no earlier and ends no later.
     """
 
-    margin: float = 0.1
+    margin: float | None = None
     min_window: int = 10
     max_window: int = 60
     max_error: float = 0.15
     min_displacement: float = 0.0
     method: str = "gls"
+    start: float | None = None
+    end: float | None = None
+
+    @property
+    def search_margin(self) -> float:
+        """The fraction of points the window search trims at each end."""
+        return SEARCH_MARGIN if self.margin is None else self.margin
 
     def fit(self, time: Any, msd: Any) -> tuple[float, list[float], list[float]]:
         """Slope, window times and fitted values of ``msd`` against ``time`` (file units)."""
-        return _zorv_pp.diff_calculator(time, msd, self.margin, self.min_window, self.max_window,
+        return _zorv_pp.diff_calculator(time, msd, self.search_margin, self.min_window, self.max_window,
                                         self.max_error, self.min_displacement)
 
     @classmethod
     def from_mapping(cls, settings: Mapping[str, Any], base: Window | None = None) -> Window:
         """A Window from ``base`` (default: the defaults) with ``settings`` applied.
 
-        Raises ValueError for an unknown setting or a value of the wrong type.
+        Raises ValueError for an unknown setting, a value of the wrong type, a
+        range whose end is not after its start, or a ``margin`` for a GLS fit.
         """
         known = {f.name: f.type for f in fields(cls)}
         changes: dict[str, Any] = {}
@@ -69,8 +87,13 @@ class Window:
                 raise ValueError(f"window setting {key!r} must be {kind}, not {value!r}")
             if integral and value < 0:
                 raise ValueError(f"window setting {key!r} must not be negative, not {value!r}")
+            if key in ("start", "end") and not value > 0:
+                raise ValueError(f"window setting {key!r} must be a positive time, not {value!r}")
             changes[key] = value if integral else float(value)
-        return replace(base or cls(), **changes)
+        window = replace(base or cls(), **changes)
+        if window.start is not None and window.end is not None and not window.end > window.start:
+            raise ValueError(f"window setting 'end' ({window.end!r}) must be after 'start' ({window.start!r})")
+        return window
 
 
 WindowSpec = Union[Window, Mapping[str, Window], None]

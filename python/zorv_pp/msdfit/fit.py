@@ -4,27 +4,33 @@ The column's covariance is scale · U / walkers, U the unit covariance of the
 table's sampling (see :mod:`.covariance`), so the GLS line does not depend on
 the scale; the scale (by default the slope squared) only sizes the error.
 
-The fitted range runs to the last row. Its start is chosen in two steps:
+The fitted range runs to the last row (or to ``end_at``). Its start is where
+the slope has stopped changing, judged from either side:
 
 1. An Ornstein-Uhlenbeck bend leaves the asymptotic line with intercept
-   −slope·τ, so τ̂ = −intercept/slope says how far the bend reaches. The start
-   moves up to ``factor``·τ̂ until it stops moving, τ̂ taken at its lower
-   bound ``bend_z`` standard errors of the intercept below: the start moves
-   only as far as the bend demonstrably reaches. With the bare τ̂, a noisy
-   column's start follows its own slope error (a high slope pulls the
-   intercept down and τ̂ up, and the later start keeps the high slope), which
-   biased single-walker columns upwards by a third of their error. τ̂ ≤ 0
-   means no bend is seen and the start stays (``double_on_negative`` doubles
-   it instead). τ̂ is the mean of the relaxation times weighted by their share
-   of D, so a slow minority leaves a tail well beyond 8τ̂; ``factor`` 20
-   reaches past it.
-2. A slower second relaxation bends the curve further out than τ̂ sees. The
-   slopes s1 from the start t and s2 from 2t are compared; while s2 exceeds
-   s1 by more than ``plateau_z`` standard errors of their difference (a
-   one-sided 10 % test by default), the start doubles. The error is then
-   widened by |s2 − s1|. When the start cannot double any more (fewer than
-   ``min_rows`` rows, or lags beyond ``horizon``·T) while the curve still
-   bends, the fit is ``not_converged``.
+   −slope·τ, so τ̂ = −intercept/slope says how far a bend from below reaches.
+   The first candidate start moves up to ``factor``·τ̂ until it stops moving,
+   τ̂ taken ``bend_z`` standard errors of the intercept below its value, so
+   that the start moves only as far as the bend demonstrably reaches (with
+   the bare τ̂ a noisy column's start follows its own slope error). τ̂ ≤ 0,
+   a curve approaching its line from above, leaves the start where it is.
+2. Candidates then double in time while they stay before ``horizon``·T and
+   leave ``min_rows`` rows. A candidate is accepted when its slope agrees
+   with the slope of every later candidate within ``accept_z`` standard
+   errors of their difference, in either direction: a slope still falling
+   (caging, back-scattering: the curve approaches from above) is caught as
+   surely as one still rising. For nested GLS ranges the later slope is the
+   efficient one, so Var(s_later − s_earlier) = Var(s_later) − Var(s_earlier).
+   The noise scale of a comparison is the larger squared slope of the pair: a
+   low slope's own square would make it look precise.
+3. The first accepted candidate is taken, one candidate further when an
+   earlier one was rejected (a bend was seen, and what is left of it is
+   below the noise, not absent). The error is widened, in quadrature, by the
+   slope's change to the next candidate: the start choice's own uncertainty,
+   as the data show it. With no candidate accepted the curve still bends at
+   the horizon: the last candidate's slope is taken, flagged
+   ``not_converged``, and its error widened by ``unconverged_factor`` times
+   its last change, since the drift continues beyond what the run shows.
 """
 from __future__ import annotations
 
@@ -42,8 +48,6 @@ from .gls import SuffixFits, Whitening, suffix_fits, whitening
 from .rows import FloatArray
 
 Z95 = NormalDist().inv_cdf(0.975)
-# A rise of the slope is called a bend when a one-sided test at 10 % says so.
-_PLATEAU_Z = NormalDist().inv_cdf(0.90)
 
 
 @dataclass(frozen=True)
@@ -53,12 +57,10 @@ class StartRule:
     factor: float = 20.0
     min_rows: int = 8
     horizon: float = 0.1
-    plateau_z: float = _PLATEAU_Z
+    accept_z: float = Z95
     bend_z: float = 1.0  # τ̂ taken this many standard errors of the intercept below its value
-    quadrature: bool = True  # widen as sqrt(se² + w²) rather than se + w
-    excess: bool = False  # widen by the part of |s2 − s1| beyond its own noise
-    unconverged_factor: float = 1.0  # a bend still running at the end is widened by this times |s2 − s1|
-    double_on_negative: bool = False  # τ̂ ≤ 0 doubles the start (else: no bend seen, the start stays)
+    step_on_bend: bool = True  # one candidate further once a bend was seen
+    unconverged_factor: float = 2.0  # a bend still running at the horizon: its last change, this many times
 
 
 @dataclass(frozen=True)
@@ -125,17 +127,17 @@ class _Start:
         scale = reference**2 if self.noise is None else self.noise
         return float(self.fits.cov[s, which, which]) * scale / self.walkers
 
-    def relaxation(self) -> tuple[int, bool]:
-        """Start from the τ̂ rule, and whether it ran past the last feasible start."""
-        s = 0
+    def relaxation(self, s: int = 0) -> tuple[int, bool]:
+        """Start from the τ̂ rule from row ``s`` on, and whether it ran past the last feasible start."""
+        if s > self.last:
+            return self.last, True
         for _ in range(200):
             intercept, slope = float(self.fits.coef[s, 0]), float(self.fits.coef[s, 1])
             bound = intercept + self.rule.bend_z * math.sqrt(max(self.variance(s, slope, 0), 0.0))
             tau = -bound / slope if slope > 0 else math.nan
-            if not tau > 0 and not self.rule.double_on_negative:
+            if not tau > 0:
                 break
-            target = self.rule.factor * tau if tau > 0 else 2.0 * float(self.t[s])
-            moved = max(s, self.at(target))
+            moved = max(s, self.at(self.rule.factor * tau))
             if moved == s:
                 break
             if moved > self.last:
@@ -143,35 +145,52 @@ class _Start:
             s = moved
         return s, False
 
-    def plateau(self, s: int) -> tuple[int, float, bool]:
-        """Start after the plateau test, the widening and whether the curve still bends at the end."""
-        moved_last = math.nan
+    def candidates(self, s: int) -> list[int]:
+        """``s`` and the starts at doubling times after it, up to the last feasible one."""
+        out = [s]
         while True:
-            later = self.at(2.0 * float(self.t[s]))
-            if later > self.last or later == s:
-                return s, (0.0 if math.isnan(moved_last) else moved_last), not math.isnan(moved_last)
-            first, second = self.slope(s), self.slope(later)
-            step = second - first
-            spread = math.sqrt(max(self.variance(later, second) - self.variance(s, first), 0.0))
-            size = math.sqrt(max(step**2 - spread**2, 0.0)) if self.rule.excess else abs(step)
-            if not step > self.rule.plateau_z * spread:
-                return s, size, False
-            s, moved_last = later, size * self.rule.unconverged_factor
+            later = self.at(2.0 * float(self.t[out[-1]]))
+            if later > self.last or later <= out[-1]:
+                return out
+            out.append(later)
+
+    def agrees(self, s: int, later: int) -> bool:
+        """Whether the slopes from ``s`` and from ``later`` agree within their difference's noise."""
+        first, second = self.slope(s), self.slope(later)
+        reference = max(abs(first), abs(second))
+        spread = math.sqrt(max(self.variance(later, reference) - self.variance(s, reference), 0.0))
+        return abs(second - first) <= self.rule.accept_z * spread
+
+    def plateau(self, s: int) -> tuple[int, float, bool]:
+        """Start on the plateau, the widening and whether the curve still bends at the horizon."""
+        starts = self.candidates(s)
+        if len(starts) == 1:
+            return s, 0.0, False
+        step = [abs(self.slope(b) - self.slope(a)) for a, b in zip(starts, starts[1:])]
+        for i, start in enumerate(starts[:-1]):
+            if all(self.agrees(start, later) for later in starts[i + 1:]):
+                chosen = min(i + 1, len(starts) - 1) if i > 0 and self.rule.step_on_bend else i
+                return starts[chosen], step[min(chosen, len(step) - 1)], False
+        return starts[-1], self.rule.unconverged_factor * step[-1], True
 
 
 def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers: float, *,
             scale: float | None = None, start_rule: StartRule = StartRule(),
-            start_at: float | None = None) -> MsdFit:
+            start_at: float | None = None, end_at: float | None = None, widen_fixed: bool = False,
+            earliest: float | None = None) -> MsdFit:
     """GLS slope of ``msd`` against ``time`` over its diffusive range, with its standard error.
 
     ``walkers`` is the number of independent one-dimensional walkers the
     column averages (see the docs page); ``scale`` the column's noise scale
     (default: the fitted slope squared). ``start_at`` (a time) fixes the
-    start of the range instead of the start rule: for a cross column, whose
-    slope may be small or negative, the range of its two diagonal columns;
-    its slope may then have either sign. Raises ValueError when the times
-    do not fit ``sampling`` (see :func:`rows_of`) or ``walkers`` is not
-    positive.
+    start of the range instead of the start rule, and ``end_at`` its last
+    time (default: the last row); a slope from a fixed start may have either
+    sign. ``widen_fixed`` widens a fixed start's error by the slope's change
+    to the start at twice its time, as for a start the rule chose: a cross
+    column fitted over its diagonals' range. ``earliest`` (a time) is where
+    the start rule begins its search. Raises ValueError when the
+    times do not fit ``sampling`` (see :func:`rows_of`) or ``walkers`` is
+    not positive.
     """
     if not walkers > 0:
         raise ValueError(f"walkers must be positive, not {walkers}")
@@ -181,26 +200,33 @@ def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers
         raise ValueError("time and msd must be 1-D arrays of one length")
     rows, cov = rows_and_covariance(t_all, sampling)
     kept = np.flatnonzero(rows.keep)
-    used = np.flatnonzero(np.isfinite(y_all[kept]))
+    inside = np.isfinite(y_all[kept])
+    if end_at is not None:
+        inside &= t_all[kept] <= end_at * (1.0 + 1e-9)
+    used = np.flatnonzero(inside)
     if len(used) < start_rule.min_rows:
         return _empty()
     index = kept[used]
     t, y = t_all[index], y_all[index]
     fits = suffix_fits(_whitening(cov, t, used), y)
-    search = _Start(t, fits, scale, float(walkers), start_rule, sampling.run_length)
+    # A range cut short by the user has its own horizon: its end stands for the run's.
+    horizon = sampling.run_length if end_at is None else min(sampling.run_length, float(t[-1]))
+    search = _Start(t, fits, scale, float(walkers), start_rule, horizon)
     if search.last < 0:
         return _empty()
     if start_at is None:
-        s, capped = search.relaxation()
+        s, capped = search.relaxation(0 if earliest is None else search.at(earliest))
         s, widen, bending = search.plateau(s)
     else:
-        s, capped, widen, bending = min(search.at(start_at), max(len(t) - start_rule.min_rows, 0)), False, 0.0, False
+        s, capped, bending = min(search.at(start_at), max(len(t) - start_rule.min_rows, 0)), False, False
+        later = search.at(2.0 * float(t[s]))
+        widen = abs(search.slope(later) - search.slope(s)) if widen_fixed and later <= search.last else 0.0
     intercept, slope = (float(v) for v in fits.coef[s])
     if not (math.isfinite(slope) and (slope > 0 or start_at is not None)):
         return _empty()
     noise = (slope**2 if scale is None else scale) / float(walkers)
     se = math.sqrt(float(fits.cov[s, 1, 1]) * noise)
-    total = math.hypot(se, widen) if start_rule.quadrature else se + widen
+    total = math.hypot(se, widen)
     t_fit = t[s:]
     c = fits.cov[s] * noise
     band = Z95 * np.sqrt(np.maximum(c[0, 0] + 2.0 * c[0, 1] * t_fit + c[1, 1] * t_fit**2, 0.0))

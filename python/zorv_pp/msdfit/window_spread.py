@@ -52,8 +52,8 @@ def window_slopes(time: npt.ArrayLike, msd: npt.ArrayLike, window: Window) -> Fl
     n = len(t)
     if n == 0:
         return none
-    first = _count(window.margin * n)
-    e0 = _count((1.0 - window.margin) * n)
+    first = _count(window.search_margin * n)
+    e0 = _count((1.0 - window.search_margin) * n)
     end = 0 if window.min_window > e0 else e0 - window.min_window
     starts = np.arange(first, min(end, n))
     if len(starts) == 0:
