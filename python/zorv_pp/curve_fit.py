@@ -103,7 +103,7 @@ function of the column's own slope (a cross column, whose scale depends on its s
 
 def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], values: Sequence[float],
               walkers: float, scale: NoiseScale = None, spread: bool = True,
-              start_at: float | None = None, seconds: float = 1.0) -> CurveFit:
+              start_at: float | None = None, seconds: float = 1.0, earliest: float | None = None) -> CurveFit:
     """Fit ``values`` against ``time`` (file units) as ``window`` says.
 
     ``walkers`` is the number of independent one-dimensional walkers the
@@ -115,6 +115,8 @@ def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], 
     ``spread=False`` leaves the window sensitivity out (NaN). ``seconds`` is
     the file's time unit in seconds, for the window's ``start`` and ``end``: a
     range the user fixed overrides both the start rule and ``start_at``.
+    ``earliest`` (file units) is where the start rule begins its search: a
+    collective curve waits at least for its species' own caging to end.
     """
     width = window_sensitivity(time, values, window) if spread else math.nan
     if sampling is None or window.method == "window":
@@ -125,11 +127,10 @@ def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], 
     assumed = (RUN_LENGTH_ASSUMED,) if sampling.assumed else ()
     fixed = None if window.start is None else window.start / seconds
     end = None if window.end is None else window.end / seconds
-    earliest = None
     if window.margin:  # set by the user: the GLS range stays inside the trimmed rows as well
         cut = int(window.margin * len(time))
         if 0 < cut < len(time) // 2:
-            earliest = float(time[cut])
+            earliest = max(earliest or 0.0, float(time[cut]))
             end = float(time[-1 - cut]) if end is None else min(end, float(time[-1 - cut]))
     if callable(scale):
         # A cross column: its range is its diagonals' (``start_at``), and its noise scale follows from

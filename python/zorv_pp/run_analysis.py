@@ -125,12 +125,13 @@ class _Fitter:
         self.warnings: list[RunWarning] = []
 
     def fit(self, group: str, prop: str, species: Species, label: str, table: str, values: list[float],
-            factor: float, walkers: float, scale: NoiseScale = None, start_at: float | None = None) -> CurveFit:
+            factor: float, walkers: float, scale: NoiseScale = None, start_at: float | None = None,
+            earliest: float | None = None) -> CurveFit:
         """Fit one curve; its coefficient is slope × ``factor``. Returns the fit, in file units."""
         time = next(iter(self.run.tables[table].values()))
         try:
             found = fit_curve(self.windows[group], self.sampling(table, time), time, values, walkers, scale,
-                              start_at=start_at, seconds=self.run.units.time)
+                              start_at=start_at, seconds=self.run.units.time, earliest=earliest)
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
         key = (prop, species)
@@ -251,13 +252,19 @@ def _onsager(run: Run, fitter: _Fitter, charges: Mapping[str, float] | None, tem
         x1, x2 = n1 / (n1 + n2), n2 / (n1 + n2)
         combined = _combine({(first, first): x2 / x1, (second, second): x1 / x2, (first, second): -2.0}, columns)
         fitter.fit("onsager", "maxwell_stefan", (first, second), f"{first}-{second}", "diffonsag", combined,
-                   factor, 3.0)
+                   factor, 3.0, earliest=_latest(*starts.values()))
     if charges is not None and all(name in charges for name in names):
         weights = {(a, b): charges[a] * charges[b] * (1.0 if a == b else 2.0) for a, b in columns}
         if all(pair_key(a, b) in columns for a in names for b in names if charges[a] * charges[b] != 0.0):
             prefactor = style.charge ** 2 / (volume * style.boltzmann * temperature)
             fitter.fit("onsager", "electrical_conductivity", None, "charge", "diffonsag",
-                       _combine(weights, columns), prefactor * style.diffusion, 3.0)
+                       _combine(weights, columns), prefactor * style.diffusion, 3.0, earliest=_latest(*starts.values()))
+
+
+def _latest(*times: float | None) -> float | None:
+    """The latest of the finite ``times``, or None."""
+    found = [t for t in times if t is not None and math.isfinite(t)]
+    return max(found) if found else None
 
 
 def _combine(weights: Mapping[tuple[str, str], float], columns: Mapping[tuple[str, str], list[float]]) -> list[float]:

@@ -10,6 +10,7 @@ import zorv_pp
 from zorv_pp import CampaignError, cli, synthetic
 from zorv_pp.campaign import load_campaign
 from zorv_pp.report import write_atomic
+from zorv_pp.window import windows_for
 
 SPECIES = {"K": synthetic.Species(1, 39.0983), "OH": synthetic.Species(-1, 17.007),
            "water": synthetic.Species(0, 18.015)}
@@ -78,6 +79,8 @@ def test_a_failed_run_is_reported_and_the_rest_analysed(campaign, tmp_path, caps
     [], ["analyze"], ["analyze", "/no/such/run"], ["analyze", "x.toml", "y"],
     ["analyze", ".", "--jobs", "0"], ["analyze", ".", "--window", "margin=wide"],
     ["analyze", ".", "--window", "viscosity.margin=0.1"], ["analyze", ".", "--units", "cgs"],
+    ["analyze", ".", "--window", "start=-1"], ["analyze", ".", "--window", "start=5", "--window", "end=2"],
+    ["analyze", ".", "--window", "onsager.end=soon"],
 ])
 def test_usage_errors_exit_2(arguments, capsys):
     assert cli.main(arguments) == 2
@@ -201,3 +204,14 @@ def test_run_warnings_reach_stderr_and_results_json(tmp_path, capsys):
     assert record["run"] == str(run) and "partial_last_row" in [w["code"] for w in record["warnings"]]
     figures = sorted(p.suffix for p in (tmp_path / "out" / "figures").iterdir())
     assert figures and set(figures) == {".svg"}
+
+
+@pytest.mark.parametrize("items, expected", [
+    (["start=2e-11"], {"thermal_conductivity": (2e-11, None), "onsager": (2e-11, None)}),
+    (["self_diffusion.start=2e-11", "end=4e-10"],
+     {"thermal_conductivity": (None, 4e-10), "self_diffusion": (2e-11, 4e-10)}),
+    (["method=window", "margin=0.2"], {"onsager": (None, None)}),
+])
+def test_window_ranges_reach_their_fit_groups(items, expected):
+    found = windows_for(cli.window_settings(items))
+    assert {group: (found[group].start, found[group].end) for group in expected} == expected

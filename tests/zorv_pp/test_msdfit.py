@@ -164,3 +164,75 @@ def test_single_relaxation_intervals_cover_the_truth():
                 fit = fit_msd(time, table, sampling, family)
                 hits.append(abs(fit.slope - truth) <= z(0.95) * fit.slope_se)
     assert len(hits) == 400 and 0.91 <= np.mean(hits) <= 0.99
+
+
+RULE_SAMPLING = Sampling(1.0, 10, 10000.0)
+
+
+@pytest.mark.parametrize("velocity, bounded, earliest, flags", [
+    # A straight line from the first row: nothing to wait for, nothing to widen.
+    (((1.0, 1e-6),), (), 1.0, ()),
+    # From below: an OU relaxation of 10 intervals.
+    (((1.0, 10.0),), (), 50.0, ()),
+    # From above: a cage rattle adds to the slope at first and relaxes in 10 intervals.
+    (((1.0, 0.5),), ((8.0, 10.0),), 50.0, ()),
+    # Both: a rattle from above, then 20 % of D relaxing from below in 50 intervals.
+    (((0.8, 0.5), (0.2, 50.0)), ((8.0, 10.0),), 100.0, ()),
+])
+def test_noise_free_curves_start_where_the_slope_has_stopped_changing(velocity, bounded, earliest, flags):
+    simulator = pytest.importorskip("zorv_pp.synthetic.ordern")
+    shape = simulator.Shape(velocity, bounded)
+    time, msd = simulator.expected_table(RULE_SAMPLING, 1.0, 0.0, shape=shape)
+    # So many walkers that every bend above a few 1e-4 of the slope is far beyond the noise.
+    fit = fit_msd(time, msd, RULE_SAMPLING, 1e7)
+    assert fit.slope == pytest.approx(1.0, rel=2e-3) and fit.flags == flags
+    assert earliest <= time[fit.start] <= RULE_SAMPLING.run_length / 10
+    assert fit.slope_se < 2e-3
+
+
+def test_a_curve_still_bending_at_the_horizon_is_flagged_and_widened():
+    simulator = pytest.importorskip("zorv_pp.synthetic.ordern")
+    shape = simulator.Shape(((1.0, 0.5),), ((3000.0, 3000.0),))  # relaxes over the whole run
+    time, msd = simulator.expected_table(RULE_SAMPLING, 1.0, 0.0, shape=shape)
+    fit = fit_msd(time, msd, RULE_SAMPLING, 1e9)
+    assert fit.flags == ("not_converged",)
+    assert fit.slope > 1.0 and fit.widened > 0.0 and fit.slope_se >= fit.widened
+
+
+@pytest.mark.parametrize("start, end", [(20.0, None), (20.0, 3000.0), (None, 3000.0)])
+def test_a_fixed_range_is_fitted_as_given(start, end):
+    simulator = pytest.importorskip("zorv_pp.synthetic.ordern")
+    time, msd, _ = simulator.simulate_table(RULE_SAMPLING, 300, 1.0, 2.0, np.random.default_rng(4))
+    fit = fit_msd(time, msd, RULE_SAMPLING, 300, start_at=start, end_at=end)
+    inside = time[fit.start:fit.stop]
+    if start is not None:
+        assert inside[0] == start and fit.widened == 0.0
+    assert inside[-1] == (end if end is not None else time[-1])
+    # The same rows by hand: one GLS line over them gives the same slope.
+    keep = (time >= inside[0]) & (time <= inside[-1])
+    assert fit.rows <= keep.sum()
+
+
+@pytest.mark.slow
+@pytest.mark.parametrize("kind, walkers, low", [
+    ("above", 300, 0.90), ("above", 3, 0.85), ("ou", 3, 0.90), ("power_above", 300, 0.85),
+])
+def test_intervals_cover_the_truth_whichever_side_the_curve_comes_from(kind, walkers, low):
+    simulator = pytest.importorskip("zorv_pp.synthetic.ordern")
+    rng = np.random.default_rng(7)
+    hits, errors = [], []
+    for _ in range(40):
+        sampling = Sampling(1.0, int(rng.choice([5, 10, 20])), float(rng.integers(2000, 12000)))
+        tau = float(10.0 ** rng.uniform(-0.5, 1.0))
+        rattle = float(10.0 ** rng.uniform(0.3, 1.5))
+        shape = {"ou": simulator.Shape(((1.0, tau),)),
+                 "above": simulator.Shape(((1.0, tau),), ((float(rng.uniform(0.2, 2.0)) * rattle, rattle),)),
+                 "power_above": simulator.power_law_from_above(1.0, tau, 1.0, 0.02 * sampling.run_length,
+                                                               float(rng.uniform(0.1, 0.4)))}[kind]
+        time, tables, truth = simulator.simulate_table(sampling, walkers, 1.0, tau, rng, shape=shape, realisations=5)
+        for table in tables:
+            fit = fit_msd(time, table, sampling, walkers)
+            hits.append(abs(fit.slope - truth) <= z(0.95) * fit.slope_se)
+            errors.append(fit.slope - truth)
+    assert low <= np.mean(hits) <= 0.995
+    assert abs(np.mean(errors)) < 0.02 if walkers > 100 else True

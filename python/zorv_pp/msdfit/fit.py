@@ -30,7 +30,8 @@ the slope has stopped changing, judged from either side:
    as the data show it. With no candidate accepted the curve still bends at
    the horizon: the last candidate's slope is taken, flagged
    ``not_converged``, and its error widened by ``unconverged_factor`` times
-   its last change, since the drift continues beyond what the run shows.
+   its last change or the whole change from the first candidate, whichever
+   is larger, since the drift continues beyond what the run shows.
 """
 from __future__ import annotations
 
@@ -61,6 +62,9 @@ class StartRule:
     bend_z: float = 1.0  # τ̂ taken this many standard errors of the intercept below its value
     step_on_bend: bool = True  # one candidate further once a bend was seen
     unconverged_factor: float = 2.0  # a bend still running at the horizon: its last change, this many times
+    pair_noise: bool = True  # size the error by the larger squared slope of the start and the next
+    excess: bool = False  # widen by the part of the next change of slope beyond its own noise
+    quadrature: bool = True  # the error is sqrt(se² + w²); else the larger of se and w
 
 
 @dataclass(frozen=True)
@@ -161,17 +165,35 @@ class _Start:
         spread = math.sqrt(max(self.variance(later, reference) - self.variance(s, reference), 0.0))
         return abs(second - first) <= self.rule.accept_z * spread
 
-    def plateau(self, s: int) -> tuple[int, float, bool]:
-        """Start on the plateau, the widening and whether the curve still bends at the horizon."""
+    def change(self, s: int, later: int) -> float:
+        """The slope's change from ``s`` to ``later``: all of it, or what its noise does not explain."""
+        first, second = self.slope(s), self.slope(later)
+        if not self.rule.excess:
+            return abs(second - first)
+        reference = max(abs(first), abs(second))
+        noise = max(self.variance(later, reference) - self.variance(s, reference), 0.0)
+        return math.sqrt(max((second - first) ** 2 - noise, 0.0))
+
+    def plateau(self, s: int) -> tuple[int, int, float, bool]:
+        """Start on the plateau, the start it was compared with, the widening and whether the curve
+        still bends at the horizon."""
         starts = self.candidates(s)
         if len(starts) == 1:
-            return s, 0.0, False
-        step = [abs(self.slope(b) - self.slope(a)) for a, b in zip(starts, starts[1:])]
+            return s, s, 0.0, False
+        step = [self.change(a, b) for a, b in zip(starts, starts[1:])]
         for i, start in enumerate(starts[:-1]):
             if all(self.agrees(start, later) for later in starts[i + 1:]):
                 chosen = min(i + 1, len(starts) - 1) if i > 0 and self.rule.step_on_bend else i
-                return starts[chosen], step[min(chosen, len(step) - 1)], False
-        return starts[-1], self.rule.unconverged_factor * step[-1], True
+                other = starts[chosen + 1] if chosen + 1 < len(starts) else starts[chosen - 1]
+                return starts[chosen], other, step[min(chosen, len(step) - 1)], False
+        return self.unconverged(starts)
+
+    def unconverged(self, starts: list[int]) -> tuple[int, int, float, bool]:
+        """The last of ``starts``, for a curve still bending there: the drift goes on past what the run
+        shows, so the error holds at least the whole change the starts saw."""
+        drift = abs(self.slope(starts[-1]) - self.slope(starts[0]))
+        last = abs(self.slope(starts[-1]) - self.slope(starts[-2]))
+        return starts[-1], starts[-2], max(self.rule.unconverged_factor * last, drift), True
 
 
 def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers: float, *,
@@ -215,21 +237,28 @@ def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers
     if search.last < 0:
         return _empty()
     if start_at is None:
-        s, capped = search.relaxation(0 if earliest is None else search.at(earliest))
-        s, widen, bending = search.plateau(s)
+        first = 0 if earliest is None else search.at(earliest)
+        s, capped = search.relaxation(first)
+        if capped:  # the bend from below reaches past the horizon
+            s, other, widen, bending = search.unconverged([first, search.at(float(t[s]) / 2.0), s])
+        else:
+            s, other, widen, bending = search.plateau(s)
     else:
         s, capped, bending = min(search.at(start_at), max(len(t) - start_rule.min_rows, 0)), False, False
-        later = search.at(2.0 * float(t[s]))
-        widen = abs(search.slope(later) - search.slope(s)) if widen_fixed and later <= search.last else 0.0
+        other = search.at(2.0 * float(t[s]))
+        widen = abs(search.slope(other) - search.slope(s)) if widen_fixed and other <= search.last else 0.0
     intercept, slope = (float(v) for v in fits.coef[s])
     if not (math.isfinite(slope) and (slope > 0 or start_at is not None)):
         return _empty()
-    noise = (slope**2 if scale is None else scale) / float(walkers)
+    # A low slope's own square would make it look precise: its neighbour's, when larger, sizes the noise.
+    reference = max(slope**2, search.slope(other)**2) if start_rule.pair_noise and start_at is None else slope**2
+    noise = (reference if scale is None else scale) / float(walkers)
     se = math.sqrt(float(fits.cov[s, 1, 1]) * noise)
-    total = math.hypot(se, widen)
+    total = math.hypot(se, widen) if start_rule.quadrature else max(se, widen)
     t_fit = t[s:]
     c = fits.cov[s] * noise
-    band = Z95 * np.sqrt(np.maximum(c[0, 0] + 2.0 * c[0, 1] * t_fit + c[1, 1] * t_fit**2, 0.0))
+    # The band carries the start choice's widening as well: a line is never drawn more precise than its value.
+    band = Z95 * np.sqrt(np.maximum(c[0, 0] + 2.0 * c[0, 1] * t_fit + (c[1, 1] + widen**2) * t_fit**2, 0.0))
     flags = (NOT_CONVERGED,) if capped or bending else ()
     return MsdFit(slope, intercept, total, int(index[s]), int(index[-1]) + 1, t_fit.copy(),
                   intercept + slope * t_fit, band, flags, widen, len(t) - s)
