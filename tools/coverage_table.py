@@ -118,13 +118,15 @@ def _row(name: str, results: list[Result]) -> str:
     cover = "  ".join(f"{_coverage(ok, level):5.1f}" for level in LEVELS)
     width = statistics.median(z(0.95) * r.se / r.truth for r in ok) * 100.0
     bias = statistics.fmean((r.slope - r.truth) / r.truth for r in ok) * 100.0
-    flagged = 100.0 * sum("not_converged" in r.flags for r in results) / len(results)
-    return f"{name:26s} {len(results):5d}  {cover}  {width:7.2f}  {bias:+6.2f}  {flagged:5.1f}"
+    flagged = [r for r in ok if "not_converged" in r.flags]
+    share = 100.0 * len(flagged) / max(1, len(results))
+    held = f"{_coverage(flagged, 0.95):5.1f}" if flagged else "    –"
+    return f"{name:26s} {len(results):5d}  {cover}  {width:7.2f}  {bias:+6.2f}  {share:5.1f}  {held}"
 
 
 def table(title: str, results: list[Result]) -> list[str]:
     lines = [title, f"{'family':26s} {'n':>5s}  " + "  ".join(f"{100 * v:5.0f}" for v in LEVELS)
-             + "  hw95[%]  bias[%]  not_conv[%]"]
+             + "  hw95[%]  bias[%]  not_conv[%]  its 95 %"]
     lines += [_row(name, [r for r in results if r.family == name]) for name in FAMILIES]
     lines.append(_row("pooled", results))
     return lines
