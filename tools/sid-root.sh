@@ -6,11 +6,14 @@
 #   tools/sid-root.sh run CMD...      run CMD in the root, cwd = /project
 #
 # The root is cached outside the clone (ZORV_SID_ROOT) and reused when present.
+# Provisioning prints one line per stage; the output of debootstrap and apt goes
+# to a log beside the root (ZORV_SETUP_LOG), whose tail is shown only on failure.
 set -euo pipefail
 
 ROOT=${ZORV_SID_ROOT:-/var/cache/zorv_pp/sid-root}
 MIRROR=${ZORV_SID_MIRROR:-http://deb.debian.org/debian}
 PROJECT=$(cd "$(dirname "$0")/.." && pwd)
+SETUP_LOG=${ZORV_SETUP_LOG:-$(dirname "$ROOT")/setup.log}
 
 PACKAGES=(
   python3.14-dev python3.14-dbg python3.14-venv python3.14-doc
@@ -23,6 +26,25 @@ PACKAGES=(
 STAMP_TEXT="${PACKAGES[*]}"
 
 log() { printf 'sid-root: %s\n' "$*" >&2; }
+
+# quietly WHAT CMD...: runs CMD with its output appended to the setup log; its status is CMD's.
+quietly() {
+  local what=$1; shift
+  mkdir -p "$(dirname "$SETUP_LOG")"
+  printf '\n== %s %s: %s\n' "$(date -u +%Y-%m-%dT%H:%M:%SZ)" "$what" "$*" >>"$SETUP_LOG"
+  "$@" >>"$SETUP_LOG" 2>&1
+}
+
+# stage WHAT CMD...: one line saying what runs, CMD quietly, and on failure the log's tail.
+stage() {
+  local what=$1
+  log "$what (log: $SETUP_LOG)"
+  if ! quietly "$@"; then
+    log "$what failed; the last lines of $SETUP_LOG:"
+    tail -n 40 "$SETUP_LOG" >&2
+    return 1
+  fi
+}
 
 in_root() {
   # Private mount namespace: the binds vanish with the command.
@@ -41,7 +63,8 @@ in_root() {
 }
 
 apt_in_root() {
-  in_root apt-get -o Acquire::Check-Valid-Until=false -o APT::Get::Assume-Yes=true -qq "$@"
+  ZORV_ENV="DEBIAN_FRONTEND=noninteractive ${ZORV_ENV:-}" \
+    in_root apt-get -o Acquire::Check-Valid-Until=false -o APT::Get::Assume-Yes=true -qq "$@"
 }
 
 # True when the stamp lists every package of PACKAGES: a root provisioned for a
@@ -59,21 +82,29 @@ ensure() {
     return 0
   fi
   if ! [ -x "$ROOT/usr/bin/apt-get" ]; then
-    command -v debootstrap >/dev/null || { apt-get update -qq && apt-get install -y -qq debootstrap; }
-    log "debootstrap sid into $ROOT"
-    rm -rf "$ROOT"; mkdir -p "$(dirname "$ROOT")"
+    if ! command -v debootstrap >/dev/null; then
+      stage "apt-get update on the host" apt-get update -qq
+      stage "installing debootstrap on the host" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap
+    fi
+    rm -rf "$ROOT" "$ROOT.tmp"; mkdir -p "$(dirname "$ROOT")"
     local inc; inc=$(IFS=,; echo "${PACKAGES[*]}")
-    debootstrap --variant=minbase --include="$inc" sid "$ROOT.tmp" "$MIRROR" >&2 \
-      || { log "debootstrap with all packages failed; retrying with the base and apt"; rm -rf "$ROOT.tmp";
-           debootstrap --variant=minbase sid "$ROOT.tmp" "$MIRROR" >&2; }
+    # With every package at once debootstrap often fails to configure them ("W: Failure while
+    # configuring base packages"); the base alone and apt afterwards then does it.
+    log "debootstrap sid with every package into $ROOT.tmp (log: $SETUP_LOG)"
+    if ! quietly "debootstrap sid with every package" \
+        debootstrap --variant=minbase --include="$inc" sid "$ROOT.tmp" "$MIRROR"; then
+      rm -rf "$ROOT.tmp"
+      stage "debootstrap failed with every package (as it often does); debootstrap of the base alone" \
+        debootstrap --variant=minbase sid "$ROOT.tmp" "$MIRROR"
+    fi
     mv "$ROOT.tmp" "$ROOT"
   fi
-  log "installing packages in the root"
   echo "deb $MIRROR sid main" > "$ROOT/etc/apt/sources.list"
   cp /etc/resolv.conf "$ROOT/etc/resolv.conf" 2>/dev/null || true
-  apt_in_root update >&2
-  DEBIAN_FRONTEND=noninteractive apt_in_root install --no-install-recommends "${PACKAGES[@]}" >&2
+  stage "apt-get update in the root" apt_in_root update
+  stage "installing ${#PACKAGES[@]} packages in the root" apt_in_root install --no-install-recommends "${PACKAGES[@]}"
   echo "$STAMP_TEXT" > "$ROOT/.zorv-stamp"
+  log "the root is ready: $ROOT"
 }
 
 case "${1:-}" in

@@ -12,13 +12,19 @@ if /usr/bin/python3.11 -c "import scikit_build_core" 2>/dev/null; then
 else
   echo "== /usr/bin/python3.11: pip install skipped, scikit-build-core is not installed for it" >&2
 fi
-# The README's install command, as a newcomer runs it: then zorv-pp from the PATH, on a run outside the clone.
-echo "== bash tools/install.sh, then zorv-pp analyze on a run folder outside the clone" >&2
-bash tools/install.sh
-outside=$(mktemp -d)
-cp -r examples/campaign/m2.0_T298/rep1 "$outside/run"
-(cd "$outside" && zorv-pp analyze run --out results >/dev/null)
-test -s "$outside/results/results.csv" && rm -rf "$outside"
+# The README's install command, as a newcomer runs it, but into a temporary prefix, so that the
+# system is left as it was: then `import zorv_pp` in a clean environment through the installed .pth
+# file, and zorv-pp from the PATH on the bundled and the real runs, and damaged copies of them,
+# outside the clone.
+echo "== bash tools/install.sh into a temporary prefix, then import zorv_pp and zorv-pp analyze outside the clone" >&2
+repo=$PWD scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+ZORV_PREFIX="$scratch/lib/zorv_pp" ZORV_BINDIR="$scratch/bin" ZORV_SITE_DIR="$scratch/site" bash tools/install.sh
+(cd / && env -i /usr/bin/python3 -c 'import site, sys; site.addsitedir(sys.argv[1]); import zorv_pp, _zorv_pp
+assert zorv_pp.__file__.startswith(sys.argv[2]) and _zorv_pp.__file__.startswith(sys.argv[2])' \
+  "$scratch/site" "$scratch/lib/zorv_pp")
+(cd "$scratch" && PATH="$scratch/bin:$PATH" /usr/bin/python3 "$repo/tools/check_installed.py" zorv-pp)
+rm -rf "$scratch"; trap - EXIT
 tools/sid-root.sh run tools/test-in-root.sh
 tools/fuzz.sh
 echo "== all suites passed" >&2

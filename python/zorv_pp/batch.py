@@ -169,8 +169,13 @@ def analyze_states(state_jobs: Sequence[StateJob], *, window: Mapping[str, Windo
             failures.append(Failure(job.name, job.name, None, "no run of this state could be analysed"))
             continue
         try:
-            states.append(combine(runs, charges=job.charges, viscosity=job.viscosity, name=job.name,
-                                  metadata=job.metadata))
+            state = combine(runs, charges=job.charges, viscosity=job.viscosity, name=job.name,
+                            metadata=job.metadata)
+            states.append(state)
+            # Combining may warn about a run too (a copy of another counted once).
+            records = [dataclasses.replace(r, warnings=state.warnings[r.run])
+                       if r.state == job.name and len(state.warnings.get(r.run, ())) > len(r.warnings) else r
+                       for r in records]
         except RunError as error:
             failures.append(Failure(job.name, error.run, error.file, error.message))
         except ZorvError as error:

@@ -11,12 +11,14 @@ import dataclasses
 import os
 import re
 import sys
-from collections.abc import Callable, Sequence
+import tempfile
+from collections.abc import Callable, Mapping, Sequence
 from pathlib import Path
 from typing import Any
 
 from . import __version__
-from .errors import CampaignError
+from .errors import CampaignError, ZorvError
+from .run.density import DENSITY_UNITS, density_unit_name
 from .units import STYLES
 from .window import FIT_GROUPS, Window, windows_for
 
@@ -119,6 +121,16 @@ def _state_jobs(args: argparse.Namespace) -> tuple[list[Any], Any, bool]:
     missing = [str(p) for p in paths if not p.is_dir()]
     if missing:
         raise UsageError(f"not a run folder: {', '.join(missing)}")
+    if args.density_unit is not None and density_unit_name(args.density_unit) is None:
+        raise UsageError(f"--density-unit {args.density_unit}: not a unit of density.dat; give one of "
+                         f"{', '.join(DENSITY_UNITS)}")
+    given: dict[Path, Path] = {}
+    for path in paths:
+        if path.resolve() in given:
+            twice = f"{given[path.resolve()]} and {path}" if given[path.resolve()] != path else f"{path} twice"
+            raise UsageError(f"the run folder {path.resolve()} is given twice ({twice}): a replica counts once, "
+                             f"so give each run folder once")
+        given[path.resolve()] = path
     states: dict[str, list[str]] = {}
     for path in paths:
         states.setdefault(os.fspath(path.resolve().parent), []).append(os.fspath(path))
@@ -128,10 +140,44 @@ def _state_jobs(args: argparse.Namespace) -> tuple[list[Any], Any, bool]:
     charges = _pairs(args.charge, float, "--charge") or None
     counts = _pairs(args.count, int, "--count") or None
     groups = _pairs(args.group, str, "--group") or None
+    check_species_options(paths, {"--count": counts or {}, "--group": groups or {}})
     jobs = [StateJob(name, runs, args.units, counts, groups, args.temperature, charges, args.viscosity,
                      run_length=args.run_length, density_unit=args.density_unit)
             for name, runs in zip(names, states.values())]
     return jobs, window_settings(args.window), False
+
+
+def check_species_options(paths: Sequence[Path], options: Mapping[str, Mapping[str, Any]]) -> None:
+    """Refuse an option that names a species none of the runs' tables name, listing those they do."""
+    from .run.species import header_species
+
+    given = {name for values in options.values() for name in values}
+    if not given:
+        return
+    have: dict[str, None] = {}
+    for path in paths:
+        try:
+            have.update(dict.fromkeys(header_species(path, given)))
+        except (ZorvError, OSError):
+            continue  # the analysis says what is wrong with this run
+    if not have:
+        return
+    for flag, values in options.items():
+        unknown = [name for name in values if name not in have]
+        if unknown:
+            raise UsageError(f"{flag} {unknown[0]}=...: no run has a species {unknown[0]!r}; the runs' species are "
+                             f"{', '.join(have)}")
+
+
+def check_output_folder(out: Path) -> None:
+    """Create ``out`` and write a scratch file into it, before any analysis: a usage error if it cannot be."""
+    try:
+        out.mkdir(parents=True, exist_ok=True)
+        with tempfile.TemporaryFile(dir=out):
+            pass
+    except OSError as error:
+        why = "it is a file" if out.exists() and not out.is_dir() else error.strerror or str(error)
+        raise UsageError(f"cannot write the output folder {out}: {why}") from None
 
 
 def _warning_fields(warning: Any) -> dict[str, Any]:
@@ -158,12 +204,16 @@ def run_analyze(args: argparse.Namespace) -> int:
     if args.jobs < 1:
         raise UsageError("--jobs must be at least 1")
     jobs, windows, campaign = _state_jobs(args)
-    result = analyze_states(jobs, window=windows, jobs=args.jobs, progress=args.progress, curves=args.figures)
     out = Path(args.out)
+    check_output_folder(out)
+    result = analyze_states(jobs, window=windows, jobs=args.jobs, progress=args.progress, curves=args.figures)
     failures = explain(result.failures, campaign)
     states = {s.name: {"runs": list(s.runs), "metadata": dict(s.metadata)} for s in result.states}
     extra = {"version": __version__, "states": states, "runs": report_warnings(result.runs),
              "failures": [dataclasses.asdict(f) for f in failures]}
+    if not args.quiet:
+        for state in result.states:
+            print(f"{state}\n")
     csv_path, json_path = write_results(out, result.rows(), extra)
     print(f"results: {csv_path} and {json_path} ({len(result.rows())} rows, {len(result.states)} states)")
     drawn: list[Path] = []
@@ -240,7 +290,9 @@ def add_analyze(subparsers: Any) -> None:
         description="Analyse MD run folders (grouped into state points by their parent folder) or one "
                     "campaign file (TOML); write results.csv, results.json, figures and report.html.")
     parser.add_argument("paths", nargs="+", metavar="PATH", help="run folders, or one campaign .toml file")
-    common_options(parser, "zorv_results")
+    output = common_options(parser, "zorv_results")
+    output.add_argument("--quiet", action="store_true",
+                        help="print only where the files went, not the table of every state's values")
     folders = parser.add_argument_group("run folders only (a campaign file sets these itself)")
     folders.add_argument("--units", choices=sorted(STYLES), help="LAMMPS unit style (default: each run's log)")
     folders.add_argument("--charge", action="append", metavar="SPECIES=Q", help="charge in e (repeat per species)")
@@ -252,7 +304,7 @@ def add_analyze(subparsers: Any) -> None:
     folders.add_argument("--run-length", type=float, metavar="T",
                          help="production length in the runs' time unit (default: the log)")
     folders.add_argument("--density-unit", metavar="UNIT",
-                         help="unit of density.dat, such as g/cm3 or kg/m3 (default: decided from the run)")
+                         help=f"unit of density.dat: {' or '.join(DENSITY_UNITS)} (default: decided from the run)")
     parser.set_defaults(func=run_analyze)
 
 

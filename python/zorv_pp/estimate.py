@@ -87,6 +87,12 @@ class Estimate:
         _, std, count = _zorv_pp.repacking_results(per_run)
         mean, sem, birge, dof = combine_runs(per_run, per_sem)
         if math.isnan(mean):
+            exact = {(v, s) for v, s in zip(per_run, per_sem) if math.isfinite(v)}
+            if len(exact) == 1 and next(iter(exact))[1] == 0.0:
+                # Every run gives the same value with no error at all (σ of neutral species): it is exact.
+                value = next(iter(exact))[0]
+                return cls(value, 0.0, 0.0, count, unit, per_run, (value, value), per_sem, merge_flags(flags),
+                           tuple(float(s) for s in window_spread), tuple(float(s) for s in fit_start))
             base = cls.of(per_run, unit, flags)
             return replace(base, per_run_sem=per_sem, window_spread=tuple(window_spread),
                            fit_start=tuple(fit_start))

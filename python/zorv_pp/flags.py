@@ -15,4 +15,6 @@ SAMPLING_UNKNOWN = "sampling_unknown"
 NO_VOLUME = "no_volume"
 """The run has no volume (volume.dat): the Yeh–Hummer value and the conductivities cannot be formed."""
 WINDOW_SENSITIVE = "window_sensitive"
-"""The log-log window choice alone moves the value by more than the width of its 95 % interval."""
+"""The log-log window choice alone (the largest window spread of the runs) moves the value by more than the
+width of its 95 % interval; a value derived from such a value (the Yeh–Hummer D from its periodic-box D,
+σ_NE, the Haven ratio) carries it too."""

@@ -1,47 +1,143 @@
-"""The first coordination shell of a radial distribution function."""
+"""The first coordination shell of a radial distribution function.
+
+Every choice is made on a physical length scale, never in bins, so the same
+curve written at any bin width gives the same shell. The peak and the first
+minimum after it are found on the curve smoothed by a Gaussian of half the
+scale (0.02 nm by default): a peak must be the highest point within one
+scale on either side, a minimum the lowest, so noise between neighbouring
+bins is never taken for a shell. Their positions, and the peak's height,
+come from a least-squares quartic through the unsmoothed values near them
+(within half the scale of the peak, within the scale of the broader minimum).
+The coordination number integrates the curve as the histogram it is: each
+value times the volume of its bin's spherical shell.
+"""
 from __future__ import annotations
 
 import math
 from collections.abc import Sequence
 
 import numpy as np
+import numpy.typing as npt
+from numpy.polynomial import Polynomial
+from numpy.polynomial.polynomial import polyfit
 
-import _zorv_pp
+SHELL_SCALE = 2e-11
+"""The length scale of the shell search, m (0.02 nm)."""
+REDUCED_SHELL_SCALE = 0.06
+"""The same scale for a reduced (lj) run, in σ: 0.02 nm for σ = 0.34 nm, argon's."""
 
-#: Neighbours on each side that a peak or a minimum must beat, so that noise
-#: on a 0.01 Å grid is not taken for a shell.
-NEIGHBORS = 5
+GRID_STEPS = 20
+"""Points per scale of the grid that the peak and the minimum are searched on."""
+
+FloatArray = npt.NDArray[np.float64]
 
 
-def _is_peak(values: Sequence[float], index: int, neighbors: int) -> bool:
-    # local_maximum_finder returns a fallback index when nothing qualifies.
-    if index < neighbors or index + neighbors >= len(values):
-        return False
-    return all(values[index] > values[index - m] and values[index] > values[index + m]
-               for m in range(1, neighbors + 1))
+def _on_grid(r: FloatArray, g: FloatArray, step: float) -> tuple[FloatArray, FloatArray]:
+    """The curve on a uniform grid of ``step``, whatever the file's bins: the mean of the values in each
+    grid cell where the bins are finer than it, the curve's linear interpolation where they are coarser."""
+    cells = int((r[-1] - r[0]) / step) + 1
+    grid = r[0] + step * (np.arange(cells) + 0.5)
+    index = np.minimum(((r - r[0]) / step).astype(np.int64), cells - 1)
+    counts = np.bincount(index, minlength=cells)
+    sums = np.bincount(index, weights=g, minlength=cells)
+    means = sums / np.maximum(counts, 1)
+    coarse = counts < 2  # cells of one bin or none: the curve between bins
+    means[coarse] = np.interp(grid[coarse], r, g)
+    return grid, np.asarray(means, dtype=np.float64)
+
+
+def _smoothed(grid: FloatArray, g: FloatArray, width: float) -> FloatArray:
+    """``g`` convolved with a normalised Gaussian of standard deviation ``width`` on the uniform ``grid``."""
+    step = grid[1] - grid[0]
+    reach = max(1, int(math.ceil(4.0 * width / step)))
+    offsets = np.arange(-reach, reach + 1) * step
+    kernel = np.exp(-0.5 * (offsets / width) ** 2)
+    # Near the ends only the points present count, so the curve is not pulled towards zero there.
+    total = np.convolve(g, kernel, mode="same")
+    weight = np.convolve(np.ones_like(g), kernel, mode="same")
+    return np.asarray(total / weight, dtype=np.float64)
+
+
+def _extrema(values: FloatArray, reach: int, start: int, sign: float) -> int | None:
+    """The first index from ``start`` whose value (times ``sign``) is the highest within ``reach`` points
+    on both sides and above the values ``reach`` points away; None when there is none."""
+    signed = sign * values
+    if len(signed) < 2 * reach + 1:
+        return None
+    windows = np.lib.stride_tricks.sliding_window_view(signed, 2 * reach + 1)
+    centre = signed[reach:-reach]
+    found = (centre >= windows.max(axis=1)) & (centre > windows[:, 0]) & (centre > windows[:, -1])
+    found[: max(0, start - reach)] = False
+    hits = np.flatnonzero(found)
+    return int(hits[0]) + reach if hits.size else None
+
+
+def _vertex(r: FloatArray, g: FloatArray, centre: float, half: float, sign: float) -> tuple[float, float]:
+    """Position and value of the extremum nearest ``centre`` of a least-squares polynomial through the
+    points within ``half`` of it: a quartic, which follows a peak's asymmetry, where seven points or more
+    lie there, else a parabola through at least the three nearest. ``centre`` and the polynomial's value
+    there when it has no such extremum among the points."""
+    near = np.flatnonzero(np.abs(r - centre) <= half)
+    if near.size < 3:
+        near = np.sort(np.argsort(np.abs(r - centre), kind="stable")[:3])
+    x, y = r[near] - centre, g[near]
+    fit = Polynomial(polyfit(x, y, 4 if near.size >= 7 else 2))
+    slope, bend = fit.deriv(), fit.deriv(2)
+    found = [z.real for z in slope.roots() if abs(z.imag) <= 1e-9 * half and x.min() <= z.real <= x.max()
+             and sign * bend(z.real) < 0.0]
+    if not found:
+        return centre, float(fit(0.0))
+    offset = min(found, key=abs)
+    return centre + float(offset), float(fit(offset))
+
+
+def _running_integral(r: FloatArray, g: FloatArray, upto: float) -> float:
+    """∫₀^upto g(r) r² dr of the histogram ``g`` whose bins are centred on ``r``."""
+    edges = np.empty(len(r) + 1)
+    edges[1:-1] = (r[1:] + r[:-1]) / 2.0
+    edges[0] = max(0.0, r[0] - (r[1] - r[0]) / 2.0)
+    edges[-1] = r[-1] + (r[-1] - r[-2]) / 2.0
+    shells = g * (edges[1:] ** 3 - edges[:-1] ** 3) / 3.0
+    inside = int(np.searchsorted(edges, upto, side="right")) - 1
+    inside = min(max(inside, 0), len(r) - 1)
+    return float(np.sum(shells[:inside]) + g[inside] * (upto**3 - edges[inside] ** 3) / 3.0)
 
 
 def first_shell(radius: Sequence[float], g: Sequence[float], density: float, length: float,
-                neighbors: int = NEIGHBORS) -> tuple[float, float, float]:
+                scale: float | None = None) -> tuple[float, float, float]:
     """Position (m), height and coordination number of the first peak of g(r).
 
-    ``radius`` is in the file's length unit, ``length`` that unit in metres,
-    ``density`` the number density (1/m³) of the species counted around the
-    first one. The coordination number is 4π ρ ∫₀^r_min g(r) r² dr by the
-    trapezoidal rule up to the first minimum after the peak; NaN when there
-    is no peak, no minimum after it, or no density.
+    ``radius`` holds the bin centres in the file's length unit, ``length``
+    that unit in metres, ``density`` the number density (1/m³) of the
+    species counted around the first one; ``scale`` is the length scale of
+    the search in the file's unit (default :data:`SHELL_SCALE`, 0.02 nm).
+    The coordination number is 4π ρ ∫₀^r_min g(r) r² dr up to the first
+    minimum after the peak; NaN when there is no peak, no minimum after it,
+    or no density.
     """
-    start = next((i for i, value in enumerate(g) if value > 0.0), 0)
-    start = max(start - neighbors, 0)
-    peak = _zorv_pp.local_maximum_finder(g, start, neighbors)
-    if not _is_peak(g, peak, neighbors):
-        return math.nan, math.nan, math.nan
-    position, height = radius[peak] * length, g[peak]
-    negated = [-value for value in g]
-    minimum = _zorv_pp.local_maximum_finder(negated, peak, neighbors)
-    if not _is_peak(negated, minimum, neighbors) or not math.isfinite(density):
-        return position, height, math.nan
-    r = np.asarray(radius[:minimum + 1], dtype=float) * length
-    integrand = np.asarray(g[:minimum + 1], dtype=float) * r * r
-    integral = float(np.sum((integrand[1:] + integrand[:-1]) * np.diff(r)) / 2.0)
-    return position, height, 4.0 * math.pi * density * integral
+    nothing = (math.nan, math.nan, math.nan)
+    r = np.asarray(radius, dtype=np.float64)
+    values = np.asarray(g, dtype=np.float64)
+    keep = np.isfinite(r) & np.isfinite(values)
+    r, values = r[keep], values[keep]
+    if len(r) < 3 or np.any(np.diff(r) <= 0.0):
+        return nothing
+    scale = SHELL_SCALE / length if scale is None else scale
+    positive = np.flatnonzero(values > 0.0)
+    if not positive.size:
+        return nothing
+    grid, sampled = _on_grid(r, values, scale / GRID_STEPS)
+    smooth = _smoothed(grid, sampled, scale / 2.0)
+    reach = GRID_STEPS
+    start = int(np.searchsorted(grid, r[positive[0]]))
+    peak = _extrema(smooth, reach, start, 1.0)
+    if peak is None:
+        return nothing
+    position, height = _vertex(r, values, float(grid[peak]), scale / 2.0, 1.0)
+    minimum = _extrema(smooth, reach, peak + 1, -1.0)
+    if minimum is None or not math.isfinite(density):
+        return position * length, height, math.nan
+    # The minimum is broad and its values noisy: its fit takes in twice the peak's stretch.
+    r_min, _ = _vertex(r, values, float(grid[minimum]), scale, -1.0)
+    integral = _running_integral(r, values, r_min) * length**3
+    return position * length, height, 4.0 * math.pi * density * integral

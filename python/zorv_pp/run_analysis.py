@@ -1,17 +1,20 @@
 """Per-run fits: every MSD curve of a run turned into a coefficient with its standard error."""
 from __future__ import annotations
 
+import hashlib
 import math
 import os
 from collections.abc import Mapping
 from dataclasses import dataclass, field
 from typing import Union
 
+import numpy as np
+
 from .curve_fit import Curve, CurveFit, NoiseScale, SamplingCache, fit_curve
 from .errors import RunError
 from .diagnostics import RunWarning
 from .flags import ANISOTROPIC, NO_DIFFUSIVE_REGIME, NOT_CONVERGED
-from .rdf import first_shell
+from .rdf import REDUCED_SHELL_SCALE, first_shell
 from .run import FINITE_RDF_PREFIX, RDF_PREFIX, SELF_PREFIX, Run, split_pair
 from .units import REAL, UnitStyle
 from .window import Window, WindowSpec, windows_for
@@ -90,8 +93,9 @@ class RunAnalysis:
     the flags of its fit and ``spread`` to its window sensitivity. ``warnings``
     are the run's file warnings and what its fits found (a curve with no
     diffusive range, one still bending at its longest usable lags); ``style``
-    its unit style; ``starts`` the time each fitted range starts at, in
-    seconds (reduced time for ``units lj``).
+    its unit style; ``fingerprint`` a digest of its tables, equal for two
+    folders that hold the same run; ``starts`` the time each fitted range
+    starts at, in seconds (reduced time for ``units lj``).
     """
 
     run: str
@@ -106,6 +110,7 @@ class RunAnalysis:
     spread: dict[Key, float] = field(default_factory=dict, repr=False)
     warnings: tuple[RunWarning, ...] = ()
     style: UnitStyle = REAL
+    fingerprint: str = ""
     starts: dict[Key, float] = field(default_factory=dict, repr=False)
 
 
@@ -209,7 +214,19 @@ def fit_run(run: Run, window: WindowSpec = None, charges: Mapping[str, float] | 
             fitter.values[(prop, None)] = value
     return RunAnalysis(os.fspath(run.path), fitter.values, fitter.labels, dict(counts), temperature, volume,
                        fitter.curves, fitter.errors, fitter.flags, fitter.spread,
-                       tuple(run.warnings) + tuple(fitter.warnings), style, fitter.starts)
+                       tuple(run.warnings) + tuple(fitter.warnings), style, tables_fingerprint(run),
+                       fitter.starts)
+
+
+def tables_fingerprint(run: Run) -> str:
+    """A digest of every table of ``run``, names and values: the same for a copy of the same run."""
+    digest = hashlib.sha256()
+    for kind in sorted(run.tables):
+        digest.update(f"\0{kind}".encode())
+        for column, values in run.tables[kind].items():
+            digest.update(f"\0{column}\0".encode())
+            digest.update(np.asarray(values, dtype=np.float64).tobytes())
+    return digest.hexdigest()
 
 
 def _onsager(run: Run, fitter: _Fitter, charges: Mapping[str, float] | None, temperature: float,
@@ -255,7 +272,11 @@ def _onsager(run: Run, fitter: _Fitter, charges: Mapping[str, float] | None, tem
                    factor, 3.0, earliest=_latest(*starts.values()))
     if charges is not None and all(name in charges for name in names):
         weights = {(a, b): charges[a] * charges[b] * (1.0 if a == b else 2.0) for a, b in columns}
-        if all(pair_key(a, b) in columns for a in names for b in names if charges[a] * charges[b] != 0.0):
+        if all(charges[name] == 0.0 for name in names):
+            # Neutral species: the charge displacement is zero at every lag, so σ is zero exactly.
+            fitter.values[("electrical_conductivity", None)] = 0.0
+            fitter.errors[("electrical_conductivity", None)] = 0.0
+        elif all(pair_key(a, b) in columns for a in names for b in names if charges[a] * charges[b] != 0.0):
             prefactor = style.charge ** 2 / (volume * style.boltzmann * temperature)
             fitter.fit("onsager", "electrical_conductivity", None, "charge", "diffonsag",
                        _combine(weights, columns), prefactor * style.diffusion, 3.0, earliest=_latest(*starts.values()))
@@ -301,7 +322,8 @@ def _rdf(run: Run, fitter: _Fitter, volume: float) -> None:
                 pairs[split_pair(column[len(prefix):], species)] = column
     for (first, second), column in pairs.items():
         density = run.counts[second] / volume if second in run.counts else math.nan
-        position, height, coordination = first_shell(radius, table[column], density, run.units.length)
+        position, height, coordination = first_shell(radius, table[column], density, run.units.length,
+                                                     REDUCED_SHELL_SCALE if run.units.reduced else None)
         key = pair_key(first, second)
         for prop, value in (("rdf_peak_position", position), ("rdf_peak_height", height),
                             ("coordination_number", coordination)):

@@ -11,7 +11,7 @@ from .curve_fit import Curve
 from .diagnostics import RunWarning
 from .errors import RunError, ZorvError
 from .estimate import Estimate, merge_flags
-from .flags import NO_DIFFUSIVE_REGIME, NO_VOLUME, NOT_CONVERGED
+from .flags import NO_DIFFUSIVE_REGIME, NO_VOLUME, NOT_CONVERGED, WINDOW_SENSITIVE
 from .run import TABLE_FILES, Run
 from .run_analysis import (DEPENDS, PROPERTIES, SOURCE_TABLE, STATE_FILES, UNITS, Key, RunAnalysis, Species, fit_run,
                            pair_key)
@@ -84,6 +84,24 @@ class StateResult:
                          "flags": " ".join(estimate.flags)})
         return rows
 
+    def __str__(self) -> str:
+        """A table of every value: property, species, value ± error, unit, 95 % interval, count and flags."""
+        runs = len(self.runs)
+        lines = [f"state {self.name}: {runs} run{'s' if runs != 1 else ''}"]
+        names = [(prop, self.labels.get(species, "") if species is not None else "")
+                 for prop, species in self.estimates]
+        width = max((len(prop) for prop, _ in names), default=0)
+        pair = max((len(label) for _, label in names), default=0)
+        for (prop, label), estimate in zip(names, self.estimates.values()):
+            if math.isfinite(estimate.sem):
+                value = format(estimate)
+            else:  # a value without an error: no interval to show
+                unit = f" {estimate.unit}" if estimate.unit != "1" else ""
+                flags = f" [{', '.join(estimate.flags)}]" if estimate.flags else ""
+                value = f"{estimate.mean:.4g}{unit} (no interval, n={estimate.count}){flags}"
+            lines.append(f"  {prop:<{width}}  {label:<{pair}}  {value}")
+        return "\n".join(lines)
+
     def to_frame(self) -> Any:
         """The rows as a pandas DataFrame (needs pandas)."""
         import pandas
@@ -121,8 +139,12 @@ def combine(fitted: Sequence[RunAnalysis], *, charges: Mapping[str, float] | Non
     Each property's runs are combined by inverse-variance weighting of their
     own errors (:meth:`Estimate.from_runs`). The Yeh–Hummer correction uses
     the state's shear viscosity (or ``viscosity``); its error, shared by every
-    run, is added to the corrected values' error.
+    run, is added to the corrected values' error. A run whose tables are
+    those of an earlier one (the same folder given twice, or a copy of it)
+    counts once: it is left out, with a ``duplicate_run`` warning in
+    ``warnings``.
     """
+    fitted, duplicates = _distinct(fitted)
     _check_same_species(fitted)
     values = [dict(run.values) for run in fitted]
     errors = [dict(run.errors) for run in fitted]
@@ -135,12 +157,68 @@ def combine(fitted: Sequence[RunAnalysis], *, charges: Mapping[str, float] | Non
         shared.update(_derived(run, run_values, run_errors, eta, charges))
     keys = list(dict.fromkeys(key for run_values in values for key in run_values))
     keys.sort(key=lambda key: PROPERTIES.index(key[0]))
-    estimates = {key: _estimate(key, fitted, values, errors).widened(shared.get(key, 0.0)) for key in keys}
+    estimates = _window_sensitivity({key: _estimate(key, fitted, values, errors).widened(shared.get(key, 0.0))
+                                     for key in keys}, charges)
     state = name if name is not None else os.path.basename(os.path.dirname(os.path.abspath(fitted[0].run)))
+    warnings = {run.run: tuple(run.warnings) for run in fitted}
+    for run, warning in duplicates:
+        warnings[run.run] = warnings.get(run.run, tuple(run.warnings)) + (warning,)
     return StateResult(state, tuple(run.run for run in fitted), estimates, labels, dict(metadata or {}),
                        tuple(tuple(replace(c, run=index) for c in run.curves) for index, run in enumerate(fitted)),
-                       tuple(dict(run.counts) for run in fitted),
-                       {run.run: tuple(run.warnings) for run in fitted})
+                       tuple(dict(run.counts) for run in fitted), warnings)
+
+
+def _window_sensitivity(estimates: dict[Key, Estimate], charges: Mapping[str, float] | None) -> dict[Key, Estimate]:
+    """Flag ``window_sensitive`` by one rule: a value whose largest window spread (over its runs) exceeds
+    the width of its 95 % interval, and every value derived from a flagged one (the Yeh–Hummer D from
+    its periodic-box D, σ_NE from the D of its charged species, the Haven ratio from σ and σ_NE)."""
+    def sources(key: Key) -> list[Key]:
+        prop, species = key
+        if prop == "self_diffusion":
+            return [("self_diffusion_pbc", species)]
+        if prop == "electrical_conductivity_ne":
+            return [("self_diffusion", name) for name, charge in (charges or {}).items() if charge != 0.0]
+        if prop == "haven_ratio":
+            return [("electrical_conductivity", None), ("electrical_conductivity_ne", None)]
+        return []
+
+    flagged: dict[Key, bool] = {}
+
+    def sensitive(key: Key) -> bool:
+        if key not in flagged:
+            estimate = estimates.get(key)
+            if estimate is None:
+                return False
+            spread = max((s for s in estimate.window_spread if math.isfinite(s)), default=math.nan)
+            own = spread > estimate.ci95[1] - estimate.ci95[0]  # False when either is NaN
+            flagged[key] = own or any(sensitive(source) for source in sources(key))
+        return flagged[key]
+
+    result = {}
+    for key, estimate in estimates.items():
+        flags = tuple(flag for flag in estimate.flags if flag != WINDOW_SENSITIVE)
+        result[key] = replace(estimate, flags=flags + ((WINDOW_SENSITIVE,) if sensitive(key) else ()))
+    return result
+
+
+def _distinct(fitted: Sequence[RunAnalysis]) -> tuple[list[RunAnalysis], list[tuple[RunAnalysis, RunWarning]]]:
+    """The runs with distinct tables, and each left-out copy with its ``duplicate_run`` warning.
+
+    A copy would count as an independent replica and shrink the error by the square root of two.
+    """
+    first: dict[str, str] = {}
+    kept: list[RunAnalysis] = []
+    duplicates: list[tuple[RunAnalysis, RunWarning]] = []
+    for run in fitted:
+        original = first.get(run.fingerprint) if run.fingerprint else None
+        if original is None:
+            first.setdefault(run.fingerprint, run.run)
+            kept.append(run)
+            continue
+        what = "the same run folder given twice" if original == run.run else f"the same tables as {original}"
+        duplicates.append((run, RunWarning("duplicate_run", None, f"{what}: a copy is no independent replica, "
+                                           f"so it is counted once")))
+    return kept, duplicates
 
 
 def _estimate(key: Key, fitted: Sequence[RunAnalysis], values: Sequence[Mapping[Key, float]],
@@ -226,6 +304,9 @@ def _derived(run: RunAnalysis, values: dict[Key, float], errors: dict[Key, float
     errors[("electrical_conductivity_ne", None)] = math.sqrt(math.fsum(
         (w * errors[("self_diffusion", s)]) ** 2 for s, w in weights.items()))
     shared[("electrical_conductivity_ne", None)] = math.fsum(weights.values()) * correction * relative_eta
+    # How far the window choice alone moves σ_NE and the Haven ratio: their D's (and σ's) spreads, added.
+    ne_spread = math.fsum(abs(w) * run.spread.get(("self_diffusion_pbc", s), math.nan) for s, w in weights.items())
+    run.spread[("electrical_conductivity_ne", None)] = ne_spread
     sigma = values.get(("electrical_conductivity", None))
     if sigma is not None and ne != 0.0:
         ratio = sigma / ne
@@ -233,6 +314,9 @@ def _derived(run: RunAnalysis, values: dict[Key, float], errors: dict[Key, float
         errors[("haven_ratio", None)] = abs(ratio) * math.hypot(
             errors.get(("electrical_conductivity", None), math.nan) / sigma,
             errors[("electrical_conductivity_ne", None)] / ne)
+        sigma_spread = run.spread.get(("electrical_conductivity", None), math.nan)
+        run.spread[("haven_ratio", None)] = abs(ratio) * (
+            (sigma_spread / abs(sigma) if sigma != 0.0 else math.nan) + ne_spread / abs(ne))
     return shared
 
 

@@ -13,7 +13,8 @@ import sys
 from pathlib import Path
 from typing import Any
 
-from ..cli import EXIT_CODES, SUBCOMMANDS, UsageError, common_options, explain, finish, window_settings
+from ..cli import (EXIT_CODES, SUBCOMMANDS, UsageError, check_output_folder, common_options, explain, finish,
+                   window_settings)
 
 
 def run_koh(args: argparse.Namespace) -> int:
@@ -25,8 +26,9 @@ def run_koh(args: argparse.Namespace) -> int:
         raise UsageError("--jobs must be at least 1")
     if Path(args.campaign).suffix != ".toml":
         raise UsageError(f"not a campaign file (.toml): {args.campaign}")
-    result = study(args.campaign, jobs=args.jobs, progress=args.progress, window=window_settings(args.window))
     out = Path(args.out)
+    check_output_folder(out)
+    result = study(args.campaign, jobs=args.jobs, progress=args.progress, window=window_settings(args.window))
     failures = explain(result.failures, campaign=True)
     settings = result.settings
     params = settings.params

@@ -8,6 +8,7 @@ from pathlib import Path
 from ..diagnostics import RunWarning
 from ..errors import RunError
 from ..units import AVOGADRO, UnitStyle
+from .masses import SystemMass
 from .tables import column_mean
 
 #: kg/m³ per unit of the density file, by the names density_unit= takes.
@@ -16,6 +17,8 @@ MAGNITUDE_LIMIT = 30.0
 """Densities of liquids and solids lie above this in kg/m³ and below it in g/cm³."""
 MISMATCH = 0.02
 """Largest relative difference between density.dat and the density from volume, counts and masses."""
+PLAUSIBLE = (100.0, 5000.0)
+"""kg/m³: the densities of liquids and solids (and of dense gases) that MD studies; outside, the unit is suspect."""
 
 
 def density_unit_name(unit: str) -> str | None:
@@ -54,11 +57,14 @@ def read_density(folder: Path, style: UnitStyle, unit: str | None, expression: s
     magnitude: a liquid or solid is denser than 30 kg/m³ and lighter than
     30 g/cm³ (osmium, the densest element, is 22.6 g/cm³), so a mean below 30
     is read as g/cm³ and one above as kg/m³, with a ``density_unit`` warning.
-    A gas lighter than 30 kg/m³ needs ``unit``.
+    A gas lighter than 30 kg/m³ needs ``unit``. A density outside
+    :data:`PLAUSIBLE` once converted, whatever decided its unit, is an
+    ``implausible_density`` warning.
     """
     value = _series_mean(folder, "density.dat", warnings)
     if value is None or style.reduced:
         return value
+    stated = unit is not None
     if unit is None and expression is not None and expression.strip() == "density":
         unit = "g/cm3"
     if unit is None:
@@ -66,27 +72,41 @@ def read_density(folder: Path, style: UnitStyle, unit: str | None, expression: s
         warnings.append(RunWarning("density_unit", "density.dat", f"the mean density {value:.6g} is read as {unit} "
                                    f"(below {MAGNITUDE_LIMIT:g} g/cm3, above {MAGNITUDE_LIMIT:g} kg/m3); "
                                    f"give the density unit to state it"))
-    return value * DENSITY_UNITS[unit]
+    density = value * DENSITY_UNITS[unit]
+    low, high = PLAUSIBLE
+    if not low <= density <= high:
+        why = "as the density unit given says" if stated else "as the log shows LAMMPS's own density" \
+            if expression is not None and expression.strip() == "density" else "by its magnitude"
+        others = "; ".join(f"read as {name} it would be {value * factor:.6g} kg/m3"
+                           for name, factor in DENSITY_UNITS.items() if name != unit)
+        warnings.append(RunWarning("implausible_density", "density.dat", f"the mean density {value:.6g}, read as "
+                                   f"{unit} {why}, is {density:.6g} kg/m3, outside the {low:g}-{high:g} kg/m3 of "
+                                   f"liquids and solids: check the density unit ({others})"))
+    return density
 
 
 def check_density(density: float | None, volume: float | None, counts: Mapping[str, int],
                   molar_masses: Mapping[str, float] | None, style: UnitStyle,
-                  warnings: list[RunWarning]) -> None:
-    """Warn (``density_mismatch``) when density.dat and volume, counts and molar masses disagree.
+                  warnings: list[RunWarning], system: SystemMass | None = None) -> None:
+    """Warn (``density_mismatch``) when density.dat and the mass over the volume disagree.
 
-    ``molar_masses`` are g/mol (particle masses for lj); every counted species
-    needs one for the check to run.
+    The mass is that of the counted molecules when ``molar_masses`` (g/mol,
+    particle masses for lj) give one for every counted species, else the
+    mass of the run's atoms that the run itself tells (``system``).
     """
-    if density is None or volume is None or not molar_masses or not counts:
+    if density is None or volume is None:
         return
-    if any(name not in molar_masses for name in counts):
+    if molar_masses and counts and all(name in molar_masses for name in counts):
+        mass = sum(count * float(molar_masses[name]) for name, count in counts.items())
+        source = "the mass of the counted molecules"
+    elif system is not None:
+        mass, source = system.mass, f"the mass of the run's atoms ({system.source})"
+    else:
         return
-    mass = sum(count * float(molar_masses[name]) for name, count in counts.items())
     expected = mass / volume if style.reduced else mass * 1e-3 / AVOGADRO / volume
     if not (math.isfinite(expected) and expected > 0.0):
         return
     deviation = density / expected - 1.0
     if abs(deviation) > MISMATCH:
         warnings.append(RunWarning("density_mismatch", "density.dat", f"the density {density:.6g} differs by "
-                                   f"{100 * deviation:+.1f} % from {expected:.6g}, the mass of the counted "
-                                   f"molecules over the volume"))
+                                   f"{100 * deviation:+.1f} % from {expected:.6g}, {source} over the volume"))

@@ -14,6 +14,7 @@ from ..sampling import Sampling
 from ..units import UnitStyle, UnitStyleError, unit_style
 from .density import check_density, density_unit_name, read_density, read_volume
 from .logfile import STYLE_TABLES, LogInfo, parse_log
+from .masses import system_mass
 from .species import SELF_PREFIX, GroupSpec, count_species, named_species
 from .tables import TABLE_FILES, ZORV, Table, column_mean, expected_rows, first_file, read_table, rows_of
 
@@ -67,10 +68,11 @@ class Run:
         """Read the run folder ``path``.
 
         ``units`` is the LAMMPS unit style ("real", "metal" or "lj"), else the
-        log's ``units`` line. ``counts`` maps species to molecule counts, else
-        each species is counted by the log group of its name (or of
+        log's ``units`` line. ``counts`` maps species to molecule counts; each
+        species it leaves out is counted by the log group of its name (or of
         ``groups[name]``; the group holds one atom per molecule unless given as
-        (name, atoms per molecule)). ``temperature`` (K) is else the mean of
+        (name, atoms per molecule)); a species in ``counts`` that the tables do
+        not name is left out. ``temperature`` (K) is else the mean of
         temperature.dat, else of the Temp column the log shows for the
         production runs. The sampling of each MSD table comes from the log's
         ``fix ... ordern`` lines; ``run_length`` (time units) replaces the
@@ -79,7 +81,11 @@ class Run:
         ``density_unit`` ("kg/m3" or "g/cm3") states the unit of density.dat,
         else it is decided as :func:`zorv_pp.run.density.read_density` says;
         ``molar_masses`` (g/mol) let the density be checked against volume
-        and counts.
+        and counts; without them it is checked against the mass of the atoms
+        when the run tells it (see :mod:`zorv_pp.run.masses`). The volume is
+        the mean of volume.dat, else the production box of the log (its
+        Volume or Lx, Ly, Lz columns, else the box it printed last when no
+        barostat changes it).
 
         A missing table leaves its properties out; damage that can be read
         around (a cut last row, skipped lines, a short or empty table) becomes
@@ -117,8 +123,12 @@ class Run:
             if unit is None:
                 raise RunError(folder, None, f"the density unit must be 'kg/m3' or 'g/cm3', not {density_unit!r}")
         volume = read_volume(folder, style, warnings)
+        if volume is None and log is not None:
+            box = log.box_volume()
+            volume = None if box is None else box * style.volume
         density = read_density(folder, style, unit, log.density_expression if log else None, warnings)
-        check_density(density, volume, run_counts, molar_masses, style, warnings)
+        if density is not None and volume is not None:
+            check_density(density, volume, run_counts, molar_masses, style, warnings, system_mass(folder, log))
         samplings = _samplings(folder, tables, files, style, log, run_length, sampling, warnings)
         return cls(folder, style, run_counts, None if temperature is None else float(temperature),
                    volume, density, tables, files, tuple(warnings), samplings)

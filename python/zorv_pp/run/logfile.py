@@ -16,9 +16,17 @@ from pathlib import Path
 
 from ..sampling import Sampling
 
-# The commands a log is read for, found in one scan: units, fix, unfix, timestep, variable, Loop time.
-_LINE = re.compile(r"^[ \t]*(units|fix|unfix|timestep|variable|Loop time of|Step)[ \t]([^\n]*)", re.MULTILINE)
+# The commands a log is read for, found in one scan: units, fix, unfix, timestep, variable, Loop time,
+# and what tells the system's mass: mass, include, read_data, atom_style, create_atoms.
+_LINE = re.compile(r"^[ \t]*(units|fix|unfix|timestep|variable|Loop time of|Step|mass|include|read_data|atom_style"
+                   r"|create_atoms)[ \t]([^\n]*)", re.MULTILINE)
 _LOOP = re.compile(r" for (\d+) steps")
+_LOOP_ATOMS = re.compile(r" with (\d+) atoms")
+_CREATED = re.compile(r"^[ \t]*Created (\d+) atoms", re.MULTILINE)
+# The box LAMMPS prints when it is made, read or changed: "orthogonal box = (xlo ylo zlo) to (xhi yhi zhi)".
+_BOX = re.compile(r"(?:orthogonal|triclinic) box = \(([^)]*)\) to \(([^)]*)\)")
+# Fix styles that change the box: barostats and deformation.
+_BAROSTAT = re.compile(r"(?:^|/)(?:npt|nph)(?:/|$)|^press/|^box/relax$|^deform$")
 _AVE_DENSITY = re.compile(r"\S+[ \t]+\S+[ \t]+ave/time[ \t](.*)\bfile[ \t]+density\.dat")
 
 #: Table kinds that each order-n style writes, and its sampling interval in NEVERY.
@@ -56,6 +64,60 @@ class LogInfo:
     thermo: tuple[tuple[int, tuple[str, ...]], ...] = ()
     """Offset of the first row of each thermo block, and its column names."""
     text: str = field(default="", repr=False)
+    fix_styles: tuple[tuple[int, str, str], ...] = ()
+    """Offset, ID and style of every fix command."""
+    boxes: tuple[tuple[int, float], ...] = ()
+    """Offset and volume of every box the log prints, in the style's volume unit."""
+    masses: tuple[tuple[str, float], ...] = ()
+    """Every ``mass TYPES VALUE`` command, in order (TYPES may hold a wildcard)."""
+    includes: tuple[str, ...] = ()
+    """The files of ``include`` commands."""
+    data_files: tuple[str, ...] = ()
+    """The files of ``read_data`` commands."""
+    atom_style: str | None = None
+    created: tuple[tuple[str, int], ...] = ()
+    """(atom type, atoms) of every ``create_atoms TYPE ...`` followed by "Created N atoms" (type "" when
+    the atoms are of several types)."""
+    atoms: int | None = None
+    """The number of atoms of the last finished run."""
+
+    def production_start(self) -> int | None:
+        """The offset of the first order-n fix: where the production runs begin; None without one."""
+        return min((fix.position for fix in self.fixes.values()), default=None)
+
+    def box_volume(self) -> float | None:
+        """The volume of the box during the production runs, in the style's volume unit; None when unknown.
+
+        The mean of the thermo column Volume (else of Lx·Ly·Lz) over the production runs, else the
+        box the log printed last before them, unless a barostat or a deformation is active then.
+        """
+        volume = self.thermo_mean("Volume")
+        if volume is not None and volume > 0.0:
+            return volume
+        sides = [self.thermo_mean(name) for name in ("Lx", "Ly", "Lz")]
+        if all(side is not None and side > 0.0 for side in sides):
+            return float(math.prod(side for side in sides if side is not None))
+        start = self.production_start()
+        end = len(self.text) if start is None else start
+        before = [volume for where, volume in self.boxes if where < end]
+        if not before or self._box_changes(end):
+            return None
+        return before[-1]
+
+    def _box_changes(self, start: int) -> bool:
+        """Whether a fix that changes the box is active at ``start`` or defined after it."""
+        latest: dict[str, tuple[int, str]] = {}
+        for where, fix_id, style in self.fix_styles:
+            if where >= start:
+                if _BAROSTAT.search(style):
+                    return True
+            else:
+                latest[fix_id] = (where, style)
+        for fix_id, (where, style) in latest.items():
+            removed = any(name == fix_id and where < at < start for at, name in self.unfixes)
+            if not removed and _BAROSTAT.search(style):
+                return True
+        return False
 
     def thermo_mean(self, column: str) -> float | None:
         """Mean of a thermo column over the production runs, None when the log has none.
@@ -64,7 +126,7 @@ class LogInfo:
         last run); each block's first row, the state its run starts from, is
         left out.
         """
-        start = min((fix.position for fix in self.fixes.values()), default=None)
+        start = self.production_start()
         blocks = [b for b in self.thermo if start is None or b[0] > start]
         if start is None:
             blocks = blocks[-1:]
@@ -169,6 +231,13 @@ def parse_log(log: Path) -> LogInfo:
     variables: dict[str, str] = {}
     density: str | None = None
     thermo: list[tuple[int, tuple[str, ...]]] = []
+    fix_styles: list[tuple[int, str, str]] = []
+    masses: list[tuple[str, float]] = []
+    includes: list[str] = []
+    data_files: list[str] = []
+    atom_style: str | None = None
+    created: list[tuple[str, int]] = []
+    atoms: int | None = None
     for match in _LINE.finditer(text):
         command, rest = match.group(1), match.group(2)
         if command == "Step":
@@ -178,15 +247,38 @@ def parse_log(log: Path) -> LogInfo:
             steps = _LOOP.search(rest)
             if steps:
                 runs.append((match.start(), int(steps.group(1))))
+            count = _LOOP_ATOMS.search(rest)
+            if count:
+                atoms = int(count.group(1))
             continue
         if "$" in rest:  # an echo before substitution
             continue
-        words = rest.split()
+        words = rest.split("#")[0].split() if command != "fix" else rest.split()
         if not words:
             continue
         if command == "units":
             units = units or words[0]
+        elif command == "mass" and len(words) >= 2:
+            try:
+                masses.append((words[0], float(words[1])))
+            except ValueError:
+                pass
+        elif command == "include":
+            includes.append(words[0])
+        elif command == "read_data":
+            data_files.append(words[0])
+        elif command == "atom_style":
+            atom_style = words[0]
+        elif command == "create_atoms":
+            made = _CREATED.search(text, match.end())
+            nearby = made is not None and _LINE.search(text, match.end(), made.start()) is None
+            if made is not None and nearby:  # this command's own report, not a later one's
+                # Atoms of a basis or of a molecule template hold several types: their split is unknown.
+                mixed = "basis" in words or "mol" in words or words[0] == "0"
+                created.append(("" if mixed else words[0], int(made.group(1))))
         elif command == "fix":
+            if len(words) >= 3:
+                fix_styles.append((match.start(), words[0], words[2]))
             fix = _fix(match.start(), words)
             if fix is not None:
                 fixes[fix.style] = fix
@@ -203,5 +295,19 @@ def parse_log(log: Path) -> LogInfo:
                 pass
         elif len(words) >= 3 and words[1] == "equal":  # variable NAME equal EXPR
             variables[words[0]] = " ".join(rest.split("#")[0].split()[2:])
+    boxes = [(box.start(), _box_volume(box.group(1), box.group(2))) for box in _BOX.finditer(text)]
     return LogInfo(log.name, units, fixes, tuple(timesteps), tuple(runs), tuple(unfixes), density,
-                   tuple(thermo), text)
+                   tuple(thermo), text, tuple(fix_styles), tuple((w, v) for w, v in boxes if v is not None),
+                   tuple(masses), tuple(includes), tuple(data_files), atom_style, tuple(created), atoms)
+
+
+def _box_volume(low: str, high: str) -> float | None:
+    """The volume of the box from (xlo ylo zlo) to (xhi yhi zhi), None unless it is a positive number."""
+    try:
+        lows, highs = [float(v) for v in low.split()], [float(v) for v in high.split()]
+    except ValueError:
+        return None
+    if len(lows) != 3 or len(highs) != 3:
+        return None
+    volume = math.prod(h - lo for lo, h in zip(lows, highs))
+    return volume if math.isfinite(volume) and volume > 0.0 else None

@@ -8,7 +8,7 @@ from typing import Union
 import _zorv_pp
 
 from ..errors import RunError
-from .tables import Table
+from .tables import TABLE_FILES, Table, first_file
 
 GroupSpec = Union[str, tuple[str, int]]
 """A species' log group: its name, or (name, atoms per molecule) for a group of whole molecules."""
@@ -57,54 +57,76 @@ def named_species(folder: Path, tables: Mapping[str, Table], files: Mapping[str,
     return required, [name for name in dict.fromkeys(names[diffusion:]) if name not in required]
 
 
+def header_species(folder: Path, known: set[str]) -> list[str]:
+    """The species that a run's diffusion and RDF tables name, read from their headers alone.
+
+    Raises :class:`RunError` for a pair label that cannot be split and OSError for a file that
+    cannot be read.
+    """
+    tables: dict[str, Table] = {}
+    files: dict[str, str] = {}
+    for kind in ("diffself", "diffonsag", "rdf"):
+        file = first_file(folder, TABLE_FILES[kind])
+        if file is None:
+            continue
+        lines = file.read_bytes().decode("utf-8", "replace").splitlines()
+        # The readers' header: the last line starting with "#Time", else the first line.
+        header = next((line for line in reversed(lines) if line.lstrip().startswith("#Time")),
+                      lines[0] if lines else "")
+        tables[kind], files[kind] = {name: [] for name in header.replace("#", "").split()}, file.name
+    required, rdf_only = named_species(folder, tables, files, known)
+    return [*required, *rdf_only]
+
+
 def _quoted(names: list[str]) -> str:
     return ", ".join(repr(name) for name in names)
 
 
 def count_species(folder: Path, species: list[str], counts: Mapping[str, int] | None,
                   groups: Mapping[str, GroupSpec], log: Path | None) -> dict[str, int]:
-    """The molecule count of every one of ``species``, from ``counts`` or else the log's groups.
+    """The molecule count of every one of ``species``: from ``counts``, else from the log's groups.
 
-    Every species without a count is named at once, in the error's message and
-    in its ``missing_species``.
+    A count given for some species adds to what the log counts for the
+    others. Every species without a count is named at once, in the error's
+    message and in its ``missing_species``.
     """
-    found: dict[str, int]
-    missing: list[str]
-    if counts is not None:
-        found = dict(counts)
-        missing = [name for name in species if name not in found]
-        if missing:
-            raise RunError(folder, None, f"no molecule count given for species {_quoted(missing)}", missing)
-        source = None
-    elif log is None:
-        if species:
-            raise RunError(folder, None, f"no molecule count for species {_quoted(species)}: give counts= or add "
-                                         f"the LAMMPS log", species)
-        return {}
-    else:
-        found, missing = {}, []
-        for name in species:
-            group, per_molecule = _group(groups.get(name, name))
-            try:
-                atoms = _zorv_pp.read_group_count(str(log), group)
-            except ValueError:  # no such group in the log
-                missing.append(name)
-                continue
-            except OSError as error:
-                raise RunError(folder, log.name, str(error)) from None
-            if atoms % per_molecule:
-                raise RunError(folder, log.name, f"group {group!r} holds {atoms} atoms, not a whole number of "
-                                                 f"molecules of {per_molecule} atoms")
-            found[name] = atoms // per_molecule
-        if missing:
-            raise RunError(folder, log.name, f"the log counts no group of species {_quoted(missing)}: give "
-                                             f"counts= or groups=", missing)
-        source = log.name
+    given = dict(counts or {})
+    rest = [name for name in species if name not in given]
+    found = {name: given[name] for name in species if name in given}
     for name, count in found.items():
-        if isinstance(count, bool) or not isinstance(count, int) or count <= 0:
-            raise RunError(folder, source, f"species {name!r} has a molecule count of {count!r}; "
-                                           f"it must be a positive integer")
+        _check_count(folder, None, name, count)
+    if not rest:
+        return found
+    if log is None:
+        if counts is not None:
+            raise RunError(folder, None, f"no molecule count given for species {_quoted(rest)}", rest)
+        raise RunError(folder, None, f"no molecule count for species {_quoted(rest)}: give counts= or add "
+                                     f"the LAMMPS log", rest)
+    missing = []
+    for name in rest:
+        group, per_molecule = _group(groups.get(name, name))
+        try:
+            atoms = _zorv_pp.read_group_count(str(log), group)
+        except ValueError:  # no such group in the log
+            missing.append(name)
+            continue
+        except OSError as error:
+            raise RunError(folder, log.name, str(error)) from None
+        if atoms % per_molecule:
+            raise RunError(folder, log.name, f"group {group!r} holds {atoms} atoms, not a whole number of "
+                                             f"molecules of {per_molecule} atoms")
+        found[name] = atoms // per_molecule
+        _check_count(folder, log.name, name, found[name])
+    if missing:
+        raise RunError(folder, log.name, f"the log counts no group of species {_quoted(missing)}: give "
+                                         f"counts= or groups=", missing)
     return found
+
+
+def _check_count(folder: Path, source: str | None, name: str, count: object) -> None:
+    if isinstance(count, bool) or not isinstance(count, int) or count <= 0:
+        raise RunError(folder, source, f"species {name!r} has a molecule count of {count!r}; "
+                                       f"it must be a positive integer")
 
 
 def _group(spec: GroupSpec) -> tuple[str, int]:
