@@ -159,7 +159,8 @@ class _Fitter:
                                             "range (a straight rising stretch): no value"))
         elif NOT_CONVERGED in flags:
             self.warnings.append(RunWarning(NOT_CONVERGED, file, f"{label}: still bending at its longest usable "
-                                            "lags: the value may be biased and its interval is widened"))
+                                            "lags: the value may be biased; its interval holds the whole "
+                                            "change of slope the run shows"))
 
     def component_slopes(self, group: str, table: str, columns: tuple[str, ...]) -> list[tuple[float, float]]:
         """(slope, error) of single-component columns, fitted without keeping a curve."""
