@@ -1,0 +1,15 @@
+// The functions of _zorv_analysis, as PyCFunctionWithKeywords; self is the module.
+#pragma once
+
+#include "module/python_api.hpp"
+
+namespace zorv::analysis {
+
+PyObject* read_table(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* summarize_column(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* window_spread(PyObject* module, PyObject* args, PyObject* kwargs);
+
+// The module's Column type (borrowed).
+PyObject* column_type(PyObject* module);
+
+}  // namespace zorv::analysis
