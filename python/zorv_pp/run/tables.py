@@ -10,20 +10,20 @@ from __future__ import annotations
 
 import math
 import os
-from collections.abc import Mapping
+from collections.abc import Mapping, Sequence
 from pathlib import Path
-from typing import Any
+from typing import Any, cast
 
 import _zorv_analysis
 import numpy as np
-import numpy.typing as npt
 
 from ..diagnostics import RunWarning
 from ..errors import RunError
 from ..sampling import Sampling
 
-Column = npt.NDArray[np.float64]
-Table = dict[str, Column]
+# The columns are read-only float64 arrays lent by the native reader; typed as
+# the sequences of floats every consumer takes them as.
+Table = dict[str, Sequence[float]]
 
 #: File names of each table kind, the first one present is read.
 TABLE_FILES: dict[str, tuple[str, ...]] = {
@@ -70,7 +70,7 @@ def read_table(folder: Path, file: Path, layout: str, warnings: list[RunWarning]
         if isinstance(error, ValueError) and _is_blank(file):
             return {}
         raise RunError(folder, file.name, str(error)) from None
-    table = {name: np.asarray(column) for name, column in columns.items()}
+    table = {name: cast(Sequence[float], np.asarray(column)) for name, column in columns.items()}
     _report_damage(file.name, damage, warnings)
     for name, count, line in damage["nonfinite"]:
         warnings.append(RunWarning("nonfinite_values", file.name, f"column {name}: {count} value(s) are not "
@@ -102,7 +102,7 @@ def last_sequence(name: str, table: Table, first_line: int, warnings: list[RunWa
     earlier, complete one), with a ``repeated_rows`` warning. Equal times in a
     row are an order-n block boundary, not a restart.
     """
-    time = next(iter(table.values()))
+    time = np.asarray(next(iter(table.values())))
     falls = np.flatnonzero(time[1:] < time[:-1]) + 1
     if falls.size == 0:
         return table
