@@ -12,30 +12,6 @@
 namespace zorv::analysis {
 namespace {
 
-// Runs the native work with the interpreter released, so threads read files side by side.
-template <class Work>
-auto without_interpreter(Work&& work) {
-    PyThreadState* state = PyEval_SaveThread();
-    try {
-        auto result = work();
-        PyEval_RestoreThread(state);
-        return result;
-    } catch (...) {
-        PyEval_RestoreThread(state);
-        throw;
-    }
-}
-
-// The body of a call: out of memory becomes MemoryError, never a crash.
-template <class Body>
-PyObject* guarded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
-}
-
 std::string_view bytes_of(PyObject* bytes) {
     return {PyBytes_AS_STRING(bytes), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes))};
 }

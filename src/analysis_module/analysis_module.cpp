@@ -47,6 +47,17 @@ PyMethodDef methods[] = {
      " -> (accepted, min, max, chosen)\n\n"
      "Raw-data slopes over every window diff_calculator's search accepts with these settings: their number, "
      "least and greatest, and the slope of the window it keeps."},
+    {"order_n_covariance", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_n_covariance)),
+     METH_VARARGS | METH_KEYWORDS,
+     "order_n_covariance(block, element, origins, nbe, interval) -> Column\n\n"
+     "The n x n unit covariance (row-major) of order-n rows, given as float64 arrays of whole numbers."},
+    {"reversed_cholesky", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(reversed_cholesky)),
+     METH_VARARGS | METH_KEYWORDS,
+     "reversed_cholesky(cov, jitter) -> Column\n\n"
+     "L (n x n, row-major, lower) with L L^T the covariance of the rows last to first, factored on the "
+     "correlation with jitter on its diagonal; ValueError when it is not positive definite."},
+    {"forward_substitution", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(forward_substitution)),
+     METH_VARARGS | METH_KEYWORDS, "forward_substitution(factor, b) -> Column\n\nL^-1 b for a lower-triangular L."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,6 +1,7 @@
 // Native values to and from Python objects, for the analysis module.
 #pragma once
 
+#include <new>
 #include <string_view>
 
 #include "common/call_error.hpp"
@@ -24,6 +25,31 @@ bool to_layout(const char* name, readers::TableLayout& layout);
 
 // The damage report as a dict; `names` label damage.columns in order.
 PyObject* damage_dict(const readers::TableDamage& damage, PyObject* names);
+
+// Runs the native work with the interpreter released, so threads read files
+// and factor matrices side by side.
+template <class Work>
+auto without_interpreter(Work&& work) {
+    PyThreadState* state = PyEval_SaveThread();
+    try {
+        auto result = work();
+        PyEval_RestoreThread(state);
+        return result;
+    } catch (...) {
+        PyEval_RestoreThread(state);
+        throw;
+    }
+}
+
+// The body of a call: out of memory becomes MemoryError, never a crash.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+}
 
 // A str from UTF-8 bytes, bad bytes replaced.
 PyObject* text(std::string_view bytes);

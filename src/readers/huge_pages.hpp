@@ -13,4 +13,8 @@ inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // mere hint: nothing changes where it is refused.
 void advise_huge_pages(void* data, std::size_t bytes) noexcept;
 
+// Turns the advice on (the default) or off for the whole process: lets a
+// benchmark measure what it is worth under the system's defrag setting.
+void set_huge_page_advice(bool on) noexcept;
+
 }  // namespace zorv::readers
