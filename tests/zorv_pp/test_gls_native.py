@@ -123,3 +123,24 @@ def outcome(call):
 def test_rows_at_once_are_the_rows_walked_one_by_one(sampling, time):
     t = grid(sampling, 6) if time is None else np.array(time, dtype=float)
     assert outcome(lambda: rows_of(t, sampling)) == outcome(lambda: walked(t, sampling))
+
+
+def brute_force_covariance(rows, sampling):
+    """2 / (M_a M_b) Σ_i Σ_j overlap², every pair of origin intervals counted one by one."""
+    idx = np.flatnonzero(rows.keep)
+    spans = []
+    for i in idx:
+        stride = sampling.nbe ** int(rows.block[i])
+        spans.append([(o * stride, (o + int(rows.element[i])) * stride) for o in range(int(rows.origins[i]))])
+    cov = np.zeros((len(idx), len(idx)))
+    for a, first in enumerate(spans):
+        for b, second in enumerate(spans):
+            total = sum(max(0, min(e1, e2) - max(s1, s2)) ** 2 for s1, e1 in first for s2, e2 in second)
+            cov[a, b] = 2.0 * total * sampling.interval**2 / (len(first) * len(second))
+    return cov
+
+
+@pytest.mark.parametrize("sampling, blocks", [(Sampling(1.0, 3, 30.0), 3), (Sampling(0.5, 4, 40.0), 3)])
+def test_native_covariance_counts_every_overlap(sampling, blocks):
+    rows = rows_of(grid(sampling, blocks), sampling)
+    np.testing.assert_allclose(covariance_of_rows(rows, sampling), brute_force_covariance(rows, sampling), rtol=1e-12)
