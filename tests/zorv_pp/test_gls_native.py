@@ -144,3 +144,17 @@ def brute_force_covariance(rows, sampling):
 def test_native_covariance_counts_every_overlap(sampling, blocks):
     rows = rows_of(grid(sampling, blocks), sampling)
     np.testing.assert_allclose(covariance_of_rows(rows, sampling), brute_force_covariance(rows, sampling), rtol=1e-12)
+
+
+@pytest.mark.parametrize("sampling", [Sampling(1.0, 10, 1e4), Sampling(0.5, 7, 123.0), Sampling(1.0, 3, 2.0, blocks=2),
+                                      Sampling(0.001, 10, 1000.0), Sampling(2.0, 5, 1.0),
+                                      Sampling(1.0, 4, 1e6, blocks=3)])
+def test_expected_rows_counts_every_lag_with_an_origin(sampling):
+    from zorv_pp.run.tables import expected_rows
+    counted, block = 0, 0
+    while sampling.blocks is None or block < sampling.blocks:
+        written = sum(1 for e in range(1, sampling.nbe + 1) if sampling.origins(block, e) >= 1)
+        if written == 0:
+            break
+        counted, block = counted + written, block + 1
+    assert expected_rows(sampling) == counted

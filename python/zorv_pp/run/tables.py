@@ -125,13 +125,15 @@ def rows_of(table: Table) -> int:
 def expected_rows(sampling: Sampling) -> int:
     """Rows an order-n table of this sampling holds at the end of its run.
 
-    Every block writes the lags that have at least one time origin.
+    Every block writes the lags that have at least one time origin: element e
+    of block b has origins(b, 1) - e + 1 of them, so the block writes
+    min(nbe, origins(b, 1)) rows. A block at a time, never a row at a time.
     """
     rows = 0
     block = 0
     while sampling.blocks is None or block < sampling.blocks:
-        written = sum(1 for element in range(1, sampling.nbe + 1) if sampling.origins(block, element) >= 1)
-        if written == 0:
+        written = min(sampling.nbe, sampling.origins(block, 1))
+        if written <= 0:
             break
         rows += written
         block += 1
