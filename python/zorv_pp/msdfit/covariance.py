@@ -40,9 +40,9 @@ def covariance_of_rows(rows: TableRows, sampling: Sampling) -> FloatArray:
     if len(idx) > MAX_ROWS:
         raise ValueError(f"a table of {len(idx)} rows is beyond the {MAX_ROWS} rows whose covariance is built "
                          f"(each matrix would take {8 * len(idx) ** 2 / 1e9:.1f} GB)")
-    columns = (rows.block[idx], rows.element[idx], rows.origins[idx])
-    flat = _zorv_analysis.order_n_covariance(*(np.ascontiguousarray(c, dtype=np.float64) for c in columns),
-                                             sampling.nbe, sampling.interval)
+    block, element, origins = (np.ascontiguousarray(c[idx], dtype=np.float64)
+                               for c in (rows.block, rows.element, rows.origins))
+    flat = _zorv_analysis.order_n_covariance(block, element, origins, sampling.nbe, sampling.interval)
     cov: FloatArray = np.asarray(flat).reshape(len(idx), len(idx))
     return cov
 
