@@ -10,7 +10,11 @@ inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // Advises huge pages for the whole 2 MiB pages inside [data, data + bytes).
 // Writing a large fresh buffer otherwise costs a page fault per 4 KiB; where
 // the system grants huge pages only on request this saves most of them. A
-// mere hint: nothing changes where it is refused.
+// mere hint: nothing changes where it is refused. Measured by
+// bench/huge_page_advice_bench.cpp on a 90 MB table, the cases interleaved:
+// with the kernel's defrag setting "madvise" (synchronous compaction for
+// advised regions) the advice still made both readers 0.5-0.8x as slow as
+// without, and with "defer" 0.86-0.94x, so it stays.
 void advise_huge_pages(void* data, std::size_t bytes) noexcept;
 
 // Turns the advice on (the default) or off for the whole process: lets a
