@@ -13,8 +13,8 @@ inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // mere hint: nothing changes where it is refused. Measured by
 // bench/huge_page_advice_bench.cpp on a 90 MB table, the cases interleaved:
 // with the kernel's defrag setting "madvise" (synchronous compaction for
-// advised regions) the advice still made both readers 0.5-0.8x as slow as
-// without, and with "defer" 0.86-0.94x, so it stays.
+// advised regions) both readers took 0.5-0.8 of their time without the
+// advice, and with "defer" 0.86-0.94 of it, so the advice stays.
 void advise_huge_pages(void* data, std::size_t bytes) noexcept;
 
 // Turns the advice on (the default) or off for the whole process: lets a

@@ -135,6 +135,6 @@ def test_summary_of_an_absent_column_has_no_rows(tmp_path):
 def test_summary_variance_holds_on_a_large_offset(tmp_path):
     rng = np.random.default_rng(5)
     values = 1e9 + rng.normal(size=20000)
-    text = "title\nstep v\n" + "".join(f"{k} {v!r}\n" for k, v in enumerate(values))
+    text = "title\nstep v\n" + "".join(f"{k} {float(v)!r}\n" for k, v in enumerate(values))
     summary = za.summarize_column(write(tmp_path, text))
     assert summary["variance"] == pytest.approx(np.var(values), rel=1e-6)
