@@ -1,7 +1,8 @@
 // Fuzz target of the MSD window fit: arbitrary settings and curves decoded
 // from the input. No crash, no hang, and the window search (sums grown one
 // point per length, starts side by side) agrees bit for bit with every window
-// summed from its first point.
+// summed from its first point; the window spread keeps the same window and
+// brackets its slope.
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -12,6 +13,7 @@
 #include "../tests/transport/msd_window_reference.hpp"
 #include "transport/msd_fit.hpp"
 #include "transport/msd_window_search.hpp"
+#include "transport/msd_window_spread.hpp"
 
 namespace {
 
@@ -92,6 +94,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)d;
     if (msd.size() == time.size()) {
         check_search(time, msd, {margin, min_window, max_window, max_error});
+    }
+    const SlopeSpread spread =
+        window_slope_spread(time, msd, {margin, min_window, max_window, max_error}, min_displacement);
+    if (!same_bits(spread.chosen, d) && !(std::isnan(spread.chosen) && std::isnan(d))) __builtin_trap();
+    if (spread.accepted == 0 && !(std::isnan(spread.min) && std::isnan(spread.max))) __builtin_trap();
+    if (std::isfinite(spread.chosen) && !(spread.min <= spread.chosen && spread.chosen <= spread.max)) {
+        __builtin_trap();
     }
     return 0;
 }

@@ -26,7 +26,7 @@ if [ -z "$module" ]; then
   build=build/install-$("$python" -c 'import sys; print(f"py{sys.version_info[0]}{sys.version_info[1]}")')
   echo "== install: building _zorv_pp for $python in $build" >&2
   cmake -S . -B "$build" -G Ninja -DPython_EXECUTABLE="$python" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" -j "${ZORV_JOBS:-2}" --target _zorv_pp >/dev/null
+  cmake --build "$build" -j "${ZORV_JOBS:-2}" --target _zorv_pp _zorv_analysis >/dev/null
   module=$(ls "$build"/python/_zorv_pp.*.so)
 fi
 
@@ -35,9 +35,11 @@ staging="$prefix.new.$$"
 trap 'rm -rf "$staging"' EXIT
 mkdir -p "$staging" "$bindir"
 cp "$module" "$staging/"
+# The analysis layer's native module is built beside _zorv_pp.
+cp "$(dirname "$module")"/_zorv_analysis.*.so "$staging/"
 cp -r python/zorv_pp "$staging/zorv_pp"
 find "$staging" -name __pycache__ -prune -exec rm -rf {} +
-(cd / && PYTHONPATH="$staging" "$python" -c 'import zorv_pp.cli, _zorv_pp') \
+(cd / && PYTHONPATH="$staging" "$python" -c 'import zorv_pp.cli, _zorv_pp, _zorv_analysis') \
   || { echo "install: the copied package does not import under $python" >&2; exit 1; }
 rm -rf "$prefix.old"
 if [ -e "$prefix" ]; then mv "$prefix" "$prefix.old"; fi

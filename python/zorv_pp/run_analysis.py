@@ -4,7 +4,7 @@ from __future__ import annotations
 import hashlib
 import math
 import os
-from collections.abc import Mapping
+from collections.abc import Mapping, Sequence
 from dataclasses import dataclass, field
 from typing import Union
 
@@ -129,7 +129,7 @@ class _Fitter:
         self.curves: list[Curve] = []
         self.warnings: list[RunWarning] = []
 
-    def fit(self, group: str, prop: str, species: Species, label: str, table: str, values: list[float],
+    def fit(self, group: str, prop: str, species: Species, label: str, table: str, values: Sequence[float],
             factor: float, walkers: float, scale: NoiseScale = None, start_at: float | None = None,
             earliest: float | None = None) -> CurveFit:
         """Fit one curve; its coefficient is slope × ``factor``. Returns the fit, in file units."""
@@ -148,7 +148,7 @@ class _Fitter:
         self.starts[key] = found.start * self.run.units.time
         self.labels[species] = label
         seconds = self.run.units.time
-        self.curves.append(Curve(prop, label, time, values, found.t_fit, found.fit, found.slope * factor,
+        self.curves.append(Curve(prop, label, list(time), list(values), found.t_fit, found.fit, found.slope * factor,
                                  seconds, factor * seconds, _curve_unit(prop), found.band))
         return found
 
@@ -235,7 +235,7 @@ def _onsager(run: Run, fitter: _Fitter, charges: Mapping[str, float] | None, tem
     """Onsager coefficients, then the Maxwell–Stefan diffusivity and the conductivity from combined curves."""
     table = run.tables["diffonsag"]
     style, factor = run.units, run.units.diffusion / float(sum(run.counts.values()))
-    columns: dict[tuple[str, str], list[float]] = {}
+    columns: dict[tuple[str, str], Sequence[float]] = {}
     for column in table:
         if column.startswith(SELF_PREFIX):
             first, second = split_pair(column[len(SELF_PREFIX):], set(run.counts))
@@ -289,7 +289,7 @@ def _latest(*times: float | None) -> float | None:
     return max(found) if found else None
 
 
-def _combine(weights: Mapping[tuple[str, str], float], columns: Mapping[tuple[str, str], list[float]]) -> list[float]:
+def _combine(weights: Mapping[tuple[str, str], float], columns: Mapping[tuple[str, str], Sequence[float]]) -> list[float]:
     """Σ weight × column, row by row, over the weighted columns."""
     used = [(w, columns[key]) for key, w in weights.items() if w != 0.0]
     return [math.fsum(w * column[row] for w, column in used) for row in range(len(used[0][1]))]

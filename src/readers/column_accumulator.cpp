@@ -7,7 +7,6 @@
 #include "readers/number_tokens.hpp"
 
 namespace zorv::readers {
-namespace {
 
 // An upper bound on the rows body can give: one per line, and each row needs
 // a token and a separator per column. Reserving it keeps the columns from
@@ -21,6 +20,8 @@ std::size_t row_bound(std::string_view body, std::size_t width) {
     }
     return std::min(feeds + 1, (body.size() + 1) / (2 * width));
 }
+
+namespace {
 
 // Removing "#" is the only part of clean_line that changes a line's tokens.
 // A row taken from the line as read has no "#" up to its last token, so the
@@ -47,17 +48,29 @@ void ColumnAccumulator::reserve_rows(std::size_t rows) {
     }
 }
 
-bool accumulate_row(ColumnAccumulator& columns, std::string_view line) {
-    const std::size_t width = columns.width();
+bool parse_row(std::string_view line, std::size_t width, double* row) noexcept {
     const char* p = line.data();
     const char* const end = p + line.size();
-    double* row = columns.row_.data();
     for (std::size_t k = 0; k < width; ++k) {
         p = skip_white_space(p, end);
         if (p == end) return false;
         p = scan_float_token(p, end, row[k]);
         if (p == nullptr) return false;
     }
+    return true;
+}
+
+bool parse_cleaned_row(std::string_view line, std::size_t width, double* row, std::string& scratch) {
+    if (parse_row(line, width, row)) return true;
+    if (std::memchr(line.data(), '#', line.size()) == nullptr) return false;
+    scratch = clean_line(line);
+    return parse_row(scratch, width, row);
+}
+
+bool accumulate_row(ColumnAccumulator& columns, std::string_view line) {
+    const std::size_t width = columns.width();
+    double* row = columns.row_.data();
+    if (!parse_row(line, width, row)) return false;
     for (std::size_t k = 0; k < width; ++k) columns.table_.columns[k].second.push_back(row[k]);
     return true;
 }

@@ -27,6 +27,16 @@ private:
     FloatArray row_;
 };
 
+// Reads the first width tokens of the line into row when all are numbers.
+bool parse_row(std::string_view line, std::size_t width, double* row) noexcept;
+
+// parse_row, else parse_row on the line without its "#"s (scratch holds it):
+// how the transport tables read a data line.
+bool parse_cleaned_row(std::string_view line, std::size_t width, double* row, std::string& scratch);
+
+// An upper bound on the rows body can hold for a header of width columns.
+std::size_t row_bound(std::string_view body, std::size_t width);
+
 // Appends the first width() tokens of the line as one row when all are
 // numbers; drops the line otherwise. Tokens past the first width() are never
 // looked at. Tells whether the row was taken.

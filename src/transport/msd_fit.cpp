@@ -11,12 +11,7 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The points whose |msd| reaches threshold, in input order, signs kept; a NaN
-// value or threshold keeps nothing.
-struct KeptPoints {
-    FloatArray time;
-    FloatArray msd;
-};
+}  // namespace
 
 KeptPoints keep_displaced(const FloatArray& time, const FloatArray& msd, double threshold) {
     KeptPoints kept;
@@ -29,7 +24,15 @@ KeptPoints keep_displaced(const FloatArray& time, const FloatArray& msd, double 
     return kept;
 }
 
-}  // namespace
+LogColumns log_columns(const KeptPoints& kept) {
+    const std::size_t n = kept.time.size();
+    LogColumns logs{FloatArray(n), FloatArray(n)};
+    for (std::size_t i = 0; i < n; ++i) {
+        logs.time[i] = std::log10(kept.time[i]);
+        logs.msd[i] = std::log10(std::fabs(kept.msd[i]));
+    }
+    return logs;
+}
 
 std::tuple<double, FloatArray, FloatArray> diff_calculator(
     const FloatArray& time, const FloatArray& msd_in, double margin, std::uint64_t min_window,
@@ -39,13 +42,9 @@ std::tuple<double, FloatArray, FloatArray> diff_calculator(
     const std::size_t n = kept.time.size();
     if (n == 0) return {kNaN, {}, {}};
 
-    FloatArray log_time(n), log_msd(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        log_time[i] = std::log10(kept.time[i]);
-        log_msd[i] = std::log10(std::fabs(kept.msd[i]));
-    }
+    const LogColumns logs = log_columns(kept);
     const std::optional<MsdWindow> best = find_msd_window(
-        {kept.time, log_time, log_msd}, {margin, min_window, max_window, max_error});
+        {kept.time, logs.time, logs.msd}, {margin, min_window, max_window, max_error});
     if (!best) return {kNaN, {time[0]}, {msd_in[0]}};
 
     const double* x = kept.time.data() + best->start;

@@ -13,29 +13,9 @@ using detail::kLanes;
 using detail::PointTerms;
 using detail::SlopeBand;
 using detail::WindowSums;
-
-// Starts run over [first, stop); `end` bounds every window's far end.
-struct SearchBounds {
-    std::uint64_t first;
-    std::uint64_t stop;
-    std::uint64_t end;
-};
-
-SearchBounds search_bounds(std::uint64_t n, double margin, std::uint64_t min_window) {
-    const double count = static_cast<double>(n);
-    const std::uint64_t s0 = saturating_count(margin * count);
-    const std::uint64_t e0 = saturating_count((1.0 - margin) * count);
-    const std::uint64_t end = min_window > e0 ? 0 : e0 - min_window;
-    // Starts at or past n hold no window; bounding by n keeps a huge end
-    // (negative margin) from running the loop for up to 2^64 steps.
-    return {s0, std::min(end, n), end};
-}
-
-bool repeated_time(const FloatArray& t, std::uint64_t k) {
-    if (k + 1 >= t.size()) return false;
-    const double scale = std::fmax(std::fabs(t[k]), 1.0);
-    return std::fabs(t[k] - t[k + 1]) < 2.220446049250313e-16 * scale;
-}
+using detail::SearchBounds;
+using detail::search_bounds;
+using detail::repeated_time;
 
 class StartScanner {
 public:
@@ -50,10 +30,8 @@ public:
         terms_ = {curve.log_time.data(), curve.log_msd.data(), xy_.data(), xx_.data()};
     }
 
-    // Exclusive bound on the lengths start k may use: k + w < end, w <
-    // max_window and k + w <= n.
     std::uint64_t length_limit(std::uint64_t k) const {
-        return std::min({bounds_.end - k, settings_.max_window, n_ - k + 1});
+        return detail::length_limit(bounds_, settings_.max_window, n_, k);
     }
 
     MsdWindow scan_start(std::uint64_t k) const {
@@ -104,6 +82,26 @@ private:
 };
 
 }  // namespace
+
+namespace detail {
+
+SearchBounds search_bounds(std::uint64_t n, double margin, std::uint64_t min_window) {
+    const double count = static_cast<double>(n);
+    const std::uint64_t s0 = saturating_count(margin * count);
+    const std::uint64_t e0 = saturating_count((1.0 - margin) * count);
+    const std::uint64_t end = min_window > e0 ? 0 : e0 - min_window;
+    // Starts at or past n hold no window; bounding by n keeps a huge end
+    // (negative margin) from running the loop for up to 2^64 steps.
+    return {s0, std::min(end, n), end};
+}
+
+bool repeated_time(const FloatArray& t, std::uint64_t k) {
+    if (k + 1 >= t.size()) return false;
+    const double scale = std::fmax(std::fabs(t[k]), 1.0);
+    return std::fabs(t[k] - t[k + 1]) < 2.220446049250313e-16 * scale;
+}
+
+}  // namespace detail
 
 std::uint64_t saturating_count(double value) {
     if (!(value > 0.0)) return 0;

@@ -1,6 +1,7 @@
 // Running sums of one log-log window and the test each window undergoes.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -32,6 +33,26 @@ struct WindowSums {
         sxx += p.xx[i];
     }
 };
+
+// Starts run over [first, stop); `end` bounds every window's far end.
+struct SearchBounds {
+    std::uint64_t first;
+    std::uint64_t stop;
+    std::uint64_t end;
+};
+
+SearchBounds search_bounds(std::uint64_t n, double margin, std::uint64_t min_window);
+
+// Exclusive bound on the lengths start k may use: k + w < end, w <
+// max_window and k + w <= n.
+inline std::uint64_t length_limit(const SearchBounds& bounds, std::uint64_t max_window, std::uint64_t n,
+                                  std::uint64_t k) {
+    return std::min({bounds.end - k, max_window, n - k + 1});
+}
+
+// Whether the time after k repeats time k (order-n block boundaries): the
+// search skips such a start.
+bool repeated_time(const FloatArray& t, std::uint64_t k);
 
 // Open interval (lo, hi) a window's slope must fall in.
 struct SlopeBand {

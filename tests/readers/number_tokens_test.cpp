@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
+#include <system_error>
 
 namespace zorv::readers {
 namespace {
@@ -102,6 +105,35 @@ INSTANTIATE_TEST_SUITE_P(
                       CountCase{"12atoms", std::nullopt}, CountCase{"+", std::nullopt},
                       CountCase{"", std::nullopt}, CountCase{"++1", std::nullopt},
                       CountCase{"1.0", std::nullopt}, CountCase{"1e3", std::nullopt}));
+
+}  // namespace
+}  // namespace zorv::readers
+
+namespace zorv::readers {
+namespace {
+
+// Plain decimals of up to 17 digits, point anywhere: the short path and
+// from_chars agree to the bit, and so do the tokens just past its limits.
+TEST(ScanFloatToken, ShortDecimalsAreFromCharsToTheBit) {
+    std::mt19937_64 random(7);
+    for (int trial = 0; trial < 200000; ++trial) {
+        const int digits = 1 + static_cast<int>(random() % 17);
+        std::string token;
+        for (int d = 0; d < digits; ++d) token.push_back(static_cast<char>('0' + random() % 10));
+        const auto point = random() % (digits + 2);
+        if (point <= static_cast<unsigned>(digits)) token.insert(point, ".");
+        double expected = 0.0;
+        const auto [stop, error] = std::from_chars(token.data(), token.data() + token.size(), expected);
+        ASSERT_EQ(error, std::errc()) << token;
+        ASSERT_EQ(stop, token.data() + token.size()) << token;
+        const std::string line = (random() % 2 ? "-" : "") + token + " 1";
+        double got = 0.0;
+        const char* end = scan_float_token(line.data(), line.data() + line.size(), got);
+        ASSERT_EQ(end, line.data() + line.size() - 2) << line;
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(line[0] == '-' ? -expected : expected))
+            << line;
+    }
+}
 
 }  // namespace
 }  // namespace zorv::readers

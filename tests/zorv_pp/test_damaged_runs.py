@@ -3,6 +3,7 @@ import pathlib
 import pickle
 import shutil
 
+import numpy as np
 import pytest
 
 import zorv_pp
@@ -50,6 +51,36 @@ def without_last_loop(data):
     return data[: data.rindex(b"Loop time of")]
 
 
+def body_start(data):
+    return data.index(b"\n", data.index(b"#Time")) + 1
+
+
+def restarted(data):
+    """A restart appending to the file: the first 15 rows again, then the whole table."""
+    start = body_start(data)
+    return data + b"".join(rows(data[start:])[:15]) + data[start:]
+
+
+def rewritten(data):
+    """A restart that writes its header and rows again."""
+    return data + data[data.index(b"#Time"):]
+
+
+def with_nan(data):
+    lines = rows(data)
+    at = next(k for k, line in enumerate(lines) if line.startswith(b"#Time")) + 5
+    fields = lines[at].split()
+    lines[at] = b" ".join(fields[:2] + [b"nan"] + fields[3:]) + b"\n"
+    return b"".join(lines)
+
+
+def same_rows(run, file, kind):
+    intact = zorv_pp.Run.load(RUNS / "water-methanol") if file == "diffself.dat" else None
+    table = run.tables[kind]
+    reference = intact.tables[kind] if intact else table
+    return all(np.array_equal(table[name], reference[name]) for name in reference)
+
+
 # source, file, damage, warning code, what the reading then holds
 CASES = [
     ("water-methanol", "diffself.dat", lambda d: d[:-4], "partial_last_row",  # cut inside the last number
@@ -64,6 +95,11 @@ CASES = [
      lambda run: "diffonsag" not in run.tables and "diffself" in run.tables),
     ("synthetic", "density.dat", lambda d: d.replace(b"\n1.0", b"\n1000.0"), "density_unit",
      lambda run: run.density == pytest.approx(1000.0, rel=1e-3)),
+    ("water-methanol", "diffself.dat", restarted, "repeated_rows", lambda run: same_rows(run, "diffself.dat", "diffself")),
+    ("water-methanol", "diffself.dat", rewritten, "repeated_header",
+     lambda run: same_rows(run, "diffself.dat", "diffself")),
+    ("synthetic", "viscosity.dat", with_nan, "nonfinite_values",
+     lambda run: any("column " in w.message and "first at line" in w.message for w in run.warnings)),
 ]
 
 

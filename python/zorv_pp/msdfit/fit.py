@@ -107,7 +107,9 @@ def _whitening(cov: FloatArray, time: FloatArray, used: npt.NDArray[np.int64]) -
         return hit[1]
     if len(_WHITE) > 256:
         _WHITE.clear()
-    white = whitening(time, cov[np.ix_(used, used)])
+    # A full column (the common case) factors the cached matrix itself: no second rows × rows copy.
+    whole = len(used) == cov.shape[0] and bool(np.all(used == np.arange(len(used))))
+    white = whitening(time, cov if whole else cov[np.ix_(used, used)])
     _WHITE[key] = (cov, white)
     return white
 
@@ -250,7 +252,9 @@ def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers
         other = search.at(2.0 * float(t[s]))
         widen = abs(search.slope(other) - search.slope(s)) if widen_fixed and other <= search.last else 0.0
     intercept, slope = (float(v) for v in fits.coef[s])
-    if not (math.isfinite(slope) and (slope > 0 or start_at is not None)):
+    # A rise below the rounding of the values themselves is no rise: a flat curve has no diffusive range.
+    rising = slope * float(t[-1]) > 1e-12 * float(np.max(np.abs(y)))
+    if not (math.isfinite(slope) and (rising or start_at is not None)):
         return _empty()
     # A low slope's own square would make it look precise: its neighbour's, when larger, sizes the noise.
     reference = max(slope**2, search.slope(other)**2) if start_rule.pair_noise and start_at is None else slope**2

@@ -3,12 +3,15 @@
 Fits that run to the last row differ only in their first row. Reversing the
 rows turns each such range into a leading block, and the Cholesky factor of a
 leading block is the leading block of the full factor: one factorization and
-running sums of the whitened products give the line of every start.
+running sums of the whitened products give the line of every start. The
+factor is built natively in one rows × rows buffer; columns are whitened by
+forward substitution.
 """
 from __future__ import annotations
 
 from dataclasses import dataclass
 
+import _zorv_analysis
 import numpy as np
 
 from .rows import FloatArray
@@ -20,23 +23,36 @@ _JITTER = 1e-12
 
 @dataclass(frozen=True)
 class Whitening:
-    """The reversed Cholesky inverse of a covariance and the whitened design of its rows."""
+    """The Cholesky factor of a covariance in reversed row order and the whitened design of its rows.
 
-    inverse: FloatArray  # L⁻¹ of the reversed rows
+    ``factor`` is L (lower, read-only) with L Lᵀ the covariance of the rows
+    last to first; a column is whitened as L⁻¹ y by forward substitution, so
+    no inverse is ever formed and the factor is the one rows × rows matrix.
+    """
+
+    factor: FloatArray
     design: FloatArray  # L⁻¹ [1, t] of the reversed rows, (n, 2)
+
+    def whiten(self, values: FloatArray) -> FloatArray:
+        """L⁻¹ of ``values`` taken last to first."""
+        reversed_values = np.ascontiguousarray(values[::-1], dtype=np.float64)
+        return np.asarray(_zorv_analysis.forward_substitution(self.factor, reversed_values))
 
 
 def whitening(time: FloatArray, cov: FloatArray) -> Whitening:
-    """Whitening of rows at ``time`` (ascending) with covariance ``cov``."""
-    rev = cov[::-1, ::-1]
-    scale = np.sqrt(np.diag(rev))
-    corr = rev / np.outer(scale, scale)
-    corr[np.diag_indices_from(corr)] += _JITTER
-    factor = np.linalg.cholesky(corr) * scale[:, None]
-    inverse = np.linalg.inv(factor)
-    inverse[np.triu_indices_from(inverse, 1)] = 0.0  # exactly lower triangular
-    design = inverse @ np.column_stack([np.ones_like(time), time])[::-1]
-    return Whitening(inverse, design)
+    """Whitening of rows at ``time`` (ascending) with covariance ``cov``.
+
+    Raises numpy.linalg.LinAlgError when ``cov`` is not positive definite.
+    """
+    n = len(time)
+    try:
+        flat = _zorv_analysis.reversed_cholesky(np.ascontiguousarray(cov, dtype=np.float64), _JITTER)
+    except ValueError as error:
+        raise np.linalg.LinAlgError(str(error)) from None
+    factor: FloatArray = np.asarray(flat).reshape(n, n)
+    white = Whitening(factor, np.zeros((n, 2)))
+    design = np.column_stack([white.whiten(np.ones(n)), white.whiten(np.asarray(time, dtype=np.float64))])
+    return Whitening(factor, design)
 
 
 @dataclass(frozen=True)
@@ -54,7 +70,7 @@ class SuffixFits:
 def suffix_fits(white: Whitening, values: FloatArray) -> SuffixFits:
     """GLS lines of ``values`` (ascending rows) for every start."""
     x = white.design
-    y = white.inverse @ values[::-1]
+    y = white.whiten(values)
     gram = np.cumsum(x[:, :, None] * x[:, None, :], axis=0)
     moment = np.cumsum(x * y[:, None], axis=0)
     det = gram[:, 0, 0] * gram[:, 1, 1] - gram[:, 0, 1] ** 2

@@ -55,10 +55,66 @@ def rows_of(time: npt.ArrayLike, sampling: Sampling) -> TableRows:
     Raises ValueError when a time lies off the order-n grid, a lag is not
     ascending within the scheme, or a row would have no time origin (the run
     length is shorter than the table).
+
+    Lag L may sit in block b when nbe**b divides it and L <= nbe**(b+1): a
+    range [lowest, highest] of blocks. Walking the rows, the block never falls
+    and a repeated lag opens the next one, so block_i = max(block_{i-1} +
+    repeat_i, lowest_i), which a cumulative sum and a cumulative maximum give
+    for all rows at once.
     """
     if sampling.nbe < 2:
         raise ValueError(f"nbe must be at least 2, not {sampling.nbe}")
     lags = lag_counts(time, sampling.interval)
+    positive = lags > 0
+    if _has_triple_repeat(lags):
+        return _rows_walked(lags, time, sampling)
+    powers = _powers(sampling.nbe, int(lags.max(initial=1)))
+    safe = np.where(positive, lags, 1)
+    highest = np.count_nonzero(safe[:, None] % powers[None, 1:] == 0, axis=1)
+    lowest = np.count_nonzero(powers[None, 1:] < safe[:, None], axis=1)
+    repeat = np.zeros(lags.size, dtype=bool)
+    repeat[1:] = (lags[1:] == lags[:-1]) & positive[1:]
+    climbed = np.cumsum(repeat)
+    floor = np.where(positive, lowest - climbed, np.iinfo(np.int64).min // 2)
+    block = climbed + np.maximum(np.maximum.accumulate(floor), 0) if lags.size else climbed
+    bad = positive & (block > highest)
+    if bad.any():
+        lag = int(lags[np.argmax(bad)])
+        raise ValueError(f"lag {lag}·Δ0 does not follow the order-n grid of nbe {sampling.nbe}")
+    block = np.where(positive, block, 0)
+    element = np.where(positive, safe // powers[np.minimum(block, powers.size - 1)], 0)
+    origins = np.where(positive, _origins(sampling, block, element), 0)
+    short = positive & (origins < 1)
+    if short.any():
+        raise ValueError(f"lag {float(np.asarray(time)[np.argmax(short)])} has no time origin in a run of length "
+                         f"{sampling.run_length}")
+    keep = positive.copy()
+    keep[1:] &= ~(repeat[1:] & (origins[1:] == 1) & (origins[:-1] == 1))
+    return TableRows(block.astype(np.int64), element.astype(np.int64), origins.astype(np.int64), keep)
+
+
+def _powers(nbe: int, largest: int) -> IntArray:
+    """nbe**0, nbe**1, ... up to the first power past ``largest`` (or the last that fits int64)."""
+    values = [1]
+    while values[-1] <= largest and values[-1] <= np.iinfo(np.int64).max // nbe:
+        values.append(values[-1] * nbe)
+    return np.array(values, dtype=np.int64)
+
+
+def _origins(sampling: Sampling, block: IntArray, element: IntArray) -> IntArray:
+    """:meth:`Sampling.origins` of every row at once, with its rounding."""
+    stride = np.power(float(sampling.nbe), block.astype(np.float64))
+    samples = sampling.run_length / (sampling.interval * stride)
+    whole = np.minimum(np.floor(samples * (1.0 + 1e-9)), 2.0**62)
+    return whole.astype(np.int64) - element + 1
+
+
+def _has_triple_repeat(lags: IntArray) -> bool:
+    """Three equal positive lags in a row, which only the row-by-row walk reads as it always has."""
+    return bool(lags.size >= 3 and np.any((lags[2:] == lags[1:-1]) & (lags[1:-1] == lags[:-2]) & (lags[2:] > 0)))
+
+
+def _rows_walked(lags: IntArray, time: npt.ArrayLike, sampling: Sampling) -> TableRows:
     count = len(lags)
     block = np.zeros(count, dtype=np.int64)
     element = np.zeros(count, dtype=np.int64)

@@ -1,0 +1,18 @@
+// The functions of _zorv_analysis, as PyCFunctionWithKeywords; self is the module.
+#pragma once
+
+#include "module/python_api.hpp"
+
+namespace zorv::analysis {
+
+PyObject* read_table(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* summarize_column(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* window_spread(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* order_n_covariance(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* reversed_cholesky(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* forward_substitution(PyObject* module, PyObject* args, PyObject* kwargs);
+
+// The module's Column type (borrowed).
+PyObject* column_type(PyObject* module);
+
+}  // namespace zorv::analysis

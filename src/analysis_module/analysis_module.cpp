@@ -1,0 +1,84 @@
+// _zorv_analysis: the module definition, its state (the Column type) and its functions.
+#include "analysis_module/analysis_functions.hpp"
+#include "analysis_module/column_buffer.hpp"
+
+namespace zorv::analysis {
+namespace {
+
+struct ModuleState {
+    PyObject* column_type;
+};
+
+ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+
+int execute(PyObject* module) {
+    PyObject* type = make_column_type(module);
+    if (type == nullptr) return -1;
+    state_of(module)->column_type = type;
+    return PyModule_AddObjectRef(module, "Column", type);
+}
+
+int traverse(PyObject* module, visitproc visit, void* arg) {
+    Py_VISIT(state_of(module)->column_type);
+    return 0;
+}
+
+int clear(PyObject* module) {
+    Py_CLEAR(state_of(module)->column_type);
+    return 0;
+}
+
+void free_module(void* module) { clear(static_cast<PyObject*>(module)); }
+
+PyMethodDef methods[] = {
+    {"read_table", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_table)),
+     METH_VARARGS | METH_KEYWORDS,
+     "read_table(path, layout='transport') -> (columns, damage)\n\n"
+     "The table of a transport ('transport') or fix ave/time ('thermo') file as a dict of read-only float64 "
+     "Columns, the rows _zorv_pp's reader gives less a last line cut mid-write, and the damage of the same pass."},
+    {"summarize_column", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(summarize_column)),
+     METH_VARARGS | METH_KEYWORDS,
+     "summarize_column(path, column=1, layout='thermo', block_rows=0) -> dict\n\n"
+     "Count, mean and variance of the finite values of one column and the means of its full blocks of "
+     "block_rows rows, in one pass that builds no column."},
+    {"window_spread", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(window_spread)),
+     METH_VARARGS | METH_KEYWORDS,
+     "window_spread(time, msd, margin, min_window, max_window, max_error, min_displacement)"
+     " -> (accepted, min, max, chosen)\n\n"
+     "Raw-data slopes over every window diff_calculator's search accepts with these settings: their number, "
+     "least and greatest, and the slope of the window it keeps."},
+    {"order_n_covariance", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(order_n_covariance)),
+     METH_VARARGS | METH_KEYWORDS,
+     "order_n_covariance(block, element, origins, nbe, interval) -> Column\n\n"
+     "The n x n unit covariance (row-major) of order-n rows, given as float64 arrays of whole numbers."},
+    {"reversed_cholesky", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(reversed_cholesky)),
+     METH_VARARGS | METH_KEYWORDS,
+     "reversed_cholesky(cov, jitter) -> Column\n\n"
+     "L (n x n, row-major, lower) with L L^T the covariance of the rows last to first, factored on the "
+     "correlation with jitter on its diagonal; ValueError when it is not positive definite."},
+    {"forward_substitution", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(forward_substitution)),
+     METH_VARARGS | METH_KEYWORDS, "forward_substitution(factor, b) -> Column\n\nL^-1 b for a lower-triangular L."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef_Slot slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(execute)},
+#if PY_VERSION_HEX >= 0x030C0000
+    {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED},
+#endif
+    {0, nullptr},
+};
+
+PyModuleDef definition = {
+    PyModuleDef_HEAD_INIT, "_zorv_analysis",
+    "Native readers, column summaries and the window spread of the zorv_pp analysis layer.",
+    sizeof(ModuleState), methods, slots, traverse, clear, free_module,
+};
+
+}  // namespace
+
+PyObject* column_type(PyObject* module) { return state_of(module)->column_type; }
+
+}  // namespace zorv::analysis
+
+PyMODINIT_FUNC PyInit__zorv_analysis() { return PyModuleDef_Init(&zorv::analysis::definition); }
