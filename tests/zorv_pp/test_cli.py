@@ -41,7 +41,7 @@ def test_campaign_gives_results_and_figures(campaign, tmp_path):
     assert document["states"]["m3.0"]["metadata"]["molality"] == 3.0
     header = (tmp_path / "results.csv").read_text().splitlines()[0]
     assert header == "state,property,species,mean,std,sem,count,unit,per_run,ci95_low,ci95_high,per_run_sem," \
-                     "window_spread,flags"
+                     "window_spread,flags,mean_rounded,sem_rounded,ci95_rounded"
     for name in ("m1.0_msd.png", "m3.0_msd.png", "summary.png"):
         assert (tmp_path / "figures" / name).read_bytes()[:4] == b"\x89PNG"
     assert "<html" in (tmp_path / "report.html").read_text()

@@ -4,7 +4,7 @@ from __future__ import annotations
 import math
 import os
 import re
-from collections.abc import Iterable, Sequence
+from collections.abc import Iterable, Mapping, Sequence
 from pathlib import Path
 from statistics import NormalDist
 from typing import Any
@@ -28,6 +28,9 @@ _NOTATION: dict[str, tuple[str, float]] = {
     "S s/m": ("S·s/m", 1.0),
 }
 SI_UNITS = frozenset(_NOTATION)
+#: Units of metadata keys that name a known quantity (a campaign's state keys).
+METADATA_UNITS = {"molality": "mol/kg", "molarity": "mol/L", "temperature": "K", "pressure": "atm",
+                  "hop_distance": "m", "viscosity": "Pa·s"}
 _SUPERSCRIPT = str.maketrans("-0123456789", "⁻⁰¹²³⁴⁵⁶⁷⁸⁹")
 
 
@@ -48,14 +51,24 @@ def check_format(fmt: str) -> str:
     return fmt
 
 
+def page_copy(path: str | os.PathLike[str]) -> Path:
+    """Where the PNG copy of a figure saved in a format no web page shows (pdf) is kept for report pages."""
+    target = Path(path)
+    return target.parent / "page" / f"{target.stem}.png"
+
+
 def save(figure: Any, path: str | os.PathLike[str], fmt: str = "png", dpi: int = DPI) -> Path:
-    """Write ``figure`` to ``path`` atomically in ``fmt``, then close it."""
+    """Write ``figure`` to ``path`` atomically in ``fmt``, then close it; a pdf also gets its
+    :func:`page_copy`, so that a report page can show it."""
     check_format(fmt)
     # No creation date in vector files: the same results give the same bytes.
     metadata = {"Date": None} if fmt in ("pdf", "svg") else None
     try:
         with atomic_path(path) as scratch:
             figure.savefig(scratch, dpi=max(dpi, DPI), format=fmt, metadata=metadata)
+        if fmt == "pdf":
+            with atomic_path(page_copy(path)) as scratch:
+                figure.savefig(scratch, dpi=max(dpi, DPI), format="png")
     finally:
         pyplot().close(figure)
     return Path(path)
@@ -77,6 +90,8 @@ def notation(unit: str, values: Iterable[float] = ()) -> tuple[str, float]:
     1 are shown in units of a power of ten that is a multiple of three. A unit
     the package does not know (a reduced-unit label) is kept as given.
     """
+    if unit.startswith("reduced"):  # "reduced (lj)": no SI unit to show or scale to
+        return f"reduced {unit.partition('(')[2].rstrip(')') or ''} units".replace("  ", " "), 1.0
     label, factor = _NOTATION.get(unit, (unit, 1.0))
     if unit in ("m^2", "Pa s^2", "W s/(m K)", "S s/m"):  # log axes of curves need no scaling
         return label, factor
@@ -137,13 +152,34 @@ def interval(estimate: Any, factor: float = 1.0) -> tuple[float, float, float]:
 
 
 def value_text(estimate: Any, unit: str | None = None) -> str:
-    """``value [low, high] unit`` of an Estimate, in its display notation."""
+    """``value [low, high] unit`` of an Estimate in its display notation, rounded to its standard error."""
+    from ..rounding import with_error
+
     label, factor = notation(unit or estimate.unit, [estimate.mean])
-    mean = estimate.mean * factor
     low, high = (v * factor for v in estimate.ci95)
-    if math.isfinite(low) and math.isfinite(high):
-        return f"{mean:.3g} [{low:.3g}, {high:.3g}] {label}"
-    return f"{mean:.3g} {label}"
+    error = estimate.sem * factor
+    if not (math.isfinite(error) and error > 0.0) and math.isfinite(low) and math.isfinite(high):
+        error = (high - low) / (2.0 * Z95)
+    value, _, interval = with_error(estimate.mean * factor, error, low, high)
+    if interval != "–":
+        return f"{value} [{interval.replace(' to ', ', ')}] {label}"
+    return f"{value} {label}"
+
+
+def species_text(label: str, charges: Mapping[str, float] | None = None) -> str:
+    """A species or pair label ("K-OH") with each charged species' charge as a superscript (K⁺-OH⁻)."""
+    if not charges or not label:
+        return label
+    return "-".join(name + ion_charge(charges.get(name, 0.0)) for name in label.split("-"))
+
+
+def ion_charge(charge: float) -> str:
+    """The superscript of a charge in e: "" for none, ⁺ or ⁻ for one, ²⁺ for two."""
+    if not charge or not math.isfinite(charge):
+        return ""
+    size = abs(charge)
+    count = "" if size == 1 else (superscript(int(size)) if float(size).is_integer() else f"{size:g}")
+    return count + ("⁺" if charge > 0 else "⁻")
 
 
 def labelled(items: Sequence[tuple[Any, str]]) -> tuple[list[Any], list[str]]:
@@ -152,3 +188,22 @@ def labelled(items: Sequence[tuple[Any, str]]) -> tuple[list[Any], list[str]]:
     for handle, label in items:
         seen.setdefault(label, handle)
     return list(seen.values()), list(seen)
+
+
+def shared_legend(figure: Any, axes: Sequence[Any], handles: Sequence[tuple[Any, str]], markerscale: float = 1.0) -> None:
+    """One legend for every panel, below them (inside the first panel on matplotlib before 3.7)."""
+    order, texts = labelled(handles)
+    if not texts:
+        return
+    if _outside_supported():
+        figure.legend(order, texts, loc="outside lower center", ncol=min(len(texts), 4), fontsize=8,
+                      markerscale=markerscale, frameon=False)
+    else:  # older matplotlib leaves no room for a legend outside the panels
+        axes[0].legend(order, texts, fontsize=7, markerscale=min(markerscale, 2.5), loc="best")
+
+
+def _outside_supported() -> bool:
+    import matplotlib
+
+    major, minor = (int(part) for part in matplotlib.__version__.split(".")[:2])
+    return (major, minor) >= (3, 7)
