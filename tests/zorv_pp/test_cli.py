@@ -42,7 +42,7 @@ def test_campaign_gives_results_and_figures(campaign, tmp_path):
     header = (tmp_path / "results.csv").read_text().splitlines()[0]
     assert header == "state,property,species,mean,std,sem,count,unit,per_run,ci95_low,ci95_high,per_run_sem," \
                      "window_spread,flags,mean_rounded,sem_rounded,ci95_rounded"
-    for name in ("m1.0_msd.png", "m3.0_msd.png", "summary.png"):
+    for name in ("m1.0_msd_diffusion.png", "m3.0_msd_onsager.png", "m1.0_slope.png", "summary.png"):
         assert (tmp_path / "figures" / name).read_bytes()[:4] == b"\x89PNG"
     assert "<html" in (tmp_path / "report.html").read_text()
     assert not [p for p in tmp_path.iterdir() if p.name.startswith(".")]  # no temporary left behind

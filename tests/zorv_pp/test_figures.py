@@ -1,21 +1,29 @@
 """Figures: each run in its own colour with fit, band and range; honest signs and scales; 95 % intervals."""
 import math
+import re
+from pathlib import Path
 
 import numpy as np
 import pytest
 
 pytest.importorskip("_zorv_pp")
 pytest.importorskip("matplotlib")
-from matplotlib.collections import PolyCollection  # noqa: E402
+from matplotlib.collections import LineCollection, PolyCollection  # noqa: E402
 from matplotlib.container import Container  # noqa: E402
 from matplotlib.lines import Line2D  # noqa: E402
+from matplotlib.patches import Polygon  # noqa: E402
+from matplotlib.text import Text  # noqa: E402
+
+import zorv_pp  # noqa: E402
 
 import zorv_pp.figures.convergence as convergence_module  # noqa: E402
 import zorv_pp.figures.msd as msd_module  # noqa: E402
+import zorv_pp.figures.slope as slope_module  # noqa: E402
 import zorv_pp.figures.summary as summary_module  # noqa: E402
 import zorv_pp.koh.figures as koh_figures  # noqa: E402
 from zorv_pp import Estimate, StateResult  # noqa: E402
-from zorv_pp.figures import draw_all, state_figure, summary_figure  # noqa: E402
+from zorv_pp.figures import draw_all, slope_figure, state_figure, summary_figure  # noqa: E402
+from zorv_pp.figures.slope import running  # noqa: E402
 from zorv_pp.figures.convergence import convergence_figure  # noqa: E402
 from zorv_pp.koh import compare  # noqa: E402
 from zorv_pp.run_analysis import Curve  # noqa: E402
@@ -66,7 +74,7 @@ def drawn(monkeypatch):
         figures.append(figure)
         return path
 
-    for module in (msd_module, summary_module, convergence_module, koh_figures):
+    for module in (msd_module, slope_module, summary_module, convergence_module, koh_figures):
         monkeypatch.setattr(module, "save", keep)
     yield figures
     plt.close("all")
@@ -77,7 +85,8 @@ def data_lines(axis):
 
 
 def check_axes(figure):
-    """Legend entries name drawn artists; no data point lies outside its panel's view."""
+    """Legend entries name drawn artists; no data point lies outside its panel's view; the layout is clean."""
+    check_layout(figure)
     legends = list(figure.legends) + [a.get_legend() for a in figure.axes if a.get_legend()]
     drawn_labels = {artist.get_label() for axis in figure.axes
                     for artist in [*axis.get_lines(), *axis.collections, *axis.patches, *axis.containers]
@@ -95,6 +104,74 @@ def check_axes(figure):
             if line.get_marker() not in ("None", None, "", " ") and keep.any():  # markers clear of the frame
                 assert xs[keep].max() < x1 - 0.01 * (x1 - x0), axis.get_title()
                 assert ys[keep].max() < y1 - 0.01 * (y1 - y0), axis.get_title()
+
+
+def texts_of(figure):
+    """Every visible, non-empty text of a drawn figure: titles, labels, ticks in view, notes and legends."""
+    texts = [*figure.texts, *(t for legend in figure.legends for t in legend.get_texts())]
+    if figure._suptitle is not None:
+        texts.append(figure._suptitle)
+    for axis in figure.axes:
+        texts += [axis.title, axis._left_title, axis._right_title, axis.xaxis.label, axis.yaxis.label, *axis.texts,
+                  axis.xaxis.get_offset_text(), axis.yaxis.get_offset_text()]
+        texts += [t for legend in [axis.get_legend()] if legend for t in legend.get_texts()]
+        for which, ticks, (low, high) in ((0, axis.get_xticklabels(), axis.get_xlim()),
+                                          (1, axis.get_yticklabels(), axis.get_ylim())):
+            low, high = sorted((low, high))
+            texts += [t for t in ticks if low <= t.get_position()[which] <= high]
+    unique = {id(t): t for t in texts}  # the suptitle is among the figure's texts too
+    return [t for t in unique.values() if t.get_visible() and t.get_text().strip()]
+
+
+def raw_underscore(text):
+    """An underscore outside mathtext ($...$): a subscript typeset as a plain character."""
+    return "_" in re.sub(r"\$[^$]*\$", "", text)
+
+
+def data_points(figure):
+    """Display coordinates of what every axis draws (lines and their markers, error bars), sampled along
+    segments and kept inside the axes, where clipping leaves them visible."""
+    points = []
+    for axis in figure.axes:
+        box = axis.get_window_extent()
+        paths = [(line.get_path(), line.get_transform()) for line in axis.get_lines()]
+        paths += [(path, collection.get_transform()) for collection in axis.collections
+                  if isinstance(collection, LineCollection) for path in collection.get_paths()]
+        for path, transform in paths:
+            xy = transform.transform(path.vertices)
+            if len(xy) > 1:
+                steps = np.linspace(0.0, 1.0, 12)[:, None, None]
+                xy = (xy[:-1][None] * (1 - steps) + xy[1:][None] * steps).reshape(-1, 2)
+            inside = ((xy[:, 0] > box.x0) & (xy[:, 0] < box.x1) & (xy[:, 1] > box.y0) & (xy[:, 1] < box.y1))
+            points.append(xy[inside & np.isfinite(xy).all(axis=1)])
+    return np.concatenate(points) if points else np.zeros((0, 2))
+
+
+def check_layout(figure):
+    """No text overlaps another text or a data artist; no label or title holds a raw underscore."""
+    figure.canvas.draw()
+    renderer = figure.canvas.get_renderer()
+    texts = texts_of(figure)
+    boxes = [t.get_window_extent(renderer).expanded(1.0, 1.0) for t in texts]
+    for i, first in enumerate(boxes):
+        for j in range(i + 1, len(boxes)):
+            shrunk = [b.shrunk(0.98, 0.9) if b.width > 2 and b.height > 2 else b for b in (first, boxes[j])]
+            assert not shrunk[0].overlaps(shrunk[1]), (texts[i].get_text(), texts[j].get_text())
+    points = data_points(figure)
+    covering = [(t.get_text(), b) for t, b in zip(texts, boxes)]
+    covering += [("legend", legend.get_window_extent(renderer))
+                 for legend in [*figure.legends, *(a.get_legend() for a in figure.axes if a.get_legend())]]
+    for text, box in covering:
+        box = box.shrunk(0.96, 0.9)
+        hidden = (points[:, 0] > box.x0) & (points[:, 0] < box.x1) & (points[:, 1] > box.y0) & (points[:, 1] < box.y1)
+        assert not hidden.any(), f"{text!r} covers data at {points[hidden][:3].tolist()}"
+    for axis in figure.axes:
+        for label in (axis.get_title(), axis.get_xlabel(), axis.get_ylabel(),
+                      *(t.get_text() for t in axis.texts),
+                      *(t.get_text() for t in (axis.get_legend().get_texts() if axis.get_legend() else ()))):
+            assert not raw_underscore(label), label
+    for legend in figure.legends:
+        assert not any(raw_underscore(t.get_text()) for t in legend.get_texts())
 
 
 def shows_data(artist):
@@ -146,7 +223,7 @@ def test_summary_axes_units_and_intervals(drawn, states):
             xs = np.asarray(line.get_xdata(), float)
             assert np.all((xs - x0) > 0.05 * (x1 - x0)) and np.all((x1 - xs) > 0.05 * (x1 - x0))
     viscosity = figure.axes[titles.index("shear viscosity")]
-    assert viscosity.get_ylabel() == "mPa·s"
+    assert viscosity.get_ylabel() == "η (mPa·s)"
     # The bar spans the 95 % interval, not the standard error.
     bars = next(c for c in viscosity.collections if c.get_segments())
     low, high = states[0].estimates[("shear_viscosity", None)].ci95
@@ -205,14 +282,65 @@ def test_koh_figures_draw_every_legend_entry_and_no_clipped_point(drawn):
                    [(298.15, 2.0, [27.0, 28.0]), (298.15, 5.45, [38.0, 39.0]),
                     (333.15, 2.0, [70.0, 71.0]), (333.15, 5.45, [70.0, 72.0])]]
     assert comparisons[2].d_oh_corrected is None  # no deficit: a missing △ to explain
-    for draw in (koh_figures.diffusion_figure, koh_figures.density_viscosity_figure, koh_figures.summary_figure):
+    for draw in (koh_figures.conductivity_figure, koh_figures.diffusion_figure, koh_figures.density_viscosity_figure,
+                 koh_figures.summary_figure):
         draw(comparisons, "unused.png")
     for figure in drawn:
         check_axes(figure)
-    diffusion = drawn[0].axes[1]
+    diffusion = drawn[1].axes[1]
     assert "△" in diffusion.get_title() and "▲" not in diffusion.get_title()
-    assert any("no hopping" in text.get_text() for text in diffusion.texts)
-    deviation = drawn[2].axes[3]
+    assert "no △ at 333.15 K, 2 mol/kg" in diffusion.get_title()  # said where it hides no point
+    deviation = drawn[3].axes[3]
     legend = deviation.get_legend()
     legend_box = legend.get_window_extent()
     assert not legend_box.overlaps(deviation.get_window_extent())  # eight series: outside the panel
+
+
+REAL_RUNS = Path(__file__).resolve().parents[3] / "shared" / "data" / "zorv-runs"
+
+
+@pytest.fixture(scope="module", params=["water-methanol", "lj"])
+def real_state(request):
+    folder = REAL_RUNS / request.param
+    if not folder.is_dir():
+        pytest.skip(f"needs the bundled run {folder}")
+    return request.param, zorv_pp.analyze([folder], name=request.param)
+
+
+def test_every_figure_of_a_real_run_is_clean_and_names_its_units(drawn, real_state, tmp_path):
+    name, subject = real_state
+    paths = draw_all([subject], tmp_path)
+    assert [p.stem for p in paths] == [f"{name}_msd_{family}" for family in ("diffusion", "onsager", "viscosity",
+                                                                              "conductivity")] + \
+        [f"{name}_slope", "summary"]  # one run: no convergence figure
+    reduced = name == "lj"
+    for figure in drawn:
+        check_axes(figure)
+        for axis in figure.axes:
+            labels = axis.get_xlabel() + " " + axis.get_ylabel()
+            assert ("reduced lj units" in labels) == reduced, labels
+            assert "(s)" not in labels or not reduced and "time" in axis.get_xlabel()
+    summary = drawn[-1]
+    assert any(axis.get_title().startswith("self-diffusion") and any(data_lines(axis)) for axis in summary.axes)
+
+
+def test_the_running_slope_panel_is_the_fit_from_every_start(drawn, real_state, tmp_path):
+    name, subject = real_state
+    slope_figure(subject, tmp_path / "slope.png")
+    figure = drawn[0]
+    curves = [c for run in subject.curves for c in run]
+    assert len(figure.axes) == len({(c.property, c.label) for c in curves})
+    for axis, curve in zip(figure.axes, curves):
+        starts, values, errors = running(curve)
+        line = next(line for line in data_lines(axis) if len(line.get_xdata()) > 2)
+        xs, ys = np.asarray(line.get_xdata(), float), np.asarray(line.get_ydata(), float)
+        index = np.searchsorted(starts, xs)
+        assert np.array_equal(starts[index], xs) and len(xs) >= 5  # drawn from the starts themselves
+        factor = ys[0] / values[index[0]]  # the axis's display factor, one for the whole line
+        assert factor > 0
+        for x, y in zip(xs, ys):  # a block boundary's lag is a start twice, with two slopes
+            assert np.isclose(values[starts == x] * factor, y, rtol=1e-9).any(), x
+        ring = next(line for line in data_lines(axis) if len(line.get_xdata()) == 1)
+        assert ring.get_xdata()[0] == pytest.approx(curve.t_fit[0] * curve.time_unit)  # the chosen start
+        estimate = subject.estimates[next(k for k in subject.estimates if k[0] == curve.property)]
+        assert math.isfinite(estimate.mean) and any(isinstance(p, Polygon) for p in axis.patches)  # the state band

@@ -190,20 +190,15 @@ def labelled(items: Sequence[tuple[Any, str]]) -> tuple[list[Any], list[str]]:
     return list(seen.values()), list(seen)
 
 
-def shared_legend(figure: Any, axes: Sequence[Any], handles: Sequence[tuple[Any, str]], markerscale: float = 1.0) -> None:
-    """One legend for every panel, below them (inside the first panel on matplotlib before 3.7)."""
+def shared_legend(figure: Any, axes: Sequence[Any], handles: Sequence[tuple[Any, str]], markerscale: float = 1.0,
+                  columns: int = 4) -> None:
+    """One legend for every panel, in a strip of its own below them (no panel, point or bar under it)."""
     order, texts = labelled(handles)
     if not texts:
         return
-    if _outside_supported():
-        figure.legend(order, texts, loc="outside lower center", ncol=min(len(texts), 4), fontsize=8,
-                      markerscale=markerscale, frameon=False)
-    else:  # older matplotlib leaves no room for a legend outside the panels
-        axes[0].legend(order, texts, fontsize=7, markerscale=min(markerscale, 2.5), loc="best")
-
-
-def _outside_supported() -> bool:
-    import matplotlib
-
-    major, minor = (int(part) for part in matplotlib.__version__.split(".")[:2])
-    return (major, minor) >= (3, 7)
+    legend = figure.legend(order, texts, loc="lower center", bbox_to_anchor=(0.5, 0.0),
+                           ncol=min(len(texts), columns), fontsize=8, markerscale=markerscale, frameon=False)
+    height = legend.get_window_extent(figure.canvas.get_renderer()).height / figure.bbox.height + 0.01
+    engine = figure.get_layout_engine()
+    if engine is not None and hasattr(engine, "set"):
+        engine.set(rect=(0.0, height, 1.0, 1.0 - height))

@@ -46,41 +46,51 @@ def running(curve: Curve) -> tuple[Any, Any, Any] | None:
     return starts[keep] * curve.time_unit, slopes[keep] * convert, errors[keep] * abs(convert)
 
 
-def _draw(axis: Any, curve: Curve, colour: Any, label: str, factor: float) -> list[tuple[Any, str]]:
+#: Starts whose 95 % half-width exceeds this many times the state's are left out: they say nothing.
+NOISE_LIMIT = 3.0
+
+
+def _draw(axis: Any, curve: Curve, colour: Any, label: str, factor: float, widest: float) -> list[tuple[Any, str]]:
     found = running(curve)
     if found is None or not len(found[0]):
         return []
     starts, values, errors = (np.asarray(a, dtype=float) for a in found)
-    keep = np.isfinite(values) & np.isfinite(errors) & (starts > 0)
+    keep = np.isfinite(values) & np.isfinite(errors) & (starts > 0) & (Z95 * errors <= widest)
     starts, values, errors = starts[keep], values[keep] * factor, errors[keep] * factor
+    if not len(starts):
+        return []
     line = axis.plot(starts, values, "-", lw=1.2, color=colour, label=label, zorder=4)[0]
     axis.fill_between(starts, values - Z95 * errors, values + Z95 * errors, color=colour, alpha=0.18, lw=0,
                       zorder=2)
     if curve.t_fit:
         chosen = float(curve.t_fit[0]) * curve.time_unit
-        index = int(np.argmin(np.abs(starts - chosen))) if len(starts) else -1
         axis.axvline(chosen, color=colour, lw=0.9, ls=(0, (4, 3)), zorder=3)
-        if index >= 0:
+        index = int(np.argmin(np.abs(starts - chosen)))
+        if np.isclose(starts[index], chosen, rtol=1e-9):
             axis.plot([starts[index]], [values[index]], "o", ms=5.5, mfc="white", mew=1.4, color=colour, zorder=6)
     return [(line, label)]
 
 
 def _limits(axis: Any, estimate: Any, factor: float) -> None:
-    """A y-range around the state value that still shows the curve's approach, not its noisy last starts."""
-    values = np.concatenate([np.asarray(line.get_ydata(), float) for line in axis.get_lines()
-                             if line.get_transform() == axis.transData and len(line.get_xdata()) > 1]
-                            or [np.zeros(0)])
-    values = values[np.isfinite(values)]
-    if not len(values):
-        return
-    low, high = float(np.min(values)), float(np.max(values))
+    """A y-range holding every drawn slope and the state's interval."""
+    values = [np.asarray(line.get_ydata(), float) for line in axis.get_lines()
+              if line.get_transform() == axis.transData and len(line.get_xdata())]
+    found = np.concatenate(values) if values else np.zeros(0)
     if estimate is not None and all(math.isfinite(v) for v in estimate.ci95):
-        centre = estimate.mean * factor
-        width = max(abs(estimate.ci95[1] - estimate.ci95[0]) * factor, 1e-12 * abs(centre))
-        low, high = max(low, centre - 6.0 * width), min(high, centre + 6.0 * width)
-        low, high = min(low, estimate.ci95[0] * factor), max(high, estimate.ci95[1] * factor)
+        found = np.concatenate([found, np.asarray(estimate.ci95, float) * factor])
+    found = found[np.isfinite(found)]
+    if not len(found):
+        return
+    low, high = float(found.min()), float(found.max())
     pad = 0.12 * (high - low) if high > low else 0.1 * max(abs(high), 1e-30)
     axis.set_ylim(low - pad, high + pad)
+
+
+def _widest(estimate: Any, factor: float) -> float:
+    """The largest 95 % half-width of a start worth drawing, scaled to the curve's slope units."""
+    if estimate is None or not all(math.isfinite(v) for v in estimate.ci95):
+        return math.inf
+    return NOISE_LIMIT * abs(estimate.ci95[1] - estimate.ci95[0]) / 2.0 / factor if factor else math.inf
 
 
 def slope_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "png",
@@ -104,11 +114,11 @@ def slope_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "p
         unit = coefficient_unit(curves[0].unit)
         ylabel, factor = notation(unit, [estimate.mean] if estimate is not None else [])
         for curve in curves:
-            handles += _draw(axis, curve, colours[curve.run], names(curve.run), factor)
+            handles += _draw(axis, curve, colours[curve.run], names(curve.run), factor, _widest(estimate, 1.0))
         if estimate is not None and all(math.isfinite(v) for v in estimate.ci95):
             axis.axhspan(estimate.ci95[0] * factor, estimate.ci95[1] * factor, color="0.5", alpha=0.25, lw=0,
                          zorder=1)
-            band = axis.axhline(estimate.mean * factor, color="0.25", lw=1.0, zorder=1)
+            band = axis.axhline(estimate.mean * factor, color="0.25", lw=1.0, zorder=1, label="state value, 95 % interval")
             handles.append((band, "state value, 95 % interval"))
         axis.set_xscale("log")
         _limits(axis, estimate, factor)

@@ -15,6 +15,11 @@ from .common import CI_NOTE, interval, notation, panels, plain_ticks, save
 COMPOSITION = ("molality", "molarity", "mole_fraction", "mass_fraction", "composition", "concentration", "x")
 _AXIS_UNITS = {"molality": "mol/kg", "molarity": "mol/L", "temperature": "K", "pressure": "atm"}
 _MARKERS = "osD^v<>p*h"
+#: The symbol of each property on its axis (mathtext).
+SYMBOLS = {"self_diffusion": r"$D_\mathrm{YH}$", "self_diffusion_pbc": r"$D_\mathrm{PBC}$", "onsager": r"$L_{ij}$",
+           "maxwell_stefan": "Đ", "shear_viscosity": "η", "bulk_viscosity": r"$\eta_\mathrm{bulk}$",
+           "thermal_conductivity": "λ", "electrical_conductivity": "σ", "coordination_number": "n",
+           "density": "ρ"}
 
 Series = tuple[str, Species, str]
 """(property, species, legend label) of one series of a panel."""
@@ -61,8 +66,13 @@ def _panel_specs(states: Sequence[StateResult]) -> list[tuple[str, list[Series]]
         return [(p, s, label) for (p, s), label in present.items() if p == prop]
 
     specs: list[tuple[str, list[Series]]] = []
-    if of("self_diffusion"):
+    corrected = [e for state in states for (p, _), e in state.estimates.items() if p == "self_diffusion"]
+    if any(math.isfinite(e.mean) for e in corrected):
         specs.append(("self-diffusion (Yeh–Hummer corrected)", of("self_diffusion")))
+    elif of("self_diffusion_pbc"):  # no correction (no volume or viscosity): the uncorrected value, said so
+        why = sorted({flag.replace("_", " ") for e in corrected for flag in e.flags})
+        specs.append(("self-diffusion (periodic box, uncorrected" + (f": {', '.join(why)})" if why else ")"),
+                      of("self_diffusion_pbc")))
     for prop, title in (("onsager", "Onsager"), ("maxwell_stefan", "Maxwell–Stefan diffusivity")):
         specs += [(f"{title} {label}", [(p, s, label)]) for p, s, label in of(prop)]
     for prop in ("shear_viscosity", "bulk_viscosity", "thermal_conductivity"):
@@ -108,9 +118,10 @@ def _draw_panel(axis: Any, states: Sequence[StateResult], series: Sequence[Serie
             negative = negative or any(p[1] - p[2] < 0 for p in points)
     if negative:
         axis.axhline(0.0, color="0.3", lw=0.7)
-    axis.set_ylabel(label)
+    symbol = SYMBOLS.get(series[0][0], "") if series else ""
+    axis.set_ylabel(f"{symbol} ({label})" if symbol else label)
     if not any(e is not None and math.isfinite(e.mean) for row in estimates for e in row):
-        flags = sorted({f for row in estimates for e in row if e is not None for f in e.flags})
+        flags = sorted({f.replace("_", " ") for row in estimates for e in row if e is not None for f in e.flags})
         axis.text(0.5, 0.5, "no finite value" + (f"\n({', '.join(flags)})" if flags else ""),
                   transform=axis.transAxes, ha="center", va="center", fontsize=9, color="0.35")
         axis.set_yticks([])

@@ -16,8 +16,8 @@ from typing import Any
 import numpy as np
 
 from ..estimate import Estimate
-from ..figures.common import CI_NOTE, check_format, pyplot, save
-from .compare import DENSITY_EXTRAPOLATED, NO_DEFICIT, VISCOSITY_EXTRAPOLATED, KohComparison
+from ..figures.common import CI_NOTE, check_format, pyplot, save, species_text
+from .compare import DENSITY_EXTRAPOLATED, NO_DEFICIT, VISCOSITY_EXTRAPOLATED, KohComparison, SpeciesNames
 from .params import FitRange, SaltParameters
 
 DPI = 150
@@ -31,8 +31,15 @@ SIZES: dict[str, tuple[float, float]] = {
 _CURVE_POINTS = 120
 _NANO = 1e9  # m²/s shown in units of 1e-9 m²/s
 _MILLI = 1e3  # Pa·s shown in mPa·s
-_KINDS = (("σ_MD", "o", "sigma_md", "sigma_exp"), ("σ_NE", "s", "sigma_ne", "sigma_exp"),
+SIGMA_MD, SIGMA_NE, SIGMA_EXP = r"$\sigma_\mathrm{MD}$", r"$\sigma_\mathrm{NE}$", r"$\sigma_\mathrm{exp}$"
+D_HOP = r"$D_\mathrm{hop}$"
+_KINDS = ((SIGMA_MD, "o", "sigma_md", "sigma_exp"), (SIGMA_NE, "s", "sigma_ne", "sigma_exp"),
           ("ρ", "D", "density_md", "density_model"), ("η", "v", "viscosity_md", "viscosity_model"))
+
+
+def ion(name: str, species: SpeciesNames) -> str:
+    """A species name with its formal charge: K⁺, OH⁻, water."""
+    return species_text(name, species.charges)
 
 
 def _groups(comparisons: Sequence[KohComparison]) -> list[tuple[float, list[KohComparison]]]:
@@ -112,10 +119,6 @@ def _conductivity(axis: Any, comparisons: Sequence[KohComparison]) -> None:
         _points(axis, group, lambda c: c.sigma_md, colour, "o", f"{temperature:g} K: MD (Onsager)")
         _points(axis, group, lambda c: c.sigma_ne, colour, "s", f"{temperature:g} K: MD (Nernst–Einstein)",
                 hollow=lambda c: True)
-        for c in group:
-            if NO_DEFICIT in c.flags:
-                axis.annotate("no deficit", (c.molality, c.sigma_md.mean), xytext=(8, -12),
-                              textcoords="offset points", fontsize=7, color=colour)
     _molality_axis(axis, comparisons)
     axis.set_ylabel("electrical conductivity σ (S/m)")
     axis.set_ylim(bottom=0.0)
@@ -123,22 +126,30 @@ def _conductivity(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     axis.legend(fontsize=7, loc="upper left")
 
 
+def _no_deficit_note(comparisons: Sequence[KohComparison]) -> str:
+    """The states whose MD conductivity reaches experiment's, for a title (a note among points covers them)."""
+    found = [f"{c.temperature:g} K, {c.molality:g} mol/kg" for c in comparisons if NO_DEFICIT in c.flags]
+    return f"\nno deficit ({SIGMA_MD} ≥ {SIGMA_EXP}) at {'; '.join(found)}" if found else ""
+
+
 def conductivity_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str],
                         fmt: str = "png") -> Path:
     """σ against molality for each temperature: Gilliam's curve, MD Onsager and Nernst–Einstein points."""
     figure, axis = pyplot().subplots(figsize=SIZES["koh_conductivity"], layout="constrained")
     _conductivity(axis, comparisons)
-    axis.set_title(f"KOH(aq) conductivity: MD against experiment ({CI_NOTE})", fontsize=10)
+    axis.set_title(f"KOH(aq) conductivity: MD against experiment ({CI_NOTE})" + _no_deficit_note(comparisons),
+                   fontsize=10)
     return save(figure, path, fmt, DPI)
 
 
-def _no_hop_note(axis: Any, group: Sequence[KohComparison], anion: str, colour: str) -> None:
-    """Explain a state without a hopping term where its △ would be."""
-    for c in group:
-        estimate = c.diffusion.get(anion)
-        if c.d_oh_corrected is None and estimate is not None:
-            axis.annotate("no △: σ_MD ≥ σ_exp,\nno hopping to add", (c.molality, estimate.mean * _NANO),
-                          xytext=(0, 14), textcoords="offset points", ha="center", fontsize=7, color=colour)
+def _no_hop_note(comparisons: Sequence[KohComparison], anion: str) -> str:
+    """The states without a hopping term (no △), for the panel's title: a note among the points would
+    cover them or their error bars."""
+    missing = [f"{c.temperature:g} K, {c.molality:g} mol/kg" for c in comparisons
+               if c.d_oh_corrected is None and c.diffusion.get(anion) is not None]
+    if not missing:
+        return ""
+    return f"\nno △ at {'; '.join(missing)}: {SIGMA_MD} ≥ {SIGMA_EXP}, no hopping to add"
 
 
 def diffusion_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str], fmt: str = "png") -> Path:
@@ -153,9 +164,11 @@ def diffusion_figure(comparisons: Sequence[KohComparison], path: str | os.PathLi
             if name == species.anion:
                 _line(axis, group, lambda c: c.d_oh_corrected, colour, "--", _NANO)
                 _points(axis, group, lambda c: c.d_oh_corrected, colour, "^",
-                        f"{temperature:g} K: MD + D_hop", _NANO, hollow=lambda c: True)
-                _no_hop_note(axis, group, name, colour)
-        axis.set_title(f"{name}: ● D, △ D + D_hop" if name == species.anion else name, fontsize=10)
+                        f"{temperature:g} K: MD + {D_HOP}", _NANO, hollow=lambda c: True)
+        title = ion(name, species)
+        if name == species.anion:
+            title = f"{title}: ● D, △ D + {D_HOP}" + _no_hop_note(comparisons, name)
+        axis.set_title(title, fontsize=10 if "\n" not in title else 9)
         _molality_axis(axis, comparisons)
         axis.legend(fontsize=7, loc="lower left")
     axes[0].set_ylabel("self-diffusion D (10⁻⁹ m²/s)")
@@ -200,7 +213,8 @@ def _model_panel(value_axis: Any, deviation_axis: Any, comparisons: Sequence[Koh
     value_axis.set_ylabel(f"{'density' if density else 'shear viscosity'} {symbol} ({unit})")
     value_axis.set_title(f"{'Density' if density else 'Viscosity'}: MD against the Laliberté model", fontsize=10)
     deviation_axis.axhline(0.0, color="black", lw=0.8)
-    deviation_axis.set_ylabel(f"({symbol}_MD − {symbol}_model) / {symbol}_model (%)")
+    md, reference = rf"$\{'rho' if density else 'eta'}_\mathrm{{MD}}$", rf"$\{'rho' if density else 'eta'}_\mathrm{{model}}$"
+    deviation_axis.set_ylabel(f"({md} − {reference}) / {reference} (%)")
     deviation_axis.set_title("relative deviation (hollow: model extrapolated)", fontsize=9)
     for axis in (value_axis, deviation_axis):
         _molality_axis(axis, comparisons)
@@ -246,7 +260,7 @@ def _hopping(axis: Any, comparisons: Sequence[KohComparison], what: str) -> None
         for c in group:
             value = c.tau if what == "tau" else c.d_hop
             if value is None:
-                axis.annotate("no deficit:\nσ_MD ≥ σ_exp", (c.molality, 0.0), xytext=(0, 4),
+                axis.annotate(f"no deficit:\n{SIGMA_MD} ≥ {SIGMA_EXP}", (c.molality, 0.0), xytext=(0, 4),
                               textcoords="offset points", ha="center", va="bottom", fontsize=7, color=colour)
                 continue
             mean, down, up = _bar(value, scale)
@@ -265,8 +279,8 @@ def _hopping(axis: Any, comparisons: Sequence[KohComparison], what: str) -> None
         axis.set_ylabel("mean time between hops τ (ps)")
         axis.set_title("Proton hopping: τ from the conductivity deficit", fontsize=10)
     else:
-        axis.set_ylabel("hopping diffusion D_hop (10⁻⁹ m²/s)")
-        axis.set_title("Proton hopping: D_hop = d² / (6τ)", fontsize=10)
+        axis.set_ylabel(f"hopping diffusion {D_HOP} (10⁻⁹ m²/s)")
+        axis.set_title(f"Proton hopping: {D_HOP} = d² / (6τ)", fontsize=10)
     _molality_axis(axis, comparisons)
     axis.set_ylim(bottom=0.0)
     axis.margins(y=0.1)
@@ -290,11 +304,11 @@ def _deviations(axis: Any, comparisons: Sequence[KohComparison]) -> None:
 
 def _table(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     axis.axis("off")
-    header = ["state", "T (K)", "m (mol/kg)", "M (mol/L)", "σ_MD/σ_exp", "τ (ps)", "flags"]
+    header = ["state", "T (K)", "m (mol/kg)", "M (mol/L)", f"{SIGMA_MD}/{SIGMA_EXP}", "τ (ps)", "flags"]
     cells = []
     for c in comparisons:
         tau = "no deficit" if c.tau is None else f"{c.tau.mean * 1e12:.2f}"
-        flags = ", ".join(f.replace("_extrapolated", " extrap.") for f in c.flags if f != NO_DEFICIT)
+        flags = ", ".join(f.replace("_extrapolated", " extrap.").replace("_", " ") for f in c.flags if f != NO_DEFICIT)
         cells.append([c.state, f"{c.temperature:g}", f"{c.molality:.3g}", f"{c.molarity:.3g}",
                       f"{c.sigma_md.mean / c.sigma_exp:.2f}", tau, flags or "–"])
     table = axis.table(cellText=cells, colLabels=header, loc="upper center", cellLoc="center")
@@ -310,7 +324,7 @@ def summary_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike
     """One page: σ, the anion's D with hopping, τ, D_hop, the relative deviations and a state table."""
     figure, axes = pyplot().subplots(2, 3, figsize=SIZES["koh_summary"], layout="constrained")
     _conductivity(axes[0, 0], comparisons)
-    axes[0, 0].set_title("Conductivity against molality", fontsize=10)
+    axes[0, 0].set_title("Conductivity against molality" + _no_deficit_note(comparisons), fontsize=10)
     _anion_diffusion(axes[0, 1], comparisons)
     _hopping(axes[0, 2], comparisons, "tau")
     _deviations(axes[1, 0], comparisons)
@@ -327,12 +341,12 @@ def _anion_diffusion(axis: Any, comparisons: Sequence[KohComparison]) -> None:
         _line(axis, group, _diffusion_of(anion), colour, "-", _NANO)
         _points(axis, group, _diffusion_of(anion), colour, "o", f"{temperature:g} K: MD", _NANO)
         _line(axis, group, lambda c: c.d_oh_corrected, colour, "--", _NANO)
-        _points(axis, group, lambda c: c.d_oh_corrected, colour, "^", f"{temperature:g} K: MD + D_hop", _NANO,
+        _points(axis, group, lambda c: c.d_oh_corrected, colour, "^", f"{temperature:g} K: MD + {D_HOP}", _NANO,
                 hollow=lambda c: True)
-        _no_hop_note(axis, group, anion, colour)
     _molality_axis(axis, comparisons)
-    axis.set_ylabel(f"D of {anion} (10⁻⁹ m²/s)")
-    axis.set_title(f"{anion} self-diffusion: ● D, △ D + D_hop", fontsize=10)
+    name = ion(anion, comparisons[0].species)
+    axis.set_ylabel(f"D of {name} (10⁻⁹ m²/s)")
+    axis.set_title(f"{name} self-diffusion: ● D, △ D + {D_HOP}" + _no_hop_note(comparisons, anion), fontsize=9)
     axis.set_ylim(bottom=0.0)
     axis.margins(y=0.12)
     axis.legend(fontsize=7, loc="lower left")
