@@ -74,3 +74,71 @@ def test_browser_renders_tables_and_figures_without_console_errors(report, tmp_p
     assert "<b>bold</b>" not in dom.stdout
     for log in (rendered.stderr, dom.stderr):
         assert not [line for line in log.splitlines() if ":CONSOLE" in line]
+
+
+@pytest.mark.parametrize("fmt, media", [("pdf", "image/png"), ("png", "image/png"), ("svg", "image/svg+xml")])
+def test_a_figure_in_any_format_is_shown_in_the_page(tmp_path, fmt, media):
+    from zorv_pp.figures.common import pyplot, save
+    from zorv_pp.html_report.page import figure
+
+    drawn, axis = pyplot().subplots()
+    axis.plot([1, 2], [3, 4])
+    path = save(drawn, tmp_path / f"a_msd.{fmt}", fmt)
+    assert path.read_bytes()[:4] == {"pdf": b"%PDF", "png": b"\x89PNG", "svg": b"<?xm"}[fmt]
+    assert f'src="data:{media};base64,' in figure(path)
+
+
+@pytest.mark.parametrize("metadata, expected", [
+    ({"molality": 2.0, "temperature": 298.15}, "molality = 2.0 mol/kg, temperature = 298.15 K"),
+    ({"hop_distance": 2.65e-10, "solvent": "water"}, "hop distance = 2.65e-10 m, solvent = water"),
+])
+def test_state_metadata_carry_their_units(metadata, expected):
+    from zorv_pp.html_report import metadata_text
+
+    assert metadata_text(metadata) == expected
+
+
+def test_values_in_the_page_are_rounded_to_their_error(report):
+    path, result = report
+    text = path.read_text(encoding="utf-8")
+    rows = re.findall(r'<td class="num">([^<]*)</td><td class="num">([^<]*)</td><td class="num">([^<]*)</td>', text)
+    checked = 0
+    for value, interval, error in rows:
+        if error in ("–", "") or " to " not in interval:
+            continue
+        decimals = len(error.partition(".")[2])
+        digits = error.replace(".", "").lstrip("0")
+        assert len(digits) == 2, error  # two significant digits of the error, a trailing zero kept
+        assert len(value.partition(".")[2]) == decimals, (value, error)
+        assert all(len(end.partition(".")[2]) == decimals for end in interval.split(" to ")), (interval, error)
+        checked += 1
+    assert checked >= 10
+
+
+@pytest.fixture(scope="module")
+def koh_page(tmp_path_factory):
+    from zorv_pp.koh.figures import study_figures
+    from zorv_pp.koh.report_page import write_koh_report
+    from zorv_pp.koh.study import study
+
+    out = tmp_path_factory.mktemp("koh")
+    result = study(KOH_CAMPAIGN)
+    figures = study_figures(result.comparisons, out / "figures", "pdf")
+    return write_koh_report(out / "report.html", result, figures, {"format": "pdf"}), result
+
+
+KOH_CAMPAIGN = Path(__file__).resolve().parents[2] / "examples" / "koh_campaign" / "campaign.toml"
+
+
+def test_the_koh_page_has_its_tables_figures_warnings_and_version(koh_page):
+    path, result = koh_page
+    text = path.read_text(encoding="utf-8")
+    assert not re.search(r"<script|<link|(src|href)=\"(?!data:)", text)
+    assert text.count('src="data:image/png;base64,') == 4  # pdf figures shown through their PNG copies
+    for heading in ("MD against experiment and models", "Proton hopping", "Runs and their warnings", "Failures",
+                    "Fit settings"):
+        assert f"<h2>{heading}</h2>" in text
+    assert all(c.state in text for c in result.comparisons) and __version__ in text
+    warned = [w for record in result.runs for w in record.warnings]
+    assert warned and all(html_escaped(w.message) in text for w in warned)
+    assert "D of OH⁻" in text and "D_hop" in text

@@ -12,8 +12,8 @@ from ..batch import CampaignResult
 from ..figures.common import METADATA_UNITS, notation, species_text
 from ..report import write_atomic
 from ..state import StateResult
-from .page import document, e, failures, figure, flags_cell, rounded_cells, table, warnings_table
-from .settings import settings_section
+from .page import e, figure, flags_cell, rounded_cells, table, warnings_table
+from .settings import finished_page
 
 #: How the table names each property; others by their name with spaces.
 NAMES = {
@@ -86,10 +86,7 @@ def report_html(result: CampaignResult, figures: Sequence[str | os.PathLike[str]
     if shared:
         body += ["<h2>Summary over states</h2>", *(figure(p) for p in shared)]
     body += [_state_section(state, own[state.name]) for state in result.states]
-    body.append(failures(result.failures))
-    body.append(settings_section(settings))
-    body.append(f'<footer class="meta">Written by zorv_pp {e(__version__)}.</footer>')
-    return document(title, body)
+    return finished_page(title, body, result.failures, settings)
 
 
 def write_report(path: str | os.PathLike[str], result: CampaignResult,

@@ -6,7 +6,7 @@ from collections.abc import Mapping
 from typing import Any
 
 from ..window import Window, windows_for
-from .page import e, table
+from .page import document, e, failures, table
 
 
 def _window_table(windows: Mapping[str, Any]) -> str:
@@ -36,3 +36,11 @@ def settings_section(settings: Any) -> str:
                 for k, v in settings.items() if not _grouped(v)]
         return head + "".join(tables) + (table(("setting", "value"), rows) if rows else "")
     return f"{head}<p>{e(settings)}</p>"
+
+
+def finished_page(title: str, body: list[str], failed: Any, settings: Any) -> str:
+    """The page of ``body`` closed by the failures, the settings and the version."""
+    from .. import __version__
+
+    return document(title, [*body, failures(failed), settings_section(settings),
+                            f'<footer class="meta">Written by zorv_pp {e(__version__)}.</footer>'])
