@@ -1,4 +1,5 @@
 """The campaign report page: self-contained, escaped, and rendered by a real browser without errors."""
+import html
 import os
 import re
 import shutil
@@ -45,8 +46,6 @@ def test_page_is_self_contained_and_escaped(report):
 
 
 def html_escaped(text):
-    import html
-
     return html.escape(text, quote=True)
 
 
@@ -57,7 +56,47 @@ def chromium(*args):
                            "--v=0", *args], capture_output=True, text=True, timeout=120, env=env)
 
 
-@pytest.mark.skipif(shutil.which("chromium") is None, reason="needs chromium (installed in the test root)")
+needs_chromium = pytest.mark.skipif(shutil.which("chromium") is None,
+                                    reason="needs chromium (installed in the test root)")
+# Added to a copy of the page only (the page itself has no script): what the browser laid out, read back
+# from the dumped DOM.
+PROBE = """<script>
+window.addEventListener("load", () => {
+  const out = document.createElement("pre");
+  out.id = "probe";
+  out.textContent = JSON.stringify({
+    width: document.documentElement.clientWidth, scroll: document.documentElement.scrollWidth,
+    images: [...document.images].map(i => [i.complete && i.naturalWidth > 0, i.getBoundingClientRect().width]),
+    tables: [...document.querySelectorAll("table")].map(t => t.getBoundingClientRect().right)});
+  document.body.appendChild(out);
+});
+</script>"""
+
+
+def layout(page, tmp_path):
+    """What Chromium lays out for ``page`` in a 1,280 px window: widths, images (decoded, width), table ends."""
+    import json
+
+    probed = tmp_path / f"probed-{page.name}"
+    probed.write_text(page.read_text(encoding="utf-8").replace("</body>", PROBE + "</body>"), encoding="utf-8")
+    dom = chromium("--dump-dom", "--window-size=1280,1600", "--virtual-time-budget=10000", probed.resolve().as_uri())
+    assert dom.returncode == 0, dom.stderr[-2000:]
+    found = re.search(r'<pre id="probe">(.*?)</pre>', dom.stdout, re.S)
+    assert found, dom.stdout[-2000:]
+    return json.loads(html.unescape(found.group(1)))
+
+
+@needs_chromium
+@pytest.mark.parametrize("which", ["report", "koh_page"])
+def test_browser_shows_every_figure_wide_and_no_table_past_the_page(which, request, tmp_path):
+    path, _ = request.getfixturevalue(which)
+    seen = layout(path, tmp_path)
+    assert seen["images"] and all(decoded for decoded, _ in seen["images"]), seen["images"]
+    assert all(width >= 600 for _, width in seen["images"]), seen["images"]
+    assert seen["scroll"] <= seen["width"] and all(right <= seen["width"] for right in seen["tables"]), seen
+
+
+@needs_chromium
 def test_browser_renders_tables_and_figures_without_console_errors(report, tmp_path):
     import matplotlib.image
 

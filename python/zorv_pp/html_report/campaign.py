@@ -61,6 +61,8 @@ def _state_section(state: StateResult, figures: Sequence[Path]) -> str:
     parts.append("<h3>Runs and their warnings</h3>")
     parts.append(warnings_table([(run, state.warnings.get(run, ())) for run in state.runs]))
     parts += [figure(path) for path in figures]
+    if figures and len(state.runs) < 2:
+        parts.append('<p class="meta">One run: no figure of the estimate against the number of replicas.</p>')
     parts.append("</section>")
     return "".join(parts)
 
