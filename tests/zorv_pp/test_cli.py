@@ -201,3 +201,20 @@ def test_run_warnings_reach_stderr_and_results_json(tmp_path, capsys):
     assert record["run"] == str(run) and "partial_last_row" in [w["code"] for w in record["warnings"]]
     figures = sorted(p.suffix for p in (tmp_path / "out" / "figures").iterdir())
     assert figures and set(figures) == {".svg"}
+
+
+@pytest.mark.parametrize("layout, expected", [
+    (["work/wm"], ["wm"]),  # one run: the state is named after its folder, not the folder holding it
+    (["m2/rep1", "m2/rep2"], ["m2"]),
+    (["m2/rep1", "m4/rep1"], ["rep1", "rep1"]),
+])
+def test_states_of_run_folders_are_named_after_their_folders(tmp_path, layout, expected):
+    for folder in layout:
+        (tmp_path / folder).mkdir(parents=True)
+    args = cli.build_parser().parse_args(["analyze", *(str(tmp_path / f) for f in layout)])
+    jobs, _, _ = cli._state_jobs(args)
+    names = [job.name for job in jobs]
+    if len(set(expected)) < len(expected):  # the same name twice: each state is named by its full folder
+        assert len(set(names)) == len(names) == len(expected)
+    else:
+        assert names == expected

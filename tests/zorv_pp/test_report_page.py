@@ -181,3 +181,17 @@ def test_the_koh_page_has_its_tables_figures_warnings_and_version(koh_page):
     warned = [w for record in result.runs for w in record.warnings]
     assert warned and all(html_escaped(w.message) in text for w in warned)
     assert "D of OH⁻" in text and "D_hop" in text
+
+
+@pytest.mark.parametrize("estimates, asked, expected", [
+    ({("onsager", ("A", "A")): "A-A"}, ("onsager", "B"), "it has onsager for A-A"),
+    ({("density", None): "-"}, ("shear_viscosity", None), "it has density"),
+    ({}, ("density", None), "nothing was analysed"),
+])
+def test_a_missing_value_says_what_the_state_has(estimates, asked, expected):
+    from zorv_pp import Estimate, StateResult
+
+    state = StateResult("s", ("r",), {key: Estimate.of([1.0], "1") for key in estimates},
+                        {key[1]: label for key, label in estimates.items() if key[1] is not None})
+    with pytest.raises(KeyError, match=expected):
+        state.get(*asked)
