@@ -64,7 +64,7 @@ CASES = [
      lambda run: "diffonsag" not in run.tables and "diffself" in run.tables),
     ("synthetic", "density.dat", lambda d: d.replace(b"\n1.0", b"\n1000.0"), "density_unit",
      lambda run: run.density == pytest.approx(1000.0, rel=1e-3) and any(  # says what it decided, and why
-         "read as kg/m3, since in g/cm3 it would be denser than any solid" in w.message for w in run.warnings)),
+         "read as g/cm3, since in kg/m3 it would be lighter than any liquid" in w.message for w in run.warnings)),
 ]
 
 
