@@ -344,3 +344,24 @@ def test_the_running_slope_panel_is_the_fit_from_every_start(drawn, real_state, 
         assert ring.get_xdata()[0] == pytest.approx(curve.t_fit[0] * curve.time_unit)  # the chosen start
         estimate = subject.estimates[next(k for k in subject.estimates if k[0] == curve.property)]
         assert math.isfinite(estimate.mean) and any(isinstance(p, Polygon) for p in axis.patches)  # the state band
+
+
+@pytest.mark.parametrize("label, charges, expected", [
+    ("K", {"K": 1.0}, "K⁺"), ("OH", {"OH": -1.0}, "OH⁻"), ("Ca", {"Ca": 2.0}, "Ca²⁺"), ("water", {"water": 0.0}, "water"),
+    ("K-OH", {"K": 1.0, "OH": -1.0}, "K⁺-OH⁻"), ("met-wat", None, "met-wat"), ("A", {"B": 1.0}, "A"),
+])
+def test_ions_are_named_with_their_charges(label, charges, expected):
+    from zorv_pp.figures.common import species_text
+
+    assert species_text(label, charges) == expected
+
+
+def test_figures_put_charges_on_ion_names(drawn):
+    charges = {"A": 1.0, "B": -1.0}
+    state_figure(state(), "unused.png", charges=charges)
+    summary_figure([state("a", 2.0), state("b", 4.0)], "unused.png", charges=charges)
+    msd_titles = [axis.get_title() for axis in drawn[0].axes]
+    assert any("A⁺-B⁻" in title for title in msd_titles)
+    assert {"Onsager A⁺-A⁺", "Onsager A⁺-B⁻"} <= {axis.get_title() for axis in drawn[1].axes}
+    for figure in drawn:
+        check_axes(figure)

@@ -34,7 +34,7 @@ def draw_all(states: Sequence[StateResult], folder: str | os.PathLike[str], fmt:
             drawn.append(state_figure(state, out / f"{name}.{fmt}", fmt, family, charges))
         drawn.append(slope_figure(state, out / f"{stem}_slope.{fmt}", fmt, charges))
         drawn.append(convergence_figure(state, out / f"{stem}_convergence.{fmt}", fmt))
-    drawn.append(summary_figure(states, out / f"summary.{fmt}", fmt))
+    drawn.append(summary_figure(states, out / f"summary.{fmt}", fmt, charges))
     return [path for path in drawn if path is not None]
 
 

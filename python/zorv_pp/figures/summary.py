@@ -3,13 +3,13 @@ from __future__ import annotations
 
 import math
 import os
-from collections.abc import Sequence
+from collections.abc import Mapping, Sequence
 from pathlib import Path
 from typing import Any
 
 from ..run_analysis import Species
 from ..state import StateResult
-from .common import CI_NOTE, interval, notation, panels, plain_ticks, save
+from .common import CI_NOTE, interval, notation, panels, plain_ticks, save, species_text
 
 #: Metadata keys that name a composition, in order of preference; temperature comes after them.
 COMPOSITION = ("molality", "molarity", "mole_fraction", "mass_fraction", "composition", "concentration", "x")
@@ -55,12 +55,13 @@ def x_axis(states: Sequence[StateResult]) -> tuple[str | None, str | None]:
     return axis, split
 
 
-def _panel_specs(states: Sequence[StateResult]) -> list[tuple[str, list[Series]]]:
+def _panel_specs(states: Sequence[StateResult],
+                 charges: Mapping[str, float] | None = None) -> list[tuple[str, list[Series]]]:
     present: dict[tuple[str, Species], str] = {}
     for state in states:
         for prop, species in state.estimates:
             label = state.labels.get(species, "") if species is not None else ""
-            present.setdefault((prop, species), label)
+            present.setdefault((prop, species), species_text(label, charges))
 
     def of(prop: str) -> list[Series]:
         return [(p, s, label) for (p, s), label in present.items() if p == prop]
@@ -151,17 +152,18 @@ def _frame(axis: Any, states: Sequence[StateResult], key: str | None) -> None:
     axis.grid(True, alpha=0.3)
 
 
-def summary_figure(states: Sequence[StateResult], path: str | os.PathLike[str], fmt: str = "png") -> Path | None:
+def summary_figure(states: Sequence[StateResult], path: str | os.PathLike[str], fmt: str = "png",
+                   charges: Mapping[str, float] | None = None) -> Path | None:
     """The main properties across ``states``, with 95 % intervals as error bars.
 
     Plotted against a composition or the temperature when every state's
     metadata gives it, else against the state names; one panel per Onsager
     coefficient so that small cross terms keep their sign and scale. Returns
-    None when there is nothing to draw.
+    None when there is nothing to draw. ``charges`` (e, by species) put the charge on an ion's name.
     """
     if not states:
         return None
-    specs = _panel_specs(states)
+    specs = _panel_specs(states, charges)
     if not specs:
         return None
     key, split = x_axis(states)
