@@ -347,7 +347,8 @@ def test_the_running_slope_panel_is_the_fit_from_every_start(drawn, real_state, 
 
 
 @pytest.mark.parametrize("label, charges, expected", [
-    ("K", {"K": 1.0}, "K⁺"), ("OH", {"OH": -1.0}, "OH⁻"), ("Ca", {"Ca": 2.0}, "Ca²⁺"), ("water", {"water": 0.0}, "water"),
+    ("K", {"K": 1.0}, "K⁺"), ("OH", {"OH": -1.0}, "OH⁻"), ("Ca", {"Ca": 2.0}, "Ca²⁺"),
+    ("water", {"water": 0.0}, "water"),
     ("K-OH", {"K": 1.0, "OH": -1.0}, "K⁺-OH⁻"), ("met-wat", None, "met-wat"), ("A", {"B": 1.0}, "A"),
 ])
 def test_ions_are_named_with_their_charges(label, charges, expected):

@@ -11,7 +11,8 @@ import numpy as np
 
 from ..curve_fit import Curve
 from ..state import StateResult
-from .common import notation, panels, plain_ticks, run_colours, save, shared_legend, species_text, superscript, value_text
+from .common import (notation, panels, plain_ticks, run_colours, save, shared_legend, species_text, superscript,
+                     value_text)
 
 #: Panel titles; self-diffusion says which value it is, here and in the summary.
 TITLES = {

@@ -118,8 +118,8 @@ def slope_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "p
         if estimate is not None and all(math.isfinite(v) for v in estimate.ci95):
             axis.axhspan(estimate.ci95[0] * factor, estimate.ci95[1] * factor, color="0.5", alpha=0.25, lw=0,
                          zorder=1)
-            band = axis.axhline(estimate.mean * factor, color="0.25", lw=1.0, zorder=1, label="state value, 95 % interval")
-            handles.append((band, "state value, 95 % interval"))
+            text = "state value, 95 % interval"
+            handles.append((axis.axhline(estimate.mean * factor, color="0.25", lw=1.0, zorder=1, label=text), text))
         axis.set_xscale("log")
         _limits(axis, estimate, factor)
         axis.set_title(panel_title(prop, species_text(label, charges), None), fontsize=9)

@@ -9,17 +9,12 @@ from typing import Any
 
 from ..run_analysis import Species
 from ..state import StateResult
-from .common import CI_NOTE, interval, notation, panels, plain_ticks, save, species_text
+from .common import CI_NOTE, SYMBOLS, interval, notation, panels, plain_ticks, save, species_text
 
 #: Metadata keys that name a composition, in order of preference; temperature comes after them.
 COMPOSITION = ("molality", "molarity", "mole_fraction", "mass_fraction", "composition", "concentration", "x")
 _AXIS_UNITS = {"molality": "mol/kg", "molarity": "mol/L", "temperature": "K", "pressure": "atm"}
 _MARKERS = "osD^v<>p*h"
-#: The symbol of each property on its axis (mathtext).
-SYMBOLS = {"self_diffusion": r"$D_\mathrm{YH}$", "self_diffusion_pbc": r"$D_\mathrm{PBC}$", "onsager": r"$L_{ij}$",
-           "maxwell_stefan": "Đ", "shear_viscosity": "η", "bulk_viscosity": r"$\eta_\mathrm{bulk}$",
-           "thermal_conductivity": "λ", "electrical_conductivity": "σ", "coordination_number": "n",
-           "density": "ρ"}
 
 Series = tuple[str, Species, str]
 """(property, species, legend label) of one series of a panel."""
