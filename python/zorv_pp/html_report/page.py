@@ -23,7 +23,7 @@ h1 { font-size: 1.6em; margin-bottom: .2em; } h2 { border-bottom: 1px solid #ccd
 table { border-collapse: collapse; margin: .6em 0 1.2em; font-size: .92em; max-width: 100%; }
 th, td { border: 1px solid #d4d8dd; padding: .25em .6em; text-align: left; vertical-align: top; }
 th { background: #eef1f5; } td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
-td { overflow-wrap: anywhere; }
+td { overflow-wrap: break-word; }
 tr.flagged td { background: #fff6e0; } .flag { color: #8a4b00; } .none { color: #6b7280; }
 figure { margin: 1em 0 2em; } figure img { width: 100%; max-width: 100%; border: 1px solid #e2e5e9; }
 figcaption { font-size: .9em; color: #4b5563; } .meta { color: #4b5563; }
