@@ -8,6 +8,8 @@ import math
 ERROR_DIGITS = 2
 #: Significant digits of a value that has no finite error.
 BARE_DIGITS = 4
+#: An error below this fraction of its value is floating-point noise, not a measured error.
+NEGLIGIBLE = 1e-9
 
 
 def place(error: float, digits: int = ERROR_DIGITS) -> int | None:
@@ -53,8 +55,12 @@ def with_error(value: float, error: float, low: float = math.nan, high: float = 
     "scientific" (SI values in a file). The interval is "low to high", "–"
     when either bound is not finite.
     """
-    last = place(error)
     text = fixed if notation == "fixed" else scientific
+    if math.isfinite(error) and 0.0 <= error <= NEGLIGIBLE * abs(value):
+        # Identical replicas leave only rounding noise: the value's own digits, an error of zero.
+        return text(value, None), "0", (f"{text(low, None)} to {text(high, None)}"
+                                         if math.isfinite(low) and math.isfinite(high) else "–")
+    last = place(error)
     error_text = text(error, last) if last is not None else "–"
     interval = f"{text(low, last)} to {text(high, last)}" if math.isfinite(low) and math.isfinite(high) else "–"
     return text(value, last), error_text, interval

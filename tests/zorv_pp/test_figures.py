@@ -11,7 +11,7 @@ pytest.importorskip("matplotlib")
 from matplotlib.collections import LineCollection, PolyCollection  # noqa: E402
 from matplotlib.container import Container  # noqa: E402
 from matplotlib.lines import Line2D  # noqa: E402
-from matplotlib.patches import Polygon  # noqa: E402
+from matplotlib.patches import Patch  # noqa: E402
 from matplotlib.text import Text  # noqa: E402
 
 import zorv_pp  # noqa: E402
@@ -343,7 +343,7 @@ def test_the_running_slope_panel_is_the_fit_from_every_start(drawn, real_state, 
         ring = next(line for line in data_lines(axis) if len(line.get_xdata()) == 1)
         assert ring.get_xdata()[0] == pytest.approx(curve.t_fit[0] * curve.time_unit)  # the chosen start
         estimate = subject.estimates[next(k for k in subject.estimates if k[0] == curve.property)]
-        assert math.isfinite(estimate.mean) and any(isinstance(p, Polygon) for p in axis.patches)  # the state band
+        assert math.isfinite(estimate.mean) and any(isinstance(p, Patch) for p in axis.patches)  # the state band
 
 
 @pytest.mark.parametrize("label, charges, expected", [

@@ -40,8 +40,9 @@ def test_page_is_self_contained_and_escaped(report):
     assert text.count('src="data:image/png;base64,') == 1 and text.count('src="data:image/svg+xml;base64,') == 1
     assert HOSTILE not in text and html_escaped(HOSTILE) in text
     assert __version__ in text and "margin" in text and "0.2" in text
+    plain = text.replace("<wbr>", "")  # the places a long folder name may wrap
     for state in result.states:
-        assert f'id="state-{state.name}"' in text and all(run in text for run in state.runs)
+        assert f'id="state-{state.name}"' in text and all(run in plain for run in state.runs)
     assert not list(path.parent.glob(".report.html.*"))  # written atomically: no scratch file left
 
 
@@ -143,7 +144,7 @@ def test_values_in_the_page_are_rounded_to_their_error(report):
     rows = re.findall(r'<td class="num">([^<]*)</td><td class="num">([^<]*)</td><td class="num">([^<]*)</td>', text)
     checked = 0
     for value, interval, error in rows:
-        if error in ("–", "") or " to " not in interval:
+        if error in ("–", "", "0") or " to " not in interval:  # "0": identical replicas
             continue
         decimals = len(error.partition(".")[2])
         digits = error.replace(".", "").lstrip("0")

@@ -15,7 +15,8 @@ NAN = math.nan
     (12345.6, 170.0, 12010.0, 12690.0, ("12350", "170", "12010 to 12690")),
     (3.0, 0.3, 2.4, 3.6, ("3.00", "0.30", "2.40 to 3.60")),
     (-473.0, 23.0, -517.4, -428.2, ("-473", "23", "-517 to -428")),
-    (0.5, 0.0, NAN, NAN, ("0.5", "–", "–")),  # no error: four significant digits, no interval
+    (0.5, NAN, NAN, NAN, ("0.5", "–", "–")),  # no error: four significant digits, no interval
+    (3.67571175805501, 3.1e-16, 3.675711758055009, 3.675711758055011, ("3.676", "0", "3.676 to 3.676")),  # noise
     (1.23456e-3, NAN, NAN, NAN, ("0.001235", "–", "–")),
 ])
 def test_fixed_notation(value, error, low, high, expected):

@@ -69,9 +69,15 @@ def rounded_cells(mean: float, sem: float, low: float, high: float, factor: floa
     return [e(cell.replace("-", "−")) for cell in cells]  # a typographic minus in the page
 
 
+def breakable(text: str) -> str:
+    """``text`` escaped, with places to break a line after each underscore and slash: a long flag code
+    or folder then wraps at its parts rather than widening its table past the page."""
+    return e(text).replace("_", "_<wbr>").replace("/", "/<wbr>")
+
+
 def flags_cell(flags: Sequence[str]) -> str:
     text = ", ".join(flags)
-    return f'<span class="flag">{e(text)}</span>' if text else '<span class="none">–</span>'
+    return f'<span class="flag">{breakable(text)}</span>' if text else '<span class="none">–</span>'
 
 
 def figure(path: Path, caption: str = "") -> str:
@@ -100,7 +106,7 @@ def warnings_table(runs: Sequence[tuple[str, Sequence[Any]]]) -> str:
     for index, (run, warnings) in enumerate(runs):
         text = "<br>".join(f"<b>{e(w.code)}</b>{' (' + e(w.file) + ')' if w.file else ''}: {e(w.message)}"
                            for w in warnings) or '<span class="none">none</span>'
-        rows.append([str(index + 1), e(run), text])
+        rows.append([str(index + 1), breakable(run), text])
     return table(("run", "folder", "warnings"), rows, numeric=(0,))
 
 
