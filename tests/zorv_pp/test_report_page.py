@@ -181,7 +181,8 @@ def test_the_koh_page_has_its_tables_figures_warnings_and_version(koh_page):
     assert all(c.state in text for c in result.comparisons) and __version__ in text
     warned = [w for record in result.runs for w in record.warnings]
     assert warned and all(html_escaped(w.message) in text for w in warned)
-    assert "D of OH⁻" in text and "D_hop" in text
+    assert "D of OH⁻" in text and "D<sub>hop</sub>" in text and "σ<sub>MD</sub> (S/m)" in text
+    assert not re.search(r"σ_|D_hop", text)  # symbols set with subscripts, no raw underscore
 
 
 @pytest.mark.parametrize("estimates, asked, expected", [

@@ -9,6 +9,7 @@ from __future__ import annotations
 import base64
 import html
 import math
+import re
 from collections.abc import Iterable, Sequence
 from pathlib import Path
 from typing import Any
@@ -25,7 +26,7 @@ th, td { border: 1px solid #d4d8dd; padding: .25em .6em; text-align: left; verti
 th { background: #eef1f5; } td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 td { overflow-wrap: break-word; }
 tr.flagged td { background: #fff6e0; } .flag { color: #8a4b00; } .none { color: #6b7280; }
-figure { margin: 1em 0 2em; } figure img { width: 100%; max-width: 100%; border: 1px solid #e2e5e9; }
+figure { margin: 1em 0 2em; } figure img { max-width: 100%; height: auto; border: 1px solid #e2e5e9; }
 figcaption { font-size: .9em; color: #4b5563; } .meta { color: #4b5563; }
 """
 
@@ -35,10 +36,16 @@ def e(value: Any) -> str:
     return html.escape(str(value), quote=True)
 
 
+def subscripted(text: str) -> str:
+    """``text`` escaped, each ``symbol_label`` set as a subscript (σ_MD as σ<sub>MD</sub>)."""
+    return re.sub(r"(?<=[^\s_])_([A-Za-z]+)", r"<sub>\1</sub>", e(text))
+
+
 def table(header: Sequence[str], rows: Iterable[Sequence[str]], row_classes: Sequence[str] = (),
-          numeric: Sequence[int] = ()) -> str:
-    """An HTML table; the cells of ``rows`` must already be escaped."""
-    head = "".join(f"<th>{e(h)}</th>" for h in header)
+          numeric: Sequence[int] = (), subscripts: bool = False) -> str:
+    """An HTML table; the cells of ``rows`` must already be escaped. ``subscripts`` sets the header's
+    symbols with subscripts (see :func:`subscripted`); otherwise an underscore is kept as written."""
+    head = "".join(f"<th>{subscripted(h) if subscripts else e(h)}</th>" for h in header)
     body = []
     for index, row in enumerate(rows):
         css = f' class="{row_classes[index]}"' if index < len(row_classes) and row_classes[index] else ""

@@ -64,16 +64,16 @@ def _tables(result: KohStudy) -> list[str]:
     return [
         "<h2>MD against experiment and models</h2>",
         '<p class="meta">Values [95 % interval], rounded to two significant digits of their standard error. '
-        "σ_exp: Gilliam's correlation; ρ and η models: Laliberté.</p>",
+        "σ<sub>exp</sub>: Gilliam's correlation; ρ and η models: Laliberté.</p>",
         table(("state", "T (K)", "m (mol/kg)", "σ_MD (S/m)", "σ_NE (S/m)", "σ_exp (S/m)", "σ_MD vs σ_exp",
                "ρ_MD (kg/m³)", "ρ_model (kg/m³)", "η_MD (mPa·s)", "η_model (mPa·s)", "flags"),
-              _experiment_rows(comparisons), classes, numeric=tuple(range(1, 11))),
+              _experiment_rows(comparisons), classes, numeric=tuple(range(1, 11)), subscripts=True),
         "<h2>Proton hopping</h2>",
-        '<p class="meta">τ from the conductivity deficit σ_exp − σ_MD; D_hop = d²/(6τ); '
-        "no value where σ_MD is not below σ_exp.</p>",
+        '<p class="meta">τ from the conductivity deficit σ<sub>exp</sub> − σ<sub>MD</sub>; '
+        "D<sub>hop</sub> = d²/(6τ); no value where σ<sub>MD</sub> is not below σ<sub>exp</sub>.</p>",
         table(("state", "hop distance (nm)", "source", "τ (ps)", "D_hop (10⁻⁹ m²/s)",
                f"D of {anion} (10⁻⁹ m²/s)", f"D of {anion} + D_hop (10⁻⁹ m²/s)"),
-              _hopping_rows(comparisons), numeric=(1, 3, 4, 5, 6)),
+              _hopping_rows(comparisons), numeric=(1, 3, 4, 5, 6), subscripts=True),
         "<h2>Self-diffusion (Yeh–Hummer corrected)</h2>",
         table(("state", *(f"D of {name} (10⁻⁹ m²/s)" for name in names)), _diffusion_rows(comparisons),
               numeric=tuple(range(1, len(names) + 1))),
