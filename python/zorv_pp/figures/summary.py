@@ -122,7 +122,8 @@ def _draw_panel(axis: Any, states: Sequence[StateResult], series: Sequence[Serie
                   transform=axis.transAxes, ha="center", va="center", fontsize=9, color="0.35")
         axis.set_yticks([])
     elif len(series) > 1 or split:
-        axis.legend(fontsize=7)
+        # Beside the panel, not in it: with few states no corner is free of points and bars.
+        axis.legend(fontsize=7, loc="upper left", bbox_to_anchor=(1.01, 1.0), borderaxespad=0.0, frameon=False)
 
 
 def _split_text(key: str, value: float | None) -> str:
