@@ -197,3 +197,14 @@ def test_a_missing_value_says_what_the_state_has(estimates, asked, expected):
                         {key[1]: label for key, label in estimates.items() if key[1] is not None})
     with pytest.raises(KeyError, match=expected):
         state.get(*asked)
+
+
+@pytest.mark.parametrize("name, start", [
+    ("m2.0_T298_msd_diffusion.png", "MSD curves"), ("m2.0_T298_msd.svg", "MSD curves"),
+    ("lj_slope.png", "Running slope"), ("a_convergence.pdf", "The estimate of the first k runs"),
+    ("summary.png", "The main properties"), ("elsewhere.png", ""),
+])
+def test_every_figure_of_the_page_says_what_it_shows(name, start):
+    from zorv_pp.html_report.campaign import caption
+
+    assert caption(Path(name)).startswith(start) and (start or not caption(Path(name)))

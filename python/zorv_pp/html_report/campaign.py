@@ -60,11 +60,28 @@ def _state_section(state: StateResult, figures: Sequence[Path]) -> str:
                         "unit", "runs", "flags"), rows, classes, numeric=(2, 3, 4, 5, 7)))
     parts.append("<h3>Runs and their warnings</h3>")
     parts.append(warnings_table([(run, state.warnings.get(run, ())) for run in state.runs]))
-    parts += [figure(path) for path in figures]
+    parts += [figure(path, caption(path)) for path in figures]
     if figures and len(state.runs) < 2:
         parts.append('<p class="meta">One run: no figure of the estimate against the number of replicas.</p>')
     parts.append("</section>")
     return "".join(parts)
+
+
+#: What each figure shows, by the end of its file name.
+CAPTIONS = {
+    "_msd": "MSD curves of every run (points), fitted lines with their 95 % band; the fitted range between "
+            "dashed marks.",
+    "_slope": "Running slope: the coefficient fitted from each start with its 95 % band, the state value and its "
+              "interval in grey, each run's chosen start dashed and ringed. A chosen start off the plateau "
+              "means a biased value.",
+    "_convergence": "The estimate of the first k runs against k, beside each run's own value.",
+    "summary": "The main properties across the states.",
+}
+
+
+def caption(path: Path) -> str:
+    stem = path.stem
+    return next((text for end, text in CAPTIONS.items() if stem.endswith(end) or f"{end}_" in stem), "")
 
 
 def _belongs(path: Path, state: StateResult) -> bool:
@@ -86,7 +103,7 @@ def report_html(result: CampaignResult, figures: Sequence[str | os.PathLike[str]
                f"Values are state values; intervals are 95 % intervals; zorv_pp {__version__}.")
     body = [f"<h1>{e(title)}</h1>", f'<p class="meta" id="summary">{e(summary)}</p>']
     if shared:
-        body += ["<h2>Summary over states</h2>", *(figure(p) for p in shared)]
+        body += ["<h2>Summary over states</h2>", *(figure(p, caption(p)) for p in shared)]
     body += [_state_section(state, own[state.name]) for state in result.states]
     return finished_page(title, body, result.failures, settings)
 
