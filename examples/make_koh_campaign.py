@@ -15,8 +15,8 @@ against the experimental correlations the study compares with:
   at 333.15 K) is made to overshoot experiment, so the study shows the
   branch with no deficit.
 
-Replicas differ only in noise (30 % at the longest lag times, one to
-three per cent in the fitted values); everything is deterministic.
+Replicas differ only in noise (3 % at the longest lag times, one to
+three tenths of a per cent in the fitted values); everything is deterministic.
 
     PYTHONPATH=build/<name>/python python3 examples/make_koh_campaign.py [OUTPUT_FOLDER]
 """
@@ -97,7 +97,7 @@ def state(t_index: int, c_index: int) -> CampaignState:
         volume=volume,
         density=density,
         rdf_pairs={("OH", "water"): (2.64e-10, 2.5), ("K", "water"): (2.80e-10, 3.2)},
-        noise=0.3,
+        noise=0.03,
         temperature_rows=50,
         rdf_rows=520,
         seed=1000 * (t_index + 1) + 100 * (c_index + 1),

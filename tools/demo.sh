@@ -22,7 +22,7 @@ tools/sid-root.sh run bash -c '
   python3.14 examples/demo.py "$out/module" >/dev/null
   echo "== analysis: $out/analysis/report.html (open it in a browser), results.csv and results.json, figures in $out/analysis/figures/"
   if [ -d "$out/koh" ]; then
-    echo "== KOH study: $out/koh/koh_study.csv and koh_study.json, figures in $out/koh/figures/"
+    echo "== KOH study: $out/koh/report.html (open it in a browser), koh_study.csv and koh_study.json, figures in $out/koh/figures/"
   fi
   echo "== the walkthrough of the module: $out/module"
 '

@@ -134,7 +134,9 @@ def _state_jobs(args: argparse.Namespace) -> tuple[list[Any], Any, bool]:
     states: dict[str, list[str]] = {}
     for path in paths:
         states.setdefault(os.fspath(path.resolve().parent), []).append(os.fspath(path))
-    names = [Path(parent).name or parent for parent in states]
+    # A state of one run is named after that run's folder, several after the folder holding them.
+    names = [Path(runs[0]).resolve().name if len(runs) == 1 else Path(parent).name or parent
+             for parent, runs in states.items()]
     if len(set(names)) != len(names):
         names = list(states)
     charges = _pairs(args.charge, float, "--charge") or None
@@ -218,7 +220,8 @@ def run_analyze(args: argparse.Namespace) -> int:
     print(f"results: {csv_path} and {json_path} ({len(result.rows())} rows, {len(result.states)} states)")
     drawn: list[Path] = []
     if args.figures and result.states:
-        drawn = _figures(result.states, out / "figures", args.format)
+        charges = {name: q for job in jobs for name, q in (job.charges or {}).items()}
+        drawn = _figures(result.states, out / "figures", args.format, charges)
         print(f"figures: {len(drawn)} in {out / 'figures'}")
     settings = {"windows": {g: dataclasses.asdict(w) for g, w in windows_for(windows).items()},
                 "paths": list(args.paths), "jobs": args.jobs, "format": args.format, "version": __version__}
@@ -232,10 +235,10 @@ def run_analyze(args: argparse.Namespace) -> int:
     return status
 
 
-def _figures(states: Sequence[Any], folder: Path, fmt: str) -> list[Path]:
+def _figures(states: Sequence[Any], folder: Path, fmt: str, charges: dict[str, float]) -> list[Path]:
     from .figures import draw_all
 
-    return list(draw_all(states, folder, fmt=fmt))
+    return list(draw_all(states, folder, fmt=fmt, charges=charges or None))
 
 
 def _html_report(path: Path, result: Any, figures: list[Path], settings: dict[str, Any]) -> Path | None:

@@ -10,10 +10,18 @@ import os
 import tempfile
 from collections.abc import Callable, Iterator, Mapping, Sequence
 from pathlib import Path
+from statistics import NormalDist
 from typing import IO, Any
+
+from .rounding import with_error
+
+Z95 = NormalDist().inv_cdf(0.975)
 
 COLUMNS = ("state", "property", "species", "mean", "std", "sem", "count", "unit", "per_run",
            "ci95_low", "ci95_high", "per_run_sem", "window_spread", "fit_start", "flags")
+#: Text columns for reading: mean, standard error and 95 % interval rounded to two significant digits
+#: of the standard error. The numeric columns beside them keep full precision.
+DISPLAY = ("mean_rounded", "sem_rounded", "ci95_rounded")
 
 
 @contextlib.contextmanager
@@ -61,14 +69,27 @@ def _finite_or_none(value: Any) -> Any:
     return value
 
 
+def display(row: Mapping[str, Any]) -> tuple[str, str, str]:
+    """The :data:`DISPLAY` texts of a row with mean, sem and ci95 bounds."""
+    sem = float(row["sem"])
+    low, high = float(row["ci95_low"]), float(row["ci95_high"])
+    error = sem if math.isfinite(sem) and sem > 0.0 else (high - low) / (2.0 * Z95) if high > low else math.nan
+    value, _, interval = with_error(float(row["mean"]), error, low, high, "scientific")
+    sem_text = with_error(sem, error, notation="scientific")[0] if math.isfinite(sem) and sem > 0.0 else ""
+    return value, sem_text, "" if interval == "–" else interval
+
+
 def csv_text(rows: Sequence[Mapping[str, Any]], columns: Sequence[str] = COLUMNS) -> str:
-    """Rows as CSV; a list value is written as its items joined by ';'."""
+    """Rows as CSV; a list value is written as its items joined by ';'. Rows of estimates (with mean,
+    sem and ci95 bounds) also get the rounded :data:`DISPLAY` columns."""
+    shown = all(k in columns for k in ("mean", "sem", "ci95_low", "ci95_high"))
     out = io.StringIO()
     writer = csv.writer(out, lineterminator="\n")
-    writer.writerow(columns)
+    writer.writerow([*columns, *(DISPLAY if shown else ())])
     for row in rows:
         writer.writerow([";".join(repr(float(v)) for v in row[c]) if isinstance(row[c], list)
-                         else repr(row[c]) if isinstance(row[c], float) else row[c] for c in columns])
+                         else repr(row[c]) if isinstance(row[c], float) else row[c] for c in columns]
+                        + (list(display(row)) if shown else []))
     return out.getvalue()
 
 

@@ -16,6 +16,7 @@ from .diagnostics import RunWarning
 from .flags import ANISOTROPIC, NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from .rdf import REDUCED_SHELL_SCALE, first_shell
 from .run import FINITE_RDF_PREFIX, RDF_PREFIX, SELF_PREFIX, Run, split_pair
+from .sampled_curve import SampledCurve
 from .units import REAL, UnitStyle
 from .window import Window, WindowSpec, windows_for
 
@@ -148,8 +149,11 @@ class _Fitter:
         self.starts[key] = found.start * self.run.units.time
         self.labels[species] = label
         seconds = self.run.units.time
-        self.curves.append(Curve(prop, label, list(time), list(values), found.t_fit, found.fit, found.slope * factor,
-                                 seconds, factor * seconds, _curve_unit(prop), found.band))
+        noise = scale(found.slope) if callable(scale) else scale
+        self.curves.append(SampledCurve(prop, label, list(time), list(values), found.t_fit, found.fit,
+                                        found.slope * factor, seconds, factor * seconds,
+                                        self.run.units.label(_curve_unit(prop)), found.band, 0,
+                                        self.sampling(table, time), walkers, noise))
         return found
 
     def _say_why(self, table: str, label: str, rows: int, flags: tuple[str, ...]) -> None:

@@ -62,8 +62,12 @@ class StateResult:
         except KeyError:
             have = [self.labels.get(s, "") or "-" for p, s in self.estimates if p == property]
             what = f" for {species!r}" if species is not None else ""
-            raise KeyError(f"state {self.name!r} has no {property}{what}"
-                           f" (available: {', '.join(have) if have else 'none'})") from None
+            if have:
+                found = f"it has {property} for {', '.join(have)}"
+            else:  # say what the state does have, or that nothing gave it a value
+                others = sorted({p for p, _ in self.estimates})
+                found = f"it has {', '.join(others)}" if others else "nothing was analysed"
+            raise KeyError(f"state {self.name!r} has no {property}{what}: {found}") from None
 
     def properties(self) -> list[tuple[str, Species]]:
         """The (property, species) keys of this state, in report order."""

@@ -42,8 +42,8 @@ def test_campaign_gives_results_and_figures(campaign, tmp_path):
     assert document["states"]["m3.0"]["metadata"]["molality"] == 3.0
     header = (tmp_path / "results.csv").read_text().splitlines()[0]
     assert header == "state,property,species,mean,std,sem,count,unit,per_run,ci95_low,ci95_high,per_run_sem," \
-                     "window_spread,fit_start,flags"
-    for name in ("m1.0_msd.png", "m3.0_msd.png", "summary.png"):
+                     "window_spread,fit_start,flags,mean_rounded,sem_rounded,ci95_rounded"
+    for name in ("m1.0_msd_diffusion.png", "m3.0_msd_onsager.png", "m1.0_slope.png", "summary.png"):
         assert (tmp_path / "figures" / name).read_bytes()[:4] == b"\x89PNG"
     assert "<html" in (tmp_path / "report.html").read_text()
     assert not [p for p in tmp_path.iterdir() if p.name.startswith(".")]  # no temporary left behind
@@ -215,3 +215,20 @@ def test_run_warnings_reach_stderr_and_results_json(tmp_path, capsys):
 def test_window_ranges_reach_their_fit_groups(items, expected):
     found = windows_for(cli.window_settings(items))
     assert {group: (found[group].start, found[group].end) for group in expected} == expected
+
+
+@pytest.mark.parametrize("layout, expected", [
+    (["work/wm"], ["wm"]),  # one run: the state is named after its folder, not the folder holding it
+    (["m2/rep1", "m2/rep2"], ["m2"]),
+    (["m2/rep1", "m4/rep1"], ["rep1", "rep1"]),
+])
+def test_states_of_run_folders_are_named_after_their_folders(tmp_path, layout, expected):
+    for folder in layout:
+        (tmp_path / folder).mkdir(parents=True)
+    args = cli.build_parser().parse_args(["analyze", *(str(tmp_path / f) for f in layout)])
+    jobs, _, _ = cli._state_jobs(args)
+    names = [job.name for job in jobs]
+    if len(set(expected)) < len(expected):  # the same name twice: each state is named by its full folder
+        assert len(set(names)) == len(names) == len(expected)
+    else:
+        assert names == expected

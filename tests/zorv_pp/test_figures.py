@@ -1,5 +1,6 @@
 """Figures: each run in its own colour with fit, band and range; honest signs and scales; 95 % intervals."""
 import math
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -9,13 +10,19 @@ pytest.importorskip("matplotlib")
 from matplotlib.collections import PolyCollection  # noqa: E402
 from matplotlib.container import Container  # noqa: E402
 from matplotlib.lines import Line2D  # noqa: E402
+from matplotlib.patches import Patch  # noqa: E402
+
+import zorv_pp  # noqa: E402
+from layout_checks import check_layout  # noqa: E402
 
 import zorv_pp.figures.convergence as convergence_module  # noqa: E402
 import zorv_pp.figures.msd as msd_module  # noqa: E402
+import zorv_pp.figures.slope as slope_module  # noqa: E402
 import zorv_pp.figures.summary as summary_module  # noqa: E402
 import zorv_pp.koh.figures as koh_figures  # noqa: E402
 from zorv_pp import Estimate, StateResult  # noqa: E402
-from zorv_pp.figures import draw_all, state_figure, summary_figure  # noqa: E402
+from zorv_pp.figures import draw_all, slope_figure, state_figure, summary_figure  # noqa: E402
+from zorv_pp.figures.slope import running  # noqa: E402
 from zorv_pp.figures.convergence import convergence_figure  # noqa: E402
 from zorv_pp.koh import compare  # noqa: E402
 from zorv_pp.run_analysis import Curve  # noqa: E402
@@ -66,7 +73,7 @@ def drawn(monkeypatch):
         figures.append(figure)
         return path
 
-    for module in (msd_module, summary_module, convergence_module, koh_figures):
+    for module in (msd_module, slope_module, summary_module, convergence_module, koh_figures):
         monkeypatch.setattr(module, "save", keep)
     yield figures
     plt.close("all")
@@ -77,7 +84,8 @@ def data_lines(axis):
 
 
 def check_axes(figure):
-    """Legend entries name drawn artists; no data point lies outside its panel's view."""
+    """Legend entries name drawn artists; no data point lies outside its panel's view; the layout is clean."""
+    check_layout(figure)
     legends = list(figure.legends) + [a.get_legend() for a in figure.axes if a.get_legend()]
     drawn_labels = {artist.get_label() for axis in figure.axes
                     for artist in [*axis.get_lines(), *axis.collections, *axis.patches, *axis.containers]
@@ -146,7 +154,7 @@ def test_summary_axes_units_and_intervals(drawn, states):
             xs = np.asarray(line.get_xdata(), float)
             assert np.all((xs - x0) > 0.05 * (x1 - x0)) and np.all((x1 - xs) > 0.05 * (x1 - x0))
     viscosity = figure.axes[titles.index("shear viscosity")]
-    assert viscosity.get_ylabel() == "mPa·s"
+    assert viscosity.get_ylabel() == "η (mPa·s)"
     # The bar spans the 95 % interval, not the standard error.
     bars = next(c for c in viscosity.collections if c.get_segments())
     low, high = states[0].estimates[("shear_viscosity", None)].ci95
@@ -205,14 +213,87 @@ def test_koh_figures_draw_every_legend_entry_and_no_clipped_point(drawn):
                    [(298.15, 2.0, [27.0, 28.0]), (298.15, 5.45, [38.0, 39.0]),
                     (333.15, 2.0, [70.0, 71.0]), (333.15, 5.45, [70.0, 72.0])]]
     assert comparisons[2].d_oh_corrected is None  # no deficit: a missing △ to explain
-    for draw in (koh_figures.diffusion_figure, koh_figures.density_viscosity_figure, koh_figures.summary_figure):
+    for draw in (koh_figures.conductivity_figure, koh_figures.diffusion_figure, koh_figures.density_viscosity_figure,
+                 koh_figures.summary_figure):
         draw(comparisons, "unused.png")
     for figure in drawn:
         check_axes(figure)
-    diffusion = drawn[0].axes[1]
+    diffusion = drawn[1].axes[1]
     assert "△" in diffusion.get_title() and "▲" not in diffusion.get_title()
-    assert any("no hopping" in text.get_text() for text in diffusion.texts)
-    deviation = drawn[2].axes[3]
+    assert "no △ at 333.15 K, 2 mol/kg" in diffusion.get_title()  # said where it hides no point
+    deviation = drawn[3].axes[3]
     legend = deviation.get_legend()
     legend_box = legend.get_window_extent()
     assert not legend_box.overlaps(deviation.get_window_extent())  # eight series: outside the panel
+
+
+REAL_RUNS = Path(__file__).resolve().parents[3] / "shared" / "data" / "zorv-runs"
+
+
+@pytest.fixture(scope="module", params=["water-methanol", "lj"])
+def real_state(request):
+    folder = REAL_RUNS / request.param
+    if not folder.is_dir():
+        pytest.skip(f"needs the bundled run {folder}")
+    return request.param, zorv_pp.analyze([folder], name=request.param)
+
+
+def test_every_figure_of_a_real_run_is_clean_and_names_its_units(drawn, real_state, tmp_path):
+    name, subject = real_state
+    paths = draw_all([subject], tmp_path)
+    assert [p.stem for p in paths] == [f"{name}_msd_{family}" for family in ("diffusion", "onsager", "viscosity",
+                                                                              "conductivity")] + \
+        [f"{name}_slope", "summary"]  # one run: no convergence figure
+    reduced = name == "lj"
+    for figure in drawn:
+        check_axes(figure)
+        for axis in figure.axes:
+            labels = axis.get_xlabel() + " " + axis.get_ylabel()
+            assert ("reduced lj units" in labels) == reduced, labels
+            assert "(s)" not in labels or not reduced and "time" in axis.get_xlabel()
+    summary = drawn[-1]
+    assert any(axis.get_title().startswith("self-diffusion") and any(data_lines(axis)) for axis in summary.axes)
+
+
+def test_the_running_slope_panel_is_the_fit_from_every_start(drawn, real_state, tmp_path):
+    name, subject = real_state
+    slope_figure(subject, tmp_path / "slope.png")
+    figure = drawn[0]
+    curves = [c for run in subject.curves for c in run]
+    assert len(figure.axes) == len({(c.property, c.label) for c in curves})
+    for axis, curve in zip(figure.axes, curves):
+        starts, values, errors = running(curve)
+        line = next(line for line in data_lines(axis) if len(line.get_xdata()) > 2)
+        xs, ys = np.asarray(line.get_xdata(), float), np.asarray(line.get_ydata(), float)
+        index = np.searchsorted(starts, xs)
+        assert np.array_equal(starts[index], xs) and len(xs) >= 5  # drawn from the starts themselves
+        factor = ys[0] / values[index[0]]  # the axis's display factor, one for the whole line
+        assert factor > 0
+        for x, y in zip(xs, ys):  # a block boundary's lag is a start twice, with two slopes
+            assert np.isclose(values[starts == x] * factor, y, rtol=1e-9).any(), x
+        ring = next(line for line in data_lines(axis) if len(line.get_xdata()) == 1)
+        assert ring.get_xdata()[0] == pytest.approx(curve.t_fit[0] * curve.time_unit)  # the chosen start
+        estimate = subject.estimates[next(k for k in subject.estimates if k[0] == curve.property)]
+        assert math.isfinite(estimate.mean) and any(isinstance(p, Patch) for p in axis.patches)  # the state band
+
+
+@pytest.mark.parametrize("label, charges, expected", [
+    ("K", {"K": 1.0}, "K⁺"), ("OH", {"OH": -1.0}, "OH⁻"), ("Ca", {"Ca": 2.0}, "Ca²⁺"),
+    ("water", {"water": 0.0}, "water"),
+    ("K-OH", {"K": 1.0, "OH": -1.0}, "K⁺-OH⁻"), ("met-wat", None, "met-wat"), ("A", {"B": 1.0}, "A"),
+])
+def test_ions_are_named_with_their_charges(label, charges, expected):
+    from zorv_pp.figures.common import species_text
+
+    assert species_text(label, charges) == expected
+
+
+def test_figures_put_charges_on_ion_names(drawn):
+    charges = {"A": 1.0, "B": -1.0}
+    state_figure(state(), "unused.png", charges=charges)
+    summary_figure([state("a", 2.0), state("b", 4.0)], "unused.png", charges=charges)
+    msd_titles = [axis.get_title() for axis in drawn[0].axes]
+    assert any("A⁺-B⁻" in title for title in msd_titles)
+    assert {"Onsager A⁺-A⁺", "Onsager A⁺-B⁻"} <= {axis.get_title() for axis in drawn[1].axes}
+    for figure in drawn:
+        check_axes(figure)

@@ -117,8 +117,13 @@ def test_molarity_round_trip(temperature, molarity):
 
 def test_command_on_the_bundled_campaign(tmp_path, capsys):
     assert main(["koh", str(BUNDLE / "campaign.toml"), "--out", str(tmp_path), "--jobs", "2"]) == 0
-    rows = {row["state"]: row for row in json.loads((tmp_path / "koh_study.json").read_text())["rows"]}
+    document = json.loads((tmp_path / "koh_study.json").read_text())
+    rows = {row["state"]: row for row in document["rows"]}
     assert len(rows) == 6
+    # Every analysed run and its warnings travel with the results, and the study has its own page.
+    assert len(document["runs"]) == 18 and any(run["warnings"] for run in document["runs"])
+    page = (tmp_path / "report.html").read_text(encoding="utf-8")
+    assert "Proton hopping" in page and page.count('src="data:image/png;base64,') == len(SIZES)
     for row in rows.values():
         assert row["tau"] is None or 1e-12 < row["tau"] < 1e-10
     given = rows["c5.0_T298"]

@@ -329,7 +329,7 @@ def test_the_command_line_prints_every_value_then_where_the_files_went(tmp_path,
     out = tmp_path / "out"
     assert cli.main(["analyze", str(run), "--out", str(out), "--no-figures", *NEUTRAL]) == 0
     lines = capsys.readouterr().out.splitlines()
-    assert lines[0] == "state s: 1 run"
+    assert lines[0] == "state rep1: 1 run"  # one run: named after its own folder
     row = next(line for line in lines if line.split()[:2] == ["self_diffusion", "K"])
     estimate = zorv_pp.analyze([run]).get("self_diffusion", "K")
     assert row.endswith(str(estimate)) and "95 % CI" in row

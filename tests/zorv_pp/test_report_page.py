@@ -1,4 +1,5 @@
 """The campaign report page: self-contained, escaped, and rendered by a real browser without errors."""
+import html
 import os
 import re
 import shutil
@@ -39,14 +40,13 @@ def test_page_is_self_contained_and_escaped(report):
     assert text.count('src="data:image/png;base64,') == 1 and text.count('src="data:image/svg+xml;base64,') == 1
     assert HOSTILE not in text and html_escaped(HOSTILE) in text
     assert __version__ in text and "margin" in text and "0.2" in text
+    plain = text.replace("<wbr>", "")  # the places a long folder name may wrap
     for state in result.states:
-        assert f'id="state-{state.name}"' in text and all(run in text for run in state.runs)
+        assert f'id="state-{state.name}"' in text and all(run in plain for run in state.runs)
     assert not list(path.parent.glob(".report.html.*"))  # written atomically: no scratch file left
 
 
 def html_escaped(text):
-    import html
-
     return html.escape(text, quote=True)
 
 
@@ -57,7 +57,47 @@ def chromium(*args):
                            "--v=0", *args], capture_output=True, text=True, timeout=120, env=env)
 
 
-@pytest.mark.skipif(shutil.which("chromium") is None, reason="needs chromium (installed in the test root)")
+needs_chromium = pytest.mark.skipif(shutil.which("chromium") is None,
+                                    reason="needs chromium (installed in the test root)")
+# Added to a copy of the page only (the page itself has no script): what the browser laid out, read back
+# from the dumped DOM.
+PROBE = """<script>
+window.addEventListener("load", () => {
+  const out = document.createElement("pre");
+  out.id = "probe";
+  out.textContent = JSON.stringify({
+    width: document.documentElement.clientWidth, scroll: document.documentElement.scrollWidth,
+    images: [...document.images].map(i => [i.complete && i.naturalWidth > 0, i.getBoundingClientRect().width]),
+    tables: [...document.querySelectorAll("table")].map(t => t.getBoundingClientRect().right)});
+  document.body.appendChild(out);
+});
+</script>"""
+
+
+def layout(page, tmp_path):
+    """What Chromium lays out for ``page`` in a 1,280 px window: widths, images (decoded, width), table ends."""
+    import json
+
+    probed = tmp_path / f"probed-{page.name}"
+    probed.write_text(page.read_text(encoding="utf-8").replace("</body>", PROBE + "</body>"), encoding="utf-8")
+    dom = chromium("--dump-dom", "--window-size=1280,1600", "--virtual-time-budget=10000", probed.resolve().as_uri())
+    assert dom.returncode == 0, dom.stderr[-2000:]
+    found = re.search(r'<pre id="probe">(.*?)</pre>', dom.stdout, re.S)
+    assert found, dom.stdout[-2000:]
+    return json.loads(html.unescape(found.group(1)))
+
+
+@needs_chromium
+@pytest.mark.parametrize("which", ["report", "koh_page"])
+def test_browser_shows_every_figure_wide_and_no_table_past_the_page(which, request, tmp_path):
+    path, _ = request.getfixturevalue(which)
+    seen = layout(path, tmp_path)
+    assert seen["images"] and all(decoded for decoded, _ in seen["images"]), seen["images"]
+    assert all(width >= 600 for _, width in seen["images"]), seen["images"]
+    assert seen["scroll"] <= seen["width"] and all(right <= seen["width"] for right in seen["tables"]), seen
+
+
+@needs_chromium
 def test_browser_renders_tables_and_figures_without_console_errors(report, tmp_path):
     import matplotlib.image
 
@@ -74,3 +114,97 @@ def test_browser_renders_tables_and_figures_without_console_errors(report, tmp_p
     assert "<b>bold</b>" not in dom.stdout
     for log in (rendered.stderr, dom.stderr):
         assert not [line for line in log.splitlines() if ":CONSOLE" in line]
+
+
+@pytest.mark.parametrize("fmt, media", [("pdf", "image/png"), ("png", "image/png"), ("svg", "image/svg+xml")])
+def test_a_figure_in_any_format_is_shown_in_the_page(tmp_path, fmt, media):
+    from zorv_pp.figures.common import pyplot, save
+    from zorv_pp.html_report.page import figure
+
+    drawn, axis = pyplot().subplots()
+    axis.plot([1, 2], [3, 4])
+    path = save(drawn, tmp_path / f"a_msd.{fmt}", fmt)
+    assert path.read_bytes()[:4] == {"pdf": b"%PDF", "png": b"\x89PNG", "svg": b"<?xm"}[fmt]
+    assert f'src="data:{media};base64,' in figure(path)
+
+
+@pytest.mark.parametrize("metadata, expected", [
+    ({"molality": 2.0, "temperature": 298.15}, "molality = 2.0 mol/kg, temperature = 298.15 K"),
+    ({"hop_distance": 2.65e-10, "solvent": "water"}, "hop distance = 2.65e-10 m, solvent = water"),
+])
+def test_state_metadata_carry_their_units(metadata, expected):
+    from zorv_pp.html_report import metadata_text
+
+    assert metadata_text(metadata) == expected
+
+
+def test_values_in_the_page_are_rounded_to_their_error(report):
+    path, result = report
+    text = path.read_text(encoding="utf-8")
+    rows = re.findall(r'<td class="num">([^<]*)</td><td class="num">([^<]*)</td><td class="num">([^<]*)</td>', text)
+    checked = 0
+    for value, interval, error in rows:
+        if error in ("–", "", "0") or " to " not in interval:  # "0": identical replicas
+            continue
+        decimals = len(error.partition(".")[2])
+        digits = error.replace(".", "").lstrip("0")
+        assert len(digits) == 2, error  # two significant digits of the error, a trailing zero kept
+        assert len(value.partition(".")[2]) == decimals, (value, error)
+        assert all(len(end.partition(".")[2]) == decimals for end in interval.split(" to ")), (interval, error)
+        checked += 1
+    assert checked >= 10
+
+
+@pytest.fixture(scope="module")
+def koh_page(tmp_path_factory):
+    from zorv_pp.koh.figures import study_figures
+    from zorv_pp.koh.report_page import write_koh_report
+    from zorv_pp.koh.study import study
+
+    out = tmp_path_factory.mktemp("koh")
+    result = study(KOH_CAMPAIGN)
+    figures = study_figures(result.comparisons, out / "figures", "pdf")
+    return write_koh_report(out / "report.html", result, figures, {"format": "pdf"}), result
+
+
+KOH_CAMPAIGN = Path(__file__).resolve().parents[2] / "examples" / "koh_campaign" / "campaign.toml"
+
+
+def test_the_koh_page_has_its_tables_figures_warnings_and_version(koh_page):
+    path, result = koh_page
+    text = path.read_text(encoding="utf-8")
+    assert not re.search(r"<script|<link|(src|href)=\"(?!data:)", text)
+    assert text.count('src="data:image/png;base64,') == 4  # pdf figures shown through their PNG copies
+    for heading in ("MD against experiment and models", "Proton hopping", "Runs and their warnings", "Failures",
+                    "Fit settings"):
+        assert f"<h2>{heading}</h2>" in text
+    assert all(c.state in text for c in result.comparisons) and __version__ in text
+    warned = [w for record in result.runs for w in record.warnings]
+    assert warned and all(html_escaped(w.message) in text for w in warned)
+    assert "D of OH⁻" in text and "D<sub>hop</sub>" in text and "σ<sub>MD</sub> (S/m)" in text
+    assert not re.search(r"σ_|D_hop", text)  # symbols set with subscripts, no raw underscore
+
+
+@pytest.mark.parametrize("estimates, asked, expected", [
+    ({("onsager", ("A", "A")): "A-A"}, ("onsager", "B"), "it has onsager for A-A"),
+    ({("density", None): "-"}, ("shear_viscosity", None), "it has density"),
+    ({}, ("density", None), "nothing was analysed"),
+])
+def test_a_missing_value_says_what_the_state_has(estimates, asked, expected):
+    from zorv_pp import Estimate, StateResult
+
+    state = StateResult("s", ("r",), {key: Estimate.of([1.0], "1") for key in estimates},
+                        {key[1]: label for key, label in estimates.items() if key[1] is not None})
+    with pytest.raises(KeyError, match=expected):
+        state.get(*asked)
+
+
+@pytest.mark.parametrize("name, start", [
+    ("m2.0_T298_msd_diffusion.png", "MSD curves"), ("m2.0_T298_msd.svg", "MSD curves"),
+    ("lj_slope.png", "Running slope"), ("a_convergence.pdf", "The estimate of the first k runs"),
+    ("summary.png", "The main properties"), ("elsewhere.png", ""),
+])
+def test_every_figure_of_the_page_says_what_it_shows(name, start):
+    from zorv_pp.html_report.campaign import caption
+
+    assert caption(Path(name)).startswith(start) and (start or not caption(Path(name)))

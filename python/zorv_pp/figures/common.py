@@ -4,7 +4,7 @@ from __future__ import annotations
 import math
 import os
 import re
-from collections.abc import Iterable, Sequence
+from collections.abc import Iterable, Mapping, Sequence
 from pathlib import Path
 from statistics import NormalDist
 from typing import Any
@@ -28,6 +28,14 @@ _NOTATION: dict[str, tuple[str, float]] = {
     "S s/m": ("S·s/m", 1.0),
 }
 SI_UNITS = frozenset(_NOTATION)
+#: The symbol of each property on its axis (mathtext).
+SYMBOLS = {"self_diffusion": r"$D_\mathrm{YH}$", "self_diffusion_pbc": r"$D_\mathrm{PBC}$", "onsager": r"$L_{ij}$",
+           "maxwell_stefan": "Đ", "shear_viscosity": "η", "shear_viscosity_off": "η",
+           "bulk_viscosity": r"$\eta_\mathrm{bulk}$", "thermal_conductivity": "λ", "electrical_conductivity": "σ",
+           "electrical_conductivity_ne": r"$\sigma_\mathrm{NE}$", "coordination_number": "n", "density": "ρ"}
+#: Units of metadata keys that name a known quantity (a campaign's state keys).
+METADATA_UNITS = {"molality": "mol/kg", "molarity": "mol/L", "temperature": "K", "pressure": "atm",
+                  "hop_distance": "m", "viscosity": "Pa·s"}
 _SUPERSCRIPT = str.maketrans("-0123456789", "⁻⁰¹²³⁴⁵⁶⁷⁸⁹")
 
 
@@ -48,14 +56,24 @@ def check_format(fmt: str) -> str:
     return fmt
 
 
+def page_copy(path: str | os.PathLike[str]) -> Path:
+    """Where the PNG copy of a figure saved in a format no web page shows (pdf) is kept for report pages."""
+    target = Path(path)
+    return target.parent / "page" / f"{target.stem}.png"
+
+
 def save(figure: Any, path: str | os.PathLike[str], fmt: str = "png", dpi: int = DPI) -> Path:
-    """Write ``figure`` to ``path`` atomically in ``fmt``, then close it."""
+    """Write ``figure`` to ``path`` atomically in ``fmt``, then close it; a pdf also gets its
+    :func:`page_copy`, so that a report page can show it."""
     check_format(fmt)
     # No creation date in vector files: the same results give the same bytes.
     metadata = {"Date": None} if fmt in ("pdf", "svg") else None
     try:
         with atomic_path(path) as scratch:
             figure.savefig(scratch, dpi=max(dpi, DPI), format=fmt, metadata=metadata)
+        if fmt == "pdf":
+            with atomic_path(page_copy(path)) as scratch:
+                figure.savefig(scratch, dpi=max(dpi, DPI), format="png")
     finally:
         pyplot().close(figure)
     return Path(path)
@@ -77,6 +95,8 @@ def notation(unit: str, values: Iterable[float] = ()) -> tuple[str, float]:
     1 are shown in units of a power of ten that is a multiple of three. A unit
     the package does not know (a reduced-unit label) is kept as given.
     """
+    if unit.startswith("reduced"):  # "reduced (lj)": no SI unit to show or scale to
+        return f"reduced {unit.partition('(')[2].rstrip(')') or ''} units".replace("  ", " "), 1.0
     label, factor = _NOTATION.get(unit, (unit, 1.0))
     if unit in ("m^2", "Pa s^2", "W s/(m K)", "S s/m"):  # log axes of curves need no scaling
         return label, factor
@@ -137,13 +157,34 @@ def interval(estimate: Any, factor: float = 1.0) -> tuple[float, float, float]:
 
 
 def value_text(estimate: Any, unit: str | None = None) -> str:
-    """``value [low, high] unit`` of an Estimate, in its display notation."""
+    """``value [low, high] unit`` of an Estimate in its display notation, rounded to its standard error."""
+    from ..rounding import with_error
+
     label, factor = notation(unit or estimate.unit, [estimate.mean])
-    mean = estimate.mean * factor
     low, high = (v * factor for v in estimate.ci95)
-    if math.isfinite(low) and math.isfinite(high):
-        return f"{mean:.3g} [{low:.3g}, {high:.3g}] {label}"
-    return f"{mean:.3g} {label}"
+    error = estimate.sem * factor
+    if not (math.isfinite(error) and error > 0.0) and math.isfinite(low) and math.isfinite(high):
+        error = (high - low) / (2.0 * Z95)
+    value, _, interval = with_error(estimate.mean * factor, error, low, high)
+    if interval != "–":
+        return f"{value} [{interval.replace(' to ', ', ')}] {label}"
+    return f"{value} {label}"
+
+
+def species_text(label: str, charges: Mapping[str, float] | None = None) -> str:
+    """A species or pair label ("K-OH") with each charged species' charge as a superscript (K⁺-OH⁻)."""
+    if not charges or not label:
+        return label
+    return "-".join(name + ion_charge(charges.get(name, 0.0)) for name in label.split("-"))
+
+
+def ion_charge(charge: float) -> str:
+    """The superscript of a charge in e: "" for none, ⁺ or ⁻ for one, ²⁺ for two."""
+    if not charge or not math.isfinite(charge):
+        return ""
+    size = abs(charge)
+    count = "" if size == 1 else (superscript(int(size)) if float(size).is_integer() else f"{size:g}")
+    return count + ("⁺" if charge > 0 else "⁻")
 
 
 def labelled(items: Sequence[tuple[Any, str]]) -> tuple[list[Any], list[str]]:
@@ -152,3 +193,17 @@ def labelled(items: Sequence[tuple[Any, str]]) -> tuple[list[Any], list[str]]:
     for handle, label in items:
         seen.setdefault(label, handle)
     return list(seen.values()), list(seen)
+
+
+def shared_legend(figure: Any, axes: Sequence[Any], handles: Sequence[tuple[Any, str]], markerscale: float = 1.0,
+                  columns: int = 4) -> None:
+    """One legend for every panel, in a strip of its own below them (no panel, point or bar under it)."""
+    order, texts = labelled(handles)
+    if not texts:
+        return
+    legend = figure.legend(order, texts, loc="lower center", bbox_to_anchor=(0.5, 0.0),
+                           ncol=min(len(texts), columns), fontsize=8, markerscale=markerscale, frameon=False)
+    height = legend.get_window_extent(figure.canvas.get_renderer()).height / figure.bbox.height + 0.01
+    engine = figure.get_layout_engine()
+    if engine is not None and hasattr(engine, "set"):
+        engine.set(rect=(0.0, height, 1.0, 1.0 - height))

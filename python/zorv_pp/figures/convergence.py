@@ -8,7 +8,7 @@ from typing import Any
 
 from ..estimate import Estimate
 from ..state import StateResult
-from .common import CI_NOTE, Z95, interval, notation, panels, plain_ticks, save
+from .common import CI_NOTE, SYMBOLS, Z95, interval, notation, panels, plain_ticks, save, shared_legend
 from .msd import TITLES
 
 #: Properties whose convergence over replicas is drawn, in this order.
@@ -30,7 +30,7 @@ def prefixes(estimate: Estimate) -> list[Estimate]:
     return [*steps, estimate] if values else []
 
 
-def _draw(axis: Any, estimate: Estimate) -> None:
+def _draw(axis: Any, estimate: Estimate, symbol: str) -> None:
     steps = prefixes(estimate)
     label, factor = notation(estimate.unit, [estimate.mean])
     ks = list(range(1, len(steps) + 1))
@@ -50,7 +50,7 @@ def _draw(axis: Any, estimate: Estimate) -> None:
     axis.set_xlim(0.5, len(ks) + 0.7)
     axis.margins(y=0.12)
     axis.set_xlabel("replicas used")
-    axis.set_ylabel(label)
+    axis.set_ylabel(f"{symbol} ({label})" if symbol else label)
     plain_ticks(axis)
     axis.grid(True, alpha=0.3)
 
@@ -58,17 +58,17 @@ def _draw(axis: Any, estimate: Estimate) -> None:
 def convergence_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "png") -> Path | None:
     """The estimate and its 95 % interval of every transport property of ``state`` against the
     number of replicas used (the first k runs); each run's own value beside it. None when the
-    state has no transport property with a run value."""
+    state has fewer than two runs or no transport property with a run value."""
     keys = [key for key, e in state.estimates.items()
             if key[0] in CONVERGING and any(math.isfinite(v) for v in e.per_run)]
     keys.sort(key=lambda key: CONVERGING.index(key[0]))
-    if not keys:
+    if not keys or len(state.runs) < 2:  # one run: a panel of one point per property says nothing
         return None
-    figure, axes = panels(len(keys), 4, 4.0, 3.2)
+    figure, axes = panels(len(keys), 3, 4.4, 3.2)
     for axis, (prop, species) in zip(axes, keys):
-        _draw(axis, state.estimates[(prop, species)])
+        _draw(axis, state.estimates[(prop, species)], SYMBOLS.get(prop, ""))
         label = state.labels.get(species, "") if species is not None else ""
         axis.set_title(f"{_TITLES.get(prop, prop.replace('_', ' '))} {label}".strip(), fontsize=9)
-    axes[0].legend(fontsize=7)
+    shared_legend(figure, axes, [(h, t) for h, t in zip(*axes[0].get_legend_handles_labels())])
     figure.suptitle(f"{state.name}: estimate against replicas used ({CI_NOTE})", fontsize=11)
     return save(figure, path, fmt)

@@ -3,7 +3,7 @@ from __future__ import annotations
 
 import math
 import os
-from collections.abc import Sequence
+from collections.abc import Mapping, Sequence
 from pathlib import Path
 from typing import Any
 
@@ -11,7 +11,8 @@ import numpy as np
 
 from ..curve_fit import Curve
 from ..state import StateResult
-from .common import SI_UNITS, labelled, notation, panels, plain_ticks, run_colours, save, superscript, value_text
+from .common import (notation, panels, plain_ticks, run_colours, save, shared_legend, species_text, superscript,
+                     value_text)
 
 #: Panel titles; self-diffusion says which value it is, here and in the summary.
 TITLES = {
@@ -62,7 +63,7 @@ def _draw_curve(axis: Any, curve: Curve, colour: Any, label: str, factor: float)
     return [(points, label)]
 
 
-def _estimate(state: StateResult, prop: str, label: str) -> Any:
+def estimate_of(state: StateResult, prop: str, label: str) -> Any:
     for (p, species), estimate in state.estimates.items():
         if p == prop and (species is None or state.labels.get(species) == label):
             return estimate
@@ -94,56 +95,87 @@ def _linear_factor(curves: Sequence[Curve]) -> tuple[float, str]:
     return (10.0 ** -exponent, f"10{superscript(exponent)} ") if exponent else (1.0, "")
 
 
-def state_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "png") -> Path | None:
-    """Every fitted curve of ``state`` against time, one panel per property and species.
+#: Families of curves, each drawn on a sheet of its own when a state has many curves.
+FAMILIES = {"diffusion": ("self_diffusion_pbc",), "onsager": ("onsager", "maxwell_stefan"),
+            "viscosity": ("shear_viscosity", "shear_viscosity_off", "bulk_viscosity"),
+            "conductivity": ("electrical_conductivity", "thermal_conductivity")}
+#: Panels up to which a state's curves share one sheet.
+SHEET = 4
+#: What each curve is, for its axis: scaled so that its slope is the property.
+QUANTITY = {"self_diffusion_pbc": "MSD/6 per molecule", "onsager": "collective MSD/6 per molecule",
+            "maxwell_stefan": "collective MSD/6 per molecule", "shear_viscosity": "shear Helfand moment",
+            "shear_viscosity_off": "shear Helfand moment", "bulk_viscosity": "bulk Helfand moment",
+            "thermal_conductivity": "heat Helfand moment", "electrical_conductivity": "charge-displacement MSD"}
+
+
+def curve_groups(state: StateResult, family: str | None = None) -> dict[tuple[str, str], list[Curve]]:
+    """The curves of ``state`` by (property, label), those of ``family`` only when given."""
+    grouped: dict[tuple[str, str], list[Curve]] = {}
+    for run_curves in state.curves:
+        for curve in run_curves:
+            if family is None or curve.property in FAMILIES.get(family, ()):
+                grouped.setdefault((curve.property, curve.label), []).append(curve)
+    return grouped
+
+
+def families(state: StateResult) -> list[str | None]:
+    """The sheets of a state's MSD figure: one (None) up to :data:`SHEET` panels, else one per family."""
+    if len(curve_groups(state)) <= SHEET:
+        return [None]
+    return [name for name in FAMILIES if curve_groups(state, name)]
+
+
+def run_names(state: StateResult) -> Any:
+    """The legend text of run ``k`` of ``state``: its number and folder name."""
+    names = [os.path.basename(os.path.normpath(r)) for r in state.runs]
+    return lambda k: f"run {k + 1}" + (f": {names[k]}" if k < len(names) else "")
+
+
+def time_label(unit: str) -> str:
+    return "time (reduced lj units)" if unit.startswith("reduced") else "time (s)"
+
+
+def panel_title(prop: str, label: str, estimate: Any) -> str:
+    title = TITLES.get(prop, prop.replace("_", " "))
+    if prop in _SPECIES_IN_TITLE:
+        title += f" {label}"
+    return title + (f"\n{value_text(estimate)} (95 % CI)" if estimate is not None else "")
+
+
+def state_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "png", family: str | None = None,
+                 charges: Mapping[str, float] | None = None) -> Path | None:
+    """Every fitted curve of ``state`` (of ``family`` only, when given) against time, one panel per
+    property and species.
 
     Each run has one colour for its points, its fitted line, the line's 95 %
     band and the dashed marks of its fitted range. Curves are scaled so that
     their slope is the property (time in s; m² for diffusion, Pa·s² for
-    viscosity, W·s/(m·K) for thermal conductivity); panels holding negative
-    values use a linear axis. Returns None when the state has no curves.
+    viscosity, W·s/(m·K) for thermal conductivity; reduced units for lj
+    runs); panels holding negative values use a linear axis. Returns None
+    when there are no such curves.
     """
-    grouped: dict[tuple[str, str], list[Curve]] = {}
-    for run_curves in state.curves:
-        for curve in run_curves:
-            grouped.setdefault((curve.property, curve.label), []).append(curve)
+    grouped = curve_groups(state, family)
     if not grouped:
         return None
-    runs = max(len(state.runs), len(state.curves), 1 + max(c.run for cs in grouped.values() for c in cs))
-    colours = run_colours(runs)
-    names = [os.path.basename(os.path.normpath(r)) for r in state.runs]
-    figure, axes = panels(len(grouped), 4, 4.3, 3.5)
+    colours = run_colours(max(len(state.runs), len(state.curves),
+                              1 + max(c.run for cs in grouped.values() for c in cs)))
+    names = run_names(state)
+    figure, axes = panels(len(grouped), 2 if len(grouped) == 4 else 3, 4.4, 3.5)
     handles: list[tuple[Any, str]] = []
     for axis, ((prop, label), curves) in zip(axes, grouped.items()):
         signed = _signed(curves)
         factor, prefix = _linear_factor(curves) if signed else (1.0, "")
         for curve in curves:
-            name = f"run {curve.run + 1}" + (f": {names[curve.run]}" if curve.run < len(names) else "")
-            handles += _draw_curve(axis, curve, colours[curve.run], name, factor)
+            handles += _draw_curve(axis, curve, colours[curve.run], names(curve.run), factor)
         _axes_scale(axis, signed)
-        estimate = _estimate(state, prop, label)
-        title = TITLES.get(prop, prop.replace("_", " "))
-        if prop in _SPECIES_IN_TITLE:
-            title += f" {label}"
-        axis.set_title(title + (f"\n{value_text(estimate)} (95 % CI)" if estimate is not None else ""), fontsize=8.5)
+        axis.set_title(panel_title(prop, species_text(label, charges), estimate_of(state, prop, label)),
+                       fontsize=8.5)
         unit = curves[0].unit
-        reduced = unit not in SI_UNITS
-        axis.set_xlabel("time (reduced units)" if reduced else "time (s)")
-        axis.set_ylabel(f"integral ({prefix}{notation(unit)[0]})", fontsize=8.5)
+        axis.set_xlabel(time_label(unit))
+        axis.set_ylabel(f"{QUANTITY.get(prop, 'integral')} ({prefix}{notation(unit)[0]})", fontsize=8.5)
         axis.grid(True, which="major", alpha=0.3)
-    order, texts = labelled(handles)
-    if _outside_supported():
-        figure.legend(order, texts, loc="outside lower center", ncol=min(len(texts), 6), fontsize=8,
-                      markerscale=3, frameon=False)
-    else:  # older matplotlib leaves no room for a legend outside the panels
-        axes[0].legend(order, texts, fontsize=7, markerscale=2.5, loc="best")
-    figure.suptitle(f"{state.name}: MSD curves by run (points), fitted lines with 95 % band, "
-                    f"fitted range between dashed marks", fontsize=11)
+    shared_legend(figure, axes, handles, markerscale=3)
+    what = f" ({family})" if family else ""
+    figure.suptitle(f"{state.name}{what}: MSD curves by run (points), fitted lines with 95 % band,\n"
+                    f"fitted range between dashed marks", fontsize=10.5)
     return save(figure, path, fmt)
-
-
-def _outside_supported() -> bool:
-    import matplotlib
-
-    major, minor = (int(part) for part in matplotlib.__version__.split(".")[:2])
-    return (major, minor) >= (3, 7)

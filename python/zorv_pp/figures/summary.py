@@ -3,13 +3,13 @@ from __future__ import annotations
 
 import math
 import os
-from collections.abc import Sequence
+from collections.abc import Mapping, Sequence
 from pathlib import Path
 from typing import Any
 
 from ..run_analysis import Species
 from ..state import StateResult
-from .common import CI_NOTE, interval, notation, panels, plain_ticks, save
+from .common import CI_NOTE, SYMBOLS, interval, notation, panels, plain_ticks, save, species_text
 
 #: Metadata keys that name a composition, in order of preference; temperature comes after them.
 COMPOSITION = ("molality", "molarity", "mole_fraction", "mass_fraction", "composition", "concentration", "x")
@@ -50,19 +50,25 @@ def x_axis(states: Sequence[StateResult]) -> tuple[str | None, str | None]:
     return axis, split
 
 
-def _panel_specs(states: Sequence[StateResult]) -> list[tuple[str, list[Series]]]:
+def _panel_specs(states: Sequence[StateResult],
+                 charges: Mapping[str, float] | None = None) -> list[tuple[str, list[Series]]]:
     present: dict[tuple[str, Species], str] = {}
     for state in states:
         for prop, species in state.estimates:
             label = state.labels.get(species, "") if species is not None else ""
-            present.setdefault((prop, species), label)
+            present.setdefault((prop, species), species_text(label, charges))
 
     def of(prop: str) -> list[Series]:
         return [(p, s, label) for (p, s), label in present.items() if p == prop]
 
     specs: list[tuple[str, list[Series]]] = []
-    if of("self_diffusion"):
+    corrected = [e for state in states for (p, _), e in state.estimates.items() if p == "self_diffusion"]
+    if any(math.isfinite(e.mean) for e in corrected):
         specs.append(("self-diffusion (Yeh–Hummer corrected)", of("self_diffusion")))
+    elif of("self_diffusion_pbc"):  # no correction (no volume or viscosity): the uncorrected value, said so
+        why = sorted({flag.replace("_", " ") for e in corrected for flag in e.flags})
+        specs.append(("self-diffusion (periodic box, uncorrected" + (f": {', '.join(why)})" if why else ")"),
+                      of("self_diffusion_pbc")))
     for prop, title in (("onsager", "Onsager"), ("maxwell_stefan", "Maxwell–Stefan diffusivity")):
         specs += [(f"{title} {label}", [(p, s, label)]) for p, s, label in of(prop)]
     for prop in ("shear_viscosity", "bulk_viscosity", "thermal_conductivity"):
@@ -108,14 +114,16 @@ def _draw_panel(axis: Any, states: Sequence[StateResult], series: Sequence[Serie
             negative = negative or any(p[1] - p[2] < 0 for p in points)
     if negative:
         axis.axhline(0.0, color="0.3", lw=0.7)
-    axis.set_ylabel(label)
+    symbol = SYMBOLS.get(series[0][0], "") if series else ""
+    axis.set_ylabel(f"{symbol} ({label})" if symbol else label)
     if not any(e is not None and math.isfinite(e.mean) for row in estimates for e in row):
-        flags = sorted({f for row in estimates for e in row if e is not None for f in e.flags})
+        flags = sorted({f.replace("_", " ") for row in estimates for e in row if e is not None for f in e.flags})
         axis.text(0.5, 0.5, "no finite value" + (f"\n({', '.join(flags)})" if flags else ""),
                   transform=axis.transAxes, ha="center", va="center", fontsize=9, color="0.35")
         axis.set_yticks([])
     elif len(series) > 1 or split:
-        axis.legend(fontsize=7)
+        # Beside the panel, not in it: with few states no corner is free of points and bars.
+        axis.legend(fontsize=7, loc="upper left", bbox_to_anchor=(1.01, 1.0), borderaxespad=0.0, frameon=False)
 
 
 def _split_text(key: str, value: float | None) -> str:
@@ -140,17 +148,18 @@ def _frame(axis: Any, states: Sequence[StateResult], key: str | None) -> None:
     axis.grid(True, alpha=0.3)
 
 
-def summary_figure(states: Sequence[StateResult], path: str | os.PathLike[str], fmt: str = "png") -> Path | None:
+def summary_figure(states: Sequence[StateResult], path: str | os.PathLike[str], fmt: str = "png",
+                   charges: Mapping[str, float] | None = None) -> Path | None:
     """The main properties across ``states``, with 95 % intervals as error bars.
 
     Plotted against a composition or the temperature when every state's
     metadata gives it, else against the state names; one panel per Onsager
     coefficient so that small cross terms keep their sign and scale. Returns
-    None when there is nothing to draw.
+    None when there is nothing to draw. ``charges`` (e, by species) put the charge on an ion's name.
     """
     if not states:
         return None
-    specs = _panel_specs(states)
+    specs = _panel_specs(states, charges)
     if not specs:
         return None
     key, split = x_axis(states)

@@ -1,7 +1,7 @@
 """The ``zorv-pp koh`` subcommand: a KOH(aq) study of a campaign file.
 
-Writes koh_study.csv and koh_study.json (one row per state, SI units) and
-the figures koh_* into the output folder. Exit status as for ``analyze``:
+Writes koh_study.csv and koh_study.json (one row per state, SI units), the
+figures koh_* and the page report.html into the output folder. Exit status as for ``analyze``:
 0 when every state was compared, 1 when some failed or none was (the rest
 are still written), 2 for bad arguments or a bad campaign file.
 """
@@ -14,12 +14,14 @@ from pathlib import Path
 from typing import Any
 
 from ..cli import (EXIT_CODES, SUBCOMMANDS, UsageError, check_output_folder, common_options, explain, finish,
+                   report_warnings,
                    window_settings)
 
 
 def run_koh(args: argparse.Namespace) -> int:
     from ..report import write_results
     from .figures import study_figures
+    from .report_page import write_koh_report
     from .study import study
 
     if args.jobs < 1:
@@ -39,6 +41,7 @@ def run_koh(args: argparse.Namespace) -> int:
         "parameters": {"name": params.name, "molar_mass": params.molar_mass, "density": list(params.density),
                        "viscosity": list(params.viscosity), "reference": params.reference},
         "failures": [dataclasses.asdict(f) for f in failures],
+        "runs": report_warnings(result.runs),
     }
     rows = result.rows()
     csv_path, json_path = write_results(out, rows, extra, stem="koh_study", columns=result.columns())
@@ -47,15 +50,31 @@ def run_koh(args: argparse.Namespace) -> int:
         if c.tau is None:
             print(f"{c.state}: no deficit (σ_MD {c.sigma_md.mean:.4g} S/m is not below σ_exp "
                   f"{c.sigma_exp:.4g} S/m): no hop time")
+    drawn: list[Path] = []
     if args.figures:
         drawn = study_figures(result.comparisons, out / "figures", fmt=args.format)
         if drawn:
             print(f"figures: {len(drawn)} in {out / 'figures'}")
+    shown = dataclasses.replace(result, failures=failures)
+    page = write_koh_report(out / "report.html", shown, drawn, _settings(args, result))
+    print(f"report: {page}")
     status = finish(failures)
     if not result.comparisons:
         print("zorv-pp: error: no state was compared", file=sys.stderr)
         return 1
     return status
+
+
+def _settings(args: argparse.Namespace, result: Any) -> dict[str, Any]:
+    from ..window import windows_for
+
+    species = result.settings.species
+    given = window_settings(args.window)
+    windows: Any = ({g: dataclasses.asdict(w) for g, w in windows_for(given).items()} if given else
+                    "the campaign file's [window] tables (the defaults where it sets none)")
+    return {"windows": windows, "campaign": args.campaign, "species": f"cation {species.cation}, anion {species.anion}, "
+                                                   f"water {species.water}",
+            "parameters": result.settings.params.name, "jobs": args.jobs, "format": args.format}
 
 
 KOH_EPILOG = f"""examples:

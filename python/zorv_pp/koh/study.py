@@ -29,7 +29,7 @@ from collections.abc import Mapping
 from dataclasses import dataclass
 from typing import Any
 
-from ..batch import Failure, analyze_states, jobs_of
+from ..batch import Failure, RunRecord, analyze_states, jobs_of
 from ..campaign import Campaign, load_campaign
 from ..errors import ZorvError
 from ..estimate import Estimate
@@ -179,6 +179,7 @@ class KohStudy:
     failures: list[Failure]
     settings: StudySettings
     points: list[StudyPoint]
+    runs: list[RunRecord] = dataclasses.field(default_factory=list)  # every analysed run with its warnings
 
     def columns(self) -> list[str]:
         """The columns of :meth:`rows`, in order."""
@@ -288,4 +289,4 @@ def study(campaign: Campaign | str | os.PathLike[str], *, jobs: int = 1, progres
             failures.append(Failure(state.name, state.name, None, message))
         except ZorvError as error:
             failures.append(Failure(state.name, state.name, None, str(error)))
-    return KohStudy(comparisons, failures, settings, points)
+    return KohStudy(comparisons, failures, settings, points, list(result.runs))

@@ -69,8 +69,10 @@ def read_density(folder: Path, style: UnitStyle, unit: str | None, expression: s
         unit = "g/cm3"
     if unit is None:
         unit = "g/cm3" if value < MAGNITUDE_LIMIT else "kg/m3"
-        warnings.append(RunWarning("density_unit", "density.dat", f"the mean density {value:.6g} is read as {unit} "
-                                   f"(below {MAGNITUDE_LIMIT:g} g/cm3, above {MAGNITUDE_LIMIT:g} kg/m3); "
+        other, why = (("kg/m3", f"lighter than any liquid (under {MAGNITUDE_LIMIT:g} kg/m3)") if unit == "g/cm3"
+                      else ("g/cm3", f"denser than any solid (over {MAGNITUDE_LIMIT:g} g/cm3)"))
+        warnings.append(RunWarning("density_unit", "density.dat", f"no unit is stated for the mean density "
+                                   f"{value:.6g}: it is read as {unit}, since in {other} it would be {why}; "
                                    f"give the density unit to state it"))
     density = value * DENSITY_UNITS[unit]
     low, high = PLAUSIBLE

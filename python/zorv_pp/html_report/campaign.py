@@ -1,0 +1,132 @@
+"""The report page of a campaign: every value rounded to its error with its 95 % interval and flags,
+the warnings and failures of every run, the fit settings, the software version and the figures."""
+from __future__ import annotations
+
+import math
+import os
+from collections.abc import Sequence
+from pathlib import Path
+from typing import Any
+
+from ..batch import CampaignResult
+from ..figures.common import METADATA_UNITS, notation, species_text
+from ..report import write_atomic
+from ..state import StateResult
+from .page import e, figure, flags_cell, rounded_cells, table, warnings_table
+from .settings import finished_page
+
+#: How the table names each property; others by their name with spaces.
+NAMES = {
+    "self_diffusion": "self-diffusion (Yeh–Hummer corrected)", "self_diffusion_pbc": "self-diffusion (periodic box)",
+    "onsager": "Onsager coefficient", "maxwell_stefan": "Maxwell–Stefan diffusivity",
+    "shear_viscosity_off": "shear viscosity (off-diagonal)", "electrical_conductivity": "electrical conductivity",
+    "electrical_conductivity_ne": "electrical conductivity (Nernst–Einstein)",
+}
+
+
+def _property_rows(state: StateResult) -> tuple[list[list[str]], list[str]]:
+    rows, classes = [], []
+    for (prop, species), estimate in state.estimates.items():
+        label, factor = notation(estimate.unit, [estimate.mean])
+        low, high = estimate.ci95
+        spread = max((s for s in estimate.window_spread if math.isfinite(s)), default=math.nan)
+        value, interval, error, spread_text = rounded_cells(estimate.mean, estimate.sem, low, high, factor, [spread])
+        name = species_text(state.labels.get(species, "")) if species is not None else ""
+        rows.append([e(NAMES.get(prop, prop.replace("_", " "))), e(name), value, interval, error,
+                     spread_text if math.isfinite(spread) else "–", e(fit_start_text(estimate.fit_start)), e(label),
+                     str(estimate.count), flags_cell(estimate.flags)])
+        classes.append("flagged" if estimate.flags else "")
+    return rows, classes
+
+
+def fit_start_text(starts: Sequence[float]) -> str:
+    """Where the runs' fitted ranges start: one time, or the earliest to the latest."""
+    found = sorted(s for s in starts if math.isfinite(s))
+    if not found:
+        return "–"
+    label, factor = notation("s", found)
+    first, last = (f"{v * factor:.3g}" for v in (found[0], found[-1]))
+    return f"{first} {label}" if first == last else f"{first} to {last} {label}"
+
+
+def metadata_text(metadata: Any) -> str:
+    """``key = value unit`` of every metadata item, with the unit where the key names a known quantity."""
+    parts = []
+    for key, value in metadata.items():
+        unit = METADATA_UNITS.get(key)
+        parts.append(f"{key.replace('_', ' ')} = {value}{' ' + unit if unit else ''}")
+    return ", ".join(parts)
+
+
+def _state_section(state: StateResult, figures: Sequence[Path]) -> str:
+    parts = [f'<section class="state" id="state-{e(state.name)}"><h2>State {e(state.name)}</h2>']
+    if state.metadata:
+        parts.append(f'<p class="meta">{e(metadata_text(state.metadata))}</p>')
+    rows, classes = _property_rows(state)
+    parts.append('<p class="meta">Each value and its interval are rounded to two significant digits of its '
+                 "standard error. The window spread is how far the choice of fit window alone moves a run's "
+                 "value (the largest run's); the fitted range starts at the time under \"fit from\" (each run's "
+                 "own, chosen where the slope has stopped changing).</p>")
+    parts.append(table(("property", "species", "value", "95 % interval", "standard error", "window spread",
+                        "fit from", "unit", "runs", "flags"), rows, classes, numeric=(2, 3, 4, 5, 6, 8)))
+    parts.append("<h3>Runs and their warnings</h3>")
+    parts.append(warnings_table([(run, state.warnings.get(run, ())) for run in state.runs]))
+    parts += [figure(path, caption(path)) for path in figures]
+    if figures and len(state.runs) < 2:
+        parts.append('<p class="meta">One run: no figure of the estimate against the number of replicas.</p>')
+    parts.append("</section>")
+    return "".join(parts)
+
+
+#: What each figure shows, by the end of its file name.
+CAPTIONS = {
+    "_msd": "MSD curves of every run (points), fitted lines with their 95 % band; the fitted range between "
+            "dashed marks.",
+    "_slope": "Running slope: the coefficient fitted from each start with its 95 % band, the state value and its "
+              "interval in grey, each run's chosen start dashed and ringed. A chosen start off the plateau "
+              "means a biased value.",
+    "_convergence": "The estimate of the first k runs against k, beside each run's own value.",
+    "summary": "The main properties across the states.",
+}
+
+
+def caption(path: Path) -> str:
+    stem = path.stem
+    return next((text for end, text in CAPTIONS.items() if stem.endswith(end) or f"{end}_" in stem), "")
+
+
+def _belongs(path: Path, state: StateResult) -> bool:
+    from ..figures.common import file_stem
+
+    return path.stem.startswith(file_stem(state.name) + "_")
+
+
+def report_html(result: CampaignResult, figures: Sequence[str | os.PathLike[str]] = (), settings: Any = None,
+                title: str = "zorv_pp campaign report") -> str:
+    """The text of the report page (see :func:`write_report`); a state's own figures follow its tables."""
+    from .. import __version__
+
+    paths = [Path(p) for p in figures]
+    own = {state.name: [p for p in paths if _belongs(p, state)] for state in result.states}
+    shared = [p for p in paths if not any(p in found for found in own.values())]
+    runs = sum(len(s.runs) for s in result.states)
+    summary = (f"{len(result.states)} state(s), {runs} analysed run(s), {len(result.failures)} failure(s). "
+               f"Values are state values; intervals are 95 % intervals; zorv_pp {__version__}.")
+    body = [f"<h1>{e(title)}</h1>", f'<p class="meta" id="summary">{e(summary)}</p>']
+    if shared:
+        body += ["<h2>Summary over states</h2>", *(figure(p, caption(p)) for p in shared)]
+    body += [_state_section(state, own[state.name]) for state in result.states]
+    return finished_page(title, body, result.failures, settings)
+
+
+def write_report(path: str | os.PathLike[str], result: CampaignResult,
+                 figures: Sequence[str | os.PathLike[str]] = (), settings: Any = None) -> Path:
+    """Write the report page of ``result`` to ``path`` atomically; returns the path.
+
+    ``figures`` are image files to embed (png or svg; a pdf is shown through
+    the PNG copy its figure was saved with); ``settings`` the fit settings
+    used (a Window, a mapping of fit group to Window, None for the defaults,
+    or any mapping to list).
+    """
+    text = report_html(result, figures, settings)
+    return write_atomic(path, lambda stream: stream.write(text))
