@@ -22,7 +22,7 @@ STYLE = """
 body { font: 15px/1.45 "DejaVu Sans", sans-serif; color: #1d2125; margin: 2em auto; max-width: 78em; padding: 0 1em; }
 h1 { font-size: 1.6em; margin-bottom: .2em; } h2 { border-bottom: 1px solid #ccd; padding-bottom: .2em; margin-top: 2em; }
 table { border-collapse: collapse; margin: .6em 0 1.2em; font-size: .92em; max-width: 100%; }
-th, td { border: 1px solid #d4d8dd; padding: .25em .6em; text-align: left; vertical-align: top; }
+th, td { border: 1px solid #d4d8dd; padding: .25em .45em; text-align: left; vertical-align: top; }
 th { background: #eef1f5; } td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 td { overflow-wrap: break-word; }
 tr.flagged td { background: #fff6e0; } .flag { color: #8a4b00; } .none { color: #6b7280; }
