@@ -1,4 +1,5 @@
 """Numbers rounded to their error: two significant digits of the error, trailing zeros kept."""
+import csv
 import math
 
 import pytest
@@ -43,3 +44,21 @@ def test_csv_keeps_full_precision_beside_the_rounded_columns():
     assert float(fields["mean"]) == row["mean"] and float(fields["ci95_high"]) == row["ci95_high"]
     assert (fields["mean_rounded"], fields["sem_rounded"], fields["ci95_rounded"]) == \
         ("2.867e-09", "1.7e-11", "2.834e-09 to 2.900e-09")
+
+
+@pytest.mark.parametrize("values, expected", [
+    # A conductivity in S/m: fixed notation, rounded to two digits of its error.
+    ((37.807413, 1.091981, 35.667169, 39.947658), ("37.8 ± 1.1", "35.7 to 39.9")),
+    # A hop time in seconds: exponents, the interval to the error's last digit.
+    ((9.076e-12, 5.502e-13, 8.116e-12, 1.029e-11), ("9.08e-12 ± 5.5e-13", "8.12e-12 to 1.029e-11")),
+    # No deficit: no value, nothing to show.
+    ((NAN, NAN, NAN, NAN), ("", "")),
+])
+def test_wide_rows_get_a_rounded_column_per_estimate(values, expected):
+    value, sem, low, high = values
+    row = {"state": "s", "tau": value, "tau_sem": sem, "tau_ci95_low": low, "tau_ci95_high": high, "flags": ""}
+    columns = list(row)
+    header, line = csv_text([row], columns).splitlines()
+    fields = dict(zip(header.split(","), next(csv.reader([line]))))
+    assert float(fields["tau"]) == value or value != value
+    assert (fields["tau_rounded"], fields["tau_ci95_rounded"]) == expected
