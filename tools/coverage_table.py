@@ -200,16 +200,12 @@ def main() -> None:
     parser.add_argument("--bend-z", type=float, default=StartRule.bend_z,
                         help="τ̂ taken this many standard errors of the intercept below its value")
     parser.add_argument("--no-step", action="store_true", help="take the first accepted start, even after a bend")
-    parser.add_argument("--excess", action="store_true", help="widen by the change of slope beyond its noise")
-    parser.add_argument("--larger", action="store_true", help="the error is the larger of se and the widening")
-    parser.add_argument("--own-noise", action="store_true", help="size the error by the slope's own square")
     parser.add_argument("--unconverged", type=float, default=StartRule.unconverged_factor)
     parser.add_argument("--figure", type=Path, default=Path(__file__).resolve().parents[1] / "docs/figures/reliability.png")
     parser.add_argument("--no-figure", action="store_true")
     args = parser.parse_args()
     rule = StartRule(factor=args.factor, accept_z=args.accept_z, bend_z=args.bend_z, step_on_bend=not args.no_step,
-                     unconverged_factor=args.unconverged, pair_noise=not args.own_noise, excess=args.excess,
-                     quadrature=not args.larger)
+                     unconverged_factor=args.unconverged)
     start = time.perf_counter()
     results: dict[str, list[Result]] = {}
     for offset, kind in enumerate(args.shapes.split(",")):

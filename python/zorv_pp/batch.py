@@ -11,7 +11,7 @@ from typing import Any
 
 from .campaign import Campaign
 from .errors import RunError, ZorvError
-from .run import GroupSpec, Run
+from .run import GroupChoice, Run
 from .run_analysis import RunAnalysis, fit_run
 from .sampling import Sampling
 from .state import StateResult, combine
@@ -49,7 +49,7 @@ class StateJob:
     runs: Sequence[str]
     units: str | None = None
     counts: Mapping[str, int] | None = None
-    groups: Mapping[str, GroupSpec] | None = None
+    groups: Mapping[str, GroupChoice] | None = None
     temperature: float | None = None
     charges: Mapping[str, float] | None = None
     viscosity: float | None = None

@@ -42,7 +42,7 @@ from pathlib import Path
 from typing import Any
 
 from .errors import CampaignError
-from .run import GroupSpec
+from .run import GroupChoice
 from .run.density import DENSITY_UNITS, density_unit_name
 from .sampling import Sampling
 from .toml_lines import Lines, Table, dotted
@@ -118,7 +118,7 @@ class Campaign:
         return {name: float(s.charge) for name, s in self.species.items() if s.charge is not None}
 
     @property
-    def groups(self) -> dict[str, GroupSpec]:
+    def groups(self) -> dict[str, GroupChoice]:
         """Log group of every species, as :meth:`zorv_pp.Run.load` takes them."""
         return {name: (s.group, s.atoms_per_molecule) for name, s in self.species.items()}
 

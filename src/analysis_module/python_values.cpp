@@ -2,17 +2,10 @@
 
 #include <cstring>
 
+#include "module/exception_class.hpp"
+
 namespace zorv::analysis {
 namespace {
-
-PyObject* exception_class(ErrorKind kind) {
-    switch (kind) {
-        case ErrorKind::ValueError: return PyExc_ValueError;
-        case ErrorKind::OSError: return PyExc_OSError;
-        case ErrorKind::TypeError: return PyExc_TypeError;
-    }
-    return PyExc_SystemError;
-}
 
 bool from_buffer(PyObject* object, FloatArray& out) {
     Py_buffer view;
@@ -55,7 +48,7 @@ PyObject* column_faults(const readers::TableDamage& damage, PyObject* names) {
 
 void raise_error(const CallError& error) {
     Ref message(text(error.message));
-    if (message) PyErr_SetObject(exception_class(error.kind), message.get());
+    if (message) PyErr_SetObject(module::exception_class(error.kind), message.get());
 }
 
 PyObject* text(std::string_view bytes) {

@@ -3,19 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "module/exception_class.hpp"
 #include "module/process_caches.hpp"
 
 namespace zorv::module {
 namespace {
-
-PyObject* exception_class(ErrorKind kind) {
-    switch (kind) {
-        case ErrorKind::ValueError: return PyExc_ValueError;
-        case ErrorKind::OSError: return PyExc_OSError;
-        case ErrorKind::TypeError: return PyExc_TypeError;
-    }
-    return PyExc_SystemError;
-}
 
 [[noreturn]] void uncaught_panic() {
     std::fputs("uncaught panic at ffi boundary\n", stderr);

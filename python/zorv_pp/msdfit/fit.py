@@ -63,9 +63,6 @@ class StartRule:
     bend_z: float = 1.0  # τ̂ taken this many standard errors of the intercept below its value
     step_on_bend: bool = True  # one candidate further once a bend was seen
     unconverged_factor: float = 2.0  # a bend still running at the horizon: its last change, this many times
-    pair_noise: bool = True  # size the error by the larger squared slope of the start and the next
-    excess: bool = False  # widen by the part of the next change of slope beyond its own noise
-    quadrature: bool = True  # the error is sqrt(se² + w²); else the larger of se and w
 
 
 @dataclass(frozen=True)
@@ -169,22 +166,13 @@ class _Start:
         spread = math.sqrt(max(self.variance(later, reference) - self.variance(s, reference), 0.0))
         return abs(second - first) <= self.rule.accept_z * spread
 
-    def change(self, s: int, later: int) -> float:
-        """The slope's change from ``s`` to ``later``: all of it, or what its noise does not explain."""
-        first, second = self.slope(s), self.slope(later)
-        if not self.rule.excess:
-            return abs(second - first)
-        reference = max(abs(first), abs(second))
-        noise = max(self.variance(later, reference) - self.variance(s, reference), 0.0)
-        return math.sqrt(max((second - first) ** 2 - noise, 0.0))
-
     def plateau(self, s: int) -> tuple[int, int, float, bool]:
         """Start on the plateau, the start it was compared with, the widening and whether the curve
         still bends at the horizon."""
         starts = self.candidates(s)
         if len(starts) == 1:
             return s, s, 0.0, False
-        step = [self.change(a, b) for a, b in zip(starts, starts[1:])]
+        step = [abs(self.slope(b) - self.slope(a)) for a, b in zip(starts, starts[1:])]
         for i, start in enumerate(starts[:-1]):
             if all(self.agrees(start, later) for later in starts[i + 1:]):
                 chosen = min(i + 1, len(starts) - 1) if i > 0 and self.rule.step_on_bend else i
@@ -257,10 +245,10 @@ def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers
     if not (math.isfinite(slope) and (rising or start_at is not None)):
         return _empty()
     # A low slope's own square would make it look precise: its neighbour's, when larger, sizes the noise.
-    reference = max(slope**2, search.slope(other)**2) if start_rule.pair_noise and start_at is None else slope**2
+    reference = max(slope**2, search.slope(other)**2) if start_at is None else slope**2
     noise = (reference if scale is None else scale) / float(walkers)
     se = math.sqrt(float(fits.cov[s, 1, 1]) * noise)
-    total = math.hypot(se, widen) if start_rule.quadrature else max(se, widen)
+    total = math.hypot(se, widen)
     t_fit = t[s:]
     c = fits.cov[s] * noise
     # The band carries the start choice's widening as well: a line is never drawn more precise than its value.

@@ -15,7 +15,7 @@ from ..units import UnitStyle, UnitStyleError, unit_style
 from .density import check_density, density_unit_name, read_density, read_volume
 from .logfile import STYLE_TABLES, LogInfo, parse_log
 from .masses import system_mass
-from .species import SELF_PREFIX, GroupSpec, count_species, named_species
+from .species import SELF_PREFIX, GroupChoice, count_species, named_species
 from .tables import TABLE_FILES, ZORV, Table, column_mean, expected_rows, first_file, read_table, rows_of
 
 TEMPERATURE_FILES = ("temperature.dat",)
@@ -62,7 +62,7 @@ class Run:
     @classmethod
     def load(cls, path: str | os.PathLike[str], *, units: str | UnitStyle | None = None,
              counts: Mapping[str, int] | None = None, temperature: float | None = None,
-             groups: Mapping[str, GroupSpec] | None = None, run_length: float | None = None,
+             groups: Mapping[str, GroupChoice] | None = None, run_length: float | None = None,
              sampling: Sampling | Mapping[str, Sampling] | None = None, density_unit: str | None = None,
              molar_masses: Mapping[str, float] | None = None) -> Run:
         """Read the run folder ``path``.

@@ -10,7 +10,7 @@ import _zorv_pp
 from ..errors import RunError
 from .tables import TABLE_FILES, Table, first_file
 
-GroupSpec = Union[str, tuple[str, int]]
+GroupChoice = Union[str, tuple[str, int]]
 """A species' log group: its name, or (name, atoms per molecule) for a group of whole molecules."""
 
 SELF_PREFIX = "MSD__"
@@ -83,7 +83,7 @@ def _quoted(names: list[str]) -> str:
 
 
 def count_species(folder: Path, species: list[str], counts: Mapping[str, int] | None,
-                  groups: Mapping[str, GroupSpec], log: Path | None) -> dict[str, int]:
+                  groups: Mapping[str, GroupChoice], log: Path | None) -> dict[str, int]:
     """The molecule count of every one of ``species``: from ``counts``, else from the log's groups.
 
     A count given for some species adds to what the log counts for the
@@ -129,7 +129,7 @@ def _check_count(folder: Path, source: str | None, name: str, count: object) -> 
                                        f"it must be a positive integer")
 
 
-def _group(spec: GroupSpec) -> tuple[str, int]:
+def _group(spec: GroupChoice) -> tuple[str, int]:
     if isinstance(spec, str):
         return spec, 1
     name, per_molecule = spec
