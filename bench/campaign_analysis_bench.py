@@ -45,10 +45,10 @@ import numpy as np  # noqa: E402
 
 from zorv_pp import synthetic  # noqa: E402
 from zorv_pp import Window  # noqa: E402
-from zorv_pp.batch import StateJob, analyze_states  # noqa: E402
+from zorv_pp.campaign.batch import StateJob, analyze_states  # noqa: E402
 from zorv_pp.msdfit import window_sensitivity  # noqa: E402
 from zorv_pp.run.tables import column_mean  # noqa: E402
-from zorv_pp.run_analysis import SOURCE_TABLE  # noqa: E402
+from zorv_pp.analysis.run_fit import SOURCE_TABLE  # noqa: E402
 
 STATES, REPLICAS = 10, 10
 RDF_ROWS, TEMPERATURE_ROWS = 2000, 100_000

@@ -22,8 +22,8 @@ import numpy as np
 
 from zorv_pp.msdfit import StartRule, combine_runs, fit_msd, z
 from zorv_pp.synthetic.ordern import WALKERS, Shape, power_law_from_above, power_law_from_below, simulate_table
-from zorv_pp.quantiles import student_t_quantile
-from zorv_pp.sampling import Sampling
+from zorv_pp.msdfit.quantiles import student_t_quantile
+from zorv_pp.run.sampling import Sampling
 
 LEVELS = (0.50, 0.68, 0.90, 0.95, 0.99)
 REPLICAS = 5

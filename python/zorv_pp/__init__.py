@@ -14,12 +14,12 @@ over replica runs::
 The numerical work is done by the extension module ``_zorv_pp``.
 """
 from .errors import CampaignError, RunError, ZorvError
-from .estimate import Estimate
+from .analysis.estimate import Estimate
 from .run import Run
-from .run_analysis import PROPERTIES, RunAnalysis, fit_run
-from .state import StateResult, analyze, combine
+from .analysis.run_fit import PROPERTIES, RunAnalysis, fit_run
+from .analysis.state import StateResult, analyze, combine
 from .units import LJ, METAL, REAL, UnitStyle, UnitStyleError, unit_style
-from .window import Window
+from .msdfit.window import Window
 
 __all__ = [
     "CampaignError", "Estimate", "LJ", "METAL", "PROPERTIES", "REAL", "Run", "RunAnalysis", "RunError",

@@ -20,7 +20,7 @@ from . import __version__
 from .errors import CampaignError, ZorvError
 from .run.density import DENSITY_UNITS, density_unit_name
 from .units import STYLES
-from .window import FIT_GROUPS, Window, windows_for
+from .msdfit.window import FIT_GROUPS, Window, windows_for
 
 #: Further subcommands register here: name -> function adding its parser.
 SUBCOMMANDS: dict[str, Callable[[Any], None]] = {}
@@ -104,8 +104,8 @@ def explain(failures: Sequence[Any], campaign: bool) -> list[Any]:
 
 
 def _state_jobs(args: argparse.Namespace) -> tuple[list[Any], Any, bool]:
-    from .batch import StateJob, jobs_of
-    from .campaign import load_campaign
+    from .campaign.batch import StateJob, jobs_of
+    from .campaign.file import load_campaign
 
     paths = [Path(p) for p in args.paths]
     if any(p.suffix == ".toml" for p in paths):
@@ -200,8 +200,8 @@ def report_warnings(records: Sequence[Any]) -> list[dict[str, Any]]:
 
 
 def run_analyze(args: argparse.Namespace) -> int:
-    from .batch import analyze_states
-    from .report import write_results
+    from .campaign.batch import analyze_states
+    from .output.results import write_results
 
     if args.jobs < 1:
         raise UsageError("--jobs must be at least 1")
@@ -242,12 +242,8 @@ def _figures(states: Sequence[Any], folder: Path, fmt: str, charges: dict[str, f
 
 
 def _html_report(path: Path, result: Any, figures: list[Path], settings: dict[str, Any]) -> Path | None:
-    try:
-        from .html_report import write_report
-    except ModuleNotFoundError as error:
-        if error.name != f"{__package__}.html_report":
-            raise
-        return None
+    from .output.report_page import write_report
+
     write_report(path, result, figures=figures, settings=settings)
     return path
 
@@ -353,7 +349,7 @@ def _load_subcommands() -> None:
     # Subcommands of other modules register themselves on import.
     import importlib
 
-    for module in ("zorv_pp.koh.cli",):
+    for module in ("zorv_pp.koh.command",):
         try:
             importlib.import_module(module)
         except ModuleNotFoundError as error:

@@ -6,7 +6,7 @@ import pytest
 
 import zorv_pp
 from zorv_pp import synthetic
-from zorv_pp.batch import StateJob, analyze_states
+from zorv_pp.campaign.batch import StateJob, analyze_states
 
 # Exact SI constants, written out independently of the package.
 K_B, E, N_A = 1.380649e-23, 1.602176634e-19, 6.02214076e23

@@ -2,9 +2,9 @@
 import pytest
 
 from zorv_pp import CampaignError
-from zorv_pp.batch import jobs_of
-from zorv_pp.campaign import load_campaign
-from zorv_pp.sampling import Sampling
+from zorv_pp.campaign.batch import jobs_of
+from zorv_pp.campaign.file import load_campaign
+from zorv_pp.run.sampling import Sampling
 
 CAMPAIGN = """units = "real"
 run_length = 5000.0

@@ -8,9 +8,9 @@ import pytest
 
 import zorv_pp
 from zorv_pp import CampaignError, cli, synthetic
-from zorv_pp.campaign import load_campaign
-from zorv_pp.report import write_atomic
-from zorv_pp.window import windows_for
+from zorv_pp.campaign.file import load_campaign
+from zorv_pp.output.results import write_atomic
+from zorv_pp.msdfit.window import windows_for
 
 SPECIES = {"K": synthetic.Species(1, 39.0983), "OH": synthetic.Species(-1, 17.007),
            "water": synthetic.Species(0, 18.015)}

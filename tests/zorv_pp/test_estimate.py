@@ -4,8 +4,8 @@ import random
 
 import pytest
 
-from zorv_pp.estimate import Estimate
-from zorv_pp.quantiles import student_t_quantile
+from zorv_pp.analysis.estimate import Estimate
+from zorv_pp.msdfit.quantiles import student_t_quantile
 
 
 @pytest.mark.parametrize("p, dof, expected", [

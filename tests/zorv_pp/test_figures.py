@@ -25,7 +25,7 @@ from zorv_pp.figures import draw_all, slope_figure, state_figure, summary_figure
 from zorv_pp.figures.slope import running  # noqa: E402
 from zorv_pp.figures.convergence import convergence_figure  # noqa: E402
 from zorv_pp.koh import compare  # noqa: E402
-from zorv_pp.run_analysis import Curve  # noqa: E402
+from zorv_pp.analysis.run_fit import Curve  # noqa: E402
 
 RUNS = 3
 TIME = list(np.geomspace(1.0, 1e5, 40))

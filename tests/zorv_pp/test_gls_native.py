@@ -13,7 +13,7 @@ from covariance_reference import covariance_of_rows as numpy_covariance
 from zorv_pp.msdfit.covariance import MAX_ROWS, covariance_of_rows, rows_and_covariance
 from zorv_pp.msdfit.gls import suffix_fits, whitening
 from zorv_pp.msdfit.rows import rows_of
-from zorv_pp.sampling import Sampling
+from zorv_pp.run.sampling import Sampling
 
 
 def grid(sampling, blocks):
@@ -79,7 +79,7 @@ def test_a_2500_row_table_is_fitted_in_linear_memory():
         import resource, sys
         import numpy as np
         from zorv_pp.msdfit import fit_msd
-        from zorv_pp.sampling import Sampling
+        from zorv_pp.run.sampling import Sampling
         s = Sampling(1.0, 500, 4.0 * 500**5)
         t = np.array([e * 500**b for b in range(5) for e in range(1, 501)], dtype=float)
         before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss

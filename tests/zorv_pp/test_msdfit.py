@@ -6,8 +6,8 @@ import pytest
 
 from zorv_pp.msdfit import (combine_runs, fit_msd, infer_sampling, rows_of, unit_covariance, window_sensitivity,
                             window_slopes, z)
-from zorv_pp.sampling import Sampling
-from zorv_pp.window import Window
+from zorv_pp.run.sampling import Sampling
+from zorv_pp.msdfit.window import Window
 
 
 def grid(sampling, blocks):

@@ -10,8 +10,9 @@ import numpy as np
 import pytest
 
 import zorv_pp
-from zorv_pp import batch, cli, synthetic
-from zorv_pp.rdf import first_shell
+from zorv_pp import cli, synthetic
+from zorv_pp.campaign import batch
+from zorv_pp.analysis.rdf import first_shell
 from zorv_pp.run.logfile import parse_log
 from zorv_pp.units import YEH_HUMMER_XI
 

@@ -7,7 +7,7 @@ import _zorv_pp
 import zorv_pp
 from zorv_pp.synthetic.ordern import (OrderNRunSpec, expected_msd, ordern_grid, simulate_table,
                                       write_ordern_run)
-from zorv_pp.sampling import Sampling
+from zorv_pp.run.sampling import Sampling
 
 # The diffusion table of the real 1 ns water-methanol run: every 1000 fs, nbe 20.
 WATER_METHANOL_TIMES = ([1000.0 * k for k in range(1, 21)] + [20000.0 * k for k in range(1, 21)]

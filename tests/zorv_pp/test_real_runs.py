@@ -6,7 +6,7 @@ import pytest
 
 import zorv_pp
 from zorv_pp.msdfit import z
-from zorv_pp.sampling import Sampling
+from zorv_pp.run.sampling import Sampling
 
 Z95 = z(0.95)
 

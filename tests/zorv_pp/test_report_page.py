@@ -11,11 +11,11 @@ import pytest
 pytest.importorskip("_zorv_pp")
 pytest.importorskip("matplotlib")
 from zorv_pp import __version__  # noqa: E402
-from zorv_pp.batch import Failure, analyze_states, jobs_of  # noqa: E402
-from zorv_pp.campaign import load_campaign  # noqa: E402
+from zorv_pp.campaign.batch import Failure, analyze_states, jobs_of  # noqa: E402
+from zorv_pp.campaign.file import load_campaign  # noqa: E402
 from zorv_pp.figures import state_figure, summary_figure  # noqa: E402
-from zorv_pp.html_report import write_report  # noqa: E402
-from zorv_pp.window import Window  # noqa: E402
+from zorv_pp.output.report_page import write_report  # noqa: E402
+from zorv_pp.msdfit.window import Window  # noqa: E402
 
 CAMPAIGN = Path(__file__).resolve().parents[2] / "examples" / "campaign" / "campaign.toml"
 HOSTILE = 'row <b>bold</b> & "quoted"'
@@ -119,7 +119,7 @@ def test_browser_renders_tables_and_figures_without_console_errors(report, tmp_p
 @pytest.mark.parametrize("fmt, media", [("pdf", "image/png"), ("png", "image/png"), ("svg", "image/svg+xml")])
 def test_a_figure_in_any_format_is_shown_in_the_page(tmp_path, fmt, media):
     from zorv_pp.figures.common import pyplot, save
-    from zorv_pp.html_report.page import figure
+    from zorv_pp.output.report_page.page import figure
 
     drawn, axis = pyplot().subplots()
     axis.plot([1, 2], [3, 4])
@@ -133,7 +133,7 @@ def test_a_figure_in_any_format_is_shown_in_the_page(tmp_path, fmt, media):
     ({"hop_distance": 2.65e-10, "solvent": "water"}, "hop distance = 2.65e-10 m, solvent = water"),
 ])
 def test_state_metadata_carry_their_units(metadata, expected):
-    from zorv_pp.html_report import metadata_text
+    from zorv_pp.output.report_page import metadata_text
 
     assert metadata_text(metadata) == expected
 
@@ -205,6 +205,6 @@ def test_a_missing_value_says_what_the_state_has(estimates, asked, expected):
     ("summary.png", "The main properties"), ("elsewhere.png", ""),
 ])
 def test_every_figure_of_the_page_says_what_it_shows(name, start):
-    from zorv_pp.html_report.campaign import caption
+    from zorv_pp.output.report_page.campaign import caption
 
     assert caption(Path(name)).startswith(start) and (start or not caption(Path(name)))

@@ -4,7 +4,7 @@ import math
 
 import pytest
 
-from zorv_pp.report import csv_text
+from zorv_pp.output.results import csv_text
 from zorv_pp.rounding import with_error
 
 NAN = math.nan

@@ -6,7 +6,7 @@ import pytest
 
 from zorv_pp.msdfit import fit_msd
 from zorv_pp.msdfit.running import running_slope
-from zorv_pp.sampling import Sampling
+from zorv_pp.run.sampling import Sampling
 
 SAMPLING = Sampling(0.01, 10, 100.0)
 

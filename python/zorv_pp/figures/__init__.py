@@ -10,7 +10,7 @@ import os
 from collections.abc import Mapping, Sequence
 from pathlib import Path
 
-from ..state import StateResult
+from ..analysis.state import StateResult
 from .common import DPI, FORMATS, check_format, file_stem, pyplot, save
 from .convergence import convergence_figure
 from .msd import families, state_figure

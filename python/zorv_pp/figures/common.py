@@ -9,7 +9,7 @@ from pathlib import Path
 from statistics import NormalDist
 from typing import Any
 
-from ..report import atomic_path
+from ..output.results import atomic_path
 
 #: File formats a figure can be written in.
 FORMATS = ("png", "pdf", "svg")

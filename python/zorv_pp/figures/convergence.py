@@ -6,8 +6,8 @@ import os
 from pathlib import Path
 from typing import Any
 
-from ..estimate import Estimate
-from ..state import StateResult
+from ..analysis.estimate import Estimate
+from ..analysis.state import StateResult
 from .common import CI_NOTE, SYMBOLS, Z95, interval, notation, panels, plain_ticks, save, shared_legend
 from .msd import TITLES
 

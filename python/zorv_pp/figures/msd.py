@@ -9,8 +9,8 @@ from typing import Any
 
 import numpy as np
 
-from ..curve_fit import Curve
-from ..state import StateResult
+from ..analysis.curve_fit import Curve
+from ..analysis.state import StateResult
 from .common import (notation, panels, plain_ticks, run_colours, save, shared_legend, species_text, superscript,
                      value_text)
 

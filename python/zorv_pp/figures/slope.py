@@ -15,9 +15,9 @@ from typing import Any
 
 import numpy as np
 
-from ..curve_fit import Curve
+from ..analysis.curve_fit import Curve
 from ..msdfit.running import running_slope
-from ..state import StateResult
+from ..analysis.state import StateResult
 from .common import CI_NOTE, Z95, notation, panels, plain_ticks, run_colours, save, shared_legend, species_text
 from .msd import curve_groups, estimate_of, panel_title, run_names, time_label
 

@@ -7,8 +7,8 @@ from collections.abc import Mapping, Sequence
 from pathlib import Path
 from typing import Any
 
-from ..run_analysis import Species
-from ..state import StateResult
+from ..analysis.run_fit import Species
+from ..analysis.state import StateResult
 from .common import CI_NOTE, SYMBOLS, interval, notation, panels, plain_ticks, save, species_text
 
 #: Metadata keys that name a composition, in order of preference; temperature comes after them.

@@ -8,8 +8,8 @@ from dataclasses import dataclass, field, replace
 import _zorv_pp
 
 from ..errors import ZorvError
-from ..estimate import Estimate
-from ..state import StateResult
+from ..analysis.estimate import Estimate
+from ..analysis.state import StateResult
 from .params import KOH, SaltParameters
 
 #: Flags a comparison may carry.

@@ -8,7 +8,7 @@ from typing import Any
 
 import numpy as np
 
-from ..estimate import Estimate
+from ..analysis.estimate import Estimate
 from ..figures.common import pyplot, species_text
 from .compare import NO_DEFICIT, KohComparison, SpeciesNames
 from .params import FitRange, SaltParameters

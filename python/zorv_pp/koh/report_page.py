@@ -8,11 +8,11 @@ from collections.abc import Sequence
 from pathlib import Path
 from typing import Any
 
-from ..estimate import Estimate
+from ..analysis.estimate import Estimate
 from ..figures.common import species_text
-from ..html_report.page import e, figure, flags_cell, rounded_cells, table, warnings_table
-from ..html_report.settings import finished_page
-from ..report import write_atomic
+from ..output.report_page.page import e, figure, flags_cell, rounded_cells, table, warnings_table
+from ..output.report_page.settings import finished_page
+from ..output.results import write_atomic
 from ..rounding import BARE_DIGITS
 from .compare import KohComparison
 from .study import KohStudy

@@ -29,11 +29,11 @@ from collections.abc import Mapping
 from dataclasses import dataclass
 from typing import Any
 
-from ..batch import Failure, RunRecord, analyze_states, jobs_of
-from ..campaign import Campaign, load_campaign
+from ..campaign.batch import Failure, RunRecord, analyze_states, jobs_of
+from ..campaign.file import Campaign, load_campaign
 from ..errors import ZorvError
-from ..estimate import Estimate
-from ..window import Window
+from ..analysis.estimate import Estimate
+from ..msdfit.window import Window
 from .compare import HopDistanceError, KohComparison, Propagated, SpeciesNames, compare
 from .params import KOH, FitRange, SaltParameters
 

@@ -22,7 +22,7 @@ import _zorv_analysis
 import numpy as np
 import numpy.typing as npt
 
-from ..sampling import Sampling
+from ..run.sampling import Sampling
 from .rows import FloatArray, TableRows, rows_of
 
 

@@ -44,7 +44,7 @@ import numpy as np
 import numpy.typing as npt
 
 from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
-from ..sampling import Sampling
+from ..run.sampling import Sampling
 from .covariance import rows_and_covariance
 from .gls import SuffixFits, Whitening, suffix_fits, whitening
 from .rows import FloatArray

@@ -13,7 +13,7 @@ from dataclasses import dataclass
 import numpy as np
 import numpy.typing as npt
 
-from ..sampling import Sampling
+from ..run.sampling import Sampling
 
 FloatArray = npt.NDArray[np.float64]
 IntArray = npt.NDArray[np.int64]

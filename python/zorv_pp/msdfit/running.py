@@ -10,7 +10,7 @@ from __future__ import annotations
 import numpy as np
 import numpy.typing as npt
 
-from ..sampling import Sampling
+from ..run.sampling import Sampling
 from .covariance import rows_and_covariance
 from .gls import suffix_fits, whitening
 from .rows import FloatArray

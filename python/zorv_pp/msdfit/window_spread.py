@@ -16,7 +16,7 @@ import _zorv_analysis
 import numpy as np
 import numpy.typing as npt
 
-from ..window import Window
+from .window import Window
 from .rows import FloatArray
 
 

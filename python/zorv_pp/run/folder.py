@@ -10,7 +10,7 @@ from pathlib import Path
 
 from ..diagnostics import RunWarning
 from ..errors import RunError
-from ..sampling import Sampling
+from .sampling import Sampling
 from ..units import UnitStyle, UnitStyleError, unit_style
 from .density import check_density, density_unit_name, read_density, read_volume
 from .logfile import STYLE_TABLES, LogInfo, parse_log

@@ -19,7 +19,7 @@ import numpy as np
 
 from ..diagnostics import RunWarning
 from ..errors import RunError
-from ..sampling import Sampling
+from .sampling import Sampling
 
 # The columns are read-only float64 arrays lent by the native reader; typed as
 # the sequences of floats every consumer takes them as.

@@ -7,7 +7,7 @@ from dataclasses import dataclass, field
 
 import numpy as np
 
-from ...sampling import Sampling
+from ...run.sampling import Sampling
 from .walkers import FloatArray
 
 # Salts the random runs are made of: (cation, anion), with a solvent or without.

@@ -12,7 +12,7 @@ from dataclasses import dataclass
 import numpy as np
 import numpy.typing as npt
 
-from ...sampling import Sampling
+from ...run.sampling import Sampling
 from .shapes import Shape, shape_positions
 from .walkers import FloatArray, expected_msd
 from .walkers import walker_positions as ou_walkers

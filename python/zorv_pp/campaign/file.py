@@ -41,13 +41,13 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any
 
-from .errors import CampaignError
-from .run import GroupChoice
-from .run.density import DENSITY_UNITS, density_unit_name
-from .sampling import Sampling
+from ..errors import CampaignError
+from ..run import GroupChoice
+from ..run.density import DENSITY_UNITS, density_unit_name
+from ..run.sampling import Sampling
 from .toml_lines import Lines, Table, dotted
-from .units import UnitStyleError, unit_style
-from .window import FIT_GROUPS, Window, windows_for
+from ..units import UnitStyleError, unit_style
+from ..msdfit.window import FIT_GROUPS, Window, windows_for
 
 #: Top-level tables that studies built over a campaign read and check themselves.
 STUDY_TABLES = ("koh",)

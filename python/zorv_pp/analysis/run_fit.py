@@ -11,14 +11,14 @@ from typing import Union
 import numpy as np
 
 from .curve_fit import Curve, CurveFit, NoiseScale, SamplingCache, fit_curve
-from .errors import RunError
-from .diagnostics import RunWarning
-from .flags import ANISOTROPIC, NO_DIFFUSIVE_REGIME, NOT_CONVERGED
+from ..errors import RunError
+from ..diagnostics import RunWarning
+from ..flags import ANISOTROPIC, NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from .rdf import REDUCED_SHELL_SCALE, first_shell
-from .run import FINITE_RDF_PREFIX, RDF_PREFIX, SELF_PREFIX, Run, split_pair
+from ..run import FINITE_RDF_PREFIX, RDF_PREFIX, SELF_PREFIX, Run, split_pair
 from .sampled_curve import SampledCurve
-from .units import REAL, UnitStyle
-from .window import Window, WindowSpec, windows_for
+from ..units import REAL, UnitStyle
+from ..msdfit.window import Window, WindowSpec, windows_for
 
 Species = Union[None, str, tuple[str, str]]
 """No species, one species name, or a pair sorted by name (pairs are unordered)."""

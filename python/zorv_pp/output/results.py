@@ -13,7 +13,7 @@ from pathlib import Path
 from statistics import NormalDist
 from typing import IO, Any
 
-from .rounding import with_error
+from ..rounding import with_error
 
 Z95 = NormalDist().inv_cdf(0.975)
 

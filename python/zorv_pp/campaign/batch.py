@@ -9,13 +9,13 @@ from concurrent.futures import ProcessPoolExecutor
 from dataclasses import dataclass, field
 from typing import Any
 
-from .campaign import Campaign
-from .errors import RunError, ZorvError
-from .run import GroupChoice, Run
-from .run_analysis import RunAnalysis, fit_run
-from .sampling import Sampling
-from .state import StateResult, combine
-from .window import Window, windows_for
+from .file import Campaign
+from ..errors import RunError, ZorvError
+from ..run import GroupChoice, Run
+from ..analysis.run_fit import RunAnalysis, fit_run
+from ..run.sampling import Sampling
+from ..analysis.state import StateResult, combine
+from ..msdfit.window import Window, windows_for
 
 
 @dataclass(frozen=True)

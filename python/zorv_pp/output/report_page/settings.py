@@ -5,7 +5,7 @@ import dataclasses
 from collections.abc import Mapping
 from typing import Any
 
-from ..window import Window, windows_for
+from ...msdfit.window import Window, windows_for
 from .page import document, e, failures, table
 
 
@@ -40,7 +40,7 @@ def settings_section(settings: Any) -> str:
 
 def finished_page(title: str, body: list[str], failed: Any, settings: Any) -> str:
     """The page of ``body`` closed by the failures, the settings and the version."""
-    from .. import __version__
+    from ... import __version__
 
     return document(title, [*body, failures(failed), settings_section(settings),
                             f'<footer class="meta">Written by zorv_pp {e(__version__)}.</footer>'])

@@ -4,7 +4,7 @@ from __future__ import annotations
 from dataclasses import dataclass
 
 from .curve_fit import Curve
-from .sampling import Sampling
+from ..run.sampling import Sampling
 
 
 @dataclass(frozen=True)

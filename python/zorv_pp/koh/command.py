@@ -19,7 +19,7 @@ from ..cli import (EXIT_CODES, SUBCOMMANDS, UsageError, check_output_folder, com
 
 
 def run_koh(args: argparse.Namespace) -> int:
-    from ..report import write_results
+    from ..output.results import write_results
     from .figures import study_figures
     from .report_page import write_koh_report
     from .study import study
@@ -66,7 +66,7 @@ def run_koh(args: argparse.Namespace) -> int:
 
 
 def _settings(args: argparse.Namespace, result: Any) -> dict[str, Any]:
-    from ..window import windows_for
+    from ..msdfit.window import windows_for
 
     species = result.settings.species
     given = window_settings(args.window)

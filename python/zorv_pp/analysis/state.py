@@ -8,15 +8,15 @@ from dataclasses import dataclass, field, replace
 from typing import Any
 
 from .curve_fit import Curve
-from .diagnostics import RunWarning
-from .errors import RunError, ZorvError
+from ..diagnostics import RunWarning
+from ..errors import RunError, ZorvError
 from .estimate import Estimate, merge_flags
-from .flags import NO_DIFFUSIVE_REGIME, NO_VOLUME, NOT_CONVERGED, WINDOW_SENSITIVE
-from .run import TABLE_FILES, Run
-from .run_analysis import (DEPENDS, PROPERTIES, SOURCE_TABLE, STATE_FILES, UNITS, Key, RunAnalysis, Species, fit_run,
+from ..flags import NO_DIFFUSIVE_REGIME, NO_VOLUME, NOT_CONVERGED, WINDOW_SENSITIVE
+from ..run import TABLE_FILES, Run
+from .run_fit import (DEPENDS, PROPERTIES, SOURCE_TABLE, STATE_FILES, UNITS, Key, RunAnalysis, Species, fit_run,
                            pair_key)
-from .units import YEH_HUMMER_XI
-from .window import WindowSpec
+from ..units import YEH_HUMMER_XI
+from ..msdfit.window import WindowSpec
 
 
 def _species_key(species: str | Sequence[str] | None) -> Species:

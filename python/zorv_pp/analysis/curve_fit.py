@@ -12,11 +12,11 @@ from collections.abc import Callable, Sequence
 from dataclasses import dataclass, field
 from typing import Union
 
-from .flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN, WINDOW_SENSITIVE
-from .msdfit import fit_msd, infer_sampling, rows_of, window_sensitivity, z
-from .run import Run
-from .sampling import Sampling
-from .window import Window
+from ..flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN, WINDOW_SENSITIVE
+from ..msdfit import fit_msd, infer_sampling, rows_of, window_sensitivity, z
+from ..run import Run
+from ..run.sampling import Sampling
+from ..msdfit.window import Window
 
 
 @dataclass(frozen=True)

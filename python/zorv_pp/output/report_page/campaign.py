@@ -8,10 +8,10 @@ from collections.abc import Sequence
 from pathlib import Path
 from typing import Any
 
-from ..batch import CampaignResult
-from ..figures.common import METADATA_UNITS, notation, species_text
-from ..report import write_atomic
-from ..state import StateResult
+from ...campaign.batch import CampaignResult
+from ...figures.common import METADATA_UNITS, notation, species_text
+from ..results import write_atomic
+from ...analysis.state import StateResult
 from .page import e, figure, flags_cell, rounded_cells, table, warnings_table
 from .settings import finished_page
 
@@ -96,7 +96,7 @@ def caption(path: Path) -> str:
 
 
 def _belongs(path: Path, state: StateResult) -> bool:
-    from ..figures.common import file_stem
+    from ...figures.common import file_stem
 
     return path.stem.startswith(file_stem(state.name) + "_")
 
@@ -104,7 +104,7 @@ def _belongs(path: Path, state: StateResult) -> bool:
 def report_html(result: CampaignResult, figures: Sequence[str | os.PathLike[str]] = (), settings: Any = None,
                 title: str = "zorv_pp campaign report") -> str:
     """The text of the report page (see :func:`write_report`); a state's own figures follow its tables."""
-    from .. import __version__
+    from ... import __version__
 
     paths = [Path(p) for p in figures]
     own = {state.name: [p for p in paths if _belongs(p, state)] for state in result.states}

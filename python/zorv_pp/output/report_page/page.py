@@ -14,8 +14,8 @@ from collections.abc import Iterable, Sequence
 from pathlib import Path
 from typing import Any
 
-from ..figures.common import CI_NOTE, Z95, page_copy
-from ..rounding import fixed, place, with_error
+from ...figures.common import CI_NOTE, Z95, page_copy
+from ...rounding import fixed, place, with_error
 
 _MEDIA = {".png": "image/png", ".svg": "image/svg+xml"}
 STYLE = """

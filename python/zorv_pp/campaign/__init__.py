@@ -1,0 +1,1 @@
+"""Campaign files and the batch analysis of many state points."""

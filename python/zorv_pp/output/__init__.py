@@ -1,0 +1,1 @@
+"""What an analysis leaves on disk: results files, figures and the report page."""
