@@ -48,7 +48,7 @@ from zorv_pp import Window  # noqa: E402
 from zorv_pp.campaign.batch import StateJob, analyze_states  # noqa: E402
 from zorv_pp.msdfit import window_sensitivity  # noqa: E402
 from zorv_pp.run.tables import column_mean  # noqa: E402
-from zorv_pp.analysis.run_fit import SOURCE_TABLE  # noqa: E402
+from zorv_pp import properties  # noqa: E402
 
 STATES, REPLICAS = 10, 10
 RDF_ROWS, TEMPERATURE_ROWS = 2000, 100_000
@@ -131,7 +131,7 @@ def peer_plan(analyses):
         for curve in analysis.curves:
             if not curve.t_fit:
                 continue  # no window found: nothing to fit
-            kind = SOURCE_TABLE[curve.property]
+            kind = properties.get(curve.property).table
             path = folder / TABLE_FILES[kind]
             column = column_of(curve.property, curve.label, header_of(path))
             start = curve.time.index(curve.t_fit[0])

@@ -16,7 +16,8 @@ The numerical work is done by the extension module ``_zorv_pp``.
 from .errors import CampaignError, RunError, ZorvError
 from .analysis.estimate import Estimate
 from .run import Run
-from .analysis.run_fit import PROPERTIES, RunAnalysis, fit_run
+from .analysis.run_fit import RunAnalysis, fit_run
+from .properties import PROPERTIES
 from .analysis.state import StateResult, analyze, combine
 from .units import LJ, METAL, REAL, UnitStyle, UnitStyleError, unit_style
 from .msdfit.window import Window

@@ -20,7 +20,8 @@ from . import __version__
 from .errors import CampaignError, ZorvError
 from .run.density import DENSITY_UNITS, density_unit_name
 from .units import STYLES
-from .msdfit.window import FIT_GROUPS, Window, windows_for
+from .msdfit.window import Window, windows_for
+from .properties import fit_groups
 
 #: Further subcommands register here: name -> function adding its parser.
 SUBCOMMANDS: dict[str, Callable[[Any], None]] = {}
@@ -62,8 +63,8 @@ def window_settings(values: Sequence[str] | None) -> dict[str, Window] | None:
     per_group: dict[str, dict[str, Any]] = {}
     for key, value in _pairs(values, str, "--window").items():
         group, _, setting = key.rpartition(".")
-        if group and group not in FIT_GROUPS:
-            raise UsageError(f"--window: unknown fit group {group!r} (known: {', '.join(FIT_GROUPS)})")
+        if group and group not in fit_groups():
+            raise UsageError(f"--window: unknown fit group {group!r} (known: {', '.join(fit_groups())})")
         try:
             number: Any = (value if setting == "method" else
                            int(value) if setting in ("min_window", "max_window") else float(value))
@@ -262,7 +263,7 @@ def common_options(parser: argparse.ArgumentParser, out: str) -> argparse._Argum
     group.add_argument("--jobs", type=int, default=1, metavar="N", help="analyse runs in N processes (default: 1)")
     settings = ", ".join(f.name for f in dataclasses.fields(Window))
     group.add_argument("--window", action="append", metavar="[GROUP.]KEY=VALUE",
-                       help=f"fit setting ({settings}); GROUP one of {', '.join(FIT_GROUPS)}; "
+                       help=f"fit setting ({settings}); GROUP one of {', '.join(fit_groups())}; "
                             f"with a campaign file, replaces its [window]")
     group.add_argument("--format", choices=FORMATS, default="png", help="figure format (default: png)")
     group.add_argument("--no-figures", dest="figures", action="store_false", help="write no figures")

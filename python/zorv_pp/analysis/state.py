@@ -7,16 +7,17 @@ from collections.abc import Iterable, Mapping, Sequence
 from dataclasses import dataclass, field, replace
 from typing import Any
 
-from .curve_fit import Curve
+from .. import properties
 from ..diagnostics import RunWarning
 from ..errors import RunError, ZorvError
-from .estimate import Estimate, merge_flags
-from ..flags import NO_DIFFUSIVE_REGIME, NO_VOLUME, NOT_CONVERGED, WINDOW_SENSITIVE
-from ..run import TABLE_FILES, Run
-from .run_fit import (DEPENDS, PROPERTIES, SOURCE_TABLE, STATE_FILES, UNITS, Key, RunAnalysis, Species, fit_run,
-                           pair_key)
-from ..units import YEH_HUMMER_XI
+from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from ..msdfit.window import WindowSpec
+from ..run import TABLE_FILES, Run
+from .curve_fit import Curve
+from .derived import derive, flag_window_sensitive, spread_key
+from .estimate import Estimate, merge_flags
+from .keys import Key, Species, pair_key
+from .run_fit import RunAnalysis, fit_run
 
 
 def _species_key(species: str | Sequence[str] | None) -> Species:
@@ -54,8 +55,7 @@ class StateResult:
         Raises ValueError for an unknown property name and KeyError when this
         state has no such estimate (its runs lacked the table or the species).
         """
-        if property not in UNITS:
-            raise ValueError(f"unknown property {property!r} (known: {', '.join(PROPERTIES)})")
+        properties.get(property)  # ValueError for a name no property has
         key = (property, _species_key(species))
         try:
             return self.estimates[key]
@@ -150,19 +150,23 @@ def combine(fitted: Sequence[RunAnalysis], *, charges: Mapping[str, float] | Non
     """
     fitted, duplicates = _distinct(fitted)
     _check_same_species(fitted)
-    values = [dict(run.values) for run in fitted]
-    errors = [dict(run.errors) for run in fitted]
     labels: dict[Species, str] = {}
     for run in fitted:
         labels.update(run.labels)
     eta = _shear_viscosity(fitted, viscosity)
     shared: dict[Key, float] = {}
-    for run, run_values, run_errors in zip(fitted, values, errors):
-        shared.update(_derived(run, run_values, run_errors, eta, charges))
-    keys = list(dict.fromkeys(key for run_values in values for key in run_values))
-    keys.sort(key=lambda key: PROPERTIES.index(key[0]))
-    estimates = _window_sensitivity({key: _estimate(key, fitted, values, errors).widened(shared.get(key, 0.0))
-                                     for key in keys}, charges)
+    sources: dict[Key, tuple[Key, ...]] = {}
+    runs = []
+    for run in fitted:
+        derived = derive(run, eta, charges)
+        runs.append(derived.run)
+        shared.update(derived.shared)
+        for key, found in derived.sources.items():
+            sources[key] = tuple(dict.fromkeys(sources.get(key, ()) + found))
+    keys = list(dict.fromkeys(key for run in runs for key in run.values))
+    keys.sort(key=lambda key: properties.order(key[0]))
+    estimates = flag_window_sensitive({key: _estimate(key, runs).widened(shared.get(key, 0.0)) for key in keys},
+                                      sources)
     state = name if name is not None else os.path.basename(os.path.dirname(os.path.abspath(fitted[0].run)))
     warnings = {run.run: tuple(run.warnings) for run in fitted}
     for run, warning in duplicates:
@@ -170,39 +174,6 @@ def combine(fitted: Sequence[RunAnalysis], *, charges: Mapping[str, float] | Non
     return StateResult(state, tuple(run.run for run in fitted), estimates, labels, dict(metadata or {}),
                        tuple(tuple(replace(c, run=index) for c in run.curves) for index, run in enumerate(fitted)),
                        tuple(dict(run.counts) for run in fitted), warnings)
-
-
-def _window_sensitivity(estimates: dict[Key, Estimate], charges: Mapping[str, float] | None) -> dict[Key, Estimate]:
-    """Flag ``window_sensitive`` by one rule: a value whose largest window spread (over its runs) exceeds
-    the width of its 95 % interval, and every value derived from a flagged one (the Yeh–Hummer D from
-    its periodic-box D, σ_NE from the D of its charged species, the Haven ratio from σ and σ_NE)."""
-    def sources(key: Key) -> list[Key]:
-        prop, species = key
-        if prop == "self_diffusion":
-            return [("self_diffusion_pbc", species)]
-        if prop == "electrical_conductivity_ne":
-            return [("self_diffusion", name) for name, charge in (charges or {}).items() if charge != 0.0]
-        if prop == "haven_ratio":
-            return [("electrical_conductivity", None), ("electrical_conductivity_ne", None)]
-        return []
-
-    flagged: dict[Key, bool] = {}
-
-    def sensitive(key: Key) -> bool:
-        if key not in flagged:
-            estimate = estimates.get(key)
-            if estimate is None:
-                return False
-            spread = max((s for s in estimate.window_spread if math.isfinite(s)), default=math.nan)
-            own = spread > estimate.ci95[1] - estimate.ci95[0]  # False when either is NaN
-            flagged[key] = own or any(sensitive(source) for source in sources(key))
-        return flagged[key]
-
-    result = {}
-    for key, estimate in estimates.items():
-        flags = tuple(flag for flag in estimate.flags if flag != WINDOW_SENSITIVE)
-        result[key] = replace(estimate, flags=flags + ((WINDOW_SENSITIVE,) if sensitive(key) else ()))
-    return result
 
 
 def _distinct(fitted: Sequence[RunAnalysis]) -> tuple[list[RunAnalysis], list[tuple[RunAnalysis, RunWarning]]]:
@@ -225,19 +196,17 @@ def _distinct(fitted: Sequence[RunAnalysis]) -> tuple[list[RunAnalysis], list[tu
     return kept, duplicates
 
 
-def _estimate(key: Key, fitted: Sequence[RunAnalysis], values: Sequence[Mapping[Key, float]],
-              errors: Sequence[Mapping[Key, float]]) -> Estimate:
-    unit = fitted[0].style.label(UNITS[key[0]])
-    codes = [w.code for run in fitted for w in run.warnings if _concerns(w, key[0])]
-    flags = merge_flags(*(run.flags.get(key, ()) for run in fitted), codes)
-    per_run = [v.get(key, math.nan) for v in values]
-    if not any(key in e for e in errors):
+def _estimate(key: Key, runs: Sequence[RunAnalysis]) -> Estimate:
+    unit = runs[0].style.label(properties.get(key[0]).unit)
+    codes = [w.code for run in runs for w in run.warnings if _concerns(w, key[0])]
+    flags = merge_flags(*(run.flags.get(key, ()) for run in runs), codes)
+    per_run = [run.values.get(key, math.nan) for run in runs]
+    if not any(key in run.errors for run in runs):
         return Estimate.of(per_run, unit, flags)
-    # The Yeh–Hummer value moves with its uncorrected value under another window.
-    spread_key = ("self_diffusion_pbc", key[1]) if key[0] == "self_diffusion" else key
-    return Estimate.from_runs(per_run, [e.get(key, math.nan) for e in errors], unit, flags,
-                              [run.spread.get(spread_key, math.nan) for run in fitted],
-                              [run.starts.get(spread_key, math.nan) for run in fitted])
+    spread = spread_key(key)
+    return Estimate.from_runs(per_run, [run.errors.get(key, math.nan) for run in runs], unit, flags,
+                              [run.spread.get(spread, math.nan) for run in runs],
+                              [run.starts.get(spread, math.nan) for run in runs])
 
 
 def _concerns(warning: RunWarning, prop: str) -> bool:
@@ -249,93 +218,29 @@ def _concerns(warning: RunWarning, prop: str) -> bool:
         return False
     if warning.file is None or warning.file.startswith("log"):
         return True
-    tables = {name for kind in DEPENDS[prop] for name in TABLE_FILES[kind]}
-    return warning.file in tables or prop in STATE_FILES.get(warning.file, ())
+    declared = properties.get(prop)
+    tables = {name for kind in declared.depends for name in TABLE_FILES[kind]}
+    return warning.file in tables or warning.file in declared.state_files
 
 
 def _shear_viscosity(fitted: Sequence[RunAnalysis], given: float | None) -> Estimate:
     if given is not None:
         return Estimate(float(given), 0.0, 0.0, 1, "Pa s")
     key: Key = ("shear_viscosity", None)
-    return _estimate(key, fitted, [run.values for run in fitted], [run.errors for run in fitted])
+    return _estimate(key, fitted)
 
 
 def _check_same_species(fitted: Sequence[RunAnalysis]) -> None:
     """Replicas that have a table must name the same species in it."""
-    for prop, table in SOURCE_TABLE.items():
-        having = [(run, {s for p, s in run.values if p == prop}) for run in fitted]
+    for prop in properties.of_kind("species", "onsager", "column", "rdf"):
+        assert prop.table is not None
+        having = [(run, {s for p, s in run.values if p == prop.name}) for run in fitted]
         having = [(run, species) for run, species in having if species]
         union = set().union(*(species for _, species in having))
         for run, species in having:
             for missing in union - species:
                 label = missing if isinstance(missing, str) or missing is None else "-".join(missing)
-                raise RunError(run.run, TABLE_FILES[table][0],
-                               f"species {label} of {prop} is missing here but present in other replicas")
+                raise RunError(run.run, TABLE_FILES[prop.table][0],
+                               f"species {label} of {prop.name} is missing here but present in other replicas")
 
 
-def _derived(run: RunAnalysis, values: dict[Key, float], errors: dict[Key, float], eta: Estimate,
-             charges: Mapping[str, float] | None) -> dict[Key, float]:
-    """Yeh–Hummer, Nernst–Einstein and Haven values of one run, with their errors.
-
-    Returns the error each derived value shares with every other run (from
-    the state's viscosity), to be added once the runs are combined.
-    """
-    style, temperature, volume = run.style, run.temperature, run.volume
-    box = volume ** (1.0 / 3.0)
-    correction = YEH_HUMMER_XI * style.boltzmann * temperature / (6.0 * math.pi * eta.mean * box)
-    relative_eta = eta.sem / eta.mean if eta.mean != 0.0 else math.nan
-    shared: dict[Key, float] = {}
-    diffusion = {s: v for (p, s), v in values.items() if p == "self_diffusion_pbc" and isinstance(s, str)}
-    for species, value in diffusion.items():
-        values[("self_diffusion", species)] = value + correction
-        if not math.isfinite(volume):
-            run.flags[("self_diffusion", species)] = (NO_VOLUME,)
-        errors[("self_diffusion", species)] = errors.get(("self_diffusion_pbc", species), math.nan)
-        shared[("self_diffusion", species)] = correction * relative_eta
-    if charges is None:
-        return shared
-    if ("electrical_conductivity", None) not in values:
-        _conductivity_from_onsager(run, values, charges)
-    if not diffusion:
-        return shared
-    for name in diffusion:
-        if name not in charges:
-            raise ZorvError(f"no charge given for species {name!r} (of run {run.run}); give 0 for a neutral one")
-    prefactor = style.charge ** 2 / (volume * style.boltzmann * temperature)
-    weights = {s: prefactor * run.counts[s] * charges[s] * charges[s] for s in diffusion if charges[s] != 0.0}
-    ne = math.fsum(w * values[("self_diffusion", s)] for s, w in weights.items())
-    values[("electrical_conductivity_ne", None)] = ne
-    errors[("electrical_conductivity_ne", None)] = math.sqrt(math.fsum(
-        (w * errors[("self_diffusion", s)]) ** 2 for s, w in weights.items()))
-    shared[("electrical_conductivity_ne", None)] = math.fsum(weights.values()) * correction * relative_eta
-    # How far the window choice alone moves σ_NE and the Haven ratio: their D's (and σ's) spreads, added.
-    ne_spread = math.fsum(abs(w) * run.spread.get(("self_diffusion_pbc", s), math.nan) for s, w in weights.items())
-    run.spread[("electrical_conductivity_ne", None)] = ne_spread
-    sigma = values.get(("electrical_conductivity", None))
-    if sigma is not None and ne != 0.0:
-        ratio = sigma / ne
-        values[("haven_ratio", None)] = ratio
-        errors[("haven_ratio", None)] = abs(ratio) * math.hypot(
-            errors.get(("electrical_conductivity", None), math.nan) / sigma,
-            errors[("electrical_conductivity_ne", None)] / ne)
-        sigma_spread = run.spread.get(("electrical_conductivity", None), math.nan)
-        run.spread[("haven_ratio", None)] = abs(ratio) * (
-            (sigma_spread / abs(sigma) if sigma != 0.0 else math.nan) + ne_spread / abs(ne))
-    return shared
-
-
-def _conductivity_from_onsager(run: RunAnalysis, values: dict[Key, float], charges: Mapping[str, float]) -> None:
-    """σ from the sum of separately fitted Onsager coefficients, for runs fitted without charges (no error)."""
-    onsager = {s: v for (p, s), v in values.items() if p == "onsager" and isinstance(s, tuple)}
-    names = sorted({name for pair in onsager for name in pair})
-    if not onsager:
-        return
-    for name in names:
-        if name not in charges:
-            raise ZorvError(f"no charge given for species {name!r} (of run {run.run}); give 0 for a neutral one")
-    style = run.style
-    prefactor = style.charge ** 2 / (run.volume * style.boltzmann * run.temperature)
-    total = float(sum(run.counts.values()))
-    products = [(charges[i] * charges[j], pair_key(i, j)) for i in names for j in names]
-    values[("electrical_conductivity", None)] = prefactor * total * math.fsum(
-        q * onsager.get(key, math.nan) for q, key in products if q != 0.0)

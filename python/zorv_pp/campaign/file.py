@@ -47,7 +47,8 @@ from ..run.density import DENSITY_UNITS, density_unit_name
 from ..run.sampling import Sampling
 from .toml_lines import Lines, Table, dotted
 from ..units import UnitStyleError, unit_style
-from ..msdfit.window import FIT_GROUPS, Window, windows_for
+from ..msdfit.window import Window, windows_for
+from ..properties import fit_groups
 
 #: Top-level tables that studies built over a campaign read and check themselves.
 STUDY_TABLES = ("koh",)
@@ -251,8 +252,8 @@ def _windows(table: dict[str, Any], fail: Fail) -> dict[str, Window]:
     groups = {"": {k: v for k, v in table.items() if not isinstance(v, dict)}}
     for group, settings in table.items():
         if isinstance(settings, dict):
-            if group not in FIT_GROUPS:
-                raise fail(("window",), group, f"unknown fit group (known: {', '.join(FIT_GROUPS)})")
+            if group not in fit_groups():
+                raise fail(("window",), group, f"unknown fit group (known: {', '.join(fit_groups())})")
             groups[group] = settings
     for group, settings in groups.items():
         where = ("window", group) if group else ("window",)

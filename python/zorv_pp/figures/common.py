@@ -28,11 +28,6 @@ _NOTATION: dict[str, tuple[str, float]] = {
     "S s/m": ("S·s/m", 1.0),
 }
 SI_UNITS = frozenset(_NOTATION)
-#: The symbol of each property on its axis (mathtext).
-SYMBOLS = {"self_diffusion": r"$D_\mathrm{YH}$", "self_diffusion_pbc": r"$D_\mathrm{PBC}$", "onsager": r"$L_{ij}$",
-           "maxwell_stefan": "Đ", "shear_viscosity": "η", "shear_viscosity_off": "η",
-           "bulk_viscosity": r"$\eta_\mathrm{bulk}$", "thermal_conductivity": "λ", "electrical_conductivity": "σ",
-           "electrical_conductivity_ne": r"$\sigma_\mathrm{NE}$", "coordination_number": "n", "density": "ρ"}
 #: Units of metadata keys that name a known quantity (a campaign's state keys).
 METADATA_UNITS = {"molality": "mol/kg", "molarity": "mol/L", "temperature": "K", "pressure": "atm",
                   "hop_distance": "m", "viscosity": "Pa·s"}

@@ -6,18 +6,10 @@ import os
 from pathlib import Path
 from typing import Any
 
+from .. import properties
 from ..analysis.estimate import Estimate
 from ..analysis.state import StateResult
-from .common import CI_NOTE, SYMBOLS, Z95, interval, notation, panels, plain_ticks, save, shared_legend
-from .msd import TITLES
-
-#: Properties whose convergence over replicas is drawn, in this order.
-CONVERGING = ("self_diffusion", "self_diffusion_pbc", "onsager", "maxwell_stefan", "shear_viscosity",
-              "shear_viscosity_off", "bulk_viscosity", "thermal_conductivity", "electrical_conductivity",
-              "electrical_conductivity_ne")
-_TITLES = {**TITLES, "self_diffusion": "self-diffusion (Yeh–Hummer corrected)",
-           "electrical_conductivity_ne": "electrical conductivity (Nernst–Einstein)"}
-
+from .common import CI_NOTE, Z95, interval, notation, panels, plain_ticks, save, shared_legend
 
 def prefixes(estimate: Estimate) -> list[Estimate]:
     """The state estimate from the first k runs, for k = 1..n (runs in state order; n: the state's own)."""
@@ -60,15 +52,15 @@ def convergence_figure(state: StateResult, path: str | os.PathLike[str], fmt: st
     number of replicas used (the first k runs); each run's own value beside it. None when the
     state has fewer than two runs or no transport property with a run value."""
     keys = [key for key, e in state.estimates.items()
-            if key[0] in CONVERGING and any(math.isfinite(v) for v in e.per_run)]
-    keys.sort(key=lambda key: CONVERGING.index(key[0]))
+            if properties.get(key[0]).converging and any(math.isfinite(v) for v in e.per_run)]
+    keys.sort(key=lambda key: properties.order(key[0]))
     if not keys or len(state.runs) < 2:  # one run: a panel of one point per property says nothing
         return None
     figure, axes = panels(len(keys), 3, 4.4, 3.2)
     for axis, (prop, species) in zip(axes, keys):
-        _draw(axis, state.estimates[(prop, species)], SYMBOLS.get(prop, ""))
+        _draw(axis, state.estimates[(prop, species)], properties.get(prop).symbol)
         label = state.labels.get(species, "") if species is not None else ""
-        axis.set_title(f"{_TITLES.get(prop, prop.replace('_', ' '))} {label}".strip(), fontsize=9)
+        axis.set_title(f"{properties.get(prop).title} {label}".strip(), fontsize=9)
     shared_legend(figure, axes, [(h, t) for h, t in zip(*axes[0].get_legend_handles_labels())])
     figure.suptitle(f"{state.name}: estimate against replicas used ({CI_NOTE})", fontsize=11)
     return save(figure, path, fmt)

@@ -9,20 +9,13 @@ from typing import Any
 
 import numpy as np
 
+from .. import properties
 from ..analysis.curve_fit import Curve
 from ..analysis.state import StateResult
 from .common import (notation, panels, plain_ticks, run_colours, save, shared_legend, species_text, superscript,
                      value_text)
 
-#: Panel titles; self-diffusion says which value it is, here and in the summary.
-TITLES = {
-    "self_diffusion_pbc": "self-diffusion (uncorrected, periodic box)", "onsager": "Onsager",
-    "maxwell_stefan": "Maxwell–Stefan", "electrical_conductivity": "electrical conductivity",
-    "shear_viscosity": "shear viscosity", "shear_viscosity_off": "shear viscosity (off-diagonal)",
-    "bulk_viscosity": "bulk viscosity", "thermal_conductivity": "thermal conductivity",
-}
 _MARKERS = "os^vD<>ph*"
-_SPECIES_IN_TITLE = ("self_diffusion_pbc", "onsager", "maxwell_stefan")
 
 
 def _scaled(curve: Curve, times: Sequence[float], values: Sequence[float], factor: float = 1.0) -> tuple[Any, Any]:
@@ -95,17 +88,13 @@ def _linear_factor(curves: Sequence[Curve]) -> tuple[float, str]:
     return (10.0 ** -exponent, f"10{superscript(exponent)} ") if exponent else (1.0, "")
 
 
-#: Families of curves, each drawn on a sheet of its own when a state has many curves.
-FAMILIES = {"diffusion": ("self_diffusion_pbc",), "onsager": ("onsager", "maxwell_stefan"),
-            "viscosity": ("shear_viscosity", "shear_viscosity_off", "bulk_viscosity"),
-            "conductivity": ("electrical_conductivity", "thermal_conductivity")}
 #: Panels up to which a state's curves share one sheet.
 SHEET = 4
-#: What each curve is, for its axis: scaled so that its slope is the property.
-QUANTITY = {"self_diffusion_pbc": "MSD/6 per molecule", "onsager": "collective MSD/6 per molecule",
-            "maxwell_stefan": "collective MSD/6 per molecule", "shear_viscosity": "shear Helfand moment",
-            "shear_viscosity_off": "shear Helfand moment", "bulk_viscosity": "bulk Helfand moment",
-            "thermal_conductivity": "heat Helfand moment", "electrical_conductivity": "charge-displacement MSD"}
+
+
+def family_names() -> list[str]:
+    """The sheets of curves, in the order their properties are registered."""
+    return list(dict.fromkeys(p.family for p in properties.every() if p.family is not None))
 
 
 def curve_groups(state: StateResult, family: str | None = None) -> dict[tuple[str, str], list[Curve]]:
@@ -113,7 +102,7 @@ def curve_groups(state: StateResult, family: str | None = None) -> dict[tuple[st
     grouped: dict[tuple[str, str], list[Curve]] = {}
     for run_curves in state.curves:
         for curve in run_curves:
-            if family is None or curve.property in FAMILIES.get(family, ()):
+            if family is None or properties.get(curve.property).family == family:
                 grouped.setdefault((curve.property, curve.label), []).append(curve)
     return grouped
 
@@ -122,7 +111,7 @@ def families(state: StateResult) -> list[str | None]:
     """The sheets of a state's MSD figure: one (None) up to :data:`SHEET` panels, else one per family."""
     if len(curve_groups(state)) <= SHEET:
         return [None]
-    return [name for name in FAMILIES if curve_groups(state, name)]
+    return [name for name in family_names() if curve_groups(state, name)]
 
 
 def run_names(state: StateResult) -> Any:
@@ -136,8 +125,9 @@ def time_label(unit: str) -> str:
 
 
 def panel_title(prop: str, label: str, estimate: Any) -> str:
-    title = TITLES.get(prop, prop.replace("_", " "))
-    if prop in _SPECIES_IN_TITLE:
+    declared = properties.get(prop)
+    title = declared.title
+    if declared.species_in_title:
         title += f" {label}"
     return title + (f"\n{value_text(estimate)} (95 % CI)" if estimate is not None else "")
 
@@ -172,7 +162,7 @@ def state_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "p
                        fontsize=8.5)
         unit = curves[0].unit
         axis.set_xlabel(time_label(unit))
-        axis.set_ylabel(f"{QUANTITY.get(prop, 'integral')} ({prefix}{notation(unit)[0]})", fontsize=8.5)
+        axis.set_ylabel(f"{properties.get(prop).quantity or 'integral'} ({prefix}{notation(unit)[0]})", fontsize=8.5)
         axis.grid(True, which="major", alpha=0.3)
     shared_legend(figure, axes, handles, markerscale=3)
     what = f" ({family})" if family else ""

@@ -7,9 +7,10 @@ from collections.abc import Mapping, Sequence
 from pathlib import Path
 from typing import Any
 
-from ..analysis.run_fit import Species
+from .. import properties
+from ..analysis.keys import Species
 from ..analysis.state import StateResult
-from .common import CI_NOTE, SYMBOLS, interval, notation, panels, plain_ticks, save, species_text
+from .common import CI_NOTE, interval, notation, panels, plain_ticks, save, species_text
 
 #: Metadata keys that name a composition, in order of preference; temperature comes after them.
 COMPOSITION = ("molality", "molarity", "mole_fraction", "mass_fraction", "composition", "concentration", "x")
@@ -52,36 +53,37 @@ def x_axis(states: Sequence[StateResult]) -> tuple[str | None, str | None]:
 
 def _panel_specs(states: Sequence[StateResult],
                  charges: Mapping[str, float] | None = None) -> list[tuple[str, list[Series]]]:
+    """The panels of the summary, in the order their properties are registered: a property whose panel
+    names its species gets one panel per species, the others share their panel with the properties
+    drawn beside them (each species, or the property's own legend, a series)."""
     present: dict[tuple[str, Species], str] = {}
     for state in states:
         for prop, species in state.estimates:
             label = state.labels.get(species, "") if species is not None else ""
             present.setdefault((prop, species), species_text(label, charges))
+    specs: dict[str, list[Series]] = {}
+    for declared in properties.every():
+        if declared.summary is None:
+            continue
+        drawn, title = _drawn(states, declared)
+        series = [(p, s, declared.legend or label) for (p, s), label in present.items() if p == drawn]
+        if declared.species_in_title:
+            for p, s, label in series:
+                specs[f"{title} {label}"] = [(p, s, label)]
+        elif series:
+            specs.setdefault(title, []).extend(series)
+    return list(specs.items())
 
-    def of(prop: str) -> list[Series]:
-        return [(p, s, label) for (p, s), label in present.items() if p == prop]
 
-    specs: list[tuple[str, list[Series]]] = []
-    corrected = [e for state in states for (p, _), e in state.estimates.items() if p == "self_diffusion"]
-    if any(math.isfinite(e.mean) for e in corrected):
-        specs.append(("self-diffusion (Yeh–Hummer corrected)", of("self_diffusion")))
-    elif of("self_diffusion_pbc"):  # no correction (no volume or viscosity): the uncorrected value, said so
-        why = sorted({flag.replace("_", " ") for e in corrected for flag in e.flags})
-        specs.append(("self-diffusion (periodic box, uncorrected" + (f": {', '.join(why)})" if why else ")"),
-                      of("self_diffusion_pbc")))
-    for prop, title in (("onsager", "Onsager"), ("maxwell_stefan", "Maxwell–Stefan diffusivity")):
-        specs += [(f"{title} {label}", [(p, s, label)]) for p, s, label in of(prop)]
-    for prop in ("shear_viscosity", "bulk_viscosity", "thermal_conductivity"):
-        if of(prop):
-            specs.append((prop.replace("_", " "), of(prop)))
-    conductivity = [(p, s, "Onsager") for p, s, _ in of("electrical_conductivity")]
-    conductivity += [(p, s, "Nernst–Einstein") for p, s, _ in of("electrical_conductivity_ne")]
-    if conductivity:
-        specs.append(("electrical conductivity", conductivity))
-    for prop in ("coordination_number", "density"):
-        if of(prop):
-            specs.append((prop.replace("_", " "), of(prop)))
-    return specs
+def _drawn(states: Sequence[StateResult], declared: properties.Property) -> tuple[str, str]:
+    """The property a panel draws and its title: a corrected value without any finite value (no volume
+    or viscosity) gives way to the value it corrects, said so, with what kept it from being corrected."""
+    values = [e for state in states for (p, _), e in state.estimates.items() if p == declared.name]
+    if declared.spread_of is None or any(math.isfinite(e.mean) for e in values):
+        return declared.name, declared.summary or declared.title
+    why = sorted({flag.replace("_", " ") for e in values for flag in e.flags})
+    source = properties.get(declared.spread_of)
+    return source.name, source.title + (f": {', '.join(why)}" if why else "")
 
 
 def _positions(states: Sequence[StateResult], key: str | None) -> list[float]:
@@ -114,7 +116,7 @@ def _draw_panel(axis: Any, states: Sequence[StateResult], series: Sequence[Serie
             negative = negative or any(p[1] - p[2] < 0 for p in points)
     if negative:
         axis.axhline(0.0, color="0.3", lw=0.7)
-    symbol = SYMBOLS.get(series[0][0], "") if series else ""
+    symbol = properties.get(series[0][0]).symbol if series else ""
     axis.set_ylabel(f"{symbol} ({label})" if symbol else label)
     if not any(e is not None and math.isfinite(e.mean) for row in estimates for e in row):
         flags = sorted({f.replace("_", " ") for row in estimates for e in row if e is not None for f in e.flags})

@@ -7,12 +7,12 @@ from typing import Any, Union
 
 import _zorv_pp
 
+from ..properties import fit_groups
+
 #: How a curve's value is found: generalized least squares, or the log-log window search.
 METHODS = ("gls", "window")
 #: The fraction of points the window search trims at each end unless told otherwise.
 SEARCH_MARGIN = 0.1
-#: The property groups whose curves are fitted, each with its own settings.
-FIT_GROUPS = ("self_diffusion", "onsager", "shear_viscosity", "bulk_viscosity", "thermal_conductivity")
 
 
 @dataclass(frozen=True)
@@ -102,12 +102,13 @@ WindowSpec = Union[Window, Mapping[str, Window], None]
 
 def windows_for(spec: WindowSpec) -> dict[str, Window]:
     """The Window of every fit group under ``spec``."""
+    groups = fit_groups()
     if spec is None:
-        return {group: Window() for group in FIT_GROUPS}
+        return {group: Window() for group in groups}
     if isinstance(spec, Window):
-        return {group: spec for group in FIT_GROUPS}
-    unknown = set(spec) - set(FIT_GROUPS) - {"default"}
+        return {group: spec for group in groups}
+    unknown = set(spec) - set(groups) - {"default"}
     if unknown:
-        raise ValueError(f"unknown fit group(s) {sorted(unknown)} (known: default, {', '.join(FIT_GROUPS)})")
+        raise ValueError(f"unknown fit group(s) {sorted(unknown)} (known: default, {', '.join(groups)})")
     default = spec.get("default", Window())
-    return {group: spec.get(group, default) for group in FIT_GROUPS}
+    return {group: spec.get(group, default) for group in groups}

@@ -8,21 +8,13 @@ from collections.abc import Sequence
 from pathlib import Path
 from typing import Any
 
+from ... import properties
 from ...campaign.batch import CampaignResult
 from ...figures.common import METADATA_UNITS, notation, species_text
 from ..results import write_atomic
 from ...analysis.state import StateResult
 from .page import e, figure, flags_cell, rounded_cells, table, warnings_table
 from .settings import finished_page
-
-#: How the table names each property; others by their name with spaces.
-NAMES = {
-    "self_diffusion": "self-diffusion (Yeh–Hummer corrected)", "self_diffusion_pbc": "self-diffusion (periodic box)",
-    "onsager": "Onsager coefficient", "maxwell_stefan": "Maxwell–Stefan diffusivity",
-    "shear_viscosity_off": "shear viscosity (off-diagonal)", "electrical_conductivity": "electrical conductivity",
-    "electrical_conductivity_ne": "electrical conductivity (Nernst–Einstein)",
-}
-
 
 def _property_rows(state: StateResult) -> tuple[list[list[str]], list[str]]:
     rows, classes = [], []
@@ -32,7 +24,7 @@ def _property_rows(state: StateResult) -> tuple[list[list[str]], list[str]]:
         spread = max((s for s in estimate.window_spread if math.isfinite(s)), default=math.nan)
         value, interval, error, spread_text = rounded_cells(estimate.mean, estimate.sem, low, high, factor, [spread])
         name = species_text(state.labels.get(species, "")) if species is not None else ""
-        rows.append([e(NAMES.get(prop, prop.replace("_", " "))), e(name), value, interval, error,
+        rows.append([e(properties.get(prop).title), e(name), value, interval, error,
                      spread_text if math.isfinite(spread) else "–", e(fit_start_text(estimate.fit_start)), e(label),
                      str(estimate.count), flags_cell(estimate.flags)])
         classes.append("flagged" if estimate.flags else "")

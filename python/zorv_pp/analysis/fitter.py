@@ -1,0 +1,86 @@
+"""The fits of one run's curves, gathered: values, errors, flags, starts, labels, curves and warnings."""
+from __future__ import annotations
+
+import math
+from collections.abc import Mapping, Sequence
+
+from ..diagnostics import RunWarning
+from ..errors import RunError
+from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
+from ..msdfit.window import Window
+from ..properties import Conditions, Property
+from ..run import Run
+from .curve_fit import CurveFit, NoiseScale, SamplingCache, fit_curve
+from .keys import Key, Species
+from .sampled_curve import SampledCurve
+
+
+class RunFitter:
+    """Fits the curves of one run and records values, errors, flags, labels and curves."""
+
+    def __init__(self, run: Run, windows: Mapping[str, Window]) -> None:
+        self.run, self.windows = run, windows
+        self.sampling = SamplingCache(run)
+        self.temperature = math.nan if run.temperature is None else run.temperature
+        self.volume = math.nan if run.volume is None else run.volume
+        self.values: dict[Key, float] = {}
+        self.errors: dict[Key, float] = {}
+        self.flags: dict[Key, tuple[str, ...]] = {}
+        self.spread: dict[Key, float] = {}
+        self.starts: dict[Key, float] = {}
+        self.labels: dict[Species, str] = {}
+        self.curves: list[SampledCurve] = []
+        self.warnings: list[RunWarning] = []
+
+    def conditions(self, species: str | None = None) -> Conditions:
+        """What turns a slope of this run into a value, for a column of ``species`` (None: every molecule)."""
+        return Conditions(self.run.units, self.temperature, self.volume, dict(self.run.counts), species)
+
+    def fit(self, prop: Property, species: Species, label: str, values: Sequence[float],
+            conditions: Conditions, scale: NoiseScale = None, start_at: float | None = None,
+            earliest: float | None = None) -> CurveFit:
+        """Fit one curve of ``prop``; its value is slope × the property's factor. Returns the fit, in file units."""
+        assert prop.table is not None and prop.factor is not None and prop.group is not None
+        table = prop.table
+        time = next(iter(self.run.tables[table].values()))
+        factor, walkers = prop.factor(conditions), prop.walkers_of(conditions)
+        try:
+            found = fit_curve(self.windows[prop.group], self.sampling(table, time), time, values, walkers, scale,
+                              start_at=start_at, seconds=self.run.units.time, earliest=earliest)
+        except ValueError as error:  # a table too short to have a sampling, let alone a slope
+            raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
+        key = (prop.name, species)
+        self._say_why(table, label, len(time), found.flags)
+        self.values[key] = found.slope * factor
+        self.errors[key] = found.sem * abs(factor)
+        self.flags[key] = found.flags
+        self.spread[key] = found.spread * abs(factor)
+        self.starts[key] = found.start * self.run.units.time
+        self.labels[species] = label
+        seconds = self.run.units.time
+        noise = scale(found.slope) if callable(scale) else scale
+        self.curves.append(SampledCurve(prop.name, label, list(time), list(values), found.t_fit, found.fit,
+                                        found.slope * factor, seconds, factor * seconds,
+                                        self.run.units.label(prop.curve_unit), found.band, 0,
+                                        self.sampling(table, time), walkers, noise))
+        return found
+
+    def _say_why(self, table: str, label: str, rows: int, flags: tuple[str, ...]) -> None:
+        file = self.run.files.get(table)
+        if NO_DIFFUSIVE_REGIME in flags:
+            self.warnings.append(RunWarning(NO_DIFFUSIVE_REGIME, file, f"{label}: {rows} rows and no diffusive "
+                                            "range (a straight rising stretch): no value"))
+        elif NOT_CONVERGED in flags:
+            self.warnings.append(RunWarning(NOT_CONVERGED, file, f"{label}: still bending at its longest usable "
+                                            "lags: the value may be biased; its interval holds the whole "
+                                            "change of slope the run shows"))
+
+    def component_slopes(self, prop: Property) -> list[tuple[float, float]]:
+        """(slope, error) of the property's single-component columns, fitted without keeping a curve."""
+        assert prop.table is not None and prop.group is not None
+        data = self.run.tables[prop.table]
+        time = next(iter(data.values()))
+        sampling = self.sampling(prop.table, time)
+        return [(fit.slope, fit.sem) for fit in
+                (fit_curve(self.windows[prop.group], sampling, time, data[c], 1.0, spread=False)
+                 for c in prop.components if c in data)]

@@ -1,0 +1,93 @@
+"""The Onsager coefficients of a run, and the curves combined from them: the Maxwell–Stefan diffusivity of a
+binary mixture and, with charges, the electrical conductivity."""
+from __future__ import annotations
+
+import math
+from collections.abc import Mapping, Sequence
+
+from .. import properties
+from ..errors import RunError
+from ..run import SELF_PREFIX, split_pair
+from .curve_fit import NoiseScale
+from .fitter import RunFitter
+from .keys import pair_key
+
+
+def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
+    """Onsager coefficients, then the Maxwell–Stefan diffusivity and the conductivity from combined curves."""
+    run = fitter.run
+    onsager = properties.get("onsager")
+    assert onsager.table is not None and onsager.column is not None
+    if onsager.table not in run.tables:
+        return
+    columns = _pair_columns(fitter, onsager.table, onsager.column)
+    everyone = fitter.conditions()
+    slopes: dict[tuple[str, str], float] = {}
+    starts: dict[tuple[str, str], float] = {}
+    # Diagonal curves are squared displacements with a range of their own; a cross curve, which may be
+    # small or negative, is fitted over the later of its diagonals' ranges, and its noise follows from
+    # both diagonals and itself (Isserlis).
+    for key in sorted(columns, key=lambda k: k[0] != k[1]):
+        first, second = key
+        scale: NoiseScale = None
+        start_at = None
+        if first != second:
+            b11, b22 = slopes.get((first, first), math.nan), slopes.get((second, second), math.nan)
+            scale = lambda cross, b11=b11, b22=b22: (b11 * b22 + cross * cross) / 2.0  # noqa: E731
+            start_at = max(starts.get((first, first), 0.0), starts.get((second, second), 0.0))
+        found = fitter.fit(onsager, key, f"{first}-{second}", columns[key], everyone, scale, start_at)
+        slopes[key] = found.slope
+        if found.t_fit:
+            starts[key] = found.t_fit[0]
+    names = sorted({name for pair in columns for name in pair})
+    if not names:
+        return
+    earliest = _latest(*starts.values())
+    if len(names) == 2 and all(pair_key(a, b) in columns for a in names for b in names):
+        first, second = names
+        n1, n2 = run.counts[first], run.counts[second]
+        x1, x2 = n1 / (n1 + n2), n2 / (n1 + n2)
+        combined = _combine({(first, first): x2 / x1, (second, second): x1 / x2, (first, second): -2.0}, columns)
+        fitter.fit(properties.get("maxwell_stefan"), (first, second), f"{first}-{second}", combined, everyone,
+                   earliest=earliest)
+    if charges is not None and all(name in charges for name in names):
+        _conductivity(fitter, charges, names, columns, earliest)
+
+
+def _pair_columns(fitter: RunFitter, table: str, prefix: str) -> dict[tuple[str, str], Sequence[float]]:
+    run = fitter.run
+    columns: dict[tuple[str, str], Sequence[float]] = {}
+    for column, values in run.tables[table].items():
+        if column.startswith(prefix):
+            first, second = split_pair(column[len(prefix):], set(run.counts))
+            key = pair_key(first, second)
+            if key in columns:
+                raise RunError(run.path, run.files[table], f"the pair {first}-{second} appears twice")
+            columns[key] = values
+    return columns
+
+
+def _conductivity(fitter: RunFitter, charges: Mapping[str, float], names: Sequence[str],
+                  columns: Mapping[tuple[str, str], Sequence[float]], earliest: float | None) -> None:
+    """σ fitted on the charge-weighted sum Σ qᵢqⱼ MSDᵢⱼ, the MSD of the charge displacement."""
+    key = ("electrical_conductivity", None)
+    weights = {(a, b): charges[a] * charges[b] * (1.0 if a == b else 2.0) for a, b in columns}
+    if all(charges[name] == 0.0 for name in names):
+        # Neutral species: the charge displacement is zero at every lag, so σ is zero exactly.
+        fitter.values[key] = 0.0
+        fitter.errors[key] = 0.0
+    elif all(pair_key(a, b) in columns for a in names for b in names if charges[a] * charges[b] != 0.0):
+        fitter.fit(properties.get("electrical_conductivity"), None, "charge", _combine(weights, columns),
+                   fitter.conditions(), earliest=earliest)
+
+
+def _latest(*times: float | None) -> float | None:
+    """The latest of the finite ``times``, or None."""
+    found = [t for t in times if t is not None and math.isfinite(t)]
+    return max(found) if found else None
+
+
+def _combine(weights: Mapping[tuple[str, str], float], columns: Mapping[tuple[str, str], Sequence[float]]) -> list[float]:
+    """Σ weight × column, row by row, over the weighted columns."""
+    used = [(w, columns[key]) for key, w in weights.items() if w != 0.0]
+    return [math.fsum(w * column[row] for w, column in used) for row in range(len(used[0][1]))]
