@@ -9,8 +9,10 @@ import pytest
 import zorv_pp
 from zorv_pp import CampaignError, cli, synthetic
 from zorv_pp.campaign.file import load_campaign
-from zorv_pp.output.results import write_atomic
+from zorv_pp.files import write_atomic
 from zorv_pp.msdfit.window import windows_for
+from zorv_pp.command.analyze import state_jobs
+from zorv_pp.command.options import window_settings
 
 SPECIES = {"K": synthetic.Species(1, 39.0983), "OH": synthetic.Species(-1, 17.007),
            "water": synthetic.Species(0, 18.015)}
@@ -213,7 +215,7 @@ def test_run_warnings_reach_stderr_and_results_json(tmp_path, capsys):
     (["method=window", "margin=0.2"], {"onsager": (None, None)}),
 ])
 def test_window_ranges_reach_their_fit_groups(items, expected):
-    found = windows_for(cli.window_settings(items))
+    found = windows_for(window_settings(items))
     assert {group: (found[group].start, found[group].end) for group in expected} == expected
 
 
@@ -226,7 +228,7 @@ def test_states_of_run_folders_are_named_after_their_folders(tmp_path, layout, e
     for folder in layout:
         (tmp_path / folder).mkdir(parents=True)
     args = cli.build_parser().parse_args(["analyze", *(str(tmp_path / f) for f in layout)])
-    jobs, _, _ = cli._state_jobs(args)
+    jobs, _, _ = state_jobs(args)
     names = [job.name for job in jobs]
     if len(set(expected)) < len(expected):  # the same name twice: each state is named by its full folder
         assert len(set(names)) == len(names) == len(expected)

@@ -13,7 +13,8 @@ from dataclasses import dataclass, field
 from typing import Union
 
 from ..flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN, WINDOW_SENSITIVE
-from ..msdfit import fit_msd, infer_sampling, rows_of, window_sensitivity, z
+from ..msdfit import fit_msd, infer_sampling, rows_of, window_sensitivity
+from ..msdfit.quantiles import Z95
 from ..run import Run
 from ..run.sampling import Sampling
 from ..msdfit.window import Window
@@ -63,7 +64,6 @@ class CurveFit:
         return self.t_fit[0] if self.t_fit else math.nan
 
 
-Z95 = z(0.95)
 
 
 class SamplingCache:

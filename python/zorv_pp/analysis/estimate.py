@@ -18,9 +18,8 @@ import _zorv_pp
 
 from ..flags import REPLICAS_DISAGREE
 from ..msdfit import combine_runs
-from ..msdfit.quantiles import student_t_quantile
+from ..msdfit.quantiles import Z95, student_t_quantile
 
-Z95 = NormalDist().inv_cdf(0.975)
 NAN_PAIR = (math.nan, math.nan)
 
 

@@ -44,7 +44,7 @@ from typing import Any
 from ..errors import CampaignError
 from ..run import GroupChoice
 from ..run.density import DENSITY_UNITS, density_unit_name
-from ..run.sampling import Sampling
+from ..run.sampling import SAMPLED_TABLES, Sampling
 from .toml_lines import Lines, Table, dotted
 from ..units import UnitStyleError, unit_style
 from ..msdfit.window import Window, windows_for
@@ -58,7 +58,6 @@ STATE_KEYS = ("name", "runs", "temperature", "viscosity", "run_length", "metadat
 SPECIES_KEYS = ("atoms_per_molecule", "charge", "group", "molar_mass")
 SAMPLING_KEYS = ("interval", "nbe", "blocks", "run_length")
 #: Table kinds whose rows the order-n computation samples.
-SAMPLED_TABLES = ("diffself", "diffonsag", "viscosity", "tconductivity")
 
 Fail = Callable[[Table, str | None, str], CampaignError]
 

@@ -37,9 +37,4 @@ def draw_all(states: Sequence[StateResult], folder: str | os.PathLike[str], fmt:
     drawn.append(summary_figure(states, out / f"summary.{fmt}", fmt, charges))
     return [path for path in drawn if path is not None]
 
-
-# Older names, kept for code that imported them from here.
-_pyplot = pyplot
-_save = save
-
 __all__ = ["DPI", "FORMATS", "convergence_figure", "draw_all", "slope_figure", "state_figure", "summary_figure"]

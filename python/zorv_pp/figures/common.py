@@ -9,14 +9,13 @@ from pathlib import Path
 from statistics import NormalDist
 from typing import Any
 
-from ..output.results import atomic_path
+from ..files import atomic_path
+from ..msdfit.quantiles import Z95
 
 #: File formats a figure can be written in.
 FORMATS = ("png", "pdf", "svg")
 #: Resolution of raster figures.
 DPI = 150
-#: Half-width of a 95 % interval in standard errors, for a run's own error.
-Z95 = NormalDist().inv_cdf(0.975)
 #: What every caption says the error bars are.
 CI_NOTE = "error bars: 95 % interval"
 

@@ -13,13 +13,12 @@ import sys
 from pathlib import Path
 from typing import Any
 
-from ..cli import (EXIT_CODES, SUBCOMMANDS, UsageError, check_output_folder, common_options, explain, finish,
-                   report_warnings,
-                   window_settings)
+from ..command.options import (EXIT_CODES, UsageError, check_output_folder, common_options, explain, finish,
+                               report_warnings, tell, window_settings)
+from ..output.writer import Outputs, write_outputs
 
 
 def run_koh(args: argparse.Namespace) -> int:
-    from ..output.results import write_results
     from .figures import study_figures
     from .report_page import write_koh_report
     from .study import study
@@ -44,20 +43,17 @@ def run_koh(args: argparse.Namespace) -> int:
         "runs": report_warnings(result.runs),
     }
     rows = result.rows()
-    csv_path, json_path = write_results(out, rows, extra, stem="koh_study", columns=result.columns())
-    print(f"results: {csv_path} and {json_path} ({len(rows)} states)")
     for c in result.comparisons:
         if c.tau is None:
             print(f"{c.state}: no deficit (σ_MD {c.sigma_md.mean:.4g} S/m is not below σ_exp "
                   f"{c.sigma_exp:.4g} S/m): no hop time")
-    drawn: list[Path] = []
-    if args.figures:
-        drawn = study_figures(result.comparisons, out / "figures", fmt=args.format)
-        if drawn:
-            print(f"figures: {len(drawn)} in {out / 'figures'}")
     shown = dataclasses.replace(result, failures=failures)
-    page = write_koh_report(out / "report.html", shown, drawn, _settings(args, result))
-    print(f"report: {page}")
+    page_settings = _settings(args, result)
+    written = write_outputs(out, Outputs(
+        rows, extra, lambda path, drawn: write_koh_report(path, shown, drawn, page_settings),
+        (lambda folder: study_figures(result.comparisons, folder, fmt=args.format)) if args.figures else None,
+        stem="koh_study", columns=result.columns()))
+    tell(written, f"{len(rows)} states")
     status = finish(failures)
     if not result.comparisons:
         print("zorv-pp: error: no state was compared", file=sys.stderr)
@@ -101,5 +97,3 @@ def add_koh(subparsers: Any) -> None:
     common_options(parser, "koh_results")
     parser.set_defaults(func=run_koh)
 
-
-SUBCOMMANDS["koh"] = add_koh

@@ -12,7 +12,7 @@ from ..analysis.estimate import Estimate
 from ..figures.common import species_text
 from ..output.report_page.page import e, figure, flags_cell, rounded_cells, table, warnings_table
 from ..output.report_page.settings import finished_page
-from ..output.results import write_atomic
+from ..files import write_atomic
 from ..rounding import BARE_DIGITS
 from .compare import KohComparison
 from .study import KohStudy

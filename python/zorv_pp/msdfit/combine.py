@@ -13,11 +13,6 @@ def z(level: float) -> float:
     return NormalDist().inv_cdf(0.5 + level / 2.0)
 
 
-def quantile95() -> float:
-    """z(0.95), about 1.96."""
-    return z(0.95)
-
-
 def combine_runs(values: npt.ArrayLike, sems: npt.ArrayLike) -> tuple[float, float, float, int]:
     """Inverse-variance mean of replica ``values`` with single-run errors ``sems``.
 

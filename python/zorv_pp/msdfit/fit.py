@@ -47,9 +47,9 @@ from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from ..run.sampling import Sampling
 from .covariance import rows_and_covariance
 from .gls import SuffixFits, Whitening, suffix_fits, whitening
+from .quantiles import Z95
 from .rows import FloatArray
 
-Z95 = NormalDist().inv_cdf(0.975)
 
 
 @dataclass(frozen=True)

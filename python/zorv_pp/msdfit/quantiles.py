@@ -5,9 +5,8 @@ import math
 from statistics import NormalDist
 
 
-def normal_quantile(p: float) -> float:
-    """The standard normal quantile at probability ``p`` (0 < p < 1)."""
-    return NormalDist().inv_cdf(p)
+#: Half-width of a central 95 % interval in standard errors of a normal estimate, about 1.96.
+Z95 = NormalDist().inv_cdf(0.975)
 
 
 def _t_central(t: float, dof: int) -> float:

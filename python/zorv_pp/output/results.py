@@ -1,4 +1,4 @@
-"""Results files, written atomically: a reader never sees half a file."""
+"""The results files: one row per value in CSV (with the value rounded to its error beside it) and JSON."""
 from __future__ import annotations
 
 import contextlib
@@ -13,49 +13,16 @@ from pathlib import Path
 from statistics import NormalDist
 from typing import IO, Any
 
+from ..files import write_atomic
+from ..msdfit.quantiles import Z95
 from ..rounding import with_error
 
-Z95 = NormalDist().inv_cdf(0.975)
 
 COLUMNS = ("state", "property", "species", "mean", "std", "sem", "count", "unit", "per_run",
            "ci95_low", "ci95_high", "per_run_sem", "window_spread", "fit_start", "flags")
 #: Text columns for reading: mean, standard error and 95 % interval rounded to two significant digits
 #: of the standard error. The numeric columns beside them keep full precision.
 DISPLAY = ("mean_rounded", "sem_rounded", "ci95_rounded")
-
-
-@contextlib.contextmanager
-def atomic_path(path: str | os.PathLike[str]) -> Iterator[Path]:
-    """A temporary path beside ``path``; renamed onto it only if the block ends normally."""
-    target = Path(path)
-    target.parent.mkdir(parents=True, exist_ok=True)
-    handle, name = tempfile.mkstemp(prefix=f".{target.name}.", suffix=target.suffix, dir=target.parent)
-    os.close(handle)
-    # mkstemp makes the file private; results get the mode a plain open() would give.
-    os.chmod(name, 0o666 & ~_umask())
-    try:
-        yield Path(name)
-        os.replace(name, target)
-    except BaseException:
-        with contextlib.suppress(FileNotFoundError):
-            os.unlink(name)
-        raise
-
-
-def _umask() -> int:
-    mask = os.umask(0o022)
-    os.umask(mask)
-    return mask
-
-
-def write_atomic(path: str | os.PathLike[str], write: Callable[[IO[str]], object]) -> Path:
-    """Write the text that ``write`` produces to ``path`` atomically (fsynced, then renamed)."""
-    with atomic_path(path) as scratch:
-        with open(scratch, "w", encoding="utf-8", newline="") as stream:
-            write(stream)
-            stream.flush()
-            os.fsync(stream.fileno())
-    return Path(path)
 
 
 def _finite_or_none(value: Any) -> Any:

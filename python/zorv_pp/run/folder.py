@@ -10,7 +10,7 @@ from pathlib import Path
 
 from ..diagnostics import RunWarning
 from ..errors import RunError
-from .sampling import Sampling
+from .sampling import SAMPLED_TABLES, Sampling
 from ..units import UnitStyle, UnitStyleError, unit_style
 from .density import check_density, density_unit_name, read_density, read_volume
 from .logfile import STYLE_TABLES, LogInfo, parse_log
@@ -21,7 +21,6 @@ from .tables import TABLE_FILES, ZORV, Table, column_mean, expected_rows, first_
 TEMPERATURE_FILES = ("temperature.dat",)
 LOG_FILES = ("log.lammps",)
 LOG_PATTERNS = ("log*.lammps", "*.log")
-MSD_KINDS = ("diffself", "diffonsag", "viscosity", "tconductivity")
 SHORT = 0.9
 """A table with fewer rows than this share of what its sampling writes was cut."""
 
@@ -180,7 +179,7 @@ def _samplings(folder: Path, tables: Mapping[str, Table], files: Mapping[str, st
     if run_length is not None and not (isinstance(run_length, (int, float)) and math.isfinite(run_length)
                                        and run_length > 0):
         raise RunError(folder, None, f"the run length must be a positive number of time units, not {run_length!r}")
-    present = [kind for kind in MSD_KINDS if kind in tables]
+    present = [kind for kind in SAMPLED_TABLES if kind in tables]
     found: dict[str, Sampling] = {}
     for log_style, (kinds, _) in STYLE_TABLES.items():
         if log is None or not any(kind in present for kind in kinds):
@@ -194,8 +193,8 @@ def _samplings(folder: Path, tables: Mapping[str, Table], files: Mapping[str, st
     if isinstance(given, Sampling):
         given = {kind: given for kind in present}
     for kind, sampling in (given or {}).items():
-        if kind not in MSD_KINDS or not isinstance(sampling, Sampling):
-            raise RunError(folder, None, f"sampling= maps the MSD tables ({', '.join(MSD_KINDS)}) to a Sampling, "
+        if kind not in SAMPLED_TABLES or not isinstance(sampling, Sampling):
+            raise RunError(folder, None, f"sampling= maps the MSD tables ({', '.join(SAMPLED_TABLES)}) to a Sampling, "
                                          f"not {kind!r} to {sampling!r}")
         if kind in present:
             found[kind] = dataclasses.replace(sampling, run_length=run_length) if run_length else sampling

@@ -12,6 +12,9 @@ from __future__ import annotations
 import math
 from dataclasses import dataclass
 
+#: The tables an order-n computation samples: each has a sampling of its own.
+SAMPLED_TABLES = ("diffself", "diffonsag", "viscosity", "tconductivity")
+
 
 @dataclass(frozen=True)
 class Sampling:

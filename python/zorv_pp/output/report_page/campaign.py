@@ -11,7 +11,7 @@ from typing import Any
 from ... import properties
 from ...campaign.batch import CampaignResult
 from ...figures.common import METADATA_UNITS, notation, species_text
-from ..results import write_atomic
+from ...files import write_atomic
 from ...analysis.state import StateResult
 from .page import e, figure, flags_cell, rounded_cells, table, warnings_table
 from .settings import finished_page
