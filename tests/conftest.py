@@ -10,9 +10,15 @@ if _module_dir:
 # ...and the Python package from the work tree.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "python"))
 
-
-def pytest_configure(config):
-    config.addinivalue_line("markers", "slow: long-running checks left out of the debug-interpreter run")
+# Property-based tests keep no example database: a run depends on its code and seed, never on
+# the runs before it.
+try:
+    import hypothesis
+except ImportError:
+    pass
+else:
+    hypothesis.settings.register_profile("zorv", database=None)
+    hypothesis.settings.load_profile("zorv")
 
 # The layout checks of figures (tests/zorv_pp/layout_checks.py), for every figure any test saves.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "zorv_pp"))

@@ -71,7 +71,7 @@ inline constexpr std::array<FunctionSignature, kFunctionCount> kSignatures{{
          "thermconductivity.dat, rdf.dat).\n"
          "\n"
          "Locates the header by finding the last line whose `lstrip()` starts with\n"
-         "`\"#Time\"` (same heuristic as the original Python `read()` function).\n"
+         "`\"#Time\"`.\n"
          "For rdf.dat the first line already IS the header so the default row=0\n"
          "is kept when no `\"#Time\"` line is present.\n"
          "\n"
@@ -126,7 +126,7 @@ inline constexpr std::array<FunctionSignature, kFunctionCount> kSignatures{{
          "Find the index of the first local maximum in `data` starting from\n"
          "`search_start`, where \"local\" means strictly greater than the `neighbor_count`\n"
          "neighbours on each side.  Returns `neighbor_count + search_start` if no maximum\n"
-         "is found (same fallback as the original Python implementation)."},
+         "is found."},
     {"repacking_results", params::repacking_results,
          "repacking_results(d_array)\n"
          "--\n"
@@ -145,8 +145,7 @@ inline constexpr std::array<FunctionSignature, kFunctionCount> kSignatures{{
          "\n"
          "Returns `(D, t_fit, fit)`.  On failure returns `(NaN, [t[0]], [msd[0]])`.\n"
          "\n"
-         "This is a direct translation of the original `diff_calculator` method.\n"
-         "The `min_displacement` parameter (in meters) is squared and used to filter out\n"
+         "The `min_displacement` parameter (in the length unit of the MSD values) is squared and used to filter out\n"
          "MSD values (using absolute value) below this threshold before fitting."},
     {"laliberte_density", params::laliberte_density,
          "laliberte_density(temperature, molality, molecular_weight, c0, c1, c2, c3, c4)\n"

@@ -2,7 +2,7 @@
 
 By default a curve is fitted by generalized least squares under the
 covariance its order-n sampling implies (see :mod:`zorv_pp.msdfit`); the
-log-log window search of :func:`_zorv_pp.diff_calculator` stays available as
+log-log window search (:meth:`Window.fit`) stays available as
 ``Window(method="window")`` and always reports its window sensitivity.
 """
 from __future__ import annotations

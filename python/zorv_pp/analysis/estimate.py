@@ -14,8 +14,7 @@ from collections.abc import Iterable, Sequence
 from dataclasses import dataclass, replace
 from statistics import NormalDist
 
-import _zorv_pp
-
+from .._native import finite_mean_std_count
 from ..flags import REPLICAS_DISAGREE
 from ..msdfit import combine_runs
 from ..msdfit.quantiles import Z95, student_t_quantile
@@ -67,7 +66,7 @@ class Estimate:
     def of(cls, values: Sequence[float], unit: str, flags: Iterable[str] = ()) -> Estimate:
         """Summarise per-run ``values`` (in ``unit``) that carry no error of their own."""
         per_run = tuple(float(v) for v in values)
-        mean, std, count = _zorv_pp.repacking_results(per_run)
+        mean, std, count = finite_mean_std_count(per_run)
         sem = std / math.sqrt(count - 1) if count > 1 else math.nan
         half = student_t_quantile(0.975, count - 1) * sem if count > 1 else math.nan
         return cls(mean, std, sem, count, unit, per_run, (mean - half, mean + half), (), merge_flags(flags))
@@ -83,7 +82,7 @@ class Estimate:
         """
         per_run = tuple(float(v) for v in values)
         per_sem = tuple(float(s) for s in sems)
-        _, std, count = _zorv_pp.repacking_results(per_run)
+        _, std, count = finite_mean_std_count(per_run)
         mean, sem, birge, dof = combine_runs(per_run, per_sem)
         if math.isnan(mean):
             exact = {(v, s) for v, s in zip(per_run, per_sem) if math.isfinite(v)}

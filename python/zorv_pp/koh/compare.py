@@ -5,7 +5,7 @@ import math
 from collections.abc import Callable, Iterator, Mapping, Sequence
 from dataclasses import dataclass, field, replace
 
-import _zorv_pp
+from .._native import hop_diffusion, hop_time
 
 from ..errors import ZorvError
 from ..analysis.estimate import Estimate
@@ -145,13 +145,13 @@ def _tau(sigma_exp: float, sigma_md: float, temperature: float, volume: float, c
         return math.nan
     if sigma_md >= sigma_exp:
         return math.inf
-    return _zorv_pp.tau_calculator(sigma_exp, sigma_md, temperature, volume ** (1.0 / 3.0), count, hop_distance)
+    return hop_time(sigma_exp, sigma_md, temperature, volume ** (1.0 / 3.0), count, hop_distance)
 
 
 def _d_hop(tau: float, hop_distance: float) -> float:
     if math.isinf(tau):
         return 0.0
-    return _zorv_pp.diffusion_adjustment(tau, hop_distance)
+    return hop_diffusion(tau, hop_distance)
 
 
 def _spread(function: Callable[[float], float], center: float, width: float) -> tuple[float, float, float]:

@@ -4,7 +4,7 @@ from __future__ import annotations
 import math
 from dataclasses import dataclass
 
-import _zorv_pp
+from .._native import koh_conductivity, mass_fraction, model_density, model_viscosity, molality_from_molarity
 
 CELSIUS = 273.15
 """0 °C in K."""
@@ -57,17 +57,15 @@ class SaltParameters:
 
     def mass_fraction(self, molality: float) -> float:
         """The salt's mass fraction (kg/kg) at ``molality`` (mol/kg of water)."""
-        return _zorv_pp.molality_to_mass_fraction([molality], self.molar_mass)[0]
+        return mass_fraction(molality, self.molar_mass)
 
     def density_at(self, temperature: float, molality: float) -> tuple[float, float]:
         """Model density (kg/m³) and molarity (mol/L) at ``temperature`` (K) and ``molality`` (mol/kg)."""
-        densities, molarities = _zorv_pp.laliberte_density([temperature], [molality], self.molar_mass,
-                                                           *self.density)
-        return densities[0], molarities[0]
+        return model_density(temperature, molality, self.molar_mass, self.density)
 
     def viscosity_at(self, temperature: float, molality: float) -> float:
         """Model shear viscosity (Pa·s) at ``temperature`` (K) and ``molality`` (mol/kg)."""
-        return _zorv_pp.laliberte_viscosity([temperature], [molality], self.molar_mass, *self.viscosity)[0]
+        return model_viscosity(temperature, molality, self.molar_mass, self.viscosity)
 
     def conductivity_at(self, temperature: float, molality: float) -> float:
         """Gilliam's KOH conductivity (S/m) at ``temperature`` (K) and ``molality`` (mol/kg).
@@ -75,15 +73,14 @@ class SaltParameters:
         The correlation is KOH's own; this set's molar mass and density
         parameters give the molarity and mass fraction it takes.
         """
-        return _zorv_pp.koh_gilliam_eval([temperature], [molality], self.molar_mass, *self.density)[0]
+        return koh_conductivity(temperature, molality, self.molar_mass, self.density)
 
     def molality_of(self, molarity: float, temperature: float) -> float:
         """The molality (mol/kg) whose model molarity at ``temperature`` (K) is ``molarity`` (mol/L).
 
         Raises ValueError when the density model reaches no such molarity.
         """
-        return _zorv_pp.molarity_to_molality([molarity], temperature, self.molar_mass, *self.density,
-                                             1e-10, 200)[0]
+        return molality_from_molarity(molarity, temperature, self.molar_mass, self.density, 1e-10, 200)
 
 
 KOH = SaltParameters(

@@ -5,7 +5,7 @@ from collections.abc import Mapping
 from dataclasses import dataclass, fields, replace
 from typing import Any, Union
 
-import _zorv_pp
+from .._native import log_log_window_fit
 
 from ..properties import fit_groups
 
@@ -17,7 +17,7 @@ SEARCH_MARGIN = 0.1
 
 @dataclass(frozen=True)
 class Window:
-    """How :func:`_zorv_pp.diff_calculator` picks the diffusive stretch of a curve.
+    """How the log-log window search picks the diffusive stretch of a curve.
 
     The fit tries every window of ``min_window`` up to (not including)
     ``max_window`` consecutive points inside the curve trimmed by ``margin`` (a
@@ -61,8 +61,8 @@ class Window:
 
     def fit(self, time: Any, msd: Any) -> tuple[float, list[float], list[float]]:
         """Slope, window times and fitted values of ``msd`` against ``time`` (file units)."""
-        return _zorv_pp.diff_calculator(time, msd, self.search_margin, self.min_window, self.max_window,
-                                        self.max_error, self.min_displacement)
+        return log_log_window_fit(time, msd, self.search_margin, self.min_window, self.max_window,
+                                  self.max_error, self.min_displacement)
 
     @classmethod
     def from_mapping(cls, settings: Mapping[str, Any], base: Window | None = None) -> Window:

@@ -1,6 +1,6 @@
 """How much a curve's slope moves over the windows the log-log search accepts.
 
-The search of :func:`_zorv_pp.diff_calculator` keeps the one window whose
+The log-log window search (:meth:`Window.fit`) keeps the one window whose
 log-log slope is closest to 1; every other window it accepts is as
 defensible. The spread of their raw-data slopes says how much the value owes
 to that choice. ``_zorv_analysis.window_spread`` walks every window with the

@@ -5,7 +5,7 @@ from collections.abc import Mapping
 from pathlib import Path
 from typing import Union
 
-import _zorv_pp
+from .._native import group_atom_count
 
 from ..errors import RunError
 from .tables import TABLE_FILES, Table, first_file
@@ -106,7 +106,7 @@ def count_species(folder: Path, species: list[str], counts: Mapping[str, int] | 
     for name in rest:
         group, per_molecule = _group(groups.get(name, name))
         try:
-            atoms = _zorv_pp.read_group_count(str(log), group)
+            atoms = group_atom_count(str(log), group)
         except ValueError:  # no such group in the log
             missing.append(name)
             continue
