@@ -51,7 +51,9 @@ def koh_conductivity(temperature: float, molality: float, molar_mass: float, den
 def molality_from_molarity(molarity: float, temperature: float, molar_mass: float, density: Sequence[float],
                            tolerance: float, iterations: int) -> float:
     """The molality (mol/kg) whose model molarity is ``molarity`` (mol/L); ValueError when none is."""
-    return _zorv_pp.molarity_to_molality([molarity], temperature, molar_mass, *density, tolerance, iterations)[0]
+    c0, c1, c2, c3, c4 = density
+    return _zorv_pp.molarity_to_molality([molarity], temperature, molar_mass, c0, c1, c2, c3, c4, tolerance,
+                                         iterations)[0]
 
 
 def hop_time(sigma_exp: float, sigma_md: float, temperature: float, box: float, count: float,

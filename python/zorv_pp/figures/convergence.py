@@ -9,7 +9,8 @@ from typing import Any
 from .. import properties
 from ..analysis.estimate import Estimate
 from ..analysis.state import StateResult
-from .common import CI_NOTE, Z95, interval, notation, panels, plain_ticks, save, shared_legend
+from ..msdfit.quantiles import Z95
+from .common import CI_NOTE, interval, notation, panels, plain_ticks, save, shared_legend
 
 def prefixes(estimate: Estimate) -> list[Estimate]:
     """The state estimate from the first k runs, for k = 1..n (runs in state order; n: the state's own)."""

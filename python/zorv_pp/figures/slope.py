@@ -18,7 +18,8 @@ import numpy as np
 from ..analysis.curve_fit import Curve
 from ..msdfit.running import running_slope
 from ..analysis.state import StateResult
-from .common import CI_NOTE, Z95, notation, panels, plain_ticks, run_colours, save, shared_legend, species_text
+from ..msdfit.quantiles import Z95
+from .common import CI_NOTE, notation, panels, plain_ticks, run_colours, save, shared_legend, species_text
 from .msd import curve_groups, estimate_of, panel_title, run_names, time_label
 
 #: Starts that leave fewer rows than this are not drawn: their slope is noise.

@@ -14,7 +14,8 @@ from collections.abc import Iterable, Sequence
 from pathlib import Path
 from typing import Any
 
-from ...figures.common import CI_NOTE, Z95, page_copy
+from ...figures.common import CI_NOTE, page_copy
+from ...msdfit.quantiles import Z95
 from ...rounding import fixed, place, with_error
 
 _MEDIA = {".png": "image/png", ".svg": "image/svg+xml"}
