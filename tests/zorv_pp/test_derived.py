@@ -150,7 +150,7 @@ def test_combining_leaves_the_fitted_runs_as_they_were(volume):
 ])
 def test_a_copy_of_a_run_counts_once(fingerprints, names, kept, message):
     runs = [run(name, {("density", None): 1000.0 + k}, fingerprint=fp)
-            for k, (fp, name) in enumerate(zip(fingerprints, names))]
+            for k, (fp, name) in enumerate(zip(fingerprints, names, strict=True))]
     state = combine(runs, name="s")
     assert list(state.runs) == kept
     density = state.estimates[("density", None)]
@@ -193,7 +193,7 @@ def sized(spread, width=1.0, flags=()):
     ((1.0000001, 0.1, 0.1), {"a", "b", "c"}),
 ])
 def test_window_sensitive_runs_from_a_value_to_what_derives_from_it(spreads, flagged):
-    estimates = {(name, None): sized(spread) for name, spread in zip("abc", spreads)}
+    estimates = {(name, None): sized(spread) for name, spread in zip("abc", spreads, strict=True)}
     estimates[("d", None)] = sized(0.1)
     sources = {("b", None): (("a", None),), ("c", None): (("b", None),), ("d", None): (("missing", None),)}
     result = flag_window_sensitive(estimates, sources)

@@ -68,7 +68,7 @@ WIDE = ("state", "sigma", "sigma_sem", "sigma_ci95_low", "sigma_ci95_high", "d",
 ])
 def test_wide_rows_get_a_rounded_pair_for_each_estimate(values, sigma, d):
     assert estimate_prefixes(WIDE) == ["sigma", "d"]
-    wide = dict(zip(WIDE, ("s", *values, "x")))
+    wide = dict(zip(WIDE, ("s", *values, "x"), strict=True))
     (found,) = read_csv(csv_text([wide], WIDE))
     assert list(found)[len(WIDE):] == ["sigma_rounded", "sigma_ci95_rounded", "d_rounded", "d_ci95_rounded"]
     assert (found["sigma_rounded"], found["sigma_ci95_rounded"]) == sigma

@@ -110,7 +110,7 @@ def test_one_row_per_estimate_with_title_rounded_value_unit_count_and_flags():
     assert header == ["property", "species", "value", "95 % interval", "standard error", "window spread",
                       "fit from", "unit", "runs", "flags"]
     assert len(rows) == len(ESTIMATES)
-    for ((prop, species), estimate), (cells, css) in zip(ESTIMATES.items(), rows):
+    for ((prop, species), estimate), (cells, css) in zip(ESTIMATES.items(), rows, strict=True):
         label, factor = notation(estimate.unit, [estimate.mean])
         low, high = (v * factor for v in estimate.ci95)
         value, error, interval = with_error(estimate.mean * factor, estimate.sem * factor, low, high)
