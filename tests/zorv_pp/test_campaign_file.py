@@ -246,3 +246,18 @@ def test_lines_of_keys(text, table, key, line):
 ])
 def test_dotted_names(table, key, expected):
     assert dotted(table, key) == expected
+
+
+# What a study built over the campaign reports about the campaign's own keys.
+@pytest.mark.parametrize("call, line, key", [
+    (lambda c: c.state_error(0, "temperature", "too hot"), 28, "state[1].temperature"),
+    (lambda c: c.state_error(1, "temperature", "too hot"), 34, "state[2].temperature"),  # absent: its header
+    (lambda c: c.metadata_error(0, "molality", "too hot"), 32, "state[1].metadata.molality"),
+    (lambda c: c.error(("species", "water"), "charge", "too hot"), 12, "species.water.charge"),
+    (lambda c: c.error(("koh",), "model", "too hot"), None, "koh.model"),
+])
+def test_errors_a_study_raises_name_the_campaigns_lines(folder, call, line, key):
+    path = written(folder, FULL)
+    error = call(load_campaign(path))
+    assert isinstance(error, CampaignError)
+    assert str(error) == f"{path}{f':{line}' if line else ''}: {key}: too hot"
