@@ -237,3 +237,12 @@ def test_windows_for_an_unknown_group():
 @pytest.mark.parametrize("window, margin", [(Window(), 0.1), (Window(margin=0.0), 0.0), (Window(margin=0.3), 0.3)])
 def test_the_search_margin(window, margin):
     assert window.search_margin == margin
+
+
+@pytest.mark.parametrize("option", ["--viscosity", "--temperature", "--run-length"])
+@pytest.mark.parametrize("value", ["0", "-1e-3", "nan", "inf"])
+def test_a_physical_setting_must_be_positive(tmp_path, capsys, option, value):
+    (tmp_path / "run").mkdir()
+    status = cli.main(["analyze", str(tmp_path / "run"), f"{option}={value}", "--out", str(tmp_path / "out")])
+    assert status == 2
+    assert f"{option} must be a positive number" in capsys.readouterr().err

@@ -206,7 +206,6 @@ def test_a_states_figures_follow_its_tables_and_shared_ones_come_first(tmp_path)
     assert captions[0].startswith("The main properties") and "m2_slope.png" in captions[2]
 
 
-@pytest.mark.xfail(strict=True, reason="a state whose name starts with another's plus '_' shows that one's figures")
 def test_a_figure_belongs_to_one_state_when_names_share_a_prefix(tmp_path):
     figures = [fake_figure(tmp_path, n) for n in ("m2_msd.png", "m2_T298_msd.png")]
     root = page([state("m2"), state("m2_T298")], figures=figures)

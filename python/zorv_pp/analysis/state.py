@@ -225,6 +225,8 @@ def _concerns(warning: RunWarning, prop: str) -> bool:
 
 def _shear_viscosity(fitted: Sequence[RunAnalysis], given: float | None) -> Estimate:
     if given is not None:
+        if not (math.isfinite(given) and given > 0.0):
+            raise ZorvError(f"the shear viscosity for the Yeh–Hummer correction must be positive (Pa·s), not {given!r}")
         return Estimate(float(given), 0.0, 0.0, 1, "Pa s")
     key: Key = ("shear_viscosity", None)
     return _estimate(key, fitted)

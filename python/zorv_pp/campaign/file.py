@@ -178,7 +178,7 @@ def load_campaign(path: str | os.PathLike[str]) -> Campaign:
     density_unit = raw.get("density_unit")
     if density_unit is not None and (not isinstance(density_unit, str) or density_unit_name(density_unit) is None):
         raise fail((), "density_unit", f"must be one of {', '.join(DENSITY_UNITS)}, not {density_unit!r}")
-    viscosity = _number(raw, "viscosity", (), fail, required=False)
+    viscosity = _number(raw, "viscosity", (), fail, required=False, positive=True)
     run_length = _number(raw, "run_length", (), fail, required=False, positive=True)
     species = _species(_table(raw, "species", (), fail), fail)
     windows = _windows(_table(raw, "window", (), fail), fail)
@@ -261,7 +261,10 @@ def _windows(table: dict[str, Any], fail: Fail) -> dict[str, Window]:
                 Window.from_mapping({key: value})
             except ValueError as error:
                 raise fail(where, key, str(error)) from None
-        result[group or "default"] = Window.from_mapping(settings, result.get("default"))
+        try:  # each key is sound; together (with the common settings) they may still form no range
+            result[group or "default"] = Window.from_mapping(settings, result.get("default"))
+        except ValueError as error:
+            raise fail(where, "end" if "end" in settings else "start", str(error)) from None
     return windows_for(result)
 
 
@@ -318,7 +321,7 @@ def _state(index: int, entry: Any, base: Path, fail: Fail, lines: Lines) -> Stat
     if not isinstance(name, str) or not name:
         raise fail(where, "name", f"must be a text, not {name!r}")
     temperature = _number(entry, "temperature", where, fail, required=False)
-    viscosity = _number(entry, "viscosity", where, fail, required=False)
+    viscosity = _number(entry, "viscosity", where, fail, required=False, positive=True)
     run_length = _number(entry, "run_length", where, fail, required=False, positive=True)
     metadata = _table(entry, "metadata", where, fail)
     for key, value in metadata.items():

@@ -3,6 +3,7 @@ from __future__ import annotations
 
 import argparse
 import dataclasses
+import math
 import os
 import sys
 from collections.abc import Mapping, Sequence
@@ -42,6 +43,10 @@ def state_jobs(args: argparse.Namespace) -> tuple[list[Any], Any, bool]:
     missing = [str(p) for p in paths if not p.is_dir()]
     if missing:
         raise UsageError(f"not a run folder: {', '.join(missing)}")
+    for option in ("temperature", "viscosity", "run_length"):
+        value = getattr(args, option)
+        if value is not None and not (math.isfinite(value) and value > 0.0):
+            raise UsageError(f"--{option.replace('_', '-')} must be a positive number, not {value!r}")
     if args.density_unit is not None and density_unit_name(args.density_unit) is None:
         raise UsageError(f"--density-unit {args.density_unit}: not a unit of density.dat; give one of "
                          f"{', '.join(DENSITY_UNITS)}")

@@ -14,6 +14,9 @@ from ..msdfit.quantiles import Z95
 
 #: File formats a figure can be written in.
 FORMATS = ("png", "pdf", "svg")
+#: The figures of each state, named <state>_<figure> (the MSD sheets of a state with many curves
+#: <state>_msd_<family>).
+STATE_FIGURES = ("msd", "slope", "convergence")
 #: Resolution of raster figures.
 DPI = 150
 #: What every caption says the error bars are.

@@ -87,10 +87,18 @@ def caption(path: Path) -> str:
     return next((text for end, text in CAPTIONS.items() if stem.endswith(end) or f"{end}_" in stem), "")
 
 
-def _belongs(path: Path, state: StateResult) -> bool:
-    from ...figures.common import file_stem
+def _owner(path: Path, states: Sequence[StateResult]) -> str | None:
+    """The state a figure is drawn for: the longest state name that its file name starts with, followed by
+    the name of one of a state's figures (states m2 and m2_T298 both prefix m2_T298_msd)."""
+    from ...figures.common import STATE_FIGURES, file_stem
 
-    return path.stem.startswith(file_stem(state.name) + "_")
+    owners = []
+    for state in states:
+        stem = file_stem(state.name)
+        rest = path.stem[len(stem) + 1:] if path.stem.startswith(stem + "_") else None
+        if rest is not None and (rest in STATE_FIGURES or rest.startswith("msd_")):
+            owners.append((len(stem), state.name))
+    return max(owners)[1] if owners else None
 
 
 def report_html(result: CampaignResult, figures: Sequence[str | os.PathLike[str]] = (), settings: Any = None,
@@ -99,7 +107,8 @@ def report_html(result: CampaignResult, figures: Sequence[str | os.PathLike[str]
     from ... import __version__
 
     paths = [Path(p) for p in figures]
-    own = {state.name: [p for p in paths if _belongs(p, state)] for state in result.states}
+    owner = {p: _owner(p, result.states) for p in paths}
+    own = {state.name: [p for p in paths if owner[p] == state.name] for state in result.states}
     shared = [p for p in paths if not any(p in found for found in own.values())]
     runs = sum(len(s.runs) for s in result.states)
     summary = (f"{len(result.states)} state(s), {runs} analysed run(s), {len(result.failures)} failure(s). "
