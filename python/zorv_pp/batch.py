@@ -125,7 +125,9 @@ def _fitted(tasks: Sequence[Task], jobs: int) -> Iterator[RunAnalysis | Failure]
     if jobs <= 1 or len(tasks) <= 1:
         yield from map(_fit_one, tasks)
         return
-    chunk = max(1, len(tasks) // (4 * jobs))
+    # A run takes tens of milliseconds and its task and result pickle to a few kB: small chunks cost
+    # little, and keep the workers' last chunks from ending far apart.
+    chunk = max(1, len(tasks) // (32 * jobs))
     with ProcessPoolExecutor(max_workers=jobs) as pool:
         yield from pool.map(_fit_one, tasks, chunksize=chunk)
 
