@@ -58,6 +58,20 @@ def test_whitening_factors_the_reversed_covariance_and_fits_every_suffix():
     assert np.isnan(fits.coef[-1]).all()
 
 
+@pytest.mark.parametrize("shape", ["rising", "falling", "flat"])
+def test_every_column_of_a_table_gets_the_suffix_covariance_of_plain_gls(shape):
+    sampling = Sampling(1.0, 5, 800.0)
+    rows, cov = rows_and_covariance(grid(sampling, 3), sampling)
+    t = grid(sampling, 3)[rows.keep]
+    white = whitening(t, cov)
+    y = {"rising": 2.0 * t, "falling": 50.0 - t, "flat": np.ones_like(t)}[shape]
+    fits = suffix_fits(white, y + 0.01 * np.random.default_rng(5).normal(size=t.size))
+    assert not fits.cov.flags.writeable
+    for s in (0, t.size // 3, t.size - 2):
+        x = np.column_stack([np.ones(t.size - s), t[s:]])
+        np.testing.assert_allclose(fits.cov[s], np.linalg.inv(x.T @ np.linalg.solve(cov[s:, s:], x)), rtol=1e-7)
+
+
 def test_a_covariance_that_is_not_positive_definite_is_refused():
     with pytest.raises(np.linalg.LinAlgError, match="not positive definite"):
         whitening(np.array([1.0, 2.0]), np.array([[1.0, 2.0], [2.0, 1.0]]))
