@@ -13,7 +13,7 @@ from dataclasses import dataclass, field
 from typing import Union
 
 from .flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN, WINDOW_SENSITIVE
-from .msdfit import fit_msd, infer_sampling, rows_of, window_sensitivity, z
+from .msdfit import fit_msd, grid_rows, infer_sampling, window_sensitivity, z
 from .run import Run
 from .sampling import Sampling
 from .window import Window
@@ -86,7 +86,7 @@ class SamplingCache:
 def _sampling_of(given: Sampling | None, time: Sequence[float]) -> Sampling | None:
     if given is not None:
         try:
-            rows_of(time, given)
+            grid_rows(time, given)
             return given
         except ValueError:
             pass  # another grid or a shorter run than the log says: the time column is the better guide
