@@ -16,6 +16,7 @@ from __future__ import annotations
 import math
 from collections.abc import Sequence
 
+import _zorv_analysis
 import numpy as np
 import numpy.typing as npt
 
@@ -123,6 +124,11 @@ def _vertex(r: FloatArray, g: FloatArray, centre: float, half: float, sign: floa
     if near.size < 3:
         near = np.sort(np.argsort(np.abs(r - centre), kind="stable")[:3])
     x, y = r[near] - centre, g[near]
+    native = _zorv_analysis.shell_vertex(x, y, 4 if near.size >= 7 else 2, sign)
+    if native is not None:
+        found_one, at, value = native
+        return (centre + at if found_one else centre), value
+    # Points that do not determine the polynomial: numpy's minimum-norm fit, as it always was.
     coef = least_squares_polynomial(x, y, 4 if near.size >= 7 else 2)
     slope = derivative(coef)
     bend = derivative(slope)

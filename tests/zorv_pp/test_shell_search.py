@@ -1,4 +1,6 @@
-"""The first-shell search's shortcuts give, to the bit, what the plain computations they replace give."""
+"""The first-shell search's shortcuts give what the plain computations they replace give: to the bit, or
+within rounding for the native vertex fit."""
+import _zorv_analysis
 import numpy as np
 import pytest
 from numpy.polynomial import Polynomial
@@ -89,3 +91,41 @@ def test_search_on_a_prefix_finds_what_the_whole_curve_gives(n, bump):
     if peak is not None:
         assert search.first(20, peak + 1, -1.0) == rdf._extrema(whole, 20, peak + 1, -1.0)
     assert search.smooth.tobytes() == whole[:len(search.smooth)].tobytes()
+
+
+def _numpy_vertex(x, y, degree, sign, half):
+    """The vertex as numpy.polynomial objects give it: (found, offset, value)."""
+    fit = Polynomial(polyfit(x, y, degree))
+    slope, bend = fit.deriv(), fit.deriv(2)
+    found = [z.real for z in slope.roots() if abs(z.imag) <= 1e-9 * half and x.min() <= z.real <= x.max()
+             and sign * bend(z.real) < 0.0]
+    offset = min(found, key=abs) if found else 0.0
+    return bool(found), offset, float(fit(offset))
+
+
+@pytest.mark.parametrize("kind", ["peak", "skewed", "line", "noise"])
+@pytest.mark.parametrize("n, degree", [(3, 2), (6, 2), (7, 4), (21, 4), (200, 4)])
+@pytest.mark.parametrize("sign", [1.0, -1.0])
+def test_native_vertex_is_the_numpy_polynomials(kind, n, degree, sign):
+    rng = np.random.default_rng(n + degree)
+    x, y = _points(kind, n, rng)
+    native = _zorv_analysis.shell_vertex(x, y, degree, sign)
+    found, offset, value = _numpy_vertex(x, y, degree, sign, 0.1)
+    assert native[0] == found
+    assert native[1] == pytest.approx(offset, abs=1e-12)
+    assert native[2] == pytest.approx(value, rel=1e-10, abs=1e-12)
+
+
+@pytest.mark.parametrize("x", [[0.5] * 6, [0.1, 0.2]])
+def test_points_that_do_not_determine_the_polynomial_are_refused(x):
+    assert _zorv_analysis.shell_vertex(np.array(x), np.arange(len(x), dtype=float), 2, 1.0) is None
+
+
+@pytest.mark.parametrize("sign", [1.0, -1.0])
+def test_a_refused_fit_falls_back_to_numpys(monkeypatch, sign):
+    r = np.linspace(0.2, 0.4, 101)
+    g = 2.0 - sign * 300.0 * (r - 0.31) ** 2 + 0.002 * np.random.default_rng(3).normal(size=r.size)
+    monkeypatch.setattr(rdf._zorv_analysis, "shell_vertex", lambda *args: None)
+    near = np.abs(r - 0.3) <= 0.02
+    found, offset, value = _numpy_vertex(r[near] - 0.3, g[near], 4, sign, 0.02)
+    assert found and rdf._vertex(r, g, 0.3, 0.02, sign) == (0.3 + offset, value)
