@@ -17,6 +17,8 @@ namespace {
 using namespace zorv::transport;
 using zorv::fuzz::require;
 
+double small(std::uint8_t byte) { return static_cast<double>(static_cast<std::int8_t>(byte)); }
+
 void check_points(zorv::fuzz::FuzzBytes& in) {
     const std::size_t n = in.next_byte() % 30;
     const int degree = in.next_byte() % 5;
@@ -24,8 +26,8 @@ void check_points(zorv::fuzz::FuzzBytes& in) {
     std::vector<double> x(n), y(n);
     for (std::size_t i = 0; i < n; ++i) {
         // Small whole steps keep most inputs well posed; raw doubles now and then test the rest.
-        x[i] = in.next_byte() % 8 == 0 ? in.next_double() : static_cast<double>(static_cast<std::int8_t>(in.next_byte())) / 64.0;
-        y[i] = in.next_byte() % 8 == 0 ? in.next_double() : static_cast<double>(static_cast<std::int8_t>(in.next_byte())) / 8.0;
+        x[i] = in.next_byte() % 8 == 0 ? in.next_double() : small(in.next_byte()) / 64.0;
+        y[i] = in.next_byte() % 8 == 0 ? in.next_double() : small(in.next_byte()) / 8.0;
     }
     const ShellVertex v = shell_vertex(x.data(), y.data(), n, degree, sign);
     if (!v.fitted || !v.found) return;

@@ -38,7 +38,8 @@ double falling_zero(const SmallPolynomial& f, double a, double b) {
         if (middle <= a || middle >= b) break;
         (polynomial_value(f, middle) >= 0.0 ? a : b) = middle;
     }
-    return polynomial_value(f, a) == 0.0 ? a : (std::fabs(polynomial_value(f, a)) <= std::fabs(polynomial_value(f, b)) ? a : b);
+    const double at_a = polynomial_value(f, a);
+    return at_a == 0.0 || std::fabs(at_a) <= std::fabs(polynomial_value(f, b)) ? a : b;
 }
 
 }  // namespace
@@ -105,7 +106,7 @@ double polynomial_value(const SmallPolynomial& p, double x) noexcept {
 SmallPolynomial derivative(const SmallPolynomial& p) noexcept {
     SmallPolynomial d;
     d.degree = std::max(p.degree - 1, 0);
-    for (int j = 1; j <= p.degree; ++j) d.c[static_cast<std::size_t>(j - 1)] = static_cast<double>(j) * p.c[static_cast<std::size_t>(j)];
+    for (std::size_t j = 1; j <= static_cast<std::size_t>(p.degree); ++j) d.c[j - 1] = static_cast<double>(j) * p.c[j];
     return d;
 }
 
@@ -121,7 +122,7 @@ ShellVertex shell_vertex(const double* x, const double* y, std::size_t n, int de
     for (double& c : s.c) c = sign * c;
     const SmallPolynomial bend = derivative(s);
     double cuts[4] = {*low, 0.0, 0.0, 0.0};
-    const int inner = bend.degree <= 2 ? quadratic_roots_inside(bend.c[0], bend.c[1], bend.c[2], *low, *high, cuts + 1) : 0;
+    const int inner = quadratic_roots_inside(bend.c[0], bend.c[1], bend.c[2], *low, *high, cuts + 1);
     cuts[inner + 1] = *high;
     double best = std::nan("");
     for (int k = 0; k <= inner; ++k) {

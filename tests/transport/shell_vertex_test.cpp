@@ -28,7 +28,8 @@ Points sampled(std::vector<double> c, double from, double to, std::size_t n) {
 }
 
 TEST(LeastSquaresPolynomial, RecoversAPolynomialOfItsDegree) {
-    const std::vector<std::vector<double>> cases = {{1.0, 2.0, -3.0}, {2.5, 0.1, -40.0, 200.0, -900.0}, {0.0, 0.0, 1.0}};
+    const std::vector<std::vector<double>> cases = {
+        {1.0, 2.0, -3.0}, {2.5, 0.1, -40.0, 200.0, -900.0}, {0.0, 0.0, 1.0}};
     for (const auto& c : cases) {
         const Points p = sampled(c, -0.1, 0.1, 21);
         SmallPolynomial fit;
@@ -75,7 +76,8 @@ TEST(ShellVertex, FindsTheExtremumOfTheWantedKindNearestZero) {
     };
     for (const VertexCase& k : cases) {
         const Points p = sampled(k.c, -0.1, 0.1, 15);
-        const ShellVertex v = shell_vertex(p.x.data(), p.y.data(), p.x.size(), static_cast<int>(k.c.size()) - 1, k.sign);
+        const int degree = static_cast<int>(k.c.size()) - 1;
+        const ShellVertex v = shell_vertex(p.x.data(), p.y.data(), p.x.size(), degree, k.sign);
         ASSERT_TRUE(v.fitted) << k.name;
         EXPECT_EQ(v.found, k.found) << k.name;
         EXPECT_NEAR(v.offset, k.offset, 1e-12) << k.name;
