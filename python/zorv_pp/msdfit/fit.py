@@ -220,11 +220,11 @@ def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers
     if t_all.shape != y_all.shape or t_all.ndim != 1:
         raise ValueError("time and msd must be 1-D arrays of one length")
     rows, cov = rows_and_covariance(t_all, sampling)
-    kept = np.flatnonzero(rows.keep)
+    kept = rows.keep.nonzero()[0]  # flatnonzero of a 1-D mask, without its dispatch
     inside = np.isfinite(y_all[kept])
     if end_at is not None:
         inside &= t_all[kept] <= end_at * (1.0 + 1e-9)
-    used = np.flatnonzero(inside)
+    used = inside.nonzero()[0]
     if len(used) < start_rule.min_rows:
         return _empty()
     index = kept[used]
