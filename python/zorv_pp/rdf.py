@@ -13,6 +13,7 @@ value times the volume of its bin's spherical shell.
 """
 from __future__ import annotations
 
+import functools
 import math
 from collections.abc import Sequence
 
@@ -40,24 +41,46 @@ _EDGE_WEIGHTS: dict[tuple[int, bytes], FloatArray] = {}
 def _on_grid(r: FloatArray, g: FloatArray, step: float) -> tuple[FloatArray, FloatArray]:
     """The curve on a uniform grid of ``step``, whatever the file's bins: the mean of the values in each
     grid cell where the bins are finer than it, the curve's linear interpolation where they are coarser."""
+    grid, index, counts, coarse = _cells(r, step)
+    sums = np.bincount(index, weights=g, minlength=len(grid))
+    means = sums / np.maximum(counts, 1)
+    means[coarse] = np.interp(grid[coarse], r, g)
+    return grid, np.asarray(means, dtype=np.float64)
+
+
+# Every curve of a file shares its radii, and so its grid and each bin's cell.
+_CELLS: dict[tuple[bytes, float], tuple[FloatArray, npt.NDArray[np.int64], npt.NDArray[np.int64],
+                                        npt.NDArray[np.bool_]]] = {}
+
+
+def _cells(r: FloatArray, step: float) -> tuple[FloatArray, npt.NDArray[np.int64], npt.NDArray[np.int64],
+                                                npt.NDArray[np.bool_]]:
+    """The grid of ``step`` over ``r``, the cell of each radius, the radii in each cell and the cells of
+    fewer than two (read-only)."""
+    key = (r.tobytes(), step)
+    hit = _CELLS.get(key)
+    if hit is not None:
+        return hit
     cells = int((r[-1] - r[0]) / step) + 1
     grid = r[0] + step * (np.arange(cells) + 0.5)
     index = np.minimum(((r - r[0]) / step).astype(np.int64), cells - 1)
     counts = np.bincount(index, minlength=cells)
-    sums = np.bincount(index, weights=g, minlength=cells)
-    means = sums / np.maximum(counts, 1)
     coarse = counts < 2  # cells of one bin or none: the curve between bins
-    means[coarse] = np.interp(grid[coarse], r, g)
-    return grid, np.asarray(means, dtype=np.float64)
+    found = (grid, index, counts, coarse)
+    for array in found:
+        array.setflags(write=False)
+    if len(_CELLS) > 16:
+        _CELLS.clear()
+    _CELLS[key] = found
+    return found
 
 
 def _smoothed(grid: FloatArray, g: FloatArray, width: float, upto: int | None = None) -> FloatArray:
     """``g`` convolved with a normalised Gaussian of standard deviation ``width`` on the uniform ``grid``;
     only its first points when ``upto`` values of ``g`` are taken (as many as those values fully decide)."""
-    step = grid[1] - grid[0]
-    reach = max(1, int(math.ceil(4.0 * width / step)))
-    offsets = np.arange(-reach, reach + 1) * step
-    kernel = np.exp(-0.5 * (offsets / width) ** 2)
+    step = float(grid[1] - grid[0])
+    kernel = _kernel(step, width)
+    reach = len(kernel) // 2
     # A prefix long enough for the whole kernel gives the same sums as the whole curve does there.
     partial = upto is not None and 2 * reach + 1 <= upto < len(g)
     kept = upto - reach if partial and upto is not None else len(g)
@@ -70,6 +93,16 @@ def _smoothed(grid: FloatArray, g: FloatArray, width: float, upto: int | None = 
             _EDGE_WEIGHTS.clear()
         weight = _EDGE_WEIGHTS[key] = np.convolve(np.ones_like(g), kernel, mode="same")
     return np.asarray(total / weight[:kept], dtype=np.float64)
+
+
+@functools.lru_cache(maxsize=16)
+def _kernel(step: float, width: float) -> FloatArray:
+    """The Gaussian of standard deviation ``width`` at whole steps out to four widths (read-only)."""
+    reach = max(1, int(math.ceil(4.0 * width / step)))
+    offsets = np.arange(-reach, reach + 1) * step
+    kernel = np.exp(-0.5 * (offsets / width) ** 2)
+    kernel.setflags(write=False)
+    return kernel
 
 
 class _Search:
