@@ -1,10 +1,12 @@
 """The small power-series polynomials of the RDF shell fits, without numpy.polynomial's objects.
 
-Each step does the arithmetic of its numpy.polynomial counterpart in the same
-order (column-scaled least squares, coefficient-wise derivative, eigenvalues
-of the rotated companion matrix, Horner's rule), so a shell comes out to the
-bit as before; only the per-call checks and object building are gone, which
-cost more than the arithmetic on a handful of points.
+The shell's vertex is fitted natively (``_zorv_analysis.shell_vertex``); these
+are its fallback for points that do not determine the polynomial, where
+numpy's minimum-norm least squares has the answer. Each step does the
+arithmetic of its numpy.polynomial counterpart in the same order
+(column-scaled least squares, coefficient-wise derivative, eigenvalues of the
+rotated companion matrix, Horner's rule), so it gives numpy's answer to the
+bit; only the per-call checks and object building are gone.
 """
 from __future__ import annotations
 
