@@ -9,7 +9,8 @@ COUNTS = {"K": 20, "OH": 20, "water": 500}
 
 @pytest.fixture(scope="module")
 def campaign(tmp_path_factory):
-    """Three states of three replicas; the middle state has one folder without a table."""
+    """Three states of three replicas, the middle one with a folder without a table, and between them a
+    state whose folders all fail and one without runs."""
     root = tmp_path_factory.mktemp("campaign")
     jobs = []
     for k in range(3):
@@ -26,6 +27,10 @@ def campaign(tmp_path_factory):
                     temperature=300.0 + 5 * k, rdf_rows=800, temperature_rows=50, seed=10 * k + r))
             runs.append(str(folder))
         jobs.append(StateJob(f"state{k}", runs))
+        if k == 0:
+            (root / "bare0").mkdir()
+            (root / "bare1").mkdir()
+            jobs += [StateJob("failing", [str(root / "bare0"), str(root / "bare1")]), StateJob("empty", [])]
     return jobs
 
 
@@ -39,5 +44,9 @@ def _analysed(jobs, processes):
 @pytest.mark.parametrize("processes", [2, 3, 8])
 def test_more_processes_give_what_one_gives_in_the_same_order(campaign, processes):
     rows, failures, order = _analysed(campaign, 1)
-    assert len(order) == 9 and failures and "s1r1" in failures[0]
+    assert len(order) == 11
+    # The runs' failures in the order of the runs, then the states' in the order of the states.
+    assert [f.split(":")[0] for f in failures] == ["state failing"] * 2 + ["state state1", "state failing",
+                                                                           "state empty"]
+    assert "bare0" in failures[0] and "s1r1" in failures[2] and "no run" in failures[3]
     assert _analysed(campaign, processes) == (rows, failures, order)
