@@ -58,6 +58,12 @@ PyMethodDef methods[] = {
      "correlation with jitter on its diagonal; ValueError when it is not positive definite."},
     {"forward_substitution", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(forward_substitution)),
      METH_VARARGS | METH_KEYWORDS, "forward_substitution(factor, b) -> Column\n\nL^-1 b for a lower-triangular L."},
+    {"shell_vertex", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(shell_vertex)),
+     METH_VARARGS | METH_KEYWORDS,
+     "shell_vertex(x, y, degree, sign) -> (found, offset, value) or None\n\n"
+     "The extremum nearest 0 (a maximum for sign 1, a minimum for -1) within [min x, max x] of the "
+     "least-squares polynomial of degree through (x, y), and its value; offset 0 when there is none. None "
+     "when the points do not determine the polynomial."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -54,6 +54,11 @@ bool parse_row(std::string_view line, std::size_t width, double* row) noexcept {
     for (std::size_t k = 0; k < width; ++k) {
         p = skip_white_space(p, end);
         if (p == end) return false;
+        // The plain decimal scan_float_token would read first, read here without a call.
+        if (const char* stop = scan_short_decimal(p, end, row[k])) {
+            p = stop;
+            continue;
+        }
         p = scan_float_token(p, end, row[k]);
         if (p == nullptr) return false;
     }

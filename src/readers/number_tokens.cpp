@@ -159,29 +159,6 @@ bool may_reach_exponent_cap(const char* first, const char* stop) noexcept {
     return before == 'e' || before == 'E' || before == '+' || before == '-';
 }
 
-// Clinger's fast path: a plain decimal of at most 15 digits (so its digits
-// make an exact integer m < 2^53) with at most 22 after the point (so 10^f is
-// exact) is m / 10^f, one correctly rounded division: the value from_chars
-// gives, without its general machinery. Null when the token is anything else.
-const char* scan_short_decimal(const char* p, const char* end, double& value) noexcept {
-    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    std::uint64_t mantissa = 0;
-    int digits = 0;
-    int fraction = 0;
-    const char* q = p;
-    for (; q != end && is_digit(*q) && digits <= 15; ++q, ++digits) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
-    if (q != end && *q == '.') {
-        for (++q; q != end && is_digit(*q) && digits <= 15; ++q, ++digits, ++fraction) {
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
-        }
-    }
-    if (digits == 0 || digits > 15 || (q != end && white_space_length(q, end) == 0)) return nullptr;
-    value = static_cast<double>(mantissa) / kPowersOfTen[fraction];
-    return q;
-}
-
 }  // namespace
 
 // Without a sign and starting with a digit or a point, the text from_chars

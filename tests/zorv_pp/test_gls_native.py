@@ -10,7 +10,7 @@ import numpy as np
 import pytest
 
 from covariance_reference import covariance_of_rows as numpy_covariance
-from zorv_pp.msdfit.covariance import MAX_ROWS, covariance_of_rows, rows_and_covariance
+from zorv_pp.msdfit.covariance import MAX_ROWS, covariance_of_rows, grid_rows, rows_and_covariance
 from zorv_pp.msdfit.gls import suffix_fits, whitening
 from zorv_pp.msdfit.rows import rows_of
 from zorv_pp.run.sampling import Sampling
@@ -56,6 +56,36 @@ def test_whitening_factors_the_reversed_covariance_and_fits_every_suffix():
         coef = np.linalg.solve(x.T @ w, w.T @ y[s:])
         np.testing.assert_allclose(fits.coef[s], coef, rtol=1e-7)
     assert np.isnan(fits.coef[-1]).all()
+
+
+@pytest.mark.parametrize("shape", ["rising", "falling", "flat"])
+def test_every_column_of_a_table_gets_the_suffix_covariance_of_plain_gls(shape):
+    sampling = Sampling(1.0, 5, 800.0)
+    rows, cov = rows_and_covariance(grid(sampling, 3), sampling)
+    t = grid(sampling, 3)[rows.keep]
+    white = whitening(t, cov)
+    y = {"rising": 2.0 * t, "falling": 50.0 - t, "flat": np.ones_like(t)}[shape]
+    fits = suffix_fits(white, y + 0.01 * np.random.default_rng(5).normal(size=t.size))
+    assert not fits.cov.flags.writeable
+    for s in (0, t.size // 3, t.size - 2):
+        x = np.column_stack([np.ones(t.size - s), t[s:]])
+        np.testing.assert_allclose(fits.cov[s], np.linalg.inv(x.T @ np.linalg.solve(cov[s:, s:], x)), rtol=1e-7)
+
+
+@pytest.mark.parametrize("sampling, time, fits", [
+    (Sampling(1.0, 5, 500.0), grid(Sampling(1.0, 5, 500.0), 3), True),
+    (Sampling(1.0, 5, 500.0), grid(Sampling(1.0, 4, 500.0), 3), False),  # another nbe's grid
+    (Sampling(1.0, 5, 20.0), grid(Sampling(1.0, 5, 500.0), 3), False),  # a run too short for the table
+])
+def test_cached_rows_check_the_grid_as_often_as_they_are_asked(sampling, time, fits):
+    for _ in range(2):
+        if fits:
+            rows = grid_rows(time, sampling)
+            expected = rows_of(time, sampling)
+            assert all(np.array_equal(getattr(rows, f), getattr(expected, f)) for f in vars(rows))
+        else:
+            with pytest.raises(ValueError):
+                grid_rows(time, sampling)
 
 
 def test_a_covariance_that_is_not_positive_definite_is_refused():

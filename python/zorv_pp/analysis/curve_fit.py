@@ -13,11 +13,11 @@ from dataclasses import dataclass, field
 from typing import Union
 
 from ..flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN, WINDOW_SENSITIVE
-from ..msdfit import fit_msd, infer_sampling, rows_of, window_sensitivity
+from ..msdfit import fit_msd, grid_rows, infer_sampling, window_sensitivity
 from ..msdfit.quantiles import Z95
+from ..msdfit.window import Window
 from ..run import Run
 from ..run.sampling import Sampling
-from ..msdfit.window import Window
 
 
 @dataclass(frozen=True)
@@ -86,7 +86,7 @@ class SamplingCache:
 def _sampling_of(given: Sampling | None, time: Sequence[float]) -> Sampling | None:
     if given is not None:
         try:
-            rows_of(time, given)
+            grid_rows(time, given)
             return given
         except ValueError:
             pass  # another grid or a shorter run than the log says: the time column is the better guide

@@ -13,13 +13,15 @@ value times the volume of its bin's spherical shell.
 """
 from __future__ import annotations
 
+import functools
 import math
 from collections.abc import Sequence
 
+import _zorv_analysis
 import numpy as np
 import numpy.typing as npt
-from numpy.polynomial import Polynomial
-from numpy.polynomial.polynomial import polyfit
+
+from .shell_polynomial import derivative, horner, least_squares_polynomial, polynomial_roots
 
 SHELL_SCALE = 2e-11
 """The length scale of the shell search, m (0.02 nm)."""
@@ -31,31 +33,100 @@ GRID_STEPS = 20
 
 FloatArray = npt.NDArray[np.float64]
 
+# The weights near the ends depend only on the grid's length and the kernel: every curve of a file
+# shares them.
+_EDGE_WEIGHTS: dict[tuple[int, bytes], FloatArray] = {}
+
 
 def _on_grid(r: FloatArray, g: FloatArray, step: float) -> tuple[FloatArray, FloatArray]:
     """The curve on a uniform grid of ``step``, whatever the file's bins: the mean of the values in each
     grid cell where the bins are finer than it, the curve's linear interpolation where they are coarser."""
-    cells = int((r[-1] - r[0]) / step) + 1
-    grid = r[0] + step * (np.arange(cells) + 0.5)
-    index = np.minimum(((r - r[0]) / step).astype(np.int64), cells - 1)
-    counts = np.bincount(index, minlength=cells)
-    sums = np.bincount(index, weights=g, minlength=cells)
+    grid, index, counts, coarse = _cells(r, step)
+    sums = np.bincount(index, weights=g, minlength=len(grid))
     means = sums / np.maximum(counts, 1)
-    coarse = counts < 2  # cells of one bin or none: the curve between bins
     means[coarse] = np.interp(grid[coarse], r, g)
     return grid, np.asarray(means, dtype=np.float64)
 
 
-def _smoothed(grid: FloatArray, g: FloatArray, width: float) -> FloatArray:
-    """``g`` convolved with a normalised Gaussian of standard deviation ``width`` on the uniform ``grid``."""
-    step = grid[1] - grid[0]
+# Every curve of a file shares its radii, and so its grid and each bin's cell.
+_CELLS: dict[tuple[bytes, float], tuple[FloatArray, npt.NDArray[np.int64], npt.NDArray[np.int64],
+                                        npt.NDArray[np.bool_]]] = {}
+
+
+def _cells(r: FloatArray, step: float) -> tuple[FloatArray, npt.NDArray[np.int64], npt.NDArray[np.int64],
+                                                npt.NDArray[np.bool_]]:
+    """The grid of ``step`` over ``r``, the cell of each radius, the radii in each cell and the cells of
+    fewer than two (read-only)."""
+    key = (r.tobytes(), step)
+    hit = _CELLS.get(key)
+    if hit is not None:
+        return hit
+    cells = int((r[-1] - r[0]) / step) + 1
+    grid = r[0] + step * (np.arange(cells) + 0.5)
+    index = np.minimum(((r - r[0]) / step).astype(np.int64), cells - 1)
+    counts = np.bincount(index, minlength=cells)
+    coarse = counts < 2  # cells of one bin or none: the curve between bins
+    found = (grid, index, counts, coarse)
+    for array in found:
+        array.setflags(write=False)
+    if len(_CELLS) > 16:
+        _CELLS.clear()
+    _CELLS[key] = found
+    return found
+
+
+def _smoothed(grid: FloatArray, g: FloatArray, width: float, upto: int | None = None) -> FloatArray:
+    """``g`` convolved with a normalised Gaussian of standard deviation ``width`` on the uniform ``grid``;
+    only its first points when ``upto`` values of ``g`` are taken (as many as those values fully decide)."""
+    step = float(grid[1] - grid[0])
+    kernel = _kernel(step, width)
+    reach = len(kernel) // 2
+    # A prefix long enough for the whole kernel gives the same sums as the whole curve does there.
+    partial = upto is not None and 2 * reach + 1 <= upto < len(g)
+    kept = upto - reach if partial and upto is not None else len(g)
+    # Near the ends only the points present count, so the curve is not pulled towards zero there.
+    total = np.convolve(g[:upto] if partial else g, kernel, mode="same")[:kept]
+    key = (len(g), kernel.tobytes())
+    weight = _EDGE_WEIGHTS.get(key)
+    if weight is None:
+        if len(_EDGE_WEIGHTS) > 64:
+            _EDGE_WEIGHTS.clear()
+        weight = _EDGE_WEIGHTS[key] = np.convolve(np.ones_like(g), kernel, mode="same")
+    return np.asarray(total / weight[:kept], dtype=np.float64)
+
+
+@functools.lru_cache(maxsize=16)
+def _kernel(step: float, width: float) -> FloatArray:
+    """The Gaussian of standard deviation ``width`` at whole steps out to four widths (read-only)."""
     reach = max(1, int(math.ceil(4.0 * width / step)))
     offsets = np.arange(-reach, reach + 1) * step
     kernel = np.exp(-0.5 * (offsets / width) ** 2)
-    # Near the ends only the points present count, so the curve is not pulled towards zero there.
-    total = np.convolve(g, kernel, mode="same")
-    weight = np.convolve(np.ones_like(g), kernel, mode="same")
-    return np.asarray(total / weight, dtype=np.float64)
+    kernel.setflags(write=False)
+    return kernel
+
+
+class _Search:
+    """Extrema of the smoothed curve, smoothing no further along it than the search has to look: the
+    first shell lies near the start of a curve that runs many shells out."""
+
+    def __init__(self, grid: FloatArray, sampled: FloatArray, width: float) -> None:
+        self.grid, self.sampled, self.width = grid, sampled, width
+        self.upto = 0
+        self.smooth = np.zeros(0)
+
+    def first(self, reach: int, start: int, sign: float) -> int | None:
+        """What :func:`_extrema` finds on the whole smoothed curve."""
+        size = len(self.sampled)
+        while True:
+            if self.upto < size:
+                # A hit in a prefix is final: every earlier point saw its whole window there too.
+                found = _extrema(self.smooth, reach, start, sign) if self.upto else None
+                if found is not None:
+                    return found
+                self.upto = min(size, max(2 * self.upto, start + 32 * reach))
+                self.smooth = _smoothed(self.grid, self.sampled, self.width, self.upto)
+                continue
+            return _extrema(self.smooth, reach, start, sign)
 
 
 def _extrema(values: FloatArray, reach: int, start: int, sign: float) -> int | None:
@@ -64,12 +135,17 @@ def _extrema(values: FloatArray, reach: int, start: int, sign: float) -> int | N
     signed = sign * values
     if len(signed) < 2 * reach + 1:
         return None
-    windows = np.lib.stride_tricks.sliding_window_view(signed, 2 * reach + 1)
-    centre = signed[reach:-reach]
-    found = (centre >= windows.max(axis=1)) & (centre > windows[:, 0]) & (centre > windows[:, -1])
-    found[: max(0, start - reach)] = False
-    hits = np.flatnonzero(found)
-    return int(hits[0]) + reach if hits.size else None
+    # Only a point at least as high as both neighbours can pass; the few such points are checked in order.
+    inner = signed[1:-1]
+    local = np.flatnonzero((inner >= signed[:-2]) & (inner >= signed[2:])) + 1
+    for centre in local[np.searchsorted(local, max(start, reach)):].tolist():
+        if centre >= len(signed) - reach:
+            break
+        low, high = centre - reach, centre + reach
+        top = signed[centre]
+        if top > signed[low] and top > signed[high] and top >= signed[low:high + 1].max():
+            return int(centre)
+    return None
 
 
 def _vertex(r: FloatArray, g: FloatArray, centre: float, half: float, sign: float) -> tuple[float, float]:
@@ -81,14 +157,22 @@ def _vertex(r: FloatArray, g: FloatArray, centre: float, half: float, sign: floa
     if near.size < 3:
         near = np.sort(np.argsort(np.abs(r - centre), kind="stable")[:3])
     x, y = r[near] - centre, g[near]
-    fit = Polynomial(polyfit(x, y, 4 if near.size >= 7 else 2))
-    slope, bend = fit.deriv(), fit.deriv(2)
-    found = [z.real for z in slope.roots() if abs(z.imag) <= 1e-9 * half and x.min() <= z.real <= x.max()
-             and sign * bend(z.real) < 0.0]
+    native = _zorv_analysis.shell_vertex(x, y, 4 if near.size >= 7 else 2, sign)
+    if native is not None:
+        found_one, at, value = native
+        return (centre + at if found_one else centre), value
+    # Points that do not determine the polynomial: numpy's minimum-norm fit, as it always was.
+    coef = least_squares_polynomial(x, y, 4 if near.size >= 7 else 2)
+    slope = derivative(coef)
+    bend = derivative(slope)
+    roots = polynomial_roots(slope)
+    lowest, highest = x.min(), x.max()
+    found = [z.real for z in roots if abs(z.imag) <= 1e-9 * half and lowest <= z.real <= highest
+             and sign * horner(bend, z.real) < 0.0]
     if not found:
-        return centre, float(fit(0.0))
+        return centre, float(horner(coef, 0.0))
     offset = min(found, key=abs)
-    return centre + float(offset), float(fit(offset))
+    return centre + float(offset), float(horner(coef, offset))
 
 
 def _running_integral(r: FloatArray, g: FloatArray, upto: float) -> float:
@@ -97,10 +181,12 @@ def _running_integral(r: FloatArray, g: FloatArray, upto: float) -> float:
     edges[1:-1] = (r[1:] + r[:-1]) / 2.0
     edges[0] = max(0.0, r[0] - (r[1] - r[0]) / 2.0)
     edges[-1] = r[-1] + (r[-1] - r[-2]) / 2.0
-    shells = g * (edges[1:] ** 3 - edges[:-1] ** 3) / 3.0
     inside = int(np.searchsorted(edges, upto, side="right")) - 1
     inside = min(max(inside, 0), len(r) - 1)
-    return float(np.sum(shells[:inside]) + g[inside] * (upto**3 - edges[inside] ** 3) / 3.0)
+    # Only the shells below ``upto`` are summed: the rest of a long curve is never cubed.
+    cubes = edges[: inside + 1] ** 3
+    shells = g[:inside] * (cubes[1:] - cubes[:-1]) / 3.0
+    return float(np.sum(shells) + g[inside] * (upto**3 - edges[inside] ** 3) / 3.0)
 
 
 def first_shell(radius: Sequence[float], g: Sequence[float], density: float, length: float,
@@ -127,14 +213,14 @@ def first_shell(radius: Sequence[float], g: Sequence[float], density: float, len
     if not positive.size:
         return nothing
     grid, sampled = _on_grid(r, values, scale / GRID_STEPS)
-    smooth = _smoothed(grid, sampled, scale / 2.0)
+    search = _Search(grid, sampled, scale / 2.0)
     reach = GRID_STEPS
     start = int(np.searchsorted(grid, r[positive[0]]))
-    peak = _extrema(smooth, reach, start, 1.0)
+    peak = search.first(reach, start, 1.0)
     if peak is None:
         return nothing
     position, height = _vertex(r, values, float(grid[peak]), scale / 2.0, 1.0)
-    minimum = _extrema(smooth, reach, peak + 1, -1.0)
+    minimum = search.first(reach, peak + 1, -1.0)
     if minimum is None or not math.isfinite(density):
         return position * length, height, math.nan
     # The minimum is broad and its values noisy: its fit takes in twice the peak's stretch.

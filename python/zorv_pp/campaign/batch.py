@@ -5,7 +5,7 @@ import dataclasses
 import os
 import sys
 from collections.abc import Callable, Iterator, Mapping, Sequence
-from concurrent.futures import ProcessPoolExecutor
+from concurrent.futures import Future, ProcessPoolExecutor
 from dataclasses import dataclass, field
 from typing import Any
 
@@ -125,9 +125,32 @@ def _fitted(tasks: Sequence[Task], jobs: int) -> Iterator[RunAnalysis | Failure]
     if jobs <= 1 or len(tasks) <= 1:
         yield from map(_fit_one, tasks)
         return
-    chunk = max(1, len(tasks) // (4 * jobs))
-    with ProcessPoolExecutor(max_workers=jobs) as pool:
-        yield from pool.map(_fit_one, tasks, chunksize=chunk)
+    # The caller's process is one of the jobs: it fits every run no worker has taken yet, in order, so
+    # no process waits on another's last runs, and the workers start while it works.
+    pool = ProcessPoolExecutor(max_workers=jobs - 1)
+    # The pool's feeder and result threads share this process's interpreter lock with the fits: at the
+    # default 5 ms switch interval the workers would wait on them for runs to do.
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(min(interval, 2e-4))
+    try:
+        futures = [pool.submit(_fit_one, task) for task in tasks]
+        outcomes: list[RunAnalysis | Failure | None] = [None] * len(tasks)
+        given = 0
+        for i, future in enumerate(futures):
+            if future.cancel():
+                outcomes[i] = _fit_one(tasks[i])
+            while given <= i and (outcomes[given] is not None or futures[given].done()):
+                yield _outcome(outcomes[given], futures[given])
+                given += 1
+        for k in range(given, len(tasks)):
+            yield _outcome(outcomes[k], futures[k])
+    finally:
+        sys.setswitchinterval(interval)
+        pool.shutdown(cancel_futures=True)
+
+
+def _outcome(own: RunAnalysis | Failure | None, future: Future[RunAnalysis | Failure]) -> RunAnalysis | Failure:
+    return own if own is not None else future.result()
 
 
 def analyze_states(state_jobs: Sequence[StateJob], *, window: Mapping[str, Window] | Window | None = None,
@@ -147,6 +170,32 @@ def analyze_states(state_jobs: Sequence[StateJob], *, window: Mapping[str, Windo
     fitted: dict[str, list[RunAnalysis]] = {job.name: [] for job in state_jobs}
     failures: list[Failure] = []
     records: list[RunRecord] = []
+    states: list[StateResult] = []
+    state_failures: list[Failure] = []  # after every run's, in the order of the states
+
+    def combined(job: StateJob) -> None:
+        nonlocal records
+        runs = fitted[job.name]
+        if not runs:
+            state_failures.append(Failure(job.name, job.name, None, "no run of this state could be analysed"))
+            return
+        try:
+            state = combine(runs, charges=job.charges, viscosity=job.viscosity, name=job.name,
+                            metadata=job.metadata)
+            states.append(state)
+            # Combining may warn about a run too (a copy of another counted once).
+            records = [dataclasses.replace(r, warnings=state.warnings[r.run])
+                       if r.state == job.name and len(state.warnings.get(r.run, ())) > len(r.warnings) else r
+                       for r in records]
+        except RunError as error:
+            state_failures.append(Failure(job.name, error.run, error.file, error.message))
+        except ZorvError as error:
+            state_failures.append(Failure(job.name, job.name, None, str(error)))
+
+    # A state is combined as soon as its last run is in, while the workers fit the next ones; states that
+    # share a name share their runs, so then every state waits for the end.
+    waiting = list(state_jobs) if len(fitted) == len(state_jobs) else []
+    seen = dict.fromkeys(fitted, 0)
     bar = _progress(len(tasks), progress)
     try:
         for (path, job, _, _), outcome in zip(tasks, _fitted(tasks, jobs)):
@@ -159,27 +208,15 @@ def analyze_states(state_jobs: Sequence[StateJob], *, window: Mapping[str, Windo
                 on_run(outcome)
             if bar is not None:
                 bar.update(1)
+            seen[job.name] += 1
+            while waiting and seen[waiting[0].name] == len(waiting[0].runs):
+                combined(waiting.pop(0))
     finally:
         if bar is not None:
             bar.close()
-    states = []
-    for job in state_jobs:
-        runs = fitted[job.name]
-        if not runs:
-            failures.append(Failure(job.name, job.name, None, "no run of this state could be analysed"))
-            continue
-        try:
-            state = combine(runs, charges=job.charges, viscosity=job.viscosity, name=job.name,
-                            metadata=job.metadata)
-            states.append(state)
-            # Combining may warn about a run too (a copy of another counted once).
-            records = [dataclasses.replace(r, warnings=state.warnings[r.run])
-                       if r.state == job.name and len(state.warnings.get(r.run, ())) > len(r.warnings) else r
-                       for r in records]
-        except RunError as error:
-            failures.append(Failure(job.name, error.run, error.file, error.message))
-        except ZorvError as error:
-            failures.append(Failure(job.name, job.name, None, str(error)))
+    for job in waiting if len(fitted) == len(state_jobs) else state_jobs:
+        combined(job)
+    failures += state_failures
     return CampaignResult(states, failures, records)
 
 

@@ -17,6 +17,7 @@ module computes it pair by pair into the one matrix.
 from __future__ import annotations
 
 from collections import OrderedDict
+from typing import Any
 
 import _zorv_analysis
 import numpy as np
@@ -48,7 +49,28 @@ def covariance_of_rows(rows: TableRows, sampling: Sampling) -> FloatArray:
 
 
 _CACHE: OrderedDict[tuple[bytes, Sampling], tuple[TableRows, FloatArray]] = OrderedDict()
+_ROWS: OrderedDict[tuple[bytes, Sampling], TableRows] = OrderedDict()
 _CACHE_SIZE = 64
+
+
+def _remember(cache: OrderedDict[tuple[bytes, Sampling], Any], key: tuple[bytes, Sampling], value: Any) -> None:
+    cache[key] = value
+    if len(cache) > _CACHE_SIZE:
+        cache.popitem(last=False)
+
+
+def grid_rows(time: npt.ArrayLike, sampling: Sampling) -> TableRows:
+    """:func:`rows_of`, cached per (grid, sampling): a run's tables are checked against their sampling
+    before they are fitted, and replicas share both."""
+    t = np.ascontiguousarray(time, dtype=np.float64)
+    key = (t.tobytes(), sampling)
+    hit = _ROWS.get(key)
+    if hit is not None:
+        _ROWS.move_to_end(key)
+        return hit
+    rows = rows_of(t, sampling)
+    _remember(_ROWS, key, rows)
+    return rows
 
 
 def rows_and_covariance(time: npt.ArrayLike, sampling: Sampling) -> tuple[TableRows, FloatArray]:
@@ -63,11 +85,9 @@ def rows_and_covariance(time: npt.ArrayLike, sampling: Sampling) -> tuple[TableR
     if hit is not None:
         _CACHE.move_to_end(key)
         return hit
-    rows = rows_of(t, sampling)
+    rows = grid_rows(t, sampling)
     cov = covariance_of_rows(rows, sampling)
-    _CACHE[key] = (rows, cov)
-    if len(_CACHE) > _CACHE_SIZE:
-        _CACHE.popitem(last=False)
+    _remember(_CACHE, key, (rows, cov))
     return rows, cov
 
 

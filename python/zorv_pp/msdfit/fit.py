@@ -118,26 +118,33 @@ class _Start:
                  rule: StartRule, run_length: float) -> None:
         self.t, self.fits, self.noise, self.walkers, self.rule = t, fits, noise, walkers, rule
         self.times = t.tolist()  # bisect on a list: numpy's searchsorted costs tens of µs per scalar
-        feasible = (np.arange(len(t)) <= len(t) - rule.min_rows) & (t <= rule.horizon * run_length)
-        self.last = int(np.flatnonzero(feasible)[-1]) if feasible.any() else -1
+        # The search reads single numbers thousands of times: Python floats, not numpy scalars.
+        self.slopes, self.intercepts = fits.coef[:, 1].tolist(), fits.coef[:, 0].tolist()
+        self.variances = (fits.cov[:, 0, 0].tolist(), fits.cov[:, 1, 1].tolist())
+        # The last start that leaves min_rows rows and lies before the horizon.
+        limit = rule.horizon * run_length
+        last = min(len(t) - rule.min_rows, len(t) - 1)
+        while last >= 0 and not self.times[last] <= limit:
+            last -= 1
+        self.last = max(last, -1)
 
     def at(self, time: float) -> int:
         return bisect.bisect_left(self.times, time * (1.0 - 1e-9))
 
     def slope(self, s: int) -> float:
-        return float(self.fits.coef[s, 1])
+        return self.slopes[s]
 
     def variance(self, s: int, reference: float, which: int = 1) -> float:
         """Variance of the slope (``which`` 1) or intercept (0) from start ``s``, sized by ``reference``."""
         scale = reference**2 if self.noise is None else self.noise
-        return float(self.fits.cov[s, which, which]) * scale / self.walkers
+        return self.variances[which][s] * scale / self.walkers
 
     def relaxation(self, s: int = 0) -> tuple[int, bool]:
         """Start from the τ̂ rule from row ``s`` on, and whether it ran past the last feasible start."""
         if s > self.last:
             return self.last, True
         for _ in range(200):
-            intercept, slope = float(self.fits.coef[s, 0]), float(self.fits.coef[s, 1])
+            intercept, slope = self.intercepts[s], self.slopes[s]
             bound = intercept + self.rule.bend_z * math.sqrt(max(self.variance(s, slope, 0), 0.0))
             tau = -bound / slope if slope > 0 else math.nan
             if not tau > 0:
@@ -213,11 +220,11 @@ def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers
     if t_all.shape != y_all.shape or t_all.ndim != 1:
         raise ValueError("time and msd must be 1-D arrays of one length")
     rows, cov = rows_and_covariance(t_all, sampling)
-    kept = np.flatnonzero(rows.keep)
+    kept = rows.keep.nonzero()[0]  # flatnonzero of a 1-D mask, without its dispatch
     inside = np.isfinite(y_all[kept])
     if end_at is not None:
         inside &= t_all[kept] <= end_at * (1.0 + 1e-9)
-    used = np.flatnonzero(inside)
+    used = inside.nonzero()[0]
     if len(used) < start_rule.min_rows:
         return _empty()
     index = kept[used]

@@ -9,7 +9,7 @@ forward substitution.
 """
 from __future__ import annotations
 
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 
 import _zorv_analysis
 import numpy as np
@@ -32,6 +32,8 @@ class Whitening:
 
     factor: FloatArray
     design: FloatArray  # L⁻¹ [1, t] of the reversed rows, (n, 2)
+    # :attr:`SuffixFits.cov` (read-only): it depends on the rows alone, so every column of a table shares it.
+    suffix_cov: FloatArray = field(default_factory=lambda: np.zeros((0, 2, 2)))
 
     def whiten(self, values: FloatArray) -> FloatArray:
         """L⁻¹ of ``values`` taken last to first."""
@@ -52,7 +54,22 @@ def whitening(time: FloatArray, cov: FloatArray) -> Whitening:
     factor: FloatArray = np.asarray(flat).reshape(n, n)
     white = Whitening(factor, np.zeros((n, 2)))
     design = np.column_stack([white.whiten(np.ones(n)), white.whiten(np.asarray(time, dtype=np.float64))])
-    return Whitening(factor, design)
+    suffix_cov = _inverse_grams(design)[::-1].copy()
+    suffix_cov.setflags(write=False)
+    return Whitening(factor, design, suffix_cov)
+
+
+def _inverse_grams(x: FloatArray) -> FloatArray:
+    """(XᵀX)⁻¹ of every leading block of the rows of ``x``; NaN where fewer than two rows or singular."""
+    gram = np.cumsum(x[:, :, None] * x[:, None, :], axis=0)
+    det = gram[:, 0, 0] * gram[:, 1, 1] - gram[:, 0, 1] ** 2
+    ok = np.arange(len(x)) >= 1
+    det = np.where(ok & (det > 0), det, np.nan)
+    inv = np.empty_like(gram)
+    inv[:, 0, 0] = gram[:, 1, 1] / det
+    inv[:, 1, 1] = gram[:, 0, 0] / det
+    inv[:, 0, 1] = inv[:, 1, 0] = -gram[:, 0, 1] / det
+    return inv
 
 
 @dataclass(frozen=True)
@@ -60,7 +77,8 @@ class SuffixFits:
     """Line of every start s (rows s..n-1), in unit noise scale.
 
     ``coef[s]`` is (intercept, slope); ``cov[s]`` their 2x2 covariance for a
-    column whose covariance is exactly the unit matrix given.
+    column whose covariance is exactly the unit matrix given (read-only,
+    shared by every column of the rows).
     """
 
     coef: FloatArray  # (n, 2); NaN where fewer than two rows remain
@@ -71,15 +89,8 @@ def suffix_fits(white: Whitening, values: FloatArray) -> SuffixFits:
     """GLS lines of ``values`` (ascending rows) for every start."""
     x = white.design
     y = white.whiten(values)
-    gram = np.cumsum(x[:, :, None] * x[:, None, :], axis=0)
+    cov = white.suffix_cov if len(white.suffix_cov) == len(y) else _inverse_grams(x)[::-1].copy()
     moment = np.cumsum(x * y[:, None], axis=0)
-    det = gram[:, 0, 0] * gram[:, 1, 1] - gram[:, 0, 1] ** 2
-    ok = np.arange(len(y)) >= 1
-    det = np.where(ok & (det > 0), det, np.nan)
-    inv = np.empty_like(gram)
-    inv[:, 0, 0] = gram[:, 1, 1] / det
-    inv[:, 1, 1] = gram[:, 0, 0] / det
-    inv[:, 0, 1] = inv[:, 1, 0] = -gram[:, 0, 1] / det
-    coef = np.einsum("kij,kj->ki", inv, moment)
+    coef = np.einsum("kij,kj->ki", cov[::-1], moment)
     # Leading block k of the reversed rows is the suffix starting at n-1-k.
-    return SuffixFits(coef[::-1].copy(), inv[::-1].copy())
+    return SuffixFits(coef[::-1].copy(), cov)

@@ -1,6 +1,7 @@
 """Quantiles of the normal and Student-t distributions, without scipy."""
 from __future__ import annotations
 
+import functools
 import math
 from statistics import NormalDist
 
@@ -26,6 +27,8 @@ def _t_central(t: float, dof: int) -> float:
     return math.sin(theta) * total
 
 
+# Every state asks for the same few quantiles, each a bisection of some fifty steps.
+@functools.lru_cache(maxsize=256)
 def student_t_quantile(p: float, dof: int) -> float:
     """The quantile at probability ``p`` (0.5 < p < 1) of Student's t with ``dof`` ≥ 1 degrees of freedom.
 

@@ -1,0 +1,131 @@
+"""The first-shell search's shortcuts give what the plain computations they replace give: to the bit, or
+within rounding for the native vertex fit."""
+import _zorv_analysis
+import numpy as np
+import pytest
+from numpy.polynomial import Polynomial
+from numpy.polynomial.polynomial import polyfit
+
+from zorv_pp.analysis import rdf
+from zorv_pp.analysis.shell_polynomial import derivative, horner, least_squares_polynomial, polynomial_roots
+
+
+def _points(kind, n, rng):
+    x = np.sort(rng.uniform(-0.1, 0.1, n))
+    y = {"peak": 3.0 - 40.0 * x**2 + 0.05 * rng.normal(size=n),
+         "skewed": 2.0 - 30.0 * x**2 + 200.0 * x**3 + 0.02 * rng.normal(size=n),
+         "flat": np.full(n, 1.5),
+         "line": 1.0 + 2.0 * x,
+         "noise": rng.normal(size=n)}[kind]
+    return x, y
+
+
+@pytest.mark.parametrize("kind", ["peak", "skewed", "flat", "line", "noise"])
+@pytest.mark.parametrize("n, degree", [(3, 2), (6, 2), (7, 4), (21, 4), (200, 4)])
+def test_polynomial_steps_match_numpy_polynomial(kind, n, degree):
+    rng = np.random.default_rng(n * 10 + degree)
+    x, y = _points(kind, n, rng)
+    reference = Polynomial(polyfit(x, y, degree))
+    coef = least_squares_polynomial(x, y, degree)
+    assert coef.tobytes() == reference.coef.tobytes()
+    slope, bend = derivative(coef), derivative(derivative(coef))
+    assert slope.tobytes() == reference.deriv().coef.tobytes()
+    assert bend.tobytes() == reference.deriv(2).coef.tobytes()
+    roots, expected = polynomial_roots(slope), reference.deriv().roots()
+    assert len(roots) == len(expected)
+    assert np.asarray(roots, dtype=complex).tobytes() == np.asarray(expected, dtype=complex).tobytes()
+    for at in (0.0, -0.03, 0.07):
+        assert horner(coef, at) == float(reference(at))
+
+
+@pytest.mark.parametrize("coef, expected", [
+    ([1.0, 2.0, 0.0, 0.0], [-0.5]),  # trailing zeros lower the degree
+    ([0.0, 0.0], []),  # the zero polynomial has no root to report
+    ([3.0], []),
+    ([-4.0, 0.0, 1.0], [-2.0, 2.0]),
+])
+def test_roots_of_degenerate_polynomials(coef, expected):
+    assert np.real(polynomial_roots(np.array(coef))).tolist() == pytest.approx(expected)
+
+
+def _extrema_reference(values, reach, start, sign):
+    """Every window checked, as the definition reads."""
+    signed = sign * np.asarray(values)
+    for centre in range(max(start, reach), len(signed) - reach):
+        window = signed[centre - reach:centre + reach + 1]
+        if signed[centre] >= window.max() and signed[centre] > window[0] and signed[centre] > window[-1]:
+            return centre
+    return None
+
+
+def _curve(kind, n, rng):
+    return {"walk": np.cumsum(rng.normal(size=n)),
+            "steps": rng.integers(0, 3, n).astype(float),
+            "flat": np.zeros(n),
+            "plateau": np.minimum(np.arange(n), n // 2).astype(float),
+            "wave": np.sin(np.arange(n) / 7.0)}[kind]
+
+
+@pytest.mark.parametrize("kind", ["walk", "steps", "flat", "plateau", "wave"])
+@pytest.mark.parametrize("sign", [1.0, -1.0])
+def test_extrema_match_the_window_definition(kind, sign):
+    rng = np.random.default_rng(len(kind))
+    for _ in range(40):
+        n, reach = int(rng.integers(1, 120)), int(rng.integers(1, 12))
+        values, start = _curve(kind, n, rng), int(rng.integers(0, n + 3))
+        assert rdf._extrema(values, reach, start, sign) == _extrema_reference(values, reach, start, sign)
+
+
+@pytest.mark.parametrize("n, bump", [(300, 40), (3000, 100), (3000, 2900), (3000, None), (90, 30)])
+def test_search_on_a_prefix_finds_what_the_whole_curve_gives(n, bump):
+    rng = np.random.default_rng(n)
+    grid = 0.001 * (np.arange(n) + 0.5)
+    sampled = 1.0 + 0.01 * rng.normal(size=n)
+    if bump is not None:
+        sampled += 2.0 * np.exp(-0.5 * ((np.arange(n) - bump) / 8.0) ** 2)
+        sampled -= 0.5 * np.exp(-0.5 * ((np.arange(n) - bump - 60) / 15.0) ** 2)
+    whole = rdf._smoothed(grid, sampled, 0.01)
+    search = rdf._Search(grid, sampled, 0.01)
+    peak = search.first(20, 0, 1.0)
+    assert peak == rdf._extrema(whole, 20, 0, 1.0)
+    if peak is not None:
+        assert search.first(20, peak + 1, -1.0) == rdf._extrema(whole, 20, peak + 1, -1.0)
+    assert search.smooth.tobytes() == whole[:len(search.smooth)].tobytes()
+
+
+def _numpy_vertex(x, y, degree, sign, half):
+    """The vertex as numpy.polynomial objects give it: (found, offset, value)."""
+    fit = Polynomial(polyfit(x, y, degree))
+    slope, bend = fit.deriv(), fit.deriv(2)
+    found = [z.real for z in slope.roots() if abs(z.imag) <= 1e-9 * half and x.min() <= z.real <= x.max()
+             and sign * bend(z.real) < 0.0]
+    offset = min(found, key=abs) if found else 0.0
+    return bool(found), offset, float(fit(offset))
+
+
+@pytest.mark.parametrize("kind", ["peak", "skewed", "line", "noise"])
+@pytest.mark.parametrize("n, degree", [(3, 2), (6, 2), (7, 4), (21, 4), (200, 4)])
+@pytest.mark.parametrize("sign", [1.0, -1.0])
+def test_native_vertex_is_the_numpy_polynomials(kind, n, degree, sign):
+    rng = np.random.default_rng(n + degree)
+    x, y = _points(kind, n, rng)
+    native = _zorv_analysis.shell_vertex(x, y, degree, sign)
+    found, offset, value = _numpy_vertex(x, y, degree, sign, 0.1)
+    assert native[0] == found
+    assert native[1] == pytest.approx(offset, abs=1e-12)
+    assert native[2] == pytest.approx(value, rel=1e-10, abs=1e-12)
+
+
+@pytest.mark.parametrize("x", [[0.5] * 6, [0.1, 0.2]])
+def test_points_that_do_not_determine_the_polynomial_are_refused(x):
+    assert _zorv_analysis.shell_vertex(np.array(x), np.arange(len(x), dtype=float), 2, 1.0) is None
+
+
+@pytest.mark.parametrize("sign", [1.0, -1.0])
+def test_a_refused_fit_falls_back_to_numpys(monkeypatch, sign):
+    r = np.linspace(0.2, 0.4, 101)
+    g = 2.0 - sign * 300.0 * (r - 0.31) ** 2 + 0.002 * np.random.default_rng(3).normal(size=r.size)
+    monkeypatch.setattr(rdf._zorv_analysis, "shell_vertex", lambda *args: None)
+    near = np.abs(r - 0.3) <= 0.02
+    found, offset, value = _numpy_vertex(r[near] - 0.3, g[near], 4, sign, 0.02)
+    assert found and rdf._vertex(r, g, 0.3, 0.02, sign) == (0.3 + offset, value)
