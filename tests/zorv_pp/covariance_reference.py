@@ -1,7 +1,7 @@
 """The order-n covariance in numpy, pair by pair over meshgrids: the tests' reference for the native one."""
 import numpy as np
 
-from zorv_pp.msdfit.rows import TableRows
+from zorv_pp.run.grid import TableRows
 
 
 def _square_sum(y):

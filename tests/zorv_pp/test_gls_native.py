@@ -10,9 +10,10 @@ import numpy as np
 import pytest
 
 from covariance_reference import covariance_of_rows as numpy_covariance
-from zorv_pp.msdfit.covariance import MAX_ROWS, covariance_of_rows, grid_rows, rows_and_covariance
+from zorv_pp.msdfit.covariance import MAX_ROWS, covariance_of_rows, rows_and_covariance
+from zorv_pp.run.grid import grid_rows
 from zorv_pp.msdfit.gls import suffix_fits, whitening
-from zorv_pp.msdfit.rows import rows_of
+from zorv_pp.run.grid import rows_of
 from zorv_pp.run.sampling import Sampling
 
 
@@ -126,7 +127,7 @@ def test_a_2500_row_table_is_fitted_in_linear_memory():
 
 
 def walked(time, sampling):
-    from zorv_pp.msdfit.rows import _rows_walked, lag_counts
+    from zorv_pp.run.grid import _rows_walked, lag_counts
     return _rows_walked(lag_counts(time, sampling.interval), time, sampling)
 
 

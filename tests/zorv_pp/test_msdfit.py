@@ -4,8 +4,8 @@ import math
 import numpy as np
 import pytest
 
-from zorv_pp.msdfit import (combine_runs, fit_msd, infer_sampling, rows_of, unit_covariance, window_sensitivity,
-                            window_slopes, z)
+from zorv_pp.msdfit import combine_runs, fit_msd, unit_covariance, window_sensitivity, window_slopes, z
+from zorv_pp.run.grid import infer_sampling, rows_of
 from zorv_pp.run.sampling import Sampling
 from zorv_pp.msdfit.window import Window
 

@@ -13,10 +13,9 @@ from dataclasses import dataclass, field
 from typing import Union
 
 from ..flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN, WINDOW_SENSITIVE
-from ..msdfit import fit_msd, grid_rows, infer_sampling, window_sensitivity
+from ..msdfit import fit_msd, window_sensitivity
 from ..msdfit.quantiles import Z95
 from ..msdfit.window import Window
-from ..run import Run
 from ..run.sampling import Sampling
 
 
@@ -64,36 +63,6 @@ class CurveFit:
         return self.t_fit[0] if self.t_fit else math.nan
 
 
-
-
-class SamplingCache:
-    """The order-n sampling of each table of a run, or None where none fits its time column.
-
-    The run's own (from its log, or given) is used when the table's lags fit it;
-    else the sampling is inferred from the time column (and flagged as assumed).
-    """
-
-    def __init__(self, run: Run) -> None:
-        self.run = run
-        self.found: dict[str, Sampling | None] = {}
-
-    def __call__(self, table: str, time: Sequence[float]) -> Sampling | None:
-        if table not in self.found:
-            self.found[table] = _sampling_of(self.run.sampling.get(table), time)
-        return self.found[table]
-
-
-def _sampling_of(given: Sampling | None, time: Sequence[float]) -> Sampling | None:
-    if given is not None:
-        try:
-            grid_rows(time, given)
-            return given
-        except ValueError:
-            pass  # another grid or a shorter run than the log says: the time column is the better guide
-    try:
-        return infer_sampling(time)
-    except ValueError:
-        return None
 
 
 NoiseScale = Union[None, float, Callable[[float], float]]

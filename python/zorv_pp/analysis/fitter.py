@@ -10,7 +10,7 @@ from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from ..msdfit.window import Window
 from ..properties import Conditions, Property
 from ..run import Run
-from .curve_fit import CurveFit, NoiseScale, SamplingCache, fit_curve
+from .curve_fit import CurveFit, NoiseScale, fit_curve
 from .keys import Key, Species
 from .sampled_curve import SampledCurve
 
@@ -20,7 +20,6 @@ class RunFitter:
 
     def __init__(self, run: Run, windows: Mapping[str, Window]) -> None:
         self.run, self.windows = run, windows
-        self.sampling = SamplingCache(run)
         self.temperature = math.nan if run.temperature is None else run.temperature
         self.volume = math.nan if run.volume is None else run.volume
         self.values: dict[Key, float] = {}
@@ -45,7 +44,7 @@ class RunFitter:
         time = next(iter(self.run.tables[table].values()))
         factor, walkers = prop.factor(conditions), prop.walkers_of(conditions)
         try:
-            found = fit_curve(self.windows[prop.group], self.sampling(table, time), time, values, walkers, scale,
+            found = fit_curve(self.windows[prop.group], self.run.table_sampling(table), time, values, walkers, scale,
                               start_at=start_at, seconds=self.run.units.time, earliest=earliest)
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
@@ -62,7 +61,7 @@ class RunFitter:
         self.curves.append(SampledCurve(prop.name, label, list(time), list(values), found.t_fit, found.fit,
                                         found.slope * factor, seconds, factor * seconds,
                                         self.run.units.label(prop.curve_unit), found.band, 0,
-                                        self.sampling(table, time), walkers, noise))
+                                        self.run.table_sampling(table), walkers, noise))
         return found
 
     def _say_why(self, table: str, label: str, rows: int, flags: tuple[str, ...]) -> None:
@@ -80,7 +79,7 @@ class RunFitter:
         assert prop.table is not None and prop.group is not None
         data = self.run.tables[prop.table]
         time = next(iter(data.values()))
-        sampling = self.sampling(prop.table, time)
+        sampling = self.run.table_sampling(prop.table)
         return [(fit.slope, fit.sem) for fit in
                 (fit_curve(self.windows[prop.group], sampling, time, data[c], 1.0, spread=False)
                  for c in prop.components if c in data)]

@@ -9,10 +9,9 @@ inverse-variance weighting with a Birge-ratio widening (:mod:`.combine`).
 from __future__ import annotations
 
 from .combine import combine_runs, z
-from .covariance import grid_rows, unit_covariance
+from .covariance import unit_covariance
 from .fit import MsdFit, StartRule, fit_msd
-from .rows import TableRows, infer_sampling, rows_of
 from .window_spread import window_sensitivity, window_slopes
 
-__all__ = ["MsdFit", "StartRule", "TableRows", "combine_runs", "fit_msd", "grid_rows", "infer_sampling",
-           "rows_of", "unit_covariance", "window_sensitivity", "window_slopes", "z"]
+__all__ = ["MsdFit", "StartRule", "combine_runs", "fit_msd",
+           "unit_covariance", "window_sensitivity", "window_slopes", "z"]

@@ -24,7 +24,7 @@ import numpy as np
 import numpy.typing as npt
 
 from ..run.sampling import Sampling
-from .rows import FloatArray, TableRows, rows_of
+from ..run.grid import FloatArray, TableRows, grid_rows
 
 
 #: The largest table (kept rows) whose covariance is built: three matrices of this side (the cached
@@ -49,7 +49,6 @@ def covariance_of_rows(rows: TableRows, sampling: Sampling) -> FloatArray:
 
 
 _CACHE: OrderedDict[tuple[bytes, Sampling], tuple[TableRows, FloatArray]] = OrderedDict()
-_ROWS: OrderedDict[tuple[bytes, Sampling], TableRows] = OrderedDict()
 _CACHE_SIZE = 64
 
 
@@ -57,20 +56,6 @@ def _remember(cache: OrderedDict[tuple[bytes, Sampling], Any], key: tuple[bytes,
     cache[key] = value
     if len(cache) > _CACHE_SIZE:
         cache.popitem(last=False)
-
-
-def grid_rows(time: npt.ArrayLike, sampling: Sampling) -> TableRows:
-    """:func:`rows_of`, cached per (grid, sampling): a run's tables are checked against their sampling
-    before they are fitted, and replicas share both."""
-    t = np.ascontiguousarray(time, dtype=np.float64)
-    key = (t.tobytes(), sampling)
-    hit = _ROWS.get(key)
-    if hit is not None:
-        _ROWS.move_to_end(key)
-        return hit
-    rows = rows_of(t, sampling)
-    _remember(_ROWS, key, rows)
-    return rows
 
 
 def rows_and_covariance(time: npt.ArrayLike, sampling: Sampling) -> tuple[TableRows, FloatArray]:
@@ -94,7 +79,7 @@ def rows_and_covariance(time: npt.ArrayLike, sampling: Sampling) -> tuple[TableR
 def unit_covariance(time: npt.ArrayLike, sampling: Sampling) -> FloatArray:
     """Covariance of a table's kept rows for one 1-D Brownian walker of MSD = t.
 
-    Rows dropped by :func:`rows_of` (zero lag, repeated single-origin lag) are
+    Rows dropped by :func:`~zorv_pp.run.grid.rows_of` (zero lag, repeated single-origin lag) are
     left out, so the matrix is (kept rows x kept rows). A column's covariance
     is scale · this / walkers, scale being the slope squared for a squared
     displacement.

@@ -48,7 +48,7 @@ from ..run.sampling import Sampling
 from .covariance import rows_and_covariance
 from .gls import SuffixFits, Whitening, suffix_fits, whitening
 from .quantiles import Z95
-from .rows import FloatArray
+from ..run.grid import FloatArray
 
 
 

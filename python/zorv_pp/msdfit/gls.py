@@ -14,7 +14,7 @@ from dataclasses import dataclass, field
 import _zorv_analysis
 import numpy as np
 
-from .rows import FloatArray
+from ..run.grid import FloatArray
 
 # Relative jitter on the diagonal: nearly repeated rows (block boundaries
 # with few origins) make the matrix close to singular.

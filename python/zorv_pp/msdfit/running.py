@@ -13,7 +13,7 @@ import numpy.typing as npt
 from ..run.sampling import Sampling
 from .covariance import rows_and_covariance
 from .gls import suffix_fits, whitening
-from .rows import FloatArray
+from ..run.grid import FloatArray
 
 
 def running_slope(time: npt.ArrayLike, values: npt.ArrayLike, sampling: Sampling, walkers: float,

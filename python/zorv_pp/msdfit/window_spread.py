@@ -17,7 +17,7 @@ import numpy as np
 import numpy.typing as npt
 
 from .window import Window
-from .rows import FloatArray
+from ..run.grid import FloatArray
 
 
 class WindowSpread(NamedTuple):

@@ -10,6 +10,7 @@ from pathlib import Path
 
 from ..diagnostics import RunWarning
 from ..errors import RunError
+from .grid import table_sampling
 from .sampling import SAMPLED_TABLES, Sampling
 from ..units import UnitStyle, UnitStyleError, unit_style
 from .density import check_density, density_unit_name, read_density, read_volume
@@ -49,6 +50,15 @@ class Run:
     files: Mapping[str, str] = field(repr=False)
     warnings: tuple[RunWarning, ...] = ()
     sampling: Mapping[str, Sampling] = field(default_factory=dict)
+    _decided: dict[str, Sampling | None] = field(default_factory=dict, init=False, repr=False, compare=False)
+
+    def table_sampling(self, kind: str) -> Sampling | None:
+        """The order-n sampling the table ``kind`` is fitted under, decided once: the given one (``sampling``)
+        when the table's lags fit it, else the one its time column shows (assumed), else None."""
+        if kind not in self._decided:
+            time = next(iter(self.tables[kind].values()))
+            self._decided[kind] = table_sampling(self.sampling.get(kind), time)
+        return self._decided[kind]
 
     @property
     def species(self) -> list[str]:

@@ -8,12 +8,13 @@ repeat the first and make the matrix singular).
 """
 from __future__ import annotations
 
+from collections import OrderedDict
 from dataclasses import dataclass
 
 import numpy as np
 import numpy.typing as npt
 
-from ..run.sampling import Sampling
+from .sampling import Sampling
 
 FloatArray = npt.NDArray[np.float64]
 IntArray = npt.NDArray[np.int64]
@@ -168,3 +169,38 @@ def infer_sampling(time: npt.ArrayLike) -> Sampling:
     else:
         nbe = max(2, int(lags[-1]))
     return Sampling(interval=interval, nbe=nbe, run_length=float(t[-1]), assumed=True)
+
+
+_ROWS: OrderedDict[tuple[bytes, Sampling], TableRows] = OrderedDict()
+_ROWS_KEPT = 64
+
+
+def grid_rows(time: npt.ArrayLike, sampling: Sampling) -> TableRows:
+    """:func:`rows_of`, cached per (grid, sampling): a run's tables are checked against their sampling
+    before they are fitted, and replicas share both."""
+    t = np.ascontiguousarray(time, dtype=np.float64)
+    key = (t.tobytes(), sampling)
+    hit = _ROWS.get(key)
+    if hit is not None:
+        _ROWS.move_to_end(key)
+        return hit
+    rows = rows_of(t, sampling)
+    _ROWS[key] = rows
+    if len(_ROWS) > _ROWS_KEPT:
+        _ROWS.popitem(last=False)
+    return rows
+
+
+def table_sampling(given: Sampling | None, time: npt.ArrayLike) -> Sampling | None:
+    """The sampling a table is fitted under: ``given`` (the log's, or the caller's) when the table's
+    lags fit it, else the one its time column shows (flagged as assumed), else None (no order-n grid)."""
+    if given is not None:
+        try:
+            grid_rows(time, given)
+            return given
+        except ValueError:
+            pass  # another grid or a shorter run than the log says: the time column is the better guide
+    try:
+        return infer_sampling(time)
+    except ValueError:
+        return None
