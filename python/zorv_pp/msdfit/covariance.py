@@ -16,15 +16,12 @@ module computes it pair by pair into the one matrix.
 """
 from __future__ import annotations
 
-from collections import OrderedDict
-from typing import Any
-
 import _zorv_analysis
 import numpy as np
 import numpy.typing as npt
 
 from ..run.sampling import Sampling
-from ..run.grid import FloatArray, TableRows, grid_rows
+from ..run.grid import FloatArray, GridCache, TableRows, grid_rows
 
 
 #: The largest table (kept rows) whose covariance is built: three matrices of this side (the cached
@@ -48,32 +45,15 @@ def covariance_of_rows(rows: TableRows, sampling: Sampling) -> FloatArray:
     return cov
 
 
-_CACHE: OrderedDict[tuple[bytes, Sampling], tuple[TableRows, FloatArray]] = OrderedDict()
-_CACHE_SIZE = 64
+def _rows_and_covariance(time: FloatArray, sampling: Sampling) -> tuple[TableRows, FloatArray]:
+    rows = grid_rows(time, sampling)
+    return rows, covariance_of_rows(rows, sampling)
 
 
-def _remember(cache: OrderedDict[tuple[bytes, Sampling], Any], key: tuple[bytes, Sampling], value: Any) -> None:
-    cache[key] = value
-    if len(cache) > _CACHE_SIZE:
-        cache.popitem(last=False)
-
-
-def rows_and_covariance(time: npt.ArrayLike, sampling: Sampling) -> tuple[TableRows, FloatArray]:
-    """Rows of ``time`` and the unit covariance of its kept rows, cached per (grid, sampling).
-
-    Every column of a table shares its time grid, and replicas share their
-    settings, so the matrix is built once. The arrays returned are read-only.
-    """
-    t = np.ascontiguousarray(time, dtype=np.float64)
-    key = (t.tobytes(), sampling)
-    hit = _CACHE.get(key)
-    if hit is not None:
-        _CACHE.move_to_end(key)
-        return hit
-    rows = grid_rows(t, sampling)
-    cov = covariance_of_rows(rows, sampling)
-    _remember(_CACHE, key, (rows, cov))
-    return rows, cov
+#: Rows of a table's time grid and the unit covariance of its kept rows, cached per (grid, sampling):
+#: every column of a table shares its grid, and replicas share their settings, so the matrix is built
+#: once. The arrays are read-only.
+rows_and_covariance: GridCache[tuple[TableRows, FloatArray]] = GridCache(_rows_and_covariance)
 
 
 def unit_covariance(time: npt.ArrayLike, sampling: Sampling) -> FloatArray:

@@ -9,7 +9,9 @@ repeat the first and make the matrix singular).
 from __future__ import annotations
 
 from collections import OrderedDict
+from collections.abc import Callable
 from dataclasses import dataclass
+from typing import Generic, TypeVar
 
 import numpy as np
 import numpy.typing as npt
@@ -19,6 +21,7 @@ from .sampling import Sampling
 FloatArray = npt.NDArray[np.float64]
 IntArray = npt.NDArray[np.int64]
 BoolArray = npt.NDArray[np.bool_]
+T = TypeVar("T")
 
 # A time within this fraction of a whole number of intervals is that lag.
 _GRID_TOLERANCE = 1e-6
@@ -171,24 +174,30 @@ def infer_sampling(time: npt.ArrayLike) -> Sampling:
     return Sampling(interval=interval, nbe=nbe, run_length=float(t[-1]), assumed=True)
 
 
-_ROWS: OrderedDict[tuple[bytes, Sampling], TableRows] = OrderedDict()
-_ROWS_KEPT = 64
+class GridCache(Generic[T]):
+    """What a table's time grid gives under a sampling, kept for the most recent grids: every column of a
+    table shares its grid, and replicas share their settings."""
+
+    def __init__(self, compute: Callable[[FloatArray, Sampling], T], size: int = 64) -> None:
+        self._compute, self._size = compute, size
+        self._kept: OrderedDict[tuple[bytes, Sampling], T] = OrderedDict()
+
+    def __call__(self, time: npt.ArrayLike, sampling: Sampling) -> T:
+        t = np.ascontiguousarray(time, dtype=np.float64)
+        key = (t.tobytes(), sampling)
+        if key in self._kept:
+            self._kept.move_to_end(key)
+            return self._kept[key]
+        value = self._compute(t, sampling)
+        self._kept[key] = value
+        if len(self._kept) > self._size:
+            self._kept.popitem(last=False)
+        return value
 
 
-def grid_rows(time: npt.ArrayLike, sampling: Sampling) -> TableRows:
-    """:func:`rows_of`, cached per (grid, sampling): a run's tables are checked against their sampling
-    before they are fitted, and replicas share both."""
-    t = np.ascontiguousarray(time, dtype=np.float64)
-    key = (t.tobytes(), sampling)
-    hit = _ROWS.get(key)
-    if hit is not None:
-        _ROWS.move_to_end(key)
-        return hit
-    rows = rows_of(t, sampling)
-    _ROWS[key] = rows
-    if len(_ROWS) > _ROWS_KEPT:
-        _ROWS.popitem(last=False)
-    return rows
+#: :func:`rows_of`, cached per (grid, sampling): a run checks its tables against their sampling before
+#: they are fitted under it.
+grid_rows: GridCache[TableRows] = GridCache(rows_of)
 
 
 def table_sampling(given: Sampling | None, time: npt.ArrayLike) -> Sampling | None:
