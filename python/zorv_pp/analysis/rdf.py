@@ -123,7 +123,7 @@ class _Search:
                 found = _extrema(self.smooth, reach, start, sign) if self.upto else None
                 if found is not None:
                     return found
-                self.upto = min(size, max(2 * self.upto, start + 32 * reach))
+                self.upto = min(size, max(2 * self.upto, start + 16 * reach))
                 self.smooth = _smoothed(self.grid, self.sampled, self.width, self.upto)
                 continue
             return _extrema(self.smooth, reach, start, sign)
