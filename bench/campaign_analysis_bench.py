@@ -23,6 +23,7 @@ time is the best of a few repeats, wall clock.
 
     ZORV_MODULE_DIR=<build>/python python3 bench/campaign_analysis_bench.py [--repeats 5]
 """
+
 import argparse
 import cProfile
 import io
@@ -43,12 +44,10 @@ if os.environ.get("ZORV_MODULE_DIR"):
 
 import numpy as np  # noqa: E402
 
-from zorv_pp import synthetic  # noqa: E402
-from zorv_pp import Window  # noqa: E402
+from zorv_pp import Window, properties, synthetic  # noqa: E402
 from zorv_pp.campaign.batch import StateJob, analyze_states  # noqa: E402
 from zorv_pp.msdfit import window_sensitivity  # noqa: E402
 from zorv_pp.run.tables import column_mean  # noqa: E402
-from zorv_pp import properties  # noqa: E402
 
 STATES, REPLICAS = 10, 10
 RDF_ROWS, TEMPERATURE_ROWS = 2000, 100_000
@@ -58,8 +57,12 @@ SPEEDUP_TARGET = 1.8
 PEER_TARGET = 2.0
 SERIES_TARGET = 1.5
 SPREAD_TARGET = 20e-6
-TABLE_FILES = {"diffself": "diffself.dat", "diffonsag": "diffonsag.dat", "viscosity": "viscosity.dat",
-               "tconductivity": "tconductivity.dat"}
+TABLE_FILES = {
+    "diffself": "diffself.dat",
+    "diffonsag": "diffonsag.dat",
+    "viscosity": "viscosity.dat",
+    "tconductivity": "tconductivity.dat",
+}
 
 
 def state_spec(k, seed):
@@ -68,10 +71,22 @@ def state_spec(k, seed):
     return synthetic.RunSpec(
         counts={"K": salt, "OH": salt, "water": 1000},
         self_diffusion={"K": 1.8e-9 - 3e-11 * k, "OH": 2.6e-9 - 5e-11 * k, "water": 2.2e-9 - 4e-11 * k},
-        onsager={("K", "K"): 6e-11 + 4e-12 * k, ("K", "OH"): 5e-12, ("K", "water"): -2e-12,
-                 ("OH", "OH"): 8e-11 + 5e-12 * k, ("OH", "water"): -3e-12, ("water", "water"): 1.9e-9},
-        temperature=298.15 + 3.0 * k, volume=(3.0e-26 + 2e-28 * salt), density=1000.0 + 12.0 * k,
-        noise=NOISE, rdf_rows=RDF_ROWS, temperature_rows=TEMPERATURE_ROWS, seed=seed)
+        onsager={
+            ("K", "K"): 6e-11 + 4e-12 * k,
+            ("K", "OH"): 5e-12,
+            ("K", "water"): -2e-12,
+            ("OH", "OH"): 8e-11 + 5e-12 * k,
+            ("OH", "water"): -3e-12,
+            ("water", "water"): 1.9e-9,
+        },
+        temperature=298.15 + 3.0 * k,
+        volume=(3.0e-26 + 2e-28 * salt),
+        density=1000.0 + 12.0 * k,
+        noise=NOISE,
+        rdf_rows=RDF_ROWS,
+        temperature_rows=TEMPERATURE_ROWS,
+        seed=seed,
+    )
 
 
 def write_campaign(root):
@@ -120,7 +135,8 @@ def header_of(path):
 
 
 def peer_plan(analyses):
-    """Per run: (table file, column, first row, end row, our slope) of every window our fits chose.
+    """Per run: (table file, column, first row, end row, a line's slope through our rows) of every range our
+    fits chose.
 
     Worked out untimed from our results, so the peer searches nothing.
     """
@@ -138,7 +154,9 @@ def peer_plan(analyses):
             end = start + len(curve.t_fit)
             if curve.time[start:end] != curve.t_fit:
                 raise SystemExit(f"{path}: the window of {curve.label} is not a run of consecutive rows")
-            fits.append((kind, column, start, end, curve.coefficient / curve.scale * curve.time_unit))
+            # The peer fits a plain line: it is checked against a plain line through our own rows there.
+            line = np.polyfit(curve.time[start:end], curve.values[start:end], 1)[0]
+            fits.append((kind, column, start, end, line))
         plan[analysis.run] = fits
     return plan
 
@@ -150,9 +168,13 @@ def peer(plan):
         folder = pathlib.Path(run)
         tables = {kind: np.loadtxt(folder / name, comments="#") for kind, name in TABLE_FILES.items()}
         np.loadtxt(folder / "rdf.dat", skiprows=1)
-        states.append((np.loadtxt(folder / "temperature.dat", comments="#", ndmin=2)[:, 1].mean(),
-                       np.loadtxt(folder / "volume.dat", comments="#", ndmin=2)[0, 1],
-                       np.loadtxt(folder / "density.dat", comments="#", ndmin=2)[0, 1]))
+        states.append(
+            (
+                np.loadtxt(folder / "temperature.dat", comments="#", ndmin=2)[:, 1].mean(),
+                np.loadtxt(folder / "volume.dat", comments="#", ndmin=2)[0, 1],
+                np.loadtxt(folder / "density.dat", comments="#", ndmin=2)[0, 1],
+            )
+        )
         for kind, column, start, end, _ in fits:
             table = tables[kind]
             slopes.append(np.polyfit(table[start:end, 0], table[start:end, column], 1)[0])
@@ -161,9 +183,10 @@ def peer(plan):
 
 def series_times(path, repeats):
     """The streaming mean of a temperature series and the floor: its bytes read, its floats parsed unboxed."""
+
     def floor():
         data = path.read_bytes()
-        body = data[data.index(b"\n", data.index(b"\n") + 1) + 1:]
+        body = data[data.index(b"\n", data.index(b"\n") + 1) + 1 :]
         return np.fromstring(body, sep=" ").reshape(-1, 2)[:, 1].mean()  # noqa: NPY201 (text mode parses)
 
     ours, mean = best_time(lambda: column_mean(path.parent, path, []), repeats)
@@ -175,8 +198,9 @@ def series_times(path, repeats):
 
 def spread_time(analyses, repeats):
     """Seconds per window spread of the first 60 rows of the campaign's curves (the first 200 found)."""
-    curves = [(np.asarray(c.time[:60]), np.asarray(c.values[:60])) for a in analyses for c in a.curves
-              if len(c.time) >= 60][:200]
+    curves = [
+        (np.asarray(c.time[:60]), np.asarray(c.values[:60])) for a in analyses for c in a.curves if len(c.time) >= 60
+    ][:200]
     if not curves:
         raise SystemExit("no 60-row curve in the campaign")
     window = Window()
@@ -193,15 +217,28 @@ def top_five(jobs):
     stats = pstats.Stats(profile, stream=io.StringIO())
     total = sum(entry[2] for entry in stats.stats.values())
     ranked = sorted(stats.stats.items(), key=lambda item: item[1][2], reverse=True)[:5]
-    return [(f"{pathlib.Path(file).name}:{line}({name})", own / total) for (file, line, name), (_, _, own, *_)
-            in ranked]
+    return [
+        (f"{pathlib.Path(file).name}:{line}({name})", own / total) for (file, line, name), (_, _, own, *_) in ranked
+    ]
 
 
 def row(function, workload, time_text, peer_text, ratio, target, met):
     verdict = "information" if met is None else "pass" if met else "fall short"
-    print("bench-row " + json.dumps({"function": function, "workload": workload, "time": time_text,
-                                     "peer": peer_text, "ratio": ratio, "target": target, "verdict": verdict}),
-          flush=True)
+    print(
+        "bench-row "
+        + json.dumps(
+            {
+                "function": function,
+                "workload": workload,
+                "time": time_text,
+                "peer": peer_text,
+                "ratio": ratio,
+                "target": target,
+                "verdict": verdict,
+            }
+        ),
+        flush=True,
+    )
 
 
 def main():
@@ -211,8 +248,11 @@ def main():
     with tempfile.TemporaryDirectory(prefix="zorv-campaign-") as tmp:
         start = time.perf_counter()
         jobs, rows = write_campaign(pathlib.Path(tmp))
-        print(f"wrote {STATES * REPLICAS} runs ({rows.min()}-{rows.max()} rows per transport table) "
-              f"in {time.perf_counter() - start:.1f} s", file=sys.stderr)
+        print(
+            f"wrote {STATES * REPLICAS} runs ({rows.min()}-{rows.max()} rows per transport table) "
+            f"in {time.perf_counter() - start:.1f} s",
+            file=sys.stderr,
+        )
         analyses = []
         analyze_states(jobs, jobs=1, progress=False, on_run=analyses.append)  # warm the page cache
         if any(not hasattr(a, "curves") for a in analyses):
@@ -228,8 +268,9 @@ def main():
             one, two = min(one, t1), min(two, t2)
         same = repr(result_one.rows()) == repr(result_two.rows()) and not result_one.failures
         window_only = Window(method="window")
-        plain, _ = best_time(lambda: analyze_states(jobs, window=window_only, jobs=1, progress=False,
-                                                    curves=False), args.repeats)
+        plain, _ = best_time(
+            lambda: analyze_states(jobs, window=window_only, jobs=1, progress=False, curves=False), args.repeats
+        )
         plan = peer_plan(analyses)
         peer_time, slopes = best_time(lambda: peer(plan), args.repeats)
         ours_slopes = [fit[4] for fits in plan.values() for fit in fits]
@@ -238,32 +279,84 @@ def main():
         spread = spread_time(analyses, args.repeats)
         profile = top_five(jobs)
     curves = len(ours_slopes)
-    workload = (f"{STATES * REPLICAS} runs: {rows.min()}-{rows.max()}-row order-n MSD tables, {RDF_ROWS:,}-row rdf, "
-                f"{TEMPERATURE_ROWS:,}-row temperature, {curves} fits")
+    workload = (
+        f"{STATES * REPLICAS} runs: {rows.min()}-{rows.max()}-row order-n MSD tables, {RDF_ROWS:,}-row rdf, "
+        f"{TEMPERATURE_ROWS:,}-row temperature, {curves} fits"
+    )
     # CPU time tells how much of a slow wall time other users' load took.
-    print(f"load average {load:.2f}; one core {one:.3f} s ({cpu:.3f} s CPU), jobs=2 {two:.3f} s ({one / two:.2f}x), "
-          f"peer {peer_time:.3f} s ({peer_time / one:.2f}x ours); same results with jobs=2: {same}; "
-          f"peer slopes within {worst:.1e} of ours", file=sys.stderr)
-    print("profile of one single-core campaign, own time: " + "; ".join(f"{name} {share:.0%}" for name, share in profile),
-          file=sys.stderr)
-    row("analyze_states", workload + ", jobs=1, no figures", f"{one:.3f} s", "", "", f"<= {ONE_CORE_TARGET:g} s",
-        one <= ONE_CORE_TARGET)
-    row("analyze_states", workload + ", jobs=1: the cost of the uncertainty (GLS fits with their errors "
-        "against the window search alone)", f"{one:.3f} s", f"window search only {plain:.3f} s",
-        f"{one / plain:.2f}x", "", None)
-    row("analyze_states", workload + f", jobs=2 against jobs=1 (load average {load:.1f} before)",
-        f"{two:.3f} s", f"jobs=1 {one:.3f} s", f"{one / two:.2f}x", f">= {SPEEDUP_TARGET:g}x",
-        one / two >= SPEEDUP_TARGET)
-    row("analyze_states", workload + "; the peer is handed our windows, no window search nor rdf shell: "
-        "favours it", f"{one:.3f} s", f"numpy loadtxt + polyfit {peer_time:.3f} s",
-        f"{peer_time / one:.2f}x", f">= {PEER_TARGET:g}x", peer_time / one >= PEER_TARGET)
-    row("run.tables.column_mean", f"{TEMPERATURE_ROWS:,}-row temperature series, streamed", f"{series * 1e3:.1f} ms",
-        f"bytes read + numpy.fromstring {series_floor * 1e3:.1f} ms", f"{series / series_floor:.2f}x",
-        f"<= {SERIES_TARGET:g}x", series / series_floor <= SERIES_TARGET)
-    row("msdfit.window_sensitivity", "a 60-row curve, default window settings", f"{spread * 1e6:.1f} µs", "", "",
-        f"< {SPREAD_TARGET * 1e6:g} µs", spread < SPREAD_TARGET)
-    row("analyze_states profile", "own time of one single-core campaign, the five costliest",
-        "; ".join(f"{name} {share:.0%}" for name, share in profile), "", "", "", None)
+    print(
+        f"load average {load:.2f}; one core {one:.3f} s ({cpu:.3f} s CPU), jobs=2 {two:.3f} s ({one / two:.2f}x), "
+        f"peer {peer_time:.3f} s ({peer_time / one:.2f}x ours); same results with jobs=2: {same}; "
+        f"peer slopes within {worst:.1e} of ours",
+        file=sys.stderr,
+    )
+    print(
+        "profile of one single-core campaign, own time: " + "; ".join(f"{name} {share:.0%}" for name, share in profile),
+        file=sys.stderr,
+    )
+    row(
+        "analyze_states",
+        workload + ", jobs=1, no figures",
+        f"{one:.3f} s",
+        "",
+        "",
+        f"<= {ONE_CORE_TARGET:g} s",
+        one <= ONE_CORE_TARGET,
+    )
+    row(
+        "analyze_states",
+        workload + ", jobs=1: the cost of the uncertainty (GLS fits with their errors against the window search alone)",
+        f"{one:.3f} s",
+        f"window search only {plain:.3f} s",
+        f"{one / plain:.2f}x",
+        "",
+        None,
+    )
+    row(
+        "analyze_states",
+        workload + f", jobs=2 against jobs=1 (load average {load:.1f} before)",
+        f"{two:.3f} s",
+        f"jobs=1 {one:.3f} s",
+        f"{one / two:.2f}x",
+        f">= {SPEEDUP_TARGET:g}x",
+        one / two >= SPEEDUP_TARGET,
+    )
+    row(
+        "analyze_states",
+        workload + "; the peer is handed our windows, no window search nor rdf shell: favours it",
+        f"{one:.3f} s",
+        f"numpy loadtxt + polyfit {peer_time:.3f} s",
+        f"{peer_time / one:.2f}x",
+        f">= {PEER_TARGET:g}x",
+        peer_time / one >= PEER_TARGET,
+    )
+    row(
+        "run.tables.column_mean",
+        f"{TEMPERATURE_ROWS:,}-row temperature series, streamed",
+        f"{series * 1e3:.1f} ms",
+        f"bytes read + numpy.fromstring {series_floor * 1e3:.1f} ms",
+        f"{series / series_floor:.2f}x",
+        f"<= {SERIES_TARGET:g}x",
+        series / series_floor <= SERIES_TARGET,
+    )
+    row(
+        "msdfit.window_sensitivity",
+        "a 60-row curve, default window settings",
+        f"{spread * 1e6:.1f} µs",
+        "",
+        "",
+        f"< {SPREAD_TARGET * 1e6:g} µs",
+        spread < SPREAD_TARGET,
+    )
+    row(
+        "analyze_states profile",
+        "own time of one single-core campaign, the five costliest",
+        "; ".join(f"{name} {share:.0%}" for name, share in profile),
+        "",
+        "",
+        "",
+        None,
+    )
     return 0 if same and worst < 1e-6 else 1
 
 

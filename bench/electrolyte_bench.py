@@ -10,6 +10,7 @@
 Prints each time, the ratios, and whether the results agree.
 Usage: python bench/electrolyte_bench.py [scale]   (scale 0.1 for a quick run)
 """
+
 import json
 import math
 import sys
@@ -43,35 +44,64 @@ def best_of(repeats, function):
 
 def bench_row(name, peer, ours_time, peer_time, ratio, target, verdict):
     function, _, workload = name.partition(" ")
-    print("bench-row " + json.dumps({
-        "function": function, "workload": workload.replace("n=", "") + " elements",
-        "time": f"{ours_time * 1e3:.1f} ms", "peer": f"{peer} {peer_time * 1e3:.1f} ms",
-        "ratio": ratio, "target": target, "verdict": verdict}))
+    print(
+        "bench-row "
+        + json.dumps(
+            {
+                "function": function,
+                "workload": workload.replace("n=", "") + " elements",
+                "time": f"{ours_time * 1e3:.1f} ms",
+                "peer": f"{peer} {peer_time * 1e3:.1f} ms",
+                "ratio": ratio,
+                "target": target,
+                "verdict": verdict,
+            }
+        )
+    )
 
 
 def report(name, peer, ours_time, peer_time, agree, target=None):
     """Ours against a peer: ratio peer/ours, against a target or, without one,
     for information."""
     ratio = peer_time / ours_time
-    print(f"{name:28s} ours {ours_time * 1e3:9.1f} ms   {peer} {peer_time * 1e3:9.1f} ms   "
-          f"ratio {ratio:6.1f}x   agree: {agree}")
+    print(
+        f"{name:28s} ours {ours_time * 1e3:9.1f} ms   {peer} {peer_time * 1e3:9.1f} ms   "
+        f"ratio {ratio:6.1f}x   agree: {agree}"
+    )
     if target is None:
         bench_row(name, peer, ours_time, peer_time, f"{ratio:.1f}x faster", "information", "information")
     else:
-        bench_row(name, peer, ours_time, peer_time, f"{ratio:.1f}x", f">= {target:g}x",
-                  "pass" if ratio >= target else "fall short")
+        bench_row(
+            name,
+            peer,
+            ours_time,
+            peer_time,
+            f"{ratio:.1f}x",
+            f">= {target:g}x",
+            "pass" if ratio >= target else "fall short",
+        )
 
 
 def report_floor(name, ours_time, floor_time):
     """Ours against the floor: ratio ours/floor, at most FLOOR_FACTOR."""
     ratio = ours_time / floor_time
-    print(f"{name:28s} ours {ours_time * 1e3:9.1f} ms   floor {floor_time * 1e3:9.1f} ms   "
-          f"{ratio:5.2f}x the floor (target <= {FLOOR_FACTOR:g}x)")
-    bench_row(name, "floor: asarray + tolist", ours_time, floor_time, f"{ratio:.2f}x floor",
-              f"<= {FLOOR_FACTOR:g}x floor", "pass" if ratio <= FLOOR_FACTOR else "fall short")
+    print(
+        f"{name:28s} ours {ours_time * 1e3:9.1f} ms   floor {floor_time * 1e3:9.1f} ms   "
+        f"{ratio:5.2f}x the floor (target <= {FLOOR_FACTOR:g}x)"
+    )
+    bench_row(
+        name,
+        "floor: asarray + tolist",
+        ours_time,
+        floor_time,
+        f"{ratio:.2f}x floor",
+        f"<= {FLOOR_FACTOR:g}x floor",
+        "pass" if ratio <= FLOOR_FACTOR else "fall short",
+    )
 
 
 # ---- the density model written as a user would, for brentq and numpy ----
+
 
 def np_density(t_k, m, mw, c0, c1, c2, c3, c4):
     t = t_k - 273.15
@@ -98,7 +128,7 @@ def py_molarity(x, t_k, mw, c0, c1, c2, c3, c4):
 def brentq_peer(molarities, t_k, params):
     out = []
     for y in molarities:
-        f = lambda x: py_molarity(x, t_k, *params) - y  # noqa: E731
+        f = lambda x, y=y: py_molarity(x, t_k, *params) - y  # noqa: E731
         h = max(y, 1.0)
         for _ in range(65):
             h = h + h
@@ -117,11 +147,18 @@ def bench_solver(scale):
     ours_time, ours = best_of(3, lambda: z.molarity_to_molality(molarities, t_k, *params, TOLERANCE, 200))
     peer_time, peer = best_of(1, lambda: brentq_peer(molarities, t_k, params))
     worst = max(abs(a - b) for a, b in zip(ours, peer))
-    report(f"molarity_to_molality n={n}", "scipy.optimize.brentq loop", ours_time, peer_time,
-           f"max |diff| {worst:.1e} (tolerance {TOLERANCE:g})", target=25.0)
+    report(
+        f"molarity_to_molality n={n}",
+        "scipy.optimize.brentq loop",
+        ours_time,
+        peer_time,
+        f"max |diff| {worst:.1e} (tolerance {TOLERANCE:g})",
+        target=25.0,
+    )
 
 
 # ---- element-wise models against the numpy round trip ----
+
 
 def np_viscosity(t_k, m, mw, v1, v2, v3, v4, v5, v6):
     t = t_k - 273.15
@@ -134,8 +171,13 @@ def np_viscosity(t_k, m, mw, v1, v2, v3, v4, v5, v6):
 def np_koh(t_k, m, mw, *c):
     molarity = np_density(t_k, m, mw, *c)[1]
     p = ((m * mw) / (m * mw + 1000.0)) * 100.0
-    low = ((0.001043 * molarity) * molarity) * molarity + ((207.2 * molarity) / t_k + ((0.005332 * molarity) * t_k + ((-0.0028 * molarity) * molarity + (-2.041 * molarity))))
-    high = ((7.0101e-6 * p) * p) * p + ((-10.7021 * p) / t_k + ((0.00033647 * p) * t_k + ((-0.0013077 * p) * p + 0.0022204 * p)))
+    low = ((0.001043 * molarity) * molarity) * molarity + (
+        (207.2 * molarity) / t_k
+        + ((0.005332 * molarity) * t_k + ((-0.0028 * molarity) * molarity + (-2.041 * molarity)))
+    )
+    high = ((7.0101e-6 * p) * p) * p + (
+        (-10.7021 * p) / t_k + ((0.00033647 * p) * t_k + ((-0.0013077 * p) * p + 0.0022204 * p))
+    )
     low = (low - ((t_k * molarity) * (t_k * molarity)) * 3e-7) * 100.0
     high = (high - ((t_k * p) * (t_k * p)) * 3.2033e-9) * 100.0
     return np.where(t_k < 353.15, low, high)
@@ -147,15 +189,18 @@ def numpy_round_trip(formula, *lists_then_scalars, pair=False):
         scalars = [a for a in lists_then_scalars if not isinstance(a, list)]
         result = formula(*arrays, *scalars)
         return tuple(r.tolist() for r in result) if pair else result.tolist()
+
     return run
 
 
 def floor_of(inputs, outputs):
     """The conversions every element-wise model pays: the input lists to arrays
     and arrays of the outputs' length to lists, with no arithmetic between."""
+
     def run():
         arrays = [np.asarray(a, dtype=float) for a in inputs]
         return arrays, [o.tolist() for o in outputs]
+
     return run
 
 
@@ -173,20 +218,48 @@ def bench_elementwise(scale):
     d_params = (MW,) + DENSITY_FIT
     v_params = (MW,) + VISCOSITY_FIT
     cases = [
-        ("laliberte_density", [ts, ms], lambda: z.laliberte_density(ts, ms, *d_params),
-         numpy_round_trip(np_density, ts, ms, *d_params, pair=True)),
-        ("laliberte_viscosity", [ts, ms], lambda: z.laliberte_viscosity(ts, ms, *v_params),
-         numpy_round_trip(np_viscosity, ts, ms, *v_params)),
-        ("koh_gilliam_eval", [ts, ms], lambda: z.koh_gilliam_eval(ts, ms, *d_params),
-         numpy_round_trip(np_koh, ts, ms, *d_params)),
-        ("mass_fraction_to_molality", [fractions], lambda: z.mass_fraction_to_molality(fractions, MW),
-         numpy_round_trip(lambda x, mw: x / ((1.0 - x) * (mw / 1000.0)), fractions, MW)),
-        ("molality_to_mass_fraction", [ms], lambda: z.molality_to_mass_fraction(ms, MW),
-         numpy_round_trip(lambda x, mw: 1.0 / (1.0 / (x * (mw / 1000.0)) + 1.0), ms, MW)),
-        ("mole_fraction_to_molality", [fractions], lambda: z.mole_fraction_to_molality(fractions, 18.015),
-         numpy_round_trip(lambda x, mw: x / ((1.0 - x) * (mw / 1000.0)), fractions, 18.015)),
-        ("molality_to_mole_fraction", [ms], lambda: z.molality_to_mole_fraction(ms, 18.015),
-         numpy_round_trip(lambda x, mw: 1.0 / (1.0 / (x * (mw / 1000.0)) + 1.0), ms, 18.015)),
+        (
+            "laliberte_density",
+            [ts, ms],
+            lambda: z.laliberte_density(ts, ms, *d_params),
+            numpy_round_trip(np_density, ts, ms, *d_params, pair=True),
+        ),
+        (
+            "laliberte_viscosity",
+            [ts, ms],
+            lambda: z.laliberte_viscosity(ts, ms, *v_params),
+            numpy_round_trip(np_viscosity, ts, ms, *v_params),
+        ),
+        (
+            "koh_gilliam_eval",
+            [ts, ms],
+            lambda: z.koh_gilliam_eval(ts, ms, *d_params),
+            numpy_round_trip(np_koh, ts, ms, *d_params),
+        ),
+        (
+            "mass_fraction_to_molality",
+            [fractions],
+            lambda: z.mass_fraction_to_molality(fractions, MW),
+            numpy_round_trip(lambda x, mw: x / ((1.0 - x) * (mw / 1000.0)), fractions, MW),
+        ),
+        (
+            "molality_to_mass_fraction",
+            [ms],
+            lambda: z.molality_to_mass_fraction(ms, MW),
+            numpy_round_trip(lambda x, mw: 1.0 / (1.0 / (x * (mw / 1000.0)) + 1.0), ms, MW),
+        ),
+        (
+            "mole_fraction_to_molality",
+            [fractions],
+            lambda: z.mole_fraction_to_molality(fractions, 18.015),
+            numpy_round_trip(lambda x, mw: x / ((1.0 - x) * (mw / 1000.0)), fractions, 18.015),
+        ),
+        (
+            "molality_to_mole_fraction",
+            [ms],
+            lambda: z.molality_to_mole_fraction(ms, 18.015),
+            numpy_round_trip(lambda x, mw: 1.0 / (1.0 / (x * (mw / 1000.0)) + 1.0), ms, 18.015),
+        ),
     ]
     for name, inputs, ours_call, peer_call in cases:
         ours_time, ours = best_of(3, ours_call)

@@ -7,6 +7,7 @@ after converting its data, so the call time is the conversion's.
 
     python3 bench/float_array_conversion.py        (module built or installed)
 """
+
 import json
 import os
 import sys
@@ -46,10 +47,20 @@ def main():
     print(f"  list of floats (peer)  {list_time * 1e3:8.3f} ms")
     print(f"  strided view, {COUNT // 2:,}  {strided_time * 1e3:8.3f} ms")
     print(f"  ratio list/array {ratio:.1f}x, target {TARGET:.0f}x: {verdict}")
-    print("bench-row " + json.dumps({
-        "function": "sequence argument (numpy float64)", "workload": f"{COUNT:,} doubles",
-        "time": f"{array_time * 1e3:.3f} ms", "peer": f"list of floats {list_time * 1e3:.3f} ms",
-        "ratio": f"{ratio:.1f}x", "target": f">= {TARGET:.0f}x", "verdict": verdict}))
+    print(
+        "bench-row "
+        + json.dumps(
+            {
+                "function": "sequence argument (numpy float64)",
+                "workload": f"{COUNT:,} doubles",
+                "time": f"{array_time * 1e3:.3f} ms",
+                "peer": f"list of floats {list_time * 1e3:.3f} ms",
+                "ratio": f"{ratio:.1f}x",
+                "target": f">= {TARGET:.0f}x",
+                "verdict": verdict,
+            }
+        )
+    )
     return 0
 
 

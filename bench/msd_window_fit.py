@@ -14,6 +14,7 @@ in the same process:
 
     PYTHONPATH=<build>/python python3 bench/msd_window_fit.py
 """
+
 import array
 import json
 import math
@@ -41,7 +42,9 @@ def curve(n, seed=3):
 
 
 def bounds(n, max_window):
-    count = lambda v: 0 if not v > 0 else (2**64 - 1 if v >= 2.0**64 else int(v))
+    def count(v):
+        return 0 if not v > 0 else (2**64 - 1 if v >= 2.0**64 else int(v))
+
     s0, e0 = count(MARGIN * n), count((1.0 - MARGIN) * n)
     end = 0 if MIN_WINDOW > e0 else e0 - MIN_WINDOW
     starts = np.arange(s0, min(end, n), dtype=np.int64)
@@ -64,7 +67,10 @@ def numpy_incremental(times, msd, max_window):
     x, y = np.log10(t), np.log10(np.abs(np.asarray(msd)))
     n = len(t)
     starts, limits = bounds(n, max_window)
-    pad = lambda a: np.concatenate([a, np.zeros(max_window + MIN_WINDOW + 1)])
+
+    def pad(a):
+        return np.concatenate([a, np.zeros(max_window + MIN_WINDOW + 1)])
+
     xp, yp = pad(x), pad(y)
     terms = [xp, yp, xp * yp, xp * xp]
     sums = [np.full(len(starts), -0.0) for _ in terms]
@@ -101,7 +107,7 @@ def numpy_from_scratch(times, msd, max_window):
         if skipped(t, np.array([k]))[0]:
             continue
         for w in range(MIN_WINDOW, limit):
-            xs, ys = x[k:k + w], y[k:k + w]
+            xs, ys = x[k : k + w], y[k : k + w]
             sx, sy = xs.sum(), ys.sum()
             den = w * (xs * xs).sum() - sx * sx
             slope = (w * (xs * ys).sum() - sx * sy) / den if den != 0 else math.nan
@@ -125,9 +131,20 @@ def best_time(run, repeats):
 
 
 def row(function, workload, time_text, peer, ratio, target, ok):
-    print("bench-row " + json.dumps({"function": function, "workload": workload, "time": time_text,
-                                     "peer": peer, "ratio": ratio, "target": target,
-                                     "verdict": "pass" if ok else "fall short"}))
+    print(
+        "bench-row "
+        + json.dumps(
+            {
+                "function": function,
+                "workload": workload,
+                "time": time_text,
+                "peer": peer,
+                "ratio": ratio,
+                "target": target,
+                "verdict": "pass" if ok else "fall short",
+            }
+        )
+    )
 
 
 def search_speed():
@@ -139,12 +156,21 @@ def search_speed():
     ns = ours / windows * 1e9
     same = chosen_window(times, result) == peer_window
     print(f"[1] 20,000 points, {windows:,} windows")
-    print(f"    diff_calculator           {ours:8.3f} s  {ns:6.3f} ns/window "
-          f"(target <= 2 ns: {'met' if ns <= 2.0 else 'MISSED'})")
+    print(
+        f"    diff_calculator           {ours:8.3f} s  {ns:6.3f} ns/window "
+        f"(target <= 2 ns: {'met' if ns <= 2.0 else 'MISSED'})"
+    )
     print(f"    numpy incremental search  {peer:8.3f} s  {peer / windows * 1e9:6.3f} ns/window")
     print(f"    ratio peer/ours {peer / ours:.1f}x, same window: {same} {chosen_window(times, result)}")
-    row("diff_calculator", f"20,000 points, {windows:,} windows", f"{ours:.3f} s ({ns:.2f} ns/window)",
-        f"numpy incremental search {peer:.3f} s", f"{peer / ours:.1f}x", "<= 2 ns/window", ns <= 2.0 and same)
+    row(
+        "diff_calculator",
+        f"20,000 points, {windows:,} windows",
+        f"{ours:.3f} s ({ns:.2f} ns/window)",
+        f"numpy incremental search {peer:.3f} s",
+        f"{peer / ours:.1f}x",
+        "<= 2 ns/window",
+        ns <= 2.0 and same,
+    )
     return same
 
 
@@ -158,10 +184,19 @@ def loop_speed():
     print(f"[2] 1,000 points, {windows_visited(1000, 500):,} windows")
     print(f"    diff_calculator           {ours * 1e3:8.3f} ms")
     print(f"    numpy from-scratch loop   {peer * 1e3:8.1f} ms")
-    print(f"    ratio {ratio:,.0f}x (target >= 1000x: {'met' if ratio >= 1000 else 'MISSED'}), "
-          f"same window: {same} {chosen_window(times, result)}")
-    row("diff_calculator", f"1,000 points, max_window 500", f"{ours * 1e3:.3f} ms",
-        f"numpy from-scratch loop {peer * 1e3:.0f} ms", f"{ratio:,.0f}x", ">= 1000x", ratio >= 1000 and same)
+    print(
+        f"    ratio {ratio:,.0f}x (target >= 1000x: {'met' if ratio >= 1000 else 'MISSED'}), "
+        f"same window: {same} {chosen_window(times, result)}"
+    )
+    row(
+        "diff_calculator",
+        "1,000 points, max_window 500",
+        f"{ours * 1e3:.3f} ms",
+        f"numpy from-scratch loop {peer * 1e3:.0f} ms",
+        f"{ratio:,.0f}x",
+        ">= 1000x",
+        ratio >= 1000 and same,
+    )
     return same
 
 
@@ -170,13 +205,24 @@ def list_speed():
     values = [rng.random() for _ in range(10**6)]
     rising = [i * 1e-6 for i in range(10**6 - 1)] + [0.0]  # the peak is the last candidate
     peer, _ = best_time(lambda: array.array("d", values), 5)
-    for name, run in (("repacking_results", lambda: z.repacking_results(values)),
-                      ("local_maximum_finder", lambda: z.local_maximum_finder(rising, 0, 1))):
+    for name, run in (
+        ("repacking_results", lambda: z.repacking_results(values)),
+        ("local_maximum_finder", lambda: z.local_maximum_finder(rising, 0, 1)),
+    ):
         ours, _ = best_time(run, 5)
-        print(f"[3] {name:21s} {ours * 1e3:7.2f} ms, array('d', list) {peer * 1e3:7.2f} ms, "
-              f"ratio {ours / peer:.2f}x the time of reading the list")
-        row(name, "list of 1,000,000 floats", f"{ours * 1e3:.2f} ms", f"array('d', list) {peer * 1e3:.2f} ms",
-            f"{ours / peer:.2f} of peer", "time of reading the list", ours <= 1.5 * peer)
+        print(
+            f"[3] {name:21s} {ours * 1e3:7.2f} ms, array('d', list) {peer * 1e3:7.2f} ms, "
+            f"ratio {ours / peer:.2f}x the time of reading the list"
+        )
+        row(
+            name,
+            "list of 1,000,000 floats",
+            f"{ours * 1e3:.2f} ms",
+            f"array('d', list) {peer * 1e3:.2f} ms",
+            f"{ours / peer:.2f} of peer",
+            "time of reading the list",
+            ours <= 1.5 * peer,
+        )
 
 
 if __name__ == "__main__":

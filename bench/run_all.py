@@ -12,6 +12,7 @@ Python benchmarks (bench/*.py) run with this interpreter, which must import the
 built module (set ZORV_MODULE_DIR to its build directory). C++ benchmarks
 (bench/*_bench.cpp) are compiled against the core library, built in build/bench-core.
 """
+
 import json
 import os
 import pathlib
@@ -31,18 +32,41 @@ def python_command(path):
 
 
 def build_core():
-    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(CORE_BUILD), "-G", "Ninja",
-                    "-DZORV_BUILD_MODULE=OFF", "-DCMAKE_BUILD_TYPE=Release"],
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(CORE_BUILD), "-j", "2"], check=True,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run(
+        [
+            "cmake",
+            "-S",
+            str(ROOT),
+            "-B",
+            str(CORE_BUILD),
+            "-G",
+            "Ninja",
+            "-DZORV_BUILD_MODULE=OFF",
+            "-DCMAKE_BUILD_TYPE=Release",
+        ],
+        check=True,
+        stdout=subprocess.DEVNULL,
+    )
+    subprocess.run(["cmake", "--build", str(CORE_BUILD), "-j", "2"], check=True, stdout=subprocess.DEVNULL)
 
 
 def cpp_command(path):
     program = CORE_BUILD / path.stem
-    subprocess.run(["c++", "-O2", "-std=c++20", "-ffp-contract=off", "-fno-fast-math",
-                    f"-I{ROOT / 'src'}", str(path), str(CORE_BUILD / "libzorv_core.a"),
-                    "-o", str(program)], check=True)
+    subprocess.run(
+        [
+            "c++",
+            "-O2",
+            "-std=c++20",
+            "-ffp-contract=off",
+            "-fno-fast-math",
+            f"-I{ROOT / 'src'}",
+            str(path),
+            str(CORE_BUILD / "libzorv_core.a"),
+            "-o",
+            str(program),
+        ],
+        check=True,
+    )
     return [str(program)]
 
 
@@ -57,18 +81,18 @@ def child_environment():
 
 def rows_of(name, command):
     try:
-        done = subprocess.run(command, cwd=ROOT, env=child_environment(), text=True,
-                              capture_output=True, timeout=TIMEOUT_SECONDS)
+        done = subprocess.run(
+            command, cwd=ROOT, env=child_environment(), text=True, capture_output=True, timeout=TIMEOUT_SECONDS
+        )
     except subprocess.TimeoutExpired:
         return [failure_row(name, f"no result within {TIMEOUT_SECONDS} s")]
     lines = done.stdout.splitlines()
-    rows = [json.loads(line[len(MARKER):]) for line in lines if line.startswith(MARKER)]
+    rows = [json.loads(line[len(MARKER) :]) for line in lines if line.startswith(MARKER)]
     if done.returncode != 0:
         last = (done.stderr.strip().splitlines() or ["(no output)"])[-1]
         return rows + [failure_row(name, f"exit status {done.returncode}: {last}")]
     if not rows:
-        return [failure_row(name, "no bench-row line; last output: "
-                            + (lines[-1].strip() if lines else "(none)"))]
+        return [failure_row(name, "no bench-row line; last output: " + (lines[-1].strip() if lines else "(none)"))]
     return rows
 
 

@@ -9,6 +9,7 @@ run. Prints times, ratios and the peak memory of a table read.
 Needs the built module on sys.path (ZORV_MODULE_DIR, as the tests do); numpy
 and pandas are timed when present.
 """
+
 import argparse
 import json
 import os
@@ -33,8 +34,20 @@ def bench_row(function, workload, ours, peer, ratio, target, met):
     """One line of the table that bench/run_all.py gathers; met None marks a row
     shown for information, with no target."""
     verdict = "information" if met is None else "pass" if met else "fall short"
-    print("bench-row " + json.dumps({"function": function, "workload": workload, "time": ours, "peer": peer,
-                                     "ratio": ratio, "target": target, "verdict": verdict}))
+    print(
+        "bench-row "
+        + json.dumps(
+            {
+                "function": function,
+                "workload": workload,
+                "time": ours,
+                "peer": peer,
+                "ratio": ratio,
+                "target": target,
+                "verdict": verdict,
+            }
+        )
+    )
 
 
 def write_table(path, rows):
@@ -44,8 +57,10 @@ def write_table(path, rows):
         chunk = []
         for i in range(rows):
             t = 0.5 * (i + 1)
-            chunk.append(f"{t:.6e} {1.3e-4 * t:.6e} {2.1e-4 * t + 0.3:.6e} {-1.7e-6 * i:.5E} "
-                         f"{t * 1e-3 + 1e-9:.8e} {(i % 977) * 1.25e-3:.6e}\n")
+            chunk.append(
+                f"{t:.6e} {1.3e-4 * t:.6e} {2.1e-4 * t + 0.3:.6e} {-1.7e-6 * i:.5E} "
+                f"{t * 1e-3 + 1e-9:.8e} {(i % 977) * 1.25e-3:.6e}\n"
+            )
             if len(chunk) == 100000:
                 f.write("".join(chunk))
                 chunk.clear()
@@ -54,8 +69,9 @@ def write_table(path, rows):
 
 def write_log(path, megabytes, match_line):
     """A LAMMPS-like log of thermo lines, with the group command near its start."""
-    thermo = "".join(f"{1000 * i:8d} {300 + i % 7:12.6f} {-12345.6789 + i:14.4f} {1.0132e3:12.4f}\n"
-                     for i in range(10000))
+    thermo = "".join(
+        f"{1000 * i:8d} {300 + i % 7:12.6f} {-12345.6789 + i:14.4f} {1.0132e3:12.4f}\n" for i in range(10000)
+    )
     target = megabytes * 1024 * 1024
     with open(path, "w") as f:
         f.write("LAMMPS (2 Aug 2023)\n" + match_line)
@@ -88,17 +104,21 @@ def peers(path):
     out = {}
     try:
         import numpy
+
         def numpy_read():
             data = numpy.loadtxt(path, comments=None, skiprows=len(COMMENTS) + 1)
             return {name: data[:, k].tolist() for k, name in enumerate(NAMES)}
+
         out["numpy.loadtxt"] = numpy_read
     except ImportError:
         print("numpy missing: not timed")
     try:
         import pandas
+
         def pandas_read():
             frame = pandas.read_csv(path, sep=r"\s+", skiprows=len(COMMENTS) + 1, header=None, names=NAMES)
             return {name: frame[name].tolist() for name in NAMES}
+
         out["pandas.read_csv"] = pandas_read
     except ImportError:
         print("pandas missing: not timed")
@@ -109,13 +129,19 @@ def peak_memory(path):
     """Peak resident memory of a fresh interpreter while it reads the table,
     less its resident memory before: VmHWM, which starts afresh at exec (unlike
     ru_maxrss, which a child inherits from this large parent)."""
-    code = ("import sys; sys.path.insert(0, sys.argv[2]); import _zorv_pp as z\n"
-            "def hwm():\n"
-            "    return next(int(l.split()[1]) for l in open('/proc/self/status') if l.startswith('VmHWM'))\n"
-            "before = hwm(); t = z.parse_zorv_file(sys.argv[1])\n"
-            "print(before, hwm(), sum(map(len, t.values())))")
-    out = subprocess.run([sys.executable, "-c", code, path, os.environ.get("ZORV_MODULE_DIR", "")],
-                         capture_output=True, text=True, check=True).stdout.split()
+    code = (
+        "import sys; sys.path.insert(0, sys.argv[2]); import _zorv_pp as z\n"
+        "def hwm():\n"
+        "    return next(int(l.split()[1]) for l in open('/proc/self/status') if l.startswith('VmHWM'))\n"
+        "before = hwm(); t = z.parse_zorv_file(sys.argv[1])\n"
+        "print(before, hwm(), sum(map(len, t.values())))"
+    )
+    out = subprocess.run(
+        [sys.executable, "-c", code, path, os.environ.get("ZORV_MODULE_DIR", "")],
+        capture_output=True,
+        text=True,
+        check=True,
+    ).stdout.split()
     before_kb, peak_kb, values = map(int, out)
     return (peak_kb - before_kb) * 1024, values
 
@@ -130,23 +156,47 @@ def table_bench(directory, rows, repeats):
     print(f"  parse_zorv_file          {ours:8.3f} s")
     read, box = floor_of(path, z.parse_zorv_file(path), repeats)
     floor = read + box
-    print(f"  floor: read bytes {read:.3f} s + box floats {box:.3f} s = {floor:.3f} s   "
-          f"parse_zorv_file takes {ours / floor:4.2f}x the floor (target <= {FLOOR_FACTOR:g}x)")
-    bench_row("parse_zorv_file", workload, f"{ours:.3f} s",
-              f"floor: read bytes {read:.3f} s + box floats {box:.3f} s", f"{ours / floor:.2f}x floor",
-              f"<= {FLOOR_FACTOR:g}x floor", ours <= FLOOR_FACTOR * floor)
+    print(
+        f"  floor: read bytes {read:.3f} s + box floats {box:.3f} s = {floor:.3f} s   "
+        f"parse_zorv_file takes {ours / floor:4.2f}x the floor (target <= {FLOOR_FACTOR:g}x)"
+    )
+    bench_row(
+        "parse_zorv_file",
+        workload,
+        f"{ours:.3f} s",
+        f"floor: read bytes {read:.3f} s + box floats {box:.3f} s",
+        f"{ours / floor:.2f}x floor",
+        f"<= {FLOOR_FACTOR:g}x floor",
+        ours <= FLOOR_FACTOR * floor,
+    )
     for name, call in peers(path).items():
         assert call() == z.parse_zorv_file(path), f"{name} reads other values"
         theirs = best_of(repeats, call)
         print(f"  {name:24s} {theirs:8.3f} s   parse_zorv_file is {theirs / ours:5.1f}x faster")
-        bench_row("parse_zorv_file", workload, f"{ours:.3f} s", f"{name} + tolist {theirs:.3f} s",
-                  f"{theirs / ours:.1f}x faster", "information", None)
+        bench_row(
+            "parse_zorv_file",
+            workload,
+            f"{ours:.3f} s",
+            f"{name} + tolist {theirs:.3f} s",
+            f"{theirs / ours:.1f}x faster",
+            "information",
+            None,
+        )
     peak, values = peak_memory(path)
     budget = size + 40 * values
-    print(f"  peak memory of a read    {peak / 1e6:8.1f} MB   budget file + 40 B/value = {budget / 1e6:.1f} MB "
-          f"({peak / budget:.2f} of it)")
-    bench_row("parse_zorv_file", "peak memory of that read", f"{peak / 1e6:.0f} MB", f"budget {budget / 1e6:.0f} MB",
-              f"{peak / budget:.2f} of budget", "<= file + 40 B/value", peak <= budget)
+    print(
+        f"  peak memory of a read    {peak / 1e6:8.1f} MB   budget file + 40 B/value = {budget / 1e6:.1f} MB "
+        f"({peak / budget:.2f} of it)"
+    )
+    bench_row(
+        "parse_zorv_file",
+        "peak memory of that read",
+        f"{peak / 1e6:.0f} MB",
+        f"budget {budget / 1e6:.0f} MB",
+        f"{peak / budget:.2f} of budget",
+        "<= file + 40 B/value",
+        peak <= budget,
+    )
 
 
 def single_value_bench(directory, megabytes, repeats):
@@ -161,13 +211,21 @@ def single_value_bench(directory, megabytes, repeats):
 
     peer = best_of(repeats, plain_read)
     print(f"  read + UTF-8 decode (peer) {peer:8.3f} s   {size / peer / 1e9:5.2f} GB/s")
-    for name, call in (("read_group_count", lambda: z.read_group_count(path, "OH")),
-                       ("parse_volume_density", lambda: z.parse_volume_density(path))):
+    for name, call in (
+        ("read_group_count", lambda: z.read_group_count(path, "OH")),
+        ("parse_volume_density", lambda: z.parse_volume_density(path)),
+    ):
         ours = best_of(repeats, call)
         print(f"  {name:26s} {ours:8.3f} s   {size / ours / 1e9:5.2f} GB/s   {ours / peer:4.2f} of the peer's time")
-        bench_row(name, f"{size / 1e6:.0f} MB log, match near the start", f"{ours:.3f} s",
-                  f"read + UTF-8 decode {peer:.3f} s", f"{ours / peer:.2f} of peer", "<= read + UTF-8 check",
-                  ours <= peer)
+        bench_row(
+            name,
+            f"{size / 1e6:.0f} MB log, match near the start",
+            f"{ours:.3f} s",
+            f"read + UTF-8 decode {peer:.3f} s",
+            f"{ours / peer:.2f} of peer",
+            "<= read + UTF-8 check",
+            ours <= peer,
+        )
 
 
 def main():

@@ -1,5 +1,6 @@
 """KOH solution properties over a small temperature/molality grid, and the
 round trip molality -> molarity -> molality through the density model."""
+
 import _zorv_pp as z
 
 # Illustrative fits, not published values: the density parameters were fitted
@@ -25,8 +26,7 @@ def property_table():
 
 
 def round_trip(temperature):
-    molarities = z.laliberte_density([temperature] * len(MOLALITIES), MOLALITIES,
-                                     KOH_MOLAR_MASS, *KOH_DENSITY_FIT)[1]
+    molarities = z.laliberte_density([temperature] * len(MOLALITIES), MOLALITIES, KOH_MOLAR_MASS, *KOH_DENSITY_FIT)[1]
     back = z.molarity_to_molality(molarities, temperature, KOH_MOLAR_MASS, *KOH_DENSITY_FIT, 1e-10, 200)
     return list(zip(MOLALITIES, molarities, back))
 
@@ -41,8 +41,10 @@ def run(out_dir):
     for m, molarity, back in round_trip(298.15):
         print(f"  {m:5.2f} mol/kg -> {molarity:.6f} mol/L -> {back:.12f} mol/kg")
     molalities = [0.25 * i for i in range(1, 49)]
-    curves = {t: z.koh_gilliam_eval([t] * len(molalities), molalities, KOH_MOLAR_MASS, *KOH_DENSITY_FIT)
-              for t in (298.15, 323.15, 353.15, 373.15)}
+    curves = {
+        t: z.koh_gilliam_eval([t] * len(molalities), molalities, KOH_MOLAR_MASS, *KOH_DENSITY_FIT)
+        for t in (298.15, 323.15, 353.15, 373.15)
+    }
     return {"molalities": molalities, "curves": curves}
 
 

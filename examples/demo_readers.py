@@ -1,5 +1,6 @@
 """Reading the files an MD run leaves behind: transport tables, fix ave/time
 and fix ave/histo output, volume and density files, and a LAMMPS log."""
+
 import pathlib
 
 import _zorv_pp
@@ -21,8 +22,10 @@ def run(out_dir):
     describe_table("nvt_prod.dat (thermodynamic properties)", _zorv_pp.parse_thermoprop(str(DATA / "nvt_prod.dat")))
     angles = _zorv_pp.parse_bond_angle(str(DATA / "npt_prod_angle.dat"))
     peak = max(range(len(angles["Count"])), key=angles["Count"].__getitem__)
-    print(f"  npt_prod_angle.dat: {len(angles['Bin'])} bins, most common angle {angles['Coord'][peak]:g} degrees "
-          f"({angles['Count/Total'][peak]:.1%} of {sum(angles['Count']):.0f} angles)")
+    print(
+        f"  npt_prod_angle.dat: {len(angles['Bin'])} bins, most common angle {angles['Coord'][peak]:g} degrees "
+        f"({angles['Count/Total'][peak]:.1%} of {sum(angles['Count']):.0f} angles)"
+    )
     for name in ("volume.dat", "density.dat"):
         print(f"  {name}: first value {_zorv_pp.parse_volume_density(str(DATA / name))}")
     log = str(DATA / "log.lammps")

@@ -1,6 +1,7 @@
 """Transport analysis: the self-diffusion coefficient of water from MSD
 curves of five replica runs, their mean and spread, and the first peak of an
 O-O radial distribution function."""
+
 import math
 import os
 
@@ -24,8 +25,8 @@ def read_table(path):
     header = max((i for i, line in enumerate(lines) if line.lstrip().startswith("#Time")), default=0)
     names = lines[header].replace("#", "").split()
     table = {name: [] for name in names}
-    for line in lines[header + 1:]:
-        tokens = line.replace("#", "").split()[:len(names)]
+    for line in lines[header + 1 :]:
+        tokens = line.replace("#", "").split()[: len(names)]
         try:
             row = [float(token) for token in tokens]
         except ValueError:
@@ -42,9 +43,12 @@ def water_rdf():
     r = [0.02 * i for i in range(400)]
     g = []
     for x in r:
-        core = 0.0 if x < 2.4 else 1.0 - math.exp(-((x - 2.4) / 0.35) ** 2)
-        shells = 2.1 * math.exp(-((x - 2.8) / 0.14) ** 2) - 0.35 * math.exp(-((x - 3.45) / 0.35) ** 2) \
-            + 0.15 * math.exp(-((x - 4.5) / 0.4) ** 2)
+        core = 0.0 if x < 2.4 else 1.0 - math.exp(-(((x - 2.4) / 0.35) ** 2))
+        shells = (
+            2.1 * math.exp(-(((x - 2.8) / 0.14) ** 2))
+            - 0.35 * math.exp(-(((x - 3.45) / 0.35) ** 2))
+            + 0.15 * math.exp(-(((x - 4.5) / 0.4) ** 2))
+        )
         g.append(core * (1.0 + shells) + 0.002 * math.sin(37.0 * x) * core)
     return r, g
 
@@ -56,12 +60,12 @@ def run(out_dir):
     runs = [name for name in table if name.startswith("MSD_")]
     coefficients, first = [], None
     for name in runs:
-        slope, t_fit, fit = z.diff_calculator(time, table[name], MARGIN, MIN_WINDOW, MAX_WINDOW,
-                                              MAX_ERROR, MIN_DISPLACEMENT)
+        slope, t_fit, fit = z.diff_calculator(
+            time, table[name], MARGIN, MIN_WINDOW, MAX_WINDOW, MAX_ERROR, MIN_DISPLACEMENT
+        )
         coefficient = slope / 6.0 * ANGSTROM2_PER_PS
         coefficients.append(coefficient)
-        print(f"  {name}: window {t_fit[0]:.3g}-{t_fit[-1]:.3g} ps ({len(t_fit)} points), "
-              f"D = {coefficient:.3e} m^2/s")
+        print(f"  {name}: window {t_fit[0]:.3g}-{t_fit[-1]:.3g} ps ({len(t_fit)} points), D = {coefficient:.3e} m^2/s")
         first = first or (name, slope, t_fit, fit)
     mean, spread, count = z.repacking_results(coefficients)
     print(f"  D over {count} runs: {mean:.3e} +- {spread:.1e} m^2/s")
@@ -72,10 +76,16 @@ def run(out_dir):
     print(f"  first O-O RDF peak: r = {r[peak]:.2f} Angstrom, g = {g[peak]:.2f}")
 
     name, slope, t_fit, fit = first
-    return {"D_mean": mean, "D_std": spread, "runs": count, "rdf_peak_r": r[peak],
-            "fit": {"name": name, "time": time, "msd": table[name], "t_fit": t_fit, "fit": fit, "slope": slope}}
+    return {
+        "D_mean": mean,
+        "D_std": spread,
+        "runs": count,
+        "rdf_peak_r": r[peak],
+        "fit": {"name": name, "time": time, "msd": table[name], "t_fit": t_fit, "fit": fit, "slope": slope},
+    }
 
 
 if __name__ == "__main__":
     import sys
+
     run(sys.argv[1] if len(sys.argv) > 1 else ".")

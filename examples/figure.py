@@ -1,4 +1,5 @@
 """The demo's figure: the MSD fit and KOH conductivity, side by side."""
+
 ANGSTROM2_PER_PS = 1e-8  # in m^2/s
 
 
@@ -7,6 +8,7 @@ def draw(path, msd, koh):
     curves {temperature: conductivities}. Returns the path, or None without matplotlib."""
     try:
         import matplotlib
+
         matplotlib.use("Agg")
         import matplotlib.pyplot as plt
     except ImportError:
@@ -16,8 +18,9 @@ def draw(path, msd, koh):
     left.loglog(msd["time"], msd["msd"], color="0.35", lw=1.2, label=f"MSD, {msd['name']}")
     left.axvspan(msd["t_fit"][0], msd["t_fit"][-1], color="tab:blue", alpha=0.15, label="chosen window")
     d = msd["slope"] / 6.0 * ANGSTROM2_PER_PS
-    left.loglog(msd["t_fit"], msd["fit"], color="tab:red", lw=2.0, ls="--",
-                label=f"linear fit: D = slope/6 = {d:.3e} m²/s")
+    left.loglog(
+        msd["t_fit"], msd["fit"], color="tab:red", lw=2.0, ls="--", label=f"linear fit: D = slope/6 = {d:.3e} m²/s"
+    )
     left.set_xlabel("time (ps)")
     left.set_ylabel("MSD (Å²)")
     left.set_title("Water self-diffusion: automatic window fit")

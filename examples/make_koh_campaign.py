@@ -46,8 +46,14 @@ SPECIES = {
 DILUTE = {"K": 1.85e-9, "OH": 2.05e-9, "water": 2.35e-9}
 ETA_WATER_298 = 0.89e-3  # Pa s
 # sigma_MD / sigma_exp per state: a deficit everywhere but at (333.15 K, 2 mol/kg).
-RATIO = {(298.15, 0): 0.72, (298.15, 1): 0.68, (298.15, 2): 0.66,
-         (333.15, 0): 1.04, (333.15, 1): 0.78, (333.15, 2): 0.74}
+RATIO = {
+    (298.15, 0): 0.72,
+    (298.15, 1): 0.68,
+    (298.15, 2): 0.66,
+    (333.15, 0): 1.04,
+    (333.15, 1): 0.78,
+    (333.15, 2): 0.74,
+}
 HAVEN = 0.9  # sigma_MD / sigma_NE from ion pairing, at least
 
 

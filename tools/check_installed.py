@@ -11,6 +11,7 @@ density unit, an output folder that cannot be written. Every case checks the
 exit status and what the command says. Standard library only: this runs
 under the interpreter the package was installed for, but does not import it.
 """
+
 import csv
 import json
 import shutil
@@ -20,9 +21,11 @@ import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-RUNS = {"bundled": ROOT / "examples" / "campaign" / "m2.0_T298" / "rep1",
-        "water-methanol": ROOT.parent / "shared" / "data" / "zorv-runs" / "water-methanol",
-        "lj": ROOT.parent / "shared" / "data" / "zorv-runs" / "lj"}
+RUNS = {
+    "bundled": ROOT / "examples" / "campaign" / "m2.0_T298" / "rep1",
+    "water-methanol": ROOT.parent / "shared" / "data" / "zorv-runs" / "water-methanol",
+    "lj": ROOT.parent / "shared" / "data" / "zorv-runs" / "lj",
+}
 
 
 class Check:
@@ -42,8 +45,9 @@ class Check:
                     problems.append(f"{stream} lacks {text!r}")
         if "Traceback" in done.stderr:
             problems.append("a traceback on stderr")
-        if quiet_stdout and any(not line.startswith(("results:", "figures:", "report:"))
-                                for line in done.stdout.splitlines()):
+        if quiet_stdout and any(
+            not line.startswith(("results:", "figures:", "report:")) for line in done.stdout.splitlines()
+        ):
             problems.append("--quiet printed more than where the files went")
         if then is not None and not problems:
             try:
@@ -52,8 +56,11 @@ class Check:
                 problems.append(f"results: {error}")
         if problems:
             self.failed.append(name)
-            print(f"FAIL {name}: zorv-pp analyze {' '.join(arguments)}: {'; '.join(problems)}\n"
-                  f"  stdout: {done.stdout[-2000:]}\n  stderr: {done.stderr[-2000:]}", file=sys.stderr)
+            print(
+                f"FAIL {name}: zorv-pp analyze {' '.join(arguments)}: {'; '.join(problems)}\n"
+                f"  stdout: {done.stdout[-2000:]}\n  stderr: {done.stderr[-2000:]}",
+                file=sys.stderr,
+            )
         else:
             print(f"ok   {name}")
 
@@ -62,7 +69,7 @@ def species_of(run):
     """The species of a run's self-diffusion table, from its header."""
     lines = (run / "diffself.dat").read_text().splitlines()
     header = next(line for line in reversed(lines) if line.lstrip().startswith("#Time"))
-    return [word[len("MSD__"):] for word in header.replace("#", "").split() if word.startswith("MSD__")]
+    return [word[len("MSD__") :] for word in header.replace("#", "").split() if word.startswith("MSD__")]
 
 
 def rows(out):
@@ -80,7 +87,9 @@ def finer_rdf(source, target, factor=10):
         r = (k + 0.5) * step / factor
         i = min(max(int((r - data[0][0]) / step), 0), len(data) - 2)
         w = (r - data[i][0]) / step
-        out.append(" ".join([f"{r:.8g}"] + [f"{(1 - w) * a + w * b:.8g}" for a, b in zip(data[i][1:], data[i + 1][1:])]))
+        out.append(
+            " ".join([f"{r:.8g}"] + [f"{(1 - w) * a + w * b:.8g}" for a, b in zip(data[i][1:], data[i + 1][1:])])
+        )
     target.write_text("\n".join(out) + "\n")
 
 
@@ -90,8 +99,13 @@ def check_run(check, label, source):
     shutil.copytree(source, run)
     species = species_of(run)
     out = lambda name: str(base / f"out-{name}")  # noqa: E731
-    check.run(f"{label}: analysed", [str(run), "--out", out("plain")], 0,
-              out=["state ", "results:", "report:"], then=lambda: rows(out("plain")))
+    check.run(
+        f"{label}: analysed",
+        [str(run), "--out", out("plain")],
+        0,
+        out=["state ", "results:", "report:"],
+        then=lambda: rows(out("plain")),
+    )
     check.run(f"{label}: --quiet", [str(run), "--out", out("quiet"), "--no-figures", "--quiet"], 0, quiet_stdout=True)
     charges = [a for name in species for a in ("--charge", f"{name}=0")]
 
@@ -99,18 +113,28 @@ def check_run(check, label, source):
         sigma = rows(out("neutral")).get(("electrical_conductivity", ""))
         assert sigma is not None and float(sigma["mean"]) == 0.0, sigma
 
-    check.run(f"{label}: neutral species", [str(run), *charges, "--out", out("neutral"), "--no-figures"], 0,
-              then=neutral)
-    check.run(f"{label}: a folder given twice", [str(run), str(run), "--out", out("twice"), "--no-figures"], 2,
-              err=["given twice"])
+    check.run(
+        f"{label}: neutral species", [str(run), *charges, "--out", out("neutral"), "--no-figures"], 0, then=neutral
+    )
+    check.run(
+        f"{label}: a folder given twice",
+        [str(run), str(run), "--out", out("twice"), "--no-figures"],
+        2,
+        err=["given twice"],
+    )
     shutil.copytree(run, base / "copy")
 
     def counted_once():
         counts = {row["count"] for key, row in rows(out("copy")).items() if key[0] == "self_diffusion_pbc"}
         assert counts == {"1"}, counts
 
-    check.run(f"{label}: a copy of the folder", [str(run), str(base / "copy"), "--out", out("copy"), "--no-figures"],
-              0, err=["[duplicate_run]"], then=counted_once)
+    check.run(
+        f"{label}: a copy of the folder",
+        [str(run), str(base / "copy"), "--out", out("copy"), "--no-figures"],
+        0,
+        err=["[duplicate_run]"],
+        then=counted_once,
+    )
     plain = rows(out("plain")) if (Path(out("plain")) / "results.csv").is_file() else {}
 
     def others_unchanged():
@@ -119,22 +143,44 @@ def check_run(check, label, source):
             key = ("self_diffusion_pbc", name)
             assert found[key]["mean"] == plain[key]["mean"], (key, found[key]["mean"], plain[key]["mean"])
 
-    check.run(f"{label}: --count for one species", [str(run), "--count", f"{species[0]}=1", "--out", out("count"),
-                                                    "--no-figures"], 0, then=others_unchanged)
-    check.run(f"{label}: --count for no species", [str(run), "--count", "nosuchspecies=250", "--out", out("none"),
-                                                   "--no-figures"], 2, err=[", ".join(species)])
-    check.run(f"{label}: a bad density unit", [str(run), "--density-unit", "lb/ft3", "--out", out("unit")], 2,
-              err=["kg/m3", "g/cm3"])
+    check.run(
+        f"{label}: --count for one species",
+        [str(run), "--count", f"{species[0]}=1", "--out", out("count"), "--no-figures"],
+        0,
+        then=others_unchanged,
+    )
+    check.run(
+        f"{label}: --count for no species",
+        [str(run), "--count", "nosuchspecies=250", "--out", out("none"), "--no-figures"],
+        2,
+        err=[", ".join(species)],
+    )
+    check.run(
+        f"{label}: a bad density unit",
+        [str(run), "--density-unit", "lb/ft3", "--out", out("unit")],
+        2,
+        err=["kg/m3", "g/cm3"],
+    )
     Path(out("a-file")).write_text("")
-    check.run(f"{label}: an output folder that cannot be written", [str(run), "--out", out("a-file/results")], 2,
-              err=["out-a-file/results"])
+    check.run(
+        f"{label}: an output folder that cannot be written",
+        [str(run), "--out", out("a-file/results")],
+        2,
+        err=["out-a-file/results"],
+    )
     if (run / "density.dat").is_file():
-        values = [float(line.split()[1]) for line in (run / "density.dat").read_text().splitlines()
-                  if line.strip() and not line.lstrip().startswith("#")]
+        values = [
+            float(line.split()[1])
+            for line in (run / "density.dat").read_text().splitlines()
+            if line.strip() and not line.lstrip().startswith("#")
+        ]
         wrong = "kg/m3" if sum(values) / len(values) < 30.0 else "g/cm3"  # the unit the file is not in
-        check.run(f"{label}: a stated density unit the data contradict",
-                  [str(run), "--density-unit", wrong, "--out", out("density"), "--no-figures"], 0,
-                  err=["[implausible_density]"])
+        check.run(
+            f"{label}: a stated density unit the data contradict",
+            [str(run), "--density-unit", wrong, "--out", out("density"), "--no-figures"],
+            0,
+            err=["[implausible_density]"],
+        )
     if (run / "rdf.dat").is_file():
         fine = base / "fine" / "run"
         shutil.copytree(run, fine)
@@ -147,17 +193,26 @@ def check_run(check, label, source):
                     tolerance = 2e-12 if key[0] == "rdf_peak_position" else 0.01 * abs(coarse)
                     assert abs(float(row["mean"]) - coarse) <= tolerance, (key, row["mean"], coarse)
 
-        check.run(f"{label}: an RDF on ten times finer bins", [str(fine), "--out", out("fine-results"),
-                                                               "--no-figures"], 0, then=same_shell)
+        check.run(
+            f"{label}: an RDF on ten times finer bins",
+            [str(fine), "--out", out("fine-results"), "--no-figures"],
+            0,
+            then=same_shell,
+        )
     if label == "lj":
+
         def reduced_volume():
             document = json.loads((Path(out("lj")) / "results.json").read_text())
             found = {(r["property"], r["species"]): r for r in document["rows"]}
             assert (found.get(("volume", "")) or {}).get("mean"), "no volume"
             assert all(r["mean"] is not None for k, r in found.items() if k[0] == "self_diffusion"), "no Yeh-Hummer D"
 
-        check.run("lj: the volume from the log, the Yeh-Hummer D in reduced units",
-                  [str(run), "--out", out("lj"), "--no-figures"], 0, then=reduced_volume)
+        check.run(
+            "lj: the volume from the log, the Yeh-Hummer D in reduced units",
+            [str(run), "--out", out("lj"), "--no-figures"],
+            0,
+            then=reduced_volume,
+        )
 
 
 def main():

@@ -14,6 +14,7 @@ merged yet) is tolerated: it is listed, and stubtest is told to ignore exactly t
 names. Any other difference fails, including a registered function missing from the
 stubs or an __all__ that is out of order.
 """
+
 import ast
 import pathlib
 import re
@@ -31,8 +32,11 @@ TYPING_TESTS = ROOT / "tests" / "typing"
 def stub_names():
     tree = ast.parse(STUB.read_text(encoding="utf-8"))
     functions = [node.name for node in tree.body if isinstance(node, ast.FunctionDef)]
-    exported = next(ast.literal_eval(node.value) for node in tree.body
-                    if isinstance(node, ast.Assign) and node.targets[0].id == "__all__")
+    exported = next(
+        ast.literal_eval(node.value)
+        for node in tree.body
+        if isinstance(node, ast.Assign) and node.targets[0].id == "__all__"
+    )
     if functions != exported:
         sys.exit(f"stub functions {functions} differ from the stub's __all__ {exported}")
     return exported
@@ -74,10 +78,8 @@ def typed_usage():
 
 def typed_misuse():
     script = TYPING_TESTS / "typed_misuse.py"
-    marked = {number for number, line in enumerate(script.read_text().splitlines(), 1)
-              if line.endswith("# error")}
-    result = run([sys.executable, "-m", "mypy", "--no-incremental", "--no-error-summary",
-                  str(script)])
+    marked = {number for number, line in enumerate(script.read_text().splitlines(), 1) if line.endswith("# error")}
+    result = run([sys.executable, "-m", "mypy", "--no-incremental", "--no-error-summary", str(script)])
     reported = {int(match) for match in re.findall(r"typed_misuse\.py:(\d+): error", result.stdout)}
     if reported != marked:
         print(result.stdout + result.stderr, end="")
@@ -88,8 +90,18 @@ def typed_misuse():
 
 
 def package_types():
-    result = run([sys.executable, "-m", "mypy", "--config-file", str(ROOT / "pyproject.toml"),
-                  "--no-incremental", "-p", "zorv_pp"])
+    result = run(
+        [
+            sys.executable,
+            "-m",
+            "mypy",
+            "--config-file",
+            str(ROOT / "pyproject.toml"),
+            "--no-incremental",
+            "-p",
+            "zorv_pp",
+        ]
+    )
     print(result.stdout + result.stderr, end="")
     return result.returncode == 0
 

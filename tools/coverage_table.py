@@ -9,6 +9,7 @@ state intervals, and the cost of a fit. Draws docs/figures/reliability.png.
 
     PYTHONPATH=build/host-py311/python:python python3 tools/coverage_table.py [--groups 64] [--seed 1]
 """
+
 from __future__ import annotations
 
 import argparse
@@ -21,9 +22,9 @@ from pathlib import Path
 import numpy as np
 
 from zorv_pp.msdfit import StartRule, combine_runs, fit_msd, z
-from zorv_pp.synthetic.ordern import WALKERS, Shape, power_law_from_above, power_law_from_below, simulate_table
 from zorv_pp.msdfit.quantiles import student_t_quantile
 from zorv_pp.run.sampling import Sampling
+from zorv_pp.synthetic.ordern import WALKERS, Shape, power_law_from_above, power_law_from_below, simulate_table
 
 LEVELS = (0.50, 0.68, 0.90, 0.95, 0.99)
 REPLICAS = 5
@@ -92,7 +93,7 @@ def simulate(groups: int, seed: int, rule: StartRule, kind: str) -> list[Result]
     rng = np.random.default_rng(seed)
     out: list[Result] = []
     for family, fixed in FAMILIES.items():
-        for group in range(groups):
+        for _ in range(groups):
             sampling = _draw_sampling(rng)
             walkers = int(fixed if fixed is not None else 3 * rng.integers(10, 101))
             diffusion = float(10.0 ** rng.uniform(-1.0, 1.0))
@@ -100,8 +101,9 @@ def simulate(groups: int, seed: int, rule: StartRule, kind: str) -> list[Result]
             shape = _shape(kind, rng, sampling.interval, tau, 0.02 * sampling.run_length)
             # Amplitudes are drawn for D = 1: scale them to this D.
             shape = Shape(shape.velocity, tuple((a * diffusion, t) for a, t in shape.bounded))
-            t, tables, truth = simulate_table(sampling, walkers, diffusion, tau, rng, shape=shape,
-                                              realisations=REPLICAS)
+            t, tables, truth = simulate_table(
+                sampling, walkers, diffusion, tau, rng, shape=shape, realisations=REPLICAS
+            )
             for msd in tables:
                 fit = fit_msd(t, msd, sampling, walkers, start_rule=rule)
                 out.append(Result(family, truth, fit.slope, fit.slope_se, fit.flags, len(out) // REPLICAS))
@@ -125,8 +127,12 @@ def _row(name: str, results: list[Result]) -> str:
 
 
 def table(title: str, results: list[Result]) -> list[str]:
-    lines = [title, f"{'family':26s} {'n':>5s}  " + "  ".join(f"{100 * v:5.0f}" for v in LEVELS)
-             + "  hw95[%]  bias[%]  not_conv[%]  its 95 %"]
+    lines = [
+        title,
+        f"{'family':26s} {'n':>5s}  "
+        + "  ".join(f"{100 * v:5.0f}" for v in LEVELS)
+        + "  hw95[%]  bias[%]  not_conv[%]  its 95 %",
+    ]
     lines += [_row(name, [r for r in results if r.family == name]) for name in FAMILIES]
     lines.append(_row("pooled", results))
     return lines
@@ -156,9 +162,11 @@ def states(results: list[Result]) -> list[str]:
     n = len(by_group)
     ratio = statistics.median(widths_z) / statistics.median(widths_rep)
     ratio_each = statistics.median(a / b for a, b in zip(widths_z, widths_rep))
-    return [f"5-replica states ({n}): inverse-variance + Birge, z: {100 * hits_z / n:.1f} %; "
-            f"t(n-1) when R > 1: {100 * hits_t / n:.1f} %; replica t-interval: {100 * hits_rep / n:.1f} %",
-            f"median width vs replica t-interval: {ratio:.2f}x (median of per-state ratios {ratio_each:.2f}x)"]
+    return [
+        f"5-replica states ({n}): inverse-variance + Birge, z: {100 * hits_z / n:.1f} %; "
+        f"t(n-1) when R > 1: {100 * hits_t / n:.1f} %; replica t-interval: {100 * hits_rep / n:.1f} %",
+        f"median width vs replica t-interval: {ratio:.2f}x (median of per-state ratios {ratio_each:.2f}x)",
+    ]
 
 
 def cost() -> str:
@@ -175,8 +183,10 @@ def cost() -> str:
 
 def reliability(results: dict[str, list[Result]], path: Path) -> None:
     import matplotlib
+
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
+
     fig, ax = plt.subplots(figsize=(4.6, 4.2))
     nominal = [100 * v for v in LEVELS]
     ax.plot([40, 100], [40, 100], color="0.6", lw=1, ls="--", label="ideal")
@@ -197,15 +207,26 @@ def main() -> None:
     parser.add_argument("--shapes", default=",".join(SHAPES), help=f"comma-separated, of {', '.join(SHAPES)}")
     parser.add_argument("--accept-z", type=float, default=StartRule.accept_z)
     parser.add_argument("--factor", type=float, default=StartRule.factor)
-    parser.add_argument("--bend-z", type=float, default=StartRule.bend_z,
-                        help="τ̂ taken this many standard errors of the intercept below its value")
+    parser.add_argument(
+        "--bend-z",
+        type=float,
+        default=StartRule.bend_z,
+        help="τ̂ taken this many standard errors of the intercept below its value",
+    )
     parser.add_argument("--no-step", action="store_true", help="take the first accepted start, even after a bend")
     parser.add_argument("--unconverged", type=float, default=StartRule.unconverged_factor)
-    parser.add_argument("--figure", type=Path, default=Path(__file__).resolve().parents[1] / "docs/figures/reliability.png")
+    parser.add_argument(
+        "--figure", type=Path, default=Path(__file__).resolve().parents[1] / "docs/figures/reliability.png"
+    )
     parser.add_argument("--no-figure", action="store_true")
     args = parser.parse_args()
-    rule = StartRule(factor=args.factor, accept_z=args.accept_z, bend_z=args.bend_z, step_on_bend=not args.no_step,
-                     unconverged_factor=args.unconverged)
+    rule = StartRule(
+        factor=args.factor,
+        accept_z=args.accept_z,
+        bend_z=args.bend_z,
+        step_on_bend=not args.no_step,
+        unconverged_factor=args.unconverged,
+    )
     start = time.perf_counter()
     results: dict[str, list[Result]] = {}
     for offset, kind in enumerate(args.shapes.split(",")):

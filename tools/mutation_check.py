@@ -14,6 +14,7 @@ kill rate over the mutants not marked equivalent; exits 1 below the target.
 Build failures are reported as "build" and count neither way: a mutant that
 does not compile tests nothing.
 """
+
 import argparse
 import os
 import shutil
@@ -45,8 +46,8 @@ class Mutant:
 @dataclass
 class Outcome:
     mutant: Mutant
-    result: str            # "killed", "survived", "build", "broken"
-    layers: str = ""       # "cpp", "py", "cpp+py"
+    result: str  # "killed", "survived", "build", "broken"
+    layers: str = ""  # "cpp", "py", "cpp+py"
     seconds: float = 0.0
 
 
@@ -68,8 +69,12 @@ def present(mutant, root):
 
 def tree_files(repo):
     """Tracked and new unignored files of the work tree, as they stand now."""
-    listed = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
-                            cwd=repo, check=True, capture_output=True).stdout
+    listed = subprocess.run(
+        ["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
+        cwd=repo,
+        check=True,
+        capture_output=True,
+    ).stdout
     return [f for f in listed.decode().split("\0") if f and not f.startswith("build/")]
 
 
@@ -92,8 +97,9 @@ def sync_tree(repo, scratch):
 def run(command, cwd, timeout, env=None):
     """(passed, tail of output); a timeout counts as a failure."""
     try:
-        done = subprocess.run(command, cwd=cwd, env=env, timeout=timeout,
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        done = subprocess.run(
+            command, cwd=cwd, env=env, timeout=timeout, stdout=subprocess.PIPE, stderr=subprocess.STDOUT
+        )
     except subprocess.TimeoutExpired:
         return False, f"timed out after {timeout} s"
     text = done.stdout.decode(errors="replace")
@@ -109,12 +115,24 @@ class Layers:
         self.env = dict(os.environ, ZORV_MODULE_DIR=str(self.build_dir / "python"))
         package = scratch / "python"
         if package.is_dir():
-            self.env["PYTHONPATH"] = os.pathsep.join(
-                p for p in (str(package), os.environ.get("PYTHONPATH", "")) if p)
+            self.env["PYTHONPATH"] = os.pathsep.join(p for p in (str(package), os.environ.get("PYTHONPATH", "")) if p)
 
     def configure(self):
-        return run(["cmake", "-S", ".", "-B", "build", "-G", "Ninja", f"-DPython_EXECUTABLE={PYTHON}",
-                    "-DZORV_BUILD_TESTS=ON"], self.scratch, self.timeout)
+        return run(
+            [
+                "cmake",
+                "-S",
+                ".",
+                "-B",
+                "build",
+                "-G",
+                "Ninja",
+                f"-DPython_EXECUTABLE={PYTHON}",
+                "-DZORV_BUILD_TESTS=ON",
+            ],
+            self.scratch,
+            self.timeout,
+        )
 
     def build(self):
         return run(["cmake", "--build", "build", "-j", "2"], self.scratch, self.timeout)
@@ -174,19 +192,23 @@ def report(outcomes):
     for o in outcomes:
         print(f"{o.mutant.name:<{width}}  {o.seconds:5.0f}s  {verdict(o)}")
     # An equivalent mark stands only while the mutant survives.
-    counted = [o for o in outcomes if o.result in ("killed", "survived")
-               and not (o.mutant.equivalent and o.result == "survived")]
+    counted = [
+        o
+        for o in outcomes
+        if o.result in ("killed", "survived") and not (o.mutant.equivalent and o.result == "survived")
+    ]
     killed = [o for o in counted if o.result == "killed"]
     by_layer = {layer: sum(layer in o.layers.split("+") for o in killed) for layer in ("cpp", "py")}
     equivalent = sum(bool(o.mutant.equivalent) and o.result == "survived" for o in outcomes)
     builds = sum(o.result == "build" for o in outcomes)
     broken = sum(o.result == "broken" for o in outcomes)
     rate = len(killed) / len(counted) if counted else 1.0
-    print(f"\n{len(outcomes)} mutants: {len(killed)} killed (C++ tests {by_layer['cpp']}, "
-          f"Python tests {by_layer['py']}), {len(counted) - len(killed)} survived, "
-          f"{equivalent} equivalent, {builds} build failures, {broken} broken")
-    print(f"kill rate: {len(killed)}/{len(counted)} = {rate:.1%} of the non-equivalent mutants "
-          f"(target {TARGET:.0%})")
+    print(
+        f"\n{len(outcomes)} mutants: {len(killed)} killed (C++ tests {by_layer['cpp']}, "
+        f"Python tests {by_layer['py']}), {len(counted) - len(killed)} survived, "
+        f"{equivalent} equivalent, {builds} build failures, {broken} broken"
+    )
+    print(f"kill rate: {len(killed)}/{len(counted)} = {rate:.1%} of the non-equivalent mutants (target {TARGET:.0%})")
     return rate >= TARGET and broken == 0
 
 
@@ -194,11 +216,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--only", action="append", metavar="NAME", help="run this mutant (repeatable)")
     parser.add_argument("--list", action="store_true", help="list the mutants and exit")
-    parser.add_argument("--timeout", type=float, default=900.0,
-                        help="seconds allowed to each build or test run of a mutant")
+    parser.add_argument(
+        "--timeout", type=float, default=900.0, help="seconds allowed to each build or test run of a mutant"
+    )
     parser.add_argument("--slow", action="store_true", help="include the Python tests marked slow")
-    parser.add_argument("--scratch", type=Path,
-                        help="scratch copy to create or reuse (kept); default: a temporary one")
+    parser.add_argument("--scratch", type=Path, help="scratch copy to create or reuse (kept); default: a temporary one")
     parser.add_argument("--verbose", action="store_true", help="print the failing output of each layer")
     args = parser.parse_args()
 

@@ -5,6 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+echo "== ruff: the linter and the formatter over the Python of the project" >&2
+ruff check python tests bench tools examples
+ruff format --check python tests bench tools examples
+
 tools/suite.sh python3.14 build/sid-py314
 ZORV_PYTEST_MARK="not slow" tools/suite.sh python3.14d build/sid-py314d -DCMAKE_BUILD_TYPE=Debug
 

@@ -9,6 +9,7 @@ Angstrom^2 (1 Angstrom^2/ps = 1e-8 m^2/s).
 
     python3 examples/data/make_diffself.py
 """
+
 import math
 import os
 import random

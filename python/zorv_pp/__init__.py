@@ -13,18 +13,34 @@ over replica runs::
 
 The numerical work is done by the extension module ``_zorv_pp``.
 """
-from .errors import CampaignError, RunError, ZorvError
+
 from .analysis.estimate import Estimate
-from .run import Run
 from .analysis.run_fit import RunAnalysis, fit_run
-from .properties import PROPERTIES
 from .analysis.state import StateResult, analyze, combine
-from .units import LJ, METAL, REAL, UnitStyle, UnitStyleError, unit_style
+from .errors import CampaignError, RunError, ZorvError
 from .msdfit.window import Window
+from .properties import PROPERTIES
+from .run import Run
+from .units import LJ, METAL, REAL, UnitStyle, UnitStyleError, unit_style
 
 __all__ = [
-    "CampaignError", "Estimate", "LJ", "METAL", "PROPERTIES", "REAL", "Run", "RunAnalysis", "RunError",
-    "StateResult", "UnitStyle", "UnitStyleError", "Window", "ZorvError", "analyze", "combine",
-    "fit_run", "unit_style",
+    "CampaignError",
+    "Estimate",
+    "LJ",
+    "METAL",
+    "PROPERTIES",
+    "REAL",
+    "Run",
+    "RunAnalysis",
+    "RunError",
+    "StateResult",
+    "UnitStyle",
+    "UnitStyleError",
+    "Window",
+    "ZorvError",
+    "analyze",
+    "combine",
+    "fit_run",
+    "unit_style",
 ]
 __version__ = "0.1.0"

@@ -1,5 +1,6 @@
 """The compiled core, faced once: each function of ``_zorv_pp`` the package uses, under a name that says what
 it computes, with scalar arguments where the package has scalars. Nothing else imports ``_zorv_pp``."""
+
 from __future__ import annotations
 
 from collections.abc import Sequence
@@ -12,9 +13,15 @@ def finite_mean_std_count(values: Sequence[float]) -> tuple[float, float, int]:
     return _zorv_pp.repacking_results(values)
 
 
-def log_log_window_fit(time: Sequence[float], msd: Sequence[float], margin: float, min_window: int,
-                       max_window: int, max_error: float,
-                       min_displacement: float) -> tuple[float, list[float], list[float]]:
+def log_log_window_fit(
+    time: Sequence[float],
+    msd: Sequence[float],
+    margin: float,
+    min_window: int,
+    max_window: int,
+    max_error: float,
+    min_displacement: float,
+) -> tuple[float, list[float], list[float]]:
     """The slope of the straight-line fit to the window whose log-log slope is closest to 1, the window's
     times and the fitted values (NaN and empty lists when no window qualifies); see ``Window``."""
     return _zorv_pp.diff_calculator(time, msd, margin, min_window, max_window, max_error, min_displacement)
@@ -30,8 +37,9 @@ def mass_fraction(molality: float, molar_mass: float) -> float:
     return _zorv_pp.molality_to_mass_fraction([molality], molar_mass)[0]
 
 
-def model_density(temperature: float, molality: float, molar_mass: float,
-                  density: Sequence[float]) -> tuple[float, float]:
+def model_density(
+    temperature: float, molality: float, molar_mass: float, density: Sequence[float]
+) -> tuple[float, float]:
     """Laliberté's solution density (kg/m³) and the molarity (mol/L) it gives, under the parameters
     ``density``."""
     densities, molarities = _zorv_pp.laliberte_density([temperature], [molality], molar_mass, *density)
@@ -48,16 +56,19 @@ def koh_conductivity(temperature: float, molality: float, molar_mass: float, den
     return _zorv_pp.koh_gilliam_eval([temperature], [molality], molar_mass, *density)[0]
 
 
-def molality_from_molarity(molarity: float, temperature: float, molar_mass: float, density: Sequence[float],
-                           tolerance: float, iterations: int) -> float:
+def molality_from_molarity(
+    molarity: float, temperature: float, molar_mass: float, density: Sequence[float], tolerance: float, iterations: int
+) -> float:
     """The molality (mol/kg) whose model molarity is ``molarity`` (mol/L); ValueError when none is."""
     c0, c1, c2, c3, c4 = density
-    return _zorv_pp.molarity_to_molality([molarity], temperature, molar_mass, c0, c1, c2, c3, c4, tolerance,
-                                         iterations)[0]
+    return _zorv_pp.molarity_to_molality(
+        [molarity], temperature, molar_mass, c0, c1, c2, c3, c4, tolerance, iterations
+    )[0]
 
 
-def hop_time(sigma_exp: float, sigma_md: float, temperature: float, box: float, count: float,
-             hop_distance: float) -> float:
+def hop_time(
+    sigma_exp: float, sigma_md: float, temperature: float, box: float, count: float, hop_distance: float
+) -> float:
     """The time between proton hops (s) that closes the gap between the experimental and the MD
     conductivity (S/m), for ``count`` hopping ions in a cubic box of side ``box`` (m)."""
     return _zorv_pp.tau_calculator(sigma_exp, sigma_md, temperature, box, count, hop_distance)

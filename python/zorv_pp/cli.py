@@ -4,6 +4,7 @@ Exit status: 0 when every run was analysed, 1 when some run or state failed
 or nothing was analysed at all (what could be analysed is still written),
 2 for a usage error (bad arguments or a bad campaign file).
 """
+
 from __future__ import annotations
 
 import argparse
@@ -27,8 +28,12 @@ MAIN_EPILOG = f"""examples:
 
 
 def build_parser() -> argparse.ArgumentParser:
-    parser = argparse.ArgumentParser(prog="zorv-pp", description="Transport properties of MD runs in SI units.",
-                                     formatter_class=argparse.RawDescriptionHelpFormatter, epilog=MAIN_EPILOG)
+    parser = argparse.ArgumentParser(
+        prog="zorv-pp",
+        description="Transport properties of MD runs in SI units.",
+        formatter_class=argparse.RawDescriptionHelpFormatter,
+        epilog=MAIN_EPILOG,
+    )
     parser.add_argument("--version", action="version", version=f"zorv-pp {__version__}")
     subparsers = parser.add_subparsers(dest="command", metavar="COMMAND")
     add_analyze(subparsers)

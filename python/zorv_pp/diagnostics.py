@@ -1,4 +1,5 @@
 """Warnings of a run: what was read but is doubtful, kept with the run instead of lost."""
+
 from __future__ import annotations
 
 from dataclasses import dataclass

@@ -1,4 +1,5 @@
 """Exceptions of the analysis layer."""
+
 from __future__ import annotations
 
 import os
@@ -17,8 +18,9 @@ class RunError(ZorvError):
     ``--counts``, a campaign's ``group``).
     """
 
-    def __init__(self, run: str | os.PathLike[str], file: str | None, message: str,
-                 missing_species: Iterable[str] = ()) -> None:
+    def __init__(
+        self, run: str | os.PathLike[str], file: str | None, message: str, missing_species: Iterable[str] = ()
+    ) -> None:
         self.run = os.fspath(run)
         self.file = file
         self.message = message

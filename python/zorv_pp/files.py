@@ -1,4 +1,5 @@
 """Files written atomically: a reader never sees half a file."""
+
 from __future__ import annotations
 
 import contextlib

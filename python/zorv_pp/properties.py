@@ -7,6 +7,7 @@ is one :class:`Property` given to :func:`register`; a property of another
 kind (a combination of curves, a value derived after the fits) needs its
 formula too, in :mod:`zorv_pp.analysis`.
 """
+
 from __future__ import annotations
 
 from collections.abc import Callable, Iterator
@@ -35,13 +36,13 @@ class Conditions:
 
 #: How a property gets its value, each kind a routine of :mod:`zorv_pp.analysis`.
 KINDS = (
-    "column",     # one fitted column of ``table``: slope × factor
-    "species",    # one fitted column per species (``column`` is the prefix of its name)
-    "onsager",    # the Onsager pair columns, with the combinations fitted beside them
-    "combined",   # a combination of the Onsager curves, fitted with them
-    "rdf",        # the first shell of each pair's RDF
-    "derived",    # formed from other properties after the fits (with the state's viscosity)
-    "state",      # read from the run's state files
+    "column",  # one fitted column of ``table``: slope × factor
+    "species",  # one fitted column per species (``column`` is the prefix of its name)
+    "onsager",  # the Onsager pair columns, with the combinations fitted beside them
+    "combined",  # a combination of the Onsager curves, fitted with them
+    "rdf",  # the first shell of each pair's RDF
+    "derived",  # formed from other properties after the fits (with the state's viscosity)
+    "state",  # read from the run's state files
 )
 
 
@@ -96,8 +97,9 @@ class Property:
     def __post_init__(self) -> None:
         if self.kind not in KINDS:
             raise ValueError(f"property {self.name!r}: unknown kind {self.kind!r} (known: {', '.join(KINDS)})")
-        if self.kind in ("column", "species") and (self.table is None or self.column is None or self.factor is None
-                                                   or self.group is None):
+        if self.kind in ("column", "species") and (
+            self.table is None or self.column is None or self.factor is None or self.group is None
+        ):
             raise ValueError(f"property {self.name!r}: a fitted column needs its table, column, factor and group")
 
     def walkers_of(self, conditions: Conditions) -> float:
@@ -110,63 +112,211 @@ _VOLUME_AND_TEMPERATURE = ("volume.dat", "temperature.dat")
 _COLLECTIVE = "collective MSD/6 per molecule"
 
 _BUILT_IN = (
-    Property("self_diffusion", "m^2/s", "self-diffusion (Yeh–Hummer corrected)", "derived", r"$D_\mathrm{YH}$",
-             depends=("diffself", "viscosity"), state_files=_VOLUME_AND_TEMPERATURE,
-             derived_from=("self_diffusion_pbc",), spread_of="self_diffusion_pbc",
-             summary="self-diffusion (Yeh–Hummer corrected)",
-             converging=True),
-    Property("self_diffusion_pbc", "m^2/s", "self-diffusion (uncorrected, periodic box)", "species",
-             r"$D_\mathrm{PBC}$", table="diffself", column="MSD__", walkers=3.0, per_molecule=True,
-             factor=lambda c: c.style.diffusion / c.count, group="self_diffusion", curve_unit="m^2",
-             quantity="MSD/6 per molecule", depends=("diffself",), family="diffusion", converging=True,
-             species_in_title=True),
-    Property("onsager", "m^2/s", "Onsager coefficient", "onsager", r"$L_{ij}$", table="diffonsag", column="MSD__",
-             walkers=3.0, factor=lambda c: c.style.diffusion / c.count, group="onsager", curve_unit="m^2",
-             quantity=_COLLECTIVE, depends=("diffonsag",), family="onsager", summary="Onsager", converging=True,
-             species_in_title=True),
-    Property("maxwell_stefan", "m^2/s", "Maxwell–Stefan diffusivity", "combined", "Đ", table="diffonsag",
-             walkers=3.0, factor=lambda c: c.style.diffusion / c.count, group="onsager", curve_unit="m^2",
-             quantity=_COLLECTIVE, depends=("diffonsag",), family="onsager", summary="Maxwell–Stefan diffusivity",
-             converging=True, species_in_title=True),
-    Property("shear_viscosity", "Pa s", "shear viscosity", "column", "η", table="viscosity", column="MSD_all",
-             walkers=5.0, factor=lambda c: c.style.viscosity / c.temperature, group="shear_viscosity",
-             curve_unit="Pa s^2", quantity="shear Helfand moment", components=("MSD_xy", "MSD_xz", "MSD_yz"),
-             depends=("viscosity",), state_files=_TEMPERATURE, family="viscosity", summary="shear viscosity",
-             converging=True),
-    Property("shear_viscosity_off", "Pa s", "shear viscosity (off-diagonal)", "column", "η", table="viscosity",
-             column="MSD_off", walkers=3.0, factor=lambda c: c.style.viscosity / c.temperature,
-             group="shear_viscosity", curve_unit="Pa s^2", quantity="shear Helfand moment", depends=("viscosity",),
-             state_files=_TEMPERATURE, family="viscosity", converging=True),
-    Property("bulk_viscosity", "Pa s", "bulk viscosity", "column", r"$\eta_\mathrm{bulk}$", table="viscosity",
-             column="MSD_bulkvisc", walkers=1.0, factor=lambda c: c.style.viscosity / c.temperature,
-             group="bulk_viscosity", curve_unit="Pa s^2", quantity="bulk Helfand moment", depends=("viscosity",),
-             state_files=_TEMPERATURE, family="viscosity", summary="bulk viscosity", converging=True),
-    Property("thermal_conductivity", "W/(m K)", "thermal conductivity", "column", "λ", table="tconductivity",
-             column="MSD_all", walkers=3.0,
-             factor=lambda c: c.style.thermal_conductivity / (c.temperature * c.temperature),
-             group="thermal_conductivity", curve_unit="W s/(m K)", quantity="heat Helfand moment",
-             components=("MSD_x", "MSD_y", "MSD_z"), depends=("tconductivity",), state_files=_TEMPERATURE,
-             family="conductivity", summary="thermal conductivity", converging=True),
-    Property("electrical_conductivity", "S/m", "electrical conductivity", "combined", "σ", table="diffonsag",
-             walkers=3.0, factor=lambda c: c.style.charge ** 2 / (c.volume * c.style.boltzmann * c.temperature)
-             * c.style.diffusion,
-             group="onsager", curve_unit="S s/m", quantity="charge-displacement MSD", depends=("diffonsag",),
-             state_files=_VOLUME_AND_TEMPERATURE, family="conductivity", summary="electrical conductivity",
-             legend="Onsager", converging=True),
-    Property("electrical_conductivity_ne", "S/m", "electrical conductivity (Nernst–Einstein)", "derived",
-             r"$\sigma_\mathrm{NE}$", depends=("diffself", "viscosity"), state_files=_VOLUME_AND_TEMPERATURE,
-             derived_from=("self_diffusion",), summary="electrical conductivity", legend="Nernst–Einstein",
-             converging=True),
-    Property("haven_ratio", "1", "Haven ratio", "derived", r"$H_\mathrm{R}$",
-             depends=("diffself", "diffonsag", "viscosity"), state_files=_VOLUME_AND_TEMPERATURE,
-             derived_from=("electrical_conductivity", "electrical_conductivity_ne")),
+    Property(
+        "self_diffusion",
+        "m^2/s",
+        "self-diffusion (Yeh–Hummer corrected)",
+        "derived",
+        r"$D_\mathrm{YH}$",
+        depends=("diffself", "viscosity"),
+        state_files=_VOLUME_AND_TEMPERATURE,
+        derived_from=("self_diffusion_pbc",),
+        spread_of="self_diffusion_pbc",
+        summary="self-diffusion (Yeh–Hummer corrected)",
+        converging=True,
+    ),
+    Property(
+        "self_diffusion_pbc",
+        "m^2/s",
+        "self-diffusion (uncorrected, periodic box)",
+        "species",
+        r"$D_\mathrm{PBC}$",
+        table="diffself",
+        column="MSD__",
+        walkers=3.0,
+        per_molecule=True,
+        factor=lambda c: c.style.diffusion / c.count,
+        group="self_diffusion",
+        curve_unit="m^2",
+        quantity="MSD/6 per molecule",
+        depends=("diffself",),
+        family="diffusion",
+        converging=True,
+        species_in_title=True,
+    ),
+    Property(
+        "onsager",
+        "m^2/s",
+        "Onsager coefficient",
+        "onsager",
+        r"$L_{ij}$",
+        table="diffonsag",
+        column="MSD__",
+        walkers=3.0,
+        factor=lambda c: c.style.diffusion / c.count,
+        group="onsager",
+        curve_unit="m^2",
+        quantity=_COLLECTIVE,
+        depends=("diffonsag",),
+        family="onsager",
+        summary="Onsager",
+        converging=True,
+        species_in_title=True,
+    ),
+    Property(
+        "maxwell_stefan",
+        "m^2/s",
+        "Maxwell–Stefan diffusivity",
+        "combined",
+        "Đ",
+        table="diffonsag",
+        walkers=3.0,
+        factor=lambda c: c.style.diffusion / c.count,
+        group="onsager",
+        curve_unit="m^2",
+        quantity=_COLLECTIVE,
+        depends=("diffonsag",),
+        family="onsager",
+        summary="Maxwell–Stefan diffusivity",
+        converging=True,
+        species_in_title=True,
+    ),
+    Property(
+        "shear_viscosity",
+        "Pa s",
+        "shear viscosity",
+        "column",
+        "η",
+        table="viscosity",
+        column="MSD_all",
+        walkers=5.0,
+        factor=lambda c: c.style.viscosity / c.temperature,
+        group="shear_viscosity",
+        curve_unit="Pa s^2",
+        quantity="shear Helfand moment",
+        components=("MSD_xy", "MSD_xz", "MSD_yz"),
+        depends=("viscosity",),
+        state_files=_TEMPERATURE,
+        family="viscosity",
+        summary="shear viscosity",
+        converging=True,
+    ),
+    Property(
+        "shear_viscosity_off",
+        "Pa s",
+        "shear viscosity (off-diagonal)",
+        "column",
+        "η",
+        table="viscosity",
+        column="MSD_off",
+        walkers=3.0,
+        factor=lambda c: c.style.viscosity / c.temperature,
+        group="shear_viscosity",
+        curve_unit="Pa s^2",
+        quantity="shear Helfand moment",
+        depends=("viscosity",),
+        state_files=_TEMPERATURE,
+        family="viscosity",
+        converging=True,
+    ),
+    Property(
+        "bulk_viscosity",
+        "Pa s",
+        "bulk viscosity",
+        "column",
+        r"$\eta_\mathrm{bulk}$",
+        table="viscosity",
+        column="MSD_bulkvisc",
+        walkers=1.0,
+        factor=lambda c: c.style.viscosity / c.temperature,
+        group="bulk_viscosity",
+        curve_unit="Pa s^2",
+        quantity="bulk Helfand moment",
+        depends=("viscosity",),
+        state_files=_TEMPERATURE,
+        family="viscosity",
+        summary="bulk viscosity",
+        converging=True,
+    ),
+    Property(
+        "thermal_conductivity",
+        "W/(m K)",
+        "thermal conductivity",
+        "column",
+        "λ",
+        table="tconductivity",
+        column="MSD_all",
+        walkers=3.0,
+        factor=lambda c: c.style.thermal_conductivity / (c.temperature * c.temperature),
+        group="thermal_conductivity",
+        curve_unit="W s/(m K)",
+        quantity="heat Helfand moment",
+        components=("MSD_x", "MSD_y", "MSD_z"),
+        depends=("tconductivity",),
+        state_files=_TEMPERATURE,
+        family="conductivity",
+        summary="thermal conductivity",
+        converging=True,
+    ),
+    Property(
+        "electrical_conductivity",
+        "S/m",
+        "electrical conductivity",
+        "combined",
+        "σ",
+        table="diffonsag",
+        walkers=3.0,
+        factor=lambda c: c.style.charge**2 / (c.volume * c.style.boltzmann * c.temperature) * c.style.diffusion,
+        group="onsager",
+        curve_unit="S s/m",
+        quantity="charge-displacement MSD",
+        depends=("diffonsag",),
+        state_files=_VOLUME_AND_TEMPERATURE,
+        family="conductivity",
+        summary="electrical conductivity",
+        legend="Onsager",
+        converging=True,
+    ),
+    Property(
+        "electrical_conductivity_ne",
+        "S/m",
+        "electrical conductivity (Nernst–Einstein)",
+        "derived",
+        r"$\sigma_\mathrm{NE}$",
+        depends=("diffself", "viscosity"),
+        state_files=_VOLUME_AND_TEMPERATURE,
+        derived_from=("self_diffusion",),
+        summary="electrical conductivity",
+        legend="Nernst–Einstein",
+        converging=True,
+    ),
+    Property(
+        "haven_ratio",
+        "1",
+        "Haven ratio",
+        "derived",
+        r"$H_\mathrm{R}$",
+        depends=("diffself", "diffonsag", "viscosity"),
+        state_files=_VOLUME_AND_TEMPERATURE,
+        derived_from=("electrical_conductivity", "electrical_conductivity_ne"),
+    ),
     Property("rdf_peak_position", "m", "first RDF peak position", "rdf", table="rdf", depends=("rdf",)),
     Property("rdf_peak_height", "1", "first RDF peak height", "rdf", table="rdf", depends=("rdf",)),
-    Property("coordination_number", "1", "coordination number", "rdf", "n", table="rdf", depends=("rdf",),
-             state_files=("volume.dat",), summary="coordination number"),
+    Property(
+        "coordination_number",
+        "1",
+        "coordination number",
+        "rdf",
+        "n",
+        table="rdf",
+        depends=("rdf",),
+        state_files=("volume.dat",),
+        summary="coordination number",
+    ),
     Property("volume", "m^3", "volume", "state", state_files=("volume.dat",)),
-    Property("density", "kg/m^3", "density", "state", "ρ", state_files=("volume.dat", "density.dat"),
-             summary="density"),
+    Property(
+        "density", "kg/m^3", "density", "state", "ρ", state_files=("volume.dat", "density.dat"), summary="density"
+    ),
     Property("temperature", "K", "temperature", "state", state_files=_TEMPERATURE),
 )
 

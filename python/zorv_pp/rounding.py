@@ -1,5 +1,6 @@
 """Numbers rounded to their error: the error to two significant digits, the value and its interval to
 the same decimal place, trailing zeros kept (``2.867 ± 0.017``, interval ``2.834 to 2.900``)."""
+
 from __future__ import annotations
 
 import math
@@ -47,8 +48,9 @@ def scientific(value: float, last: int | None) -> str:
     return f"{rounded:.{max(0, exponent - last)}e}"
 
 
-def with_error(value: float, error: float, low: float = math.nan, high: float = math.nan,
-               notation: str = "fixed") -> tuple[str, str, str]:
+def with_error(
+    value: float, error: float, low: float = math.nan, high: float = math.nan, notation: str = "fixed"
+) -> tuple[str, str, str]:
     """(value, error, interval) texts, each rounded to the error's two significant digits.
 
     ``notation`` is "fixed" (display values already scaled near 1) or
@@ -58,8 +60,11 @@ def with_error(value: float, error: float, low: float = math.nan, high: float = 
     text = fixed if notation == "fixed" else scientific
     if math.isfinite(error) and 0.0 <= error <= NEGLIGIBLE * abs(value):
         # Identical replicas leave only rounding noise: the value's own digits, an error of zero.
-        return text(value, None), "0", (f"{text(low, None)} to {text(high, None)}"
-                                         if math.isfinite(low) and math.isfinite(high) else "–")
+        return (
+            text(value, None),
+            "0",
+            (f"{text(low, None)} to {text(high, None)}" if math.isfinite(low) and math.isfinite(high) else "–"),
+        )
     last = place(error)
     error_text = text(error, last) if last is not None else "–"
     interval = f"{text(low, last)} to {text(high, last)}" if math.isfinite(low) and math.isfinite(high) else "–"

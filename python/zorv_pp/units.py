@@ -5,6 +5,7 @@ Every property leaves :mod:`zorv_pp` in SI units, except for runs in the
 conversion factors. The defining constants of the 2019 SI are exact, so they
 are written out in full and every factor is derived from them.
 """
+
 from __future__ import annotations
 
 from dataclasses import dataclass
@@ -91,8 +92,7 @@ class UnitStyle:
 
 REAL = UnitStyle("real", ANGSTROM, 1e-15, ATMOSPHERE, KILOCALORIE / AVOGADRO, "Å", "fs")
 METAL = UnitStyle("metal", ANGSTROM, 1e-12, BAR, ELEMENTARY_CHARGE, "Å", "ps", default_timestep=0.001)
-LJ = UnitStyle("lj", 1.0, 1.0, 1.0, 1.0, "σ", "τ", boltzmann=1.0, charge=1.0, reduced=True,
-               default_timestep=0.005)
+LJ = UnitStyle("lj", 1.0, 1.0, 1.0, 1.0, "σ", "τ", boltzmann=1.0, charge=1.0, reduced=True, default_timestep=0.005)
 """Lennard-Jones reduced units: no conversion, k_B = 1."""
 STYLES: dict[str, UnitStyle] = {style.name: style for style in (REAL, METAL, LJ)}
 

@@ -1,6 +1,7 @@
 """The examples of docs/api.md run as doctests, one test per section, in an empty
 scratch directory. A section whose examples call a function the module does not
 register yet is skipped, naming the function."""
+
 import doctest
 import inspect
 import pathlib
@@ -30,8 +31,7 @@ def split_sections(text):
 
 SECTIONS = split_sections(API_DOC.read_text(encoding="utf-8"))
 PREAMBLE = SECTIONS[0]
-DOCUMENTED = [match.group(1) for heading, _, _ in SECTIONS[1:]
-              if (match := SIGNATURE_HEADING.fullmatch(heading))]
+DOCUMENTED = [match.group(1) for heading, _, _ in SECTIONS[1:] if (match := SIGNATURE_HEADING.fullmatch(heading))]
 
 
 def examples_of(body):

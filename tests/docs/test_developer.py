@@ -1,4 +1,5 @@
 """The developer page's example declaration is the one the registry test runs end to end."""
+
 import pathlib
 import re
 
@@ -22,8 +23,19 @@ def test_the_documented_property_registers_as_the_tested_one():
     try:
         shown = properties.get("shear_viscosity_xy")
         assert shown is namespace["XY"] and shown.name == TOY.name
-        for field in ("unit", "title", "kind", "table", "column", "walkers", "group", "curve_unit", "quantity",
-                      "family", "summary"):
+        for field in (
+            "unit",
+            "title",
+            "kind",
+            "table",
+            "column",
+            "walkers",
+            "group",
+            "curve_unit",
+            "quantity",
+            "family",
+            "summary",
+        ):
             assert getattr(shown, field) == getattr(TOY, field), field
         for style in (REAL, METAL):
             conditions = Conditions(style, 310.0, 1e-26, {"water": 500})

@@ -1,4 +1,5 @@
 """The tutorial's Python sessions run as one doctest, on the bundled campaign."""
+
 import doctest
 import pathlib
 import re

@@ -1,6 +1,7 @@
 """Plain-Python transcriptions of the electrolyte models, one float operation
 at a time, for bitwise comparison with the module. Python floats are IEEE
 doubles and math.exp/log10/pow are the same C library functions."""
+
 import math
 
 
@@ -11,8 +12,7 @@ def mass_fraction(m, mw):
 
 def density(T, m, mw, c0, c1, c2, c3, c4):
     t = T - 273.15
-    p = ((((-2.8054253e-10 * t + 1.0556302e-7) * t - 4.6170461e-5) * t - 0.0079870401) * t
-         + 16.945176) * t + 999.83952
+    p = ((((-2.8054253e-10 * t + 1.0556302e-7) * t - 4.6170461e-5) * t - 0.0079870401) * t + 16.945176) * t + 999.83952
     rho_w = p / (0.01687985 * t + 1.0)
     e = math.exp(((t + c4) * (t + c4)) * 1e-6)
     w = mass_fraction(m, mw)
@@ -36,7 +36,9 @@ def koh_conductivity(T, m, mw, *c):
         q = 3e-7
     else:
         x = mass_fraction(m, mw) * 100.0
-        s = ((7.0101e-6 * x) * x) * x + ((-10.7021 * x) / T + ((0.00033647 * x) * T + ((-0.0013077 * x) * x + 0.0022204 * x)))
+        s = ((7.0101e-6 * x) * x) * x + (
+            (-10.7021 * x) / T + ((0.00033647 * x) * T + ((-0.0013077 * x) * x + 0.0022204 * x))
+        )
         q = 3.2033e-9
     return (s - ((T * x) * (T * x)) * q) * 100.0
 
@@ -75,6 +77,7 @@ def divide(x, y):
 def molarity_to_molality(y, T, mw, c0, c1, c2, c3, c4, tol, n):
     """Bracket expansion and Brent-Dekker steps, in the order the solver takes
     them (a NaN residual at a bracket end gives NaN; no bracket raises)."""
+
     def molarity(x):
         return density(T, x, mw, c0, c1, c2, c3, c4)[1]
 

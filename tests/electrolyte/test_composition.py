@@ -1,9 +1,9 @@
 import math
 
 import pytest
+import reference_models as ref
 
 import _zorv_pp as z
-import reference_models as ref
 
 INTO = [z.mass_fraction_to_molality, z.mole_fraction_to_molality]
 OUT_OF = [z.molality_to_mass_fraction, z.molality_to_mole_fraction]

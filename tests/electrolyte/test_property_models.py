@@ -3,9 +3,9 @@ import math
 import struct
 
 import pytest
+import reference_models as ref
 
 import _zorv_pp as z
-import reference_models as ref
 
 EXAMPLE = (56.1, 1000.0, 2000.0, 0.5, 0.001, 10.0)
 KOH_DENSITY = (56.1056, 657.16, 1923.4, 0.2145, 2e-4, 10.0)
@@ -50,11 +50,14 @@ def test_examples_to_three_digits():
     assert [f"{s:.3g}" for s in sigma] == ["21.7", "37.4", "43.5"]
 
 
-@pytest.mark.parametrize("function, params", [
-    (z.laliberte_density, EXAMPLE),
-    (z.laliberte_viscosity, VISCOSITY_FIT),
-    (z.koh_gilliam_eval, EXAMPLE),
-])
+@pytest.mark.parametrize(
+    "function, params",
+    [
+        (z.laliberte_density, EXAMPLE),
+        (z.laliberte_viscosity, VISCOSITY_FIT),
+        (z.koh_gilliam_eval, EXAMPLE),
+    ],
+)
 def test_paired_lengths(function, params):
     with pytest.raises(ValueError, match="^temperature and molality must have the same length$"):
         function([300.0, 310.0, 320.0], [1.0, 2.0], *params)

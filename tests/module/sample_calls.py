@@ -1,13 +1,22 @@
 """One good argument set per function, and calls that fail in each way, for the
 checks that run every registered function (reference counts, threads)."""
+
 import collections.abc
 import os
 
 import _zorv_pp as z
 
-LAMMPS = next((p for p in ("/shared/data/lammps",
-                           os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "data", "lammps"))
-               if os.path.isdir(p)), None)
+LAMMPS = next(
+    (
+        p
+        for p in (
+            "/shared/data/lammps",
+            os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "data", "lammps"),
+        )
+        if os.path.isdir(p)
+    ),
+    None,
+)
 EXAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "data")
 
 
@@ -24,8 +33,7 @@ GOOD = {
     "read_group_count": (_lammps("cnt-unbreakable.log.lammps"), "carbon_atoms"),
     "local_maximum_finder": ([0.0, 1.0, 3.0, 1.0, 0.0, 2.0, 5.0, 2.0, 0.0], 0, 1),
     "repacking_results": ([1.0, 2.0, float("nan"), 3.0],),
-    "diff_calculator": ([0.1 * i for i in range(1, 200)], [0.6 * i for i in range(1, 200)],
-                        0.05, 10, 100, 0.2, 0.0),
+    "diff_calculator": ([0.1 * i for i in range(1, 200)], [0.6 * i for i in range(1, 200)], 0.05, 10, 100, 0.2, 0.0),
     "laliberte_density": ([298.15, 323.15], [1.0, 5.0]) + KOH,
     "laliberte_viscosity": ([298.15, 323.15], [1.0, 5.0], 56.1056, 34.14, 1.47, 0.00295, 0.4, -0.6, 20.0),
     "mass_fraction_to_molality": ([0.1, 0.3], 56.1056),

@@ -1,4 +1,5 @@
 """Count, text and sequence conversions, exercised through functions that take them."""
+
 import collections
 import math
 import os
@@ -32,8 +33,10 @@ def test_count_accepts(value, expected):
     assert result == expected and type(result) is int
 
 
-@pytest.mark.parametrize("value, exception", [(-1, OverflowError), (2**64, OverflowError), (2.0, TypeError),
-                                              ("1", TypeError), (None, TypeError)])
+@pytest.mark.parametrize(
+    "value, exception",
+    [(-1, OverflowError), (2**64, OverflowError), (2.0, TypeError), ("1", TypeError), (None, TypeError)],
+)
 def test_count_refuses_with_note(value, exception):
     with pytest.raises(exception) as info:
         as_count(value)
@@ -43,13 +46,19 @@ def test_count_refuses_with_note(value, exception):
 
 @pytest.mark.parametrize(
     "value, expected",
-    [([], (None, 0)), ((1, 2.5), (1.75, 2)), (range(3), (1.0, 3)), (b"\x01\x02", (1.5, 2)),
-     (collections.deque([4.0]), (4.0, 1)), ([True, 3], (2.0, 2))],
+    [
+        ([], (None, 0)),
+        ((1, 2.5), (1.75, 2)),
+        (range(3), (1.0, 3)),
+        (b"\x01\x02", (1.5, 2)),
+        (collections.deque([4.0]), (4.0, 1)),
+        ([True, 3], (2.0, 2)),
+    ],
 )
 def test_sequence_accepts(value, expected):
     mean, count = as_floats(value)
     assert count == expected[1]
-    assert (math.isnan(mean) if expected[0] is None else mean == expected[0])
+    assert math.isnan(mean) if expected[0] is None else mean == expected[0]
 
 
 class NotASequence:
@@ -58,14 +67,17 @@ class NotASequence:
 
 @pytest.mark.parametrize(
     "value, message",
-    [("ab", "Can't extract `str` to `Vec`"), ("", "Can't extract `str` to `Vec`"),
-     ({1: 2}, "'dict' object is not an instance of 'Sequence'"),
-     ({1.0}, "'set' object is not an instance of 'Sequence'"),
-     ((x for x in [1.0]), "'generator' object is not an instance of 'Sequence'"),
-     (iter([1.0]), "'list_iterator' object is not an instance of 'Sequence'"),
-     (None, "'None' is not an instance of 'Sequence'"),
-     (NotASequence(), "'NotASequence' object is not an instance of 'Sequence'"),
-     (3.0, "'float' object is not an instance of 'Sequence'")],
+    [
+        ("ab", "Can't extract `str` to `Vec`"),
+        ("", "Can't extract `str` to `Vec`"),
+        ({1: 2}, "'dict' object is not an instance of 'Sequence'"),
+        ({1.0}, "'set' object is not an instance of 'Sequence'"),
+        ((x for x in [1.0]), "'generator' object is not an instance of 'Sequence'"),
+        (iter([1.0]), "'list_iterator' object is not an instance of 'Sequence'"),
+        (None, "'None' is not an instance of 'Sequence'"),
+        (NotASequence(), "'NotASequence' object is not an instance of 'Sequence'"),
+        (3.0, "'float' object is not an instance of 'Sequence'"),
+    ],
 )
 def test_sequence_refusals(value, message):
     with pytest.raises(TypeError) as info:
@@ -145,8 +157,12 @@ except BaseException as e:
     print(t.__module__, t.__name__, t.__bases__ == (BaseException,), str(e), e.args)
 print(z.repacking_results([1.0, 3.0]))
 """
-    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
-                         env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
+    run = subprocess.run(
+        [sys.executable, "-c", code],
+        capture_output=True,
+        text=True,
+        env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
+    )
     assert run.returncode == 0, run.stderr
     assert run.stdout.splitlines() == [
         "vuxo_runtime PanicException True capacity overflow ('capacity overflow',)",
@@ -157,10 +173,12 @@ print(z.repacking_results([1.0, 3.0]))
 
 @pytest.mark.parametrize(
     "value, message",
-    [(42, "'int' object is not an instance of 'str'"),
-     (None, "'None' is not an instance of 'str'"),
-     (b"path", "'bytes' object is not an instance of 'str'"),
-     (pathlib.PurePosixPath("x"), "'PurePosixPath' object is not an instance of 'str'")],
+    [
+        (42, "'int' object is not an instance of 'str'"),
+        (None, "'None' is not an instance of 'str'"),
+        (b"path", "'bytes' object is not an instance of 'str'"),
+        (pathlib.PurePosixPath("x"), "'PurePosixPath' object is not an instance of 'str'"),
+    ],
 )
 def test_text_refusals(value, message):
     with pytest.raises(TypeError) as info:

@@ -28,8 +28,17 @@ def diffusion(time):
 
 @pytest.mark.parametrize(
     "value, as_float",
-    [(3, 3.0), (True, 1.0), (-1.0, -1.0), (-1, -1.0), (FloatLike(), 2.5), (IndexLike(), 7.0),
-     (FloatSub(4.0), 4.0), (fractions.Fraction(1, 4), 0.25), (2**53 + 1, float(2**53 + 1))],
+    [
+        (3, 3.0),
+        (True, 1.0),
+        (-1.0, -1.0),
+        (-1, -1.0),
+        (FloatLike(), 2.5),
+        (IndexLike(), 7.0),
+        (FloatSub(4.0), 4.0),
+        (fractions.Fraction(1, 4), 0.25),
+        (2**53 + 1, float(2**53 + 1)),
+    ],
 )
 def test_float_conversion_accepts(value, as_float):
     assert diffusion(value) == 1.0 / (as_float * 6.0)
@@ -37,8 +46,7 @@ def test_float_conversion_accepts(value, as_float):
 
 @pytest.mark.parametrize(
     "value, exception",
-    [("a", TypeError), (None, TypeError), ([1.0], TypeError), (2**1024, OverflowError),
-     (1j, TypeError)],
+    [("a", TypeError), (None, TypeError), ([1.0], TypeError), (2**1024, OverflowError), (1j, TypeError)],
 )
 def test_float_conversion_refuses_with_note(value, exception):
     with pytest.raises(exception) as info:

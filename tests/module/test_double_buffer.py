@@ -1,6 +1,7 @@
 """numpy arrays and array.array objects passed as sequences: float64 buffers are read
 directly, everything else is iterated; either way the doubles must be exactly the ones
 that iterating the object gives."""
+
 import array
 import random
 import struct
@@ -37,13 +38,20 @@ def bits_of(value):
 
 
 SPECIAL_BITS = [
-    0x0000000000000000, 0x8000000000000000,  # +0.0, -0.0
-    0x0000000000000001, 0x800FFFFFFFFFFFFF,  # smallest and largest negative subnormal
-    0x7FF0000000000000, 0xFFF0000000000000,  # +inf, -inf
-    0x7FF8000000000000, 0xFFF8000000000000,  # quiet NaNs of either sign
-    0x7FF800000000BEEF, 0xFFFDEADBEEF00001,  # quiet NaNs with payloads
-    0x7FF0000000000001, 0x7FF4000000000ABC,  # signalling NaNs
-    0x3FF0000000000000, 0x7FEFFFFFFFFFFFFF,  # 1.0, largest finite
+    0x0000000000000000,
+    0x8000000000000000,  # +0.0, -0.0
+    0x0000000000000001,
+    0x800FFFFFFFFFFFFF,  # smallest and largest negative subnormal
+    0x7FF0000000000000,
+    0xFFF0000000000000,  # +inf, -inf
+    0x7FF8000000000000,
+    0xFFF8000000000000,  # quiet NaNs of either sign
+    0x7FF800000000BEEF,
+    0xFFFDEADBEEF00001,  # quiet NaNs with payloads
+    0x7FF0000000000001,
+    0x7FF4000000000ABC,  # signalling NaNs
+    0x3FF0000000000000,
+    0x7FEFFFFFFFFFFFFF,  # 1.0, largest finite
 ]
 SPECIAL_BYTES = struct.pack(f"<{len(SPECIAL_BITS)}Q", *SPECIAL_BITS)
 
@@ -101,8 +109,7 @@ def test_other_dtypes_convert_as_iteration_does(np, dtype):
         values = np.array([float(x) for x in raw[:50]] + [7, True], dtype=object)
     else:
         width = np.dtype(dtype).itemsize
-        values = np.frombuffer(random_doubles_bytes(300, seed=4)[: 300 // width * width],
-                               dtype=dtype)
+        values = np.frombuffer(random_doubles_bytes(300, seed=4)[: 300 // width * width], dtype=dtype)
     assert bits(element_wise(values)) == bits(element_wise(list(values)))
 
 

@@ -1,4 +1,5 @@
 """Large arguments and long runs: results stay exact, memory stays flat."""
+
 import os
 import sys
 
@@ -31,8 +32,9 @@ def test_ten_million_items(kind):
 
 @pytest.mark.slow
 def test_a_million_calls_leave_resident_memory_flat():
-    calls = [(getattr(z, name), GOOD[name]) for name in registered()
-             if not isinstance(GOOD[name][0], str)]  # file readers are covered by their own tests
+    calls = [
+        (getattr(z, name), GOOD[name]) for name in registered() if not isinstance(GOOD[name][0], str)
+    ]  # file readers are covered by their own tests
 
     def burst(rounds):
         for _ in range(rounds):

@@ -1,4 +1,5 @@
 """Under a debug interpreter: no call, good or failing, leaks a reference or a block."""
+
 import gc
 import os
 import sys
@@ -41,7 +42,6 @@ def test_good_calls_do_not_leak(name):
 @pytest.mark.parametrize("name", registered())
 def test_failing_calls_do_not_leak(name, capfd):
     for description, call in failing_calls(name):
-        refs, blocks = leaked(lambda: swallow(call))
+        refs, blocks = leaked(lambda call=call: swallow(call))
         assert refs < 10 and blocks < 10, (description, refs, blocks)
     capfd.readouterr()  # the abort diagnostics
-

@@ -1,5 +1,6 @@
 """Concurrent calls give the single-thread results. Written to mean the same on a
 free-threaded interpreter: nothing here relies on the interpreter lock."""
+
 import os
 import subprocess
 import sys
@@ -76,10 +77,18 @@ for item in sorted(set(seen)):
 
 @pytest.mark.parametrize("attempt", range(5))
 def test_first_calls_racing_to_fill_caches_in_fresh_interpreters(attempt):
-    run = subprocess.run([sys.executable, "-c", RACE], capture_output=True, text=True, timeout=120,
-                         env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
+    run = subprocess.run(
+        [sys.executable, "-c", RACE],
+        capture_output=True,
+        text=True,
+        timeout=120,
+        env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
+    )
     assert run.returncode == 0, run.stderr
     lines = run.stdout.splitlines()
-    assert "('diffusion_adjustment', 'builtins', 'TypeError', 'must be real number, not str', (\"while processing 'time_between_hops'\",)) 8" in lines
+    assert (
+        "('diffusion_adjustment', 'builtins', 'TypeError', 'must be real number, not str', (\"while processing 'time_between_hops'\",)) 8"
+        in lines
+    )
     for line in lines:
         assert line.endswith(" 8"), line  # every thread saw exactly the same outcomes

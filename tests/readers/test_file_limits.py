@@ -1,4 +1,5 @@
 """Paths and files at the system's limits: an error or a result, never a crash."""
+
 import os
 
 import pytest

@@ -1,4 +1,5 @@
 """The readers on real LAMMPS outputs (public tutorial files, not written here)."""
+
 import os
 
 import pytest
@@ -6,8 +7,14 @@ import pytest
 import _zorv_pp as z
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-DATA = next((p for p in (os.path.join(HERE, "..", "..", "..", "shared", "data", "lammps"), "/shared/data/lammps")
-             if os.path.isdir(p)), None)
+DATA = next(
+    (
+        p
+        for p in (os.path.join(HERE, "..", "..", "..", "shared", "data", "lammps"), "/shared/data/lammps")
+        if os.path.isdir(p)
+    ),
+    None,
+)
 pytestmark = pytest.mark.skipif(DATA is None, reason="the shared LAMMPS sample files are not here")
 
 
@@ -50,8 +57,15 @@ def test_group_absent_from_a_real_log():
     assert str(info.value) == f"Group 'no_such_group' count not found in '{path}'"
 
 
-@pytest.mark.parametrize("name, value", [("water-density.dat", 0.0130698), ("water-volume.dat", 26780.5),
-                                         ("silica-dimensions.dat", 10962.0), ("heat.dat", 304.852)])
+@pytest.mark.parametrize(
+    "name, value",
+    [
+        ("water-density.dat", 0.0130698),
+        ("water-volume.dat", 26780.5),
+        ("silica-dimensions.dat", 10962.0),
+        ("heat.dat", 304.852),
+    ],
+)
 def test_first_values(name, value):
     assert z.parse_volume_density(data(name)) == value
 
@@ -60,8 +74,13 @@ def test_first_values(name, value):
     "name, columns, rows, first, last",
     [
         ("heat.dat", ["TimeStep", "v_temp", "v_vat"], 120, [11000.0, 304.852, 16.9018], [130000.0, 1503.35, 19.9618]),
-        ("silica-dimensions.dat", ["TimeStep", "v_myvol", "v_mylx", "v_myly", "v_mylz"], 350,
-         [1000.0, 10962.0, 22.1995, 22.1995, 22.1995], [350000.0, 7461.26, 25.1902, 20.8679, 14.194]),
+        (
+            "silica-dimensions.dat",
+            ["TimeStep", "v_myvol", "v_mylx", "v_myly", "v_mylz"],
+            350,
+            [1000.0, 10962.0, 22.1995, 22.1995, 22.1995],
+            [350000.0, 7461.26, 25.1902, 20.8679, 14.194],
+        ),
         ("water-volume.dat", ["TimeStep", "v_myvol"], 86, [100.0, 26780.5], None),
         ("water-density.dat", ["TimeStep", "v_mydensity"], 500, [100.0, 0.0130698], None),
     ],
@@ -92,4 +111,3 @@ def test_six_block_histogram_takes_every_numeric_line_after_line_3():
     assert [bins[i] for i in (0, 999, 1000, 1001)] == [1.0, 1000.0, 10000.0, 1.0]
     assert [table[k][1000] for k in table] == [10000.0, 1000.0, 96000.0, 0.0]
     assert [b for b in bins if b > 1000] == [10000.0, 15000.0, 20000.0, 25000.0, 30000.0]
-

@@ -1,4 +1,5 @@
 """The five readers through the module: files written here and the bundled samples."""
+
 import math
 import os
 

@@ -2,7 +2,8 @@ import math
 import struct
 
 import pytest
-from hypothesis import given, settings, strategies as st
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import _zorv_pp as z
 
@@ -39,8 +40,15 @@ def test_examples(args, expected):
 
 
 def test_keywords_tuples_and_negative_counts():
-    result = z.diff_calculator(msd_in=tuple(STEEP), time=tuple(POWERS), margin=0.0, min_window=2,
-                               max_window=4, max_error=0.5, min_displacement=0)
+    result = z.diff_calculator(
+        msd_in=tuple(STEEP),
+        time=tuple(POWERS),
+        margin=0.0,
+        min_window=2,
+        max_window=4,
+        max_error=0.5,
+        min_displacement=0,
+    )
     assert isinstance(result, tuple) and same(result, (4.0, [2.0, 4.0], [8.0, 16.0]))
     with pytest.raises(OverflowError):
         z.diff_calculator(POWERS, STEEP, 0.0, -2, 4, 0.5, 0.0)
@@ -73,7 +81,10 @@ def reference_fit(time, msd, margin, min_w, max_w, max_error, min_disp):
         for w in range(min_w, min(end - k, max_w, n - k + 1)):
             sx = sy = sxy = sxx = -0.0
             for i in range(k, k + w):
-                sx += X[i]; sy += Y[i]; sxy += X[i] * Y[i]; sxx += X[i] * X[i]
+                sx += X[i]
+                sy += Y[i]
+                sxy += X[i] * Y[i]
+                sxx += X[i] * X[i]
             num, den = w * sxy - sx * sy, w * sxx - sx * sx
             slope = num / den if den != 0 and math.isfinite(num) and math.isfinite(den) else NAN
             if lo < slope < hi and math.isfinite(slope):
@@ -82,10 +93,13 @@ def reference_fit(time, msd, margin, min_w, max_w, max_error, min_disp):
     if best is None:
         return (NAN, [time[0]], [msd[0]])
     _, k, w = best
-    x, y = t[k:k + w], m[k:k + w]
+    x, y = t[k : k + w], m[k : k + w]
     sx = sy = sxy = sxx = -0.0
     for a, b in zip(x, y):
-        sx += a; sy += b; sxy += a * b; sxx += a * a
+        sx += a
+        sy += b
+        sxy += a * b
+        sxx += a * a
     den = sxx * w - sx * sx
     d = b0 = NAN
     if den != 0:
@@ -95,12 +109,15 @@ def reference_fit(time, msd, margin, min_w, max_w, max_error, min_disp):
 
 
 # Boundaries the random curves rarely hit exactly.
-@pytest.mark.parametrize("args", [
-    # Every window's slope is exactly 2 = 1 + max_error: on the band's edge, so none qualifies.
-    ([1.0, 10.0, 100.0, 1000.0, 10000.0], [1.0, 100.0, 1e4, 1e6, 1e8], 0.0, 2, 6, 1.0, 0.0),
-    # Times two ulps apart are no repeated time: the window from the first one stands.
-    ([1.0, 1.0 + 2**-51, 2.0, 4.0, 8.0], [1.0, 1.0 + 2**-51, 2.0, 4.0, 8.0], 0.0, 2, 3, 0.5, 0.0),
-])
+@pytest.mark.parametrize(
+    "args",
+    [
+        # Every window's slope is exactly 2 = 1 + max_error: on the band's edge, so none qualifies.
+        ([1.0, 10.0, 100.0, 1000.0, 10000.0], [1.0, 100.0, 1e4, 1e6, 1e8], 0.0, 2, 6, 1.0, 0.0),
+        # Times two ulps apart are no repeated time: the window from the first one stands.
+        ([1.0, 1.0 + 2**-51, 2.0, 4.0, 8.0], [1.0, 1.0 + 2**-51, 2.0, 4.0, 8.0], 0.0, 2, 3, 0.5, 0.0),
+    ],
+)
 def test_edges_match_windows_summed_from_scratch(args):
     assert same(z.diff_calculator(*args), reference_fit(*args))
 
@@ -121,8 +138,14 @@ def curves(draw):
 
 
 @settings(max_examples=150, deadline=None)
-@given(curves(), st.sampled_from([0.0, 0.05, -0.2, 0.3]), st.integers(0, 6), st.integers(0, 30),
-       st.sampled_from([0.3, 1.0, math.inf]), st.sampled_from([0.0, 0.5]))
+@given(
+    curves(),
+    st.sampled_from([0.0, 0.05, -0.2, 0.3]),
+    st.integers(0, 6),
+    st.integers(0, 30),
+    st.sampled_from([0.3, 1.0, math.inf]),
+    st.sampled_from([0.0, 0.5]),
+)
 def test_matches_windows_summed_from_scratch(curve, margin, min_w, max_w, max_error, min_disp):
     time, msd = curve
     args = (time, msd, margin, min_w, max_w, max_error, min_disp)

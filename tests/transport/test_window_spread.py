@@ -1,5 +1,6 @@
 """The window spread of the analysis module against a plain loop over every window, and its chosen slope
 against diff_calculator's."""
+
 import math
 
 import numpy as np
@@ -21,7 +22,7 @@ def reference(time, msd, margin, min_window, max_window, max_error, min_displace
         if k + 1 < n and abs(kept[k][0] - kept[k + 1][0]) < 2.220446049250313e-16 * max(abs(kept[k][0]), 1.0):
             continue
         for w in range(min_window, min(end - k, max_window, n - k + 1)):
-            window = kept[k:k + w]
+            window = kept[k : k + w]
             with np.errstate(all="ignore"):
                 lx = [math.log10(t) if t > 0 else math.nan for t, _ in window]
                 ly = [math.log10(abs(y)) if y != 0 else -math.inf for _, y in window]
@@ -57,14 +58,17 @@ def curve(seed, n):
     return time, msd
 
 
-@pytest.mark.parametrize("seed, n, settings", [
-    (1, 60, (0.1, 10, 60, 0.15, 0.0)),
-    (2, 60, (0.0, 3, 20, 0.3, 0.0)),
-    (3, 45, (0.2, 5, 100, 0.1, 1.0)),
-    (4, 200, (0.1, 10, 60, 0.15, 0.0)),
-    (5, 30, (0.1, 40, 60, 0.15, 0.0)),  # windows longer than the curve: none
-    (6, 12, (-0.5, 2, 1000, 0.5, 0.0)),  # a negative margin
-])
+@pytest.mark.parametrize(
+    "seed, n, settings",
+    [
+        (1, 60, (0.1, 10, 60, 0.15, 0.0)),
+        (2, 60, (0.0, 3, 20, 0.3, 0.0)),
+        (3, 45, (0.2, 5, 100, 0.1, 1.0)),
+        (4, 200, (0.1, 10, 60, 0.15, 0.0)),
+        (5, 30, (0.1, 40, 60, 0.15, 0.0)),  # windows longer than the curve: none
+        (6, 12, (-0.5, 2, 1000, 0.5, 0.0)),  # a negative margin
+    ],
+)
 def test_spread_is_the_loop_over_every_accepted_window(seed, n, settings):
     time, msd = curve(seed, n)
     got = za.window_spread(time, msd, *settings)
@@ -75,10 +79,15 @@ def test_spread_is_the_loop_over_every_accepted_window(seed, n, settings):
     assert got[3] == d or (math.isnan(got[3]) and math.isnan(d))  # the same bits as the kept window's D
 
 
-@pytest.mark.parametrize("time, msd", [
-    ([], []), ([1.0, 2.0], [1.0]), ([1.0, 2.0, 3.0], [math.nan, math.nan, math.nan]),
-    (list(range(1, 40)), [t**3 for t in range(1, 40)]),  # no log-log slope near 1
-])
+@pytest.mark.parametrize(
+    "time, msd",
+    [
+        ([], []),
+        ([1.0, 2.0], [1.0]),
+        ([1.0, 2.0, 3.0], [math.nan, math.nan, math.nan]),
+        (list(range(1, 40)), [t**3 for t in range(1, 40)]),  # no log-log slope near 1
+    ],
+)
 def test_no_accepted_window_gives_nans(time, msd):
     accepted, low, high, chosen = za.window_spread(time, msd, 0.1, 5, 30, 0.15, 0.0)
     assert accepted == 0 and all(math.isnan(v) for v in (low, high, chosen))
@@ -87,6 +96,7 @@ def test_no_accepted_window_gives_nans(time, msd):
 def test_sequences_and_buffers_give_the_same_spread():
     time, msd = curve(7, 80)
     assert za.window_spread(time, msd, 0.1, 10, 60, 0.15, 0.0) == za.window_spread(
-        time.tolist(), msd.tolist(), 0.1, 10, 60, 0.15, 0.0)
+        time.tolist(), msd.tolist(), 0.1, 10, 60, 0.15, 0.0
+    )
     with pytest.raises(TypeError, match="msd"):
         za.window_spread(time, "abc", 0.1, 10, 60, 0.15, 0.0)

@@ -1,5 +1,6 @@
 """Calls the runtime refuses: mypy must report an error on exactly the lines marked
 `# error` (tools/check_stubs.py compares the line numbers)."""
+
 import pathlib
 
 import _zorv_pp as zp

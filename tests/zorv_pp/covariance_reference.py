@@ -1,4 +1,5 @@
 """The order-n covariance in numpy, pair by pair over meshgrids: the tests' reference for the native one."""
+
 import numpy as np
 
 from zorv_pp.run.grid import TableRows
@@ -75,5 +76,3 @@ def covariance_of_rows(rows: TableRows, sampling):
     stride = sampling.interval * np.power(float(sampling.nbe), lo_b)
     cov = 2.0 * sums * stride**2 / (a_m.astype(np.float64) * b_m)
     return 0.5 * (cov + cov.T)
-
-

@@ -1,5 +1,6 @@
 """Checks of a drawn figure's layout, for every figure the suite draws: no text over another text or
 over data, no raw underscore in a label."""
+
 import re
 
 import numpy as np
@@ -12,11 +13,21 @@ def texts_of(figure):
     if figure._suptitle is not None:
         texts.append(figure._suptitle)
     for axis in figure.axes:
-        texts += [axis.title, axis._left_title, axis._right_title, axis.xaxis.label, axis.yaxis.label, *axis.texts,
-                  axis.xaxis.get_offset_text(), axis.yaxis.get_offset_text()]
+        texts += [
+            axis.title,
+            axis._left_title,
+            axis._right_title,
+            axis.xaxis.label,
+            axis.yaxis.label,
+            *axis.texts,
+            axis.xaxis.get_offset_text(),
+            axis.yaxis.get_offset_text(),
+        ]
         texts += [t for legend in [axis.get_legend()] if legend for t in legend.get_texts()]
-        for which, ticks, (low, high) in ((0, axis.get_xticklabels(), axis.get_xlim()),
-                                          (1, axis.get_yticklabels(), axis.get_ylim())):
+        for which, ticks, (low, high) in (
+            (0, axis.get_xticklabels(), axis.get_xlim()),
+            (1, axis.get_yticklabels(), axis.get_ylim()),
+        ):
             low, high = sorted((low, high))
             texts += [t for t in ticks if low <= t.get_position()[which] <= high]
     unique = {id(t): t for t in texts}  # the suptitle is among the figure's texts too
@@ -35,14 +46,18 @@ def data_points(figure):
     for axis in figure.axes:
         box = axis.get_window_extent()
         paths = [(line.get_path(), line.get_transform()) for line in axis.get_lines()]
-        paths += [(path, collection.get_transform()) for collection in axis.collections
-                  if isinstance(collection, LineCollection) for path in collection.get_paths()]
+        paths += [
+            (path, collection.get_transform())
+            for collection in axis.collections
+            if isinstance(collection, LineCollection)
+            for path in collection.get_paths()
+        ]
         for path, transform in paths:
             xy = transform.transform(path.vertices)
             if len(xy) > 1:
                 steps = np.linspace(0.0, 1.0, 12)[:, None, None]
                 xy = (xy[:-1][None] * (1 - steps) + xy[1:][None] * steps).reshape(-1, 2)
-            inside = ((xy[:, 0] > box.x0) & (xy[:, 0] < box.x1) & (xy[:, 1] > box.y0) & (xy[:, 1] < box.y1))
+            inside = (xy[:, 0] > box.x0) & (xy[:, 0] < box.x1) & (xy[:, 1] > box.y0) & (xy[:, 1] < box.y1)
             points.append(xy[inside & np.isfinite(xy).all(axis=1)])
     return np.concatenate(points) if points else np.zeros((0, 2))
 
@@ -59,17 +74,23 @@ def check_layout(figure):
             assert not shrunk[0].overlaps(shrunk[1]), (texts[i].get_text(), texts[j].get_text())
     points = data_points(figure)
     covering = [(t.get_text(), b) for t, b in zip(texts, boxes)]
-    covering += [("legend", legend.get_window_extent(renderer))
-                 for legend in [*figure.legends, *(a.get_legend() for a in figure.axes if a.get_legend())]]
+    covering += [
+        ("legend", legend.get_window_extent(renderer))
+        for legend in [*figure.legends, *(a.get_legend() for a in figure.axes if a.get_legend())]
+    ]
     for text, box in covering:
         box = box.shrunk(0.96, 0.9)
         hidden = (points[:, 0] > box.x0) & (points[:, 0] < box.x1) & (points[:, 1] > box.y0) & (points[:, 1] < box.y1)
         where = figure._suptitle.get_text() if figure._suptitle is not None else ""
         assert not hidden.any(), f"{text!r} covers data at {points[hidden][:3].tolist()} in {where!r}"
     for axis in figure.axes:
-        for label in (axis.get_title(), axis.get_xlabel(), axis.get_ylabel(),
-                      *(t.get_text() for t in axis.texts),
-                      *(t.get_text() for t in (axis.get_legend().get_texts() if axis.get_legend() else ()))):
+        for label in (
+            axis.get_title(),
+            axis.get_xlabel(),
+            axis.get_ylabel(),
+            *(t.get_text() for t in axis.texts),
+            *(t.get_text() for t in (axis.get_legend().get_texts() if axis.get_legend() else ())),
+        ):
             assert not raw_underscore(label), label
     for legend in figure.legends:
         assert not any(raw_underscore(t.get_text()) for t in legend.get_texts())

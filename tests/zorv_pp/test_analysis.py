@@ -1,4 +1,5 @@
 """Known answers recovered from synthetic run folders, in SI units."""
+
 import math
 import shutil
 
@@ -13,8 +14,14 @@ K_B, E, N_A = 1.380649e-23, 1.602176634e-19, 6.02214076e23
 COUNTS = {"K": 40, "OH": 40, "water": 1000}
 TOTAL = sum(COUNTS.values())
 D = {"K": 1.8e-9, "OH": 2.6e-9, "water": 2.1e-9}
-ONSAGER = {("K", "K"): 6.5e-11, ("OH", "OH"): 9.1e-11, ("water", "water"): 2.0e-9,
-           ("K", "OH"): 2e-12, ("K", "water"): -1e-12, ("OH", "water"): -1.5e-12}
+ONSAGER = {
+    ("K", "K"): 6.5e-11,
+    ("OH", "OH"): 9.1e-11,
+    ("water", "water"): 2.0e-9,
+    ("K", "OH"): 2e-12,
+    ("K", "water"): -1e-12,
+    ("OH", "water"): -1.5e-12,
+}
 CHARGES = {"K": 1, "OH": -1, "water": 0}
 
 
@@ -26,26 +33,31 @@ def spec(**changes):
 def exact_state(request, tmp_path_factory):
     """Three replicas of noise-free straight lines, at three temperatures."""
     root = tmp_path_factory.mktemp(request.param)
-    specs = [spec(units=request.param, ballistic=False, temperature=t, volume=v, seed=k)
-             for k, (t, v) in enumerate([(298.15, 2.7e-26), (310.0, 2.8e-26), (330.0, 2.9e-26)])]
+    specs = [
+        spec(units=request.param, ballistic=False, temperature=t, volume=v, seed=k)
+        for k, (t, v) in enumerate([(298.15, 2.7e-26), (310.0, 2.8e-26), (330.0, 2.9e-26)])
+    ]
     answers = [synthetic.write_run(root / f"rep{k}", s) for k, s in enumerate(specs)]
     state = zorv_pp.analyze(sorted(root.iterdir()), charges=CHARGES)
     return state, specs, answers
 
 
-@pytest.mark.parametrize("prop, species, expected", [
-    ("self_diffusion_pbc", "K", lambda s: s.self_diffusion["K"]),
-    ("self_diffusion_pbc", "water", lambda s: s.self_diffusion["water"]),
-    ("onsager", ("water", "OH"), lambda s: s.onsager[("OH", "water")]),
-    ("onsager", ("K", "K"), lambda s: s.onsager[("K", "K")]),
-    ("shear_viscosity", None, lambda s: s.shear_viscosity),
-    ("shear_viscosity_off", None, lambda s: s.shear_viscosity),
-    ("bulk_viscosity", None, lambda s: s.bulk_viscosity),
-    ("thermal_conductivity", None, lambda s: s.thermal_conductivity),
-    ("temperature", None, lambda s: s.temperature),
-    ("volume", None, lambda s: s.volume),
-    ("density", None, lambda s: s.density),
-])
+@pytest.mark.parametrize(
+    "prop, species, expected",
+    [
+        ("self_diffusion_pbc", "K", lambda s: s.self_diffusion["K"]),
+        ("self_diffusion_pbc", "water", lambda s: s.self_diffusion["water"]),
+        ("onsager", ("water", "OH"), lambda s: s.onsager[("OH", "water")]),
+        ("onsager", ("K", "K"), lambda s: s.onsager[("K", "K")]),
+        ("shear_viscosity", None, lambda s: s.shear_viscosity),
+        ("shear_viscosity_off", None, lambda s: s.shear_viscosity),
+        ("bulk_viscosity", None, lambda s: s.bulk_viscosity),
+        ("thermal_conductivity", None, lambda s: s.thermal_conductivity),
+        ("temperature", None, lambda s: s.temperature),
+        ("volume", None, lambda s: s.volume),
+        ("density", None, lambda s: s.density),
+    ],
+)
 def test_straight_lines_give_the_coefficients_exactly(exact_state, prop, species, expected):
     state, specs, _ = exact_state
     estimate = state.get(prop, species)
@@ -64,8 +76,7 @@ def test_derived_properties_follow_their_formulas(exact_state):
         lam = lambda a, b: ONSAGER.get((a, b), ONSAGER.get((b, a)))  # noqa: E731
         ordered = sum(CHARGES[a] * CHARGES[b] * lam(a, b) for a in D for b in D)
         sigma = E * E * TOTAL / (s.volume * K_B * s.temperature) * ordered
-        sigma_ne = E * E / (s.volume * K_B * s.temperature) * sum(
-            COUNTS[n] * CHARGES[n] ** 2 * d_inf[n] for n in D)
+        sigma_ne = E * E / (s.volume * K_B * s.temperature) * sum(COUNTS[n] * CHARGES[n] ** 2 * d_inf[n] for n in D)
         assert state.get("electrical_conductivity").per_run[k] == pytest.approx(sigma, rel=1e-12)
         assert state.get("electrical_conductivity_ne").per_run[k] == pytest.approx(sigma_ne, rel=1e-12)
 
@@ -77,19 +88,26 @@ def test_rdf_first_shell(exact_state):
             # Pairs are looked up in either order. The answers are the grid's highest point; the shell
             # search fits the curve between grid points, so it agrees within the grid's 0.01 A.
             assert state.get("rdf_peak_position", (second, first)).per_run[k] == pytest.approx(
-                shell["peak_position"], abs=1e-12)
+                shell["peak_position"], abs=1e-12
+            )
             assert state.get("rdf_peak_height", (first, second)).per_run[k] == pytest.approx(
-                shell["peak_height"], rel=2e-3)
+                shell["peak_height"], rel=2e-3
+            )
             # The answer integrates up to the grid's lowest point, within 0.005 A of the curve's minimum.
             assert state.get("coordination_number", (first, second)).per_run[k] == pytest.approx(
-                shell["coordination_number"], rel=5e-3)
+                shell["coordination_number"], rel=5e-3
+            )
 
 
 def test_maxwell_stefan_of_a_binary_mixture(tmp_path):
     counts, d = {"A": 100, "B": 300}, {"A": 2e-9, "B": 1e-9}
     onsager = {("A", "A"): 4e-10, ("B", "B"): 6e-10, ("A", "B"): 5e-11}
-    synthetic.write_run(tmp_path / "r", synthetic.RunSpec(counts=counts, self_diffusion=d, onsager=onsager,
-                                                          ballistic=False, rdf_pairs={("A", "B"): (3e-10, 2.0)}))
+    synthetic.write_run(
+        tmp_path / "r",
+        synthetic.RunSpec(
+            counts=counts, self_diffusion=d, onsager=onsager, ballistic=False, rdf_pairs={("A", "B"): (3e-10, 2.0)}
+        ),
+    )
     state = zorv_pp.analyze([tmp_path / "r"])
     x1, x2 = 0.25, 0.75
     expected = (x2 / x1) * 4e-10 + (x1 / x2) * 6e-10 - 2 * 5e-11
@@ -119,8 +137,10 @@ def test_a_run_without_a_window_lowers_the_count(tmp_path):
     synthetic.write_run(tmp_path / "a", spec(ballistic=False))
     # Another replica, not a copy of the first (a copy counts once).
     synthetic.write_run(tmp_path / "b", spec(ballistic=False, temperature=310.0))
-    runs = [zorv_pp.fit_run(zorv_pp.Run.load(tmp_path / "a")),
-            zorv_pp.fit_run(zorv_pp.Run.load(tmp_path / "b"), zorv_pp.Window(method="window", max_error=0.0))]
+    runs = [
+        zorv_pp.fit_run(zorv_pp.Run.load(tmp_path / "a")),
+        zorv_pp.fit_run(zorv_pp.Run.load(tmp_path / "b"), zorv_pp.Window(method="window", max_error=0.0)),
+    ]
     estimate = zorv_pp.analyze(runs).get("self_diffusion_pbc", "K")
     assert (estimate.count, estimate.mean, estimate.std) == (1, pytest.approx(D["K"], rel=1e-12), 0.0)
     assert math.isnan(estimate.per_run[1]) and estimate.sem == estimate.per_run_sem[0] > 0.0
@@ -153,14 +173,17 @@ def _break(folder, what):
         (folder / "temperature.dat").write_text("# t\n# TimeStep v_temp\n")
 
 
-@pytest.mark.parametrize("what, file, message", [
-    ("corrupt", "diffself.dat", "UTF-8"),
-    ("zero count", "log.lammps", "species 'K' has a molecule count of 0"),
-    ("unknown units", "log.lammps", "unsupported LAMMPS unit style 'electron'"),
-    ("no log", None, "no unit style"),
-    ("empty temperature", "temperature.dat", "no temperature values"),
-    ("negative volume", "volume.dat", "the volume must be a positive number"),
-])
+@pytest.mark.parametrize(
+    "what, file, message",
+    [
+        ("corrupt", "diffself.dat", "UTF-8"),
+        ("zero count", "log.lammps", "species 'K' has a molecule count of 0"),
+        ("unknown units", "log.lammps", "unsupported LAMMPS unit style 'electron'"),
+        ("no log", None, "no unit style"),
+        ("empty temperature", "temperature.dat", "no temperature values"),
+        ("negative volume", "volume.dat", "the volume must be a positive number"),
+    ],
+)
 def test_bad_runs_name_the_file_and_the_reason(tmp_path, what, file, message):
     synthetic.write_run(tmp_path / "run", spec(ballistic=False))
     _break(tmp_path / "run", what)
@@ -183,9 +206,15 @@ def test_missing_table_leaves_its_properties_absent(tmp_path):
 def test_species_missing_from_a_replica_is_an_error(tmp_path):
     synthetic.write_run(tmp_path / "a", spec(ballistic=False))
     three = dict(COUNTS, Cl=5)
-    synthetic.write_run(tmp_path / "b", synthetic.RunSpec(
-        counts=three, self_diffusion=dict(D, Cl=1e-9), ballistic=False,
-        onsager={**ONSAGER, ("Cl", "Cl"): 1e-11, ("Cl", "K"): 0.0, ("Cl", "OH"): 0.0, ("Cl", "water"): 0.0}))
+    synthetic.write_run(
+        tmp_path / "b",
+        synthetic.RunSpec(
+            counts=three,
+            self_diffusion=dict(D, Cl=1e-9),
+            ballistic=False,
+            onsager={**ONSAGER, ("Cl", "Cl"): 1e-11, ("Cl", "K"): 0.0, ("Cl", "OH"): 0.0, ("Cl", "water"): 0.0},
+        ),
+    )
     with pytest.raises(zorv_pp.RunError, match="species Cl of self_diffusion_pbc is missing") as caught:
         zorv_pp.analyze([tmp_path / "a", tmp_path / "b"])
     assert caught.value.run == str(tmp_path / "a")
@@ -210,10 +239,17 @@ def test_an_rdf_species_without_a_count_only_loses_its_coordination_number(tmp_p
     assert state.get("coordination_number", ("K", "OH")).count == 1
 
 
-CORRUPTIONS = [b"", b"\xff\xfe\x00", b"#Time MSD__K\n", b"a b c\nd e f\n", b"#Time MSD__K\n1 2\n",
-               b"#Time MSD__K MSD__OH MSD__water\n1 nan nan nan\n2 inf -inf nan\n",
-               b"#Time MSD__K MSD__OH MSD__water\n1 -1 -2 -3\n2 -2 -4 -6\n3 -3 -6 -9\n",
-               b"Radius rdf__K_OH\n0 0\n0 0\n", b"#Time MSD__K MSD__K\n1 1 1\n"]
+CORRUPTIONS = [
+    b"",
+    b"\xff\xfe\x00",
+    b"#Time MSD__K\n",
+    b"a b c\nd e f\n",
+    b"#Time MSD__K\n1 2\n",
+    b"#Time MSD__K MSD__OH MSD__water\n1 nan nan nan\n2 inf -inf nan\n",
+    b"#Time MSD__K MSD__OH MSD__water\n1 -1 -2 -3\n2 -2 -4 -6\n3 -3 -6 -9\n",
+    b"Radius rdf__K_OH\n0 0\n0 0\n",
+    b"#Time MSD__K MSD__K\n1 1 1\n",
+]
 
 
 def test_no_corrupt_file_stops_a_campaign(tmp_path):

@@ -1,4 +1,5 @@
 """The zorv-pp command and campaign files: outputs, exit status, errors that say where."""
+
 import json
 import os
 import subprocess
@@ -9,21 +10,35 @@ import pytest
 import zorv_pp
 from zorv_pp import CampaignError, cli, synthetic
 from zorv_pp.campaign.file import load_campaign
-from zorv_pp.files import write_atomic
-from zorv_pp.msdfit.window import windows_for
 from zorv_pp.command.analyze import state_jobs
 from zorv_pp.command.options import window_settings
+from zorv_pp.files import write_atomic
+from zorv_pp.msdfit.window import windows_for
 
-SPECIES = {"K": synthetic.Species(1, 39.0983), "OH": synthetic.Species(-1, 17.007),
-           "water": synthetic.Species(0, 18.015)}
+SPECIES = {
+    "K": synthetic.Species(1, 39.0983),
+    "OH": synthetic.Species(-1, 17.007),
+    "water": synthetic.Species(0, 18.015),
+}
 
 
 def run_spec(seed=0):
-    return synthetic.RunSpec(counts={"K": 20, "OH": 20, "water": 500},
-                             self_diffusion={"K": 1.8e-9, "OH": 2.6e-9, "water": 2.1e-9},
-                             onsager={("K", "K"): 7e-11, ("OH", "OH"): 1e-10, ("water", "water"): 2e-9,
-                                      ("K", "OH"): 1e-12, ("K", "water"): 0.0, ("OH", "water"): 0.0},
-                             noise=0.02, rdf_rows=400, temperature_rows=20, seed=seed)
+    return synthetic.RunSpec(
+        counts={"K": 20, "OH": 20, "water": 500},
+        self_diffusion={"K": 1.8e-9, "OH": 2.6e-9, "water": 2.1e-9},
+        onsager={
+            ("K", "K"): 7e-11,
+            ("OH", "OH"): 1e-10,
+            ("water", "water"): 2e-9,
+            ("K", "OH"): 1e-12,
+            ("K", "water"): 0.0,
+            ("OH", "water"): 0.0,
+        },
+        noise=0.02,
+        rdf_rows=400,
+        temperature_rows=20,
+        seed=seed,
+    )
 
 
 @pytest.fixture(scope="module")
@@ -43,8 +58,10 @@ def test_campaign_gives_results_and_figures(campaign, tmp_path):
     assert sigma["count"] == 2 and sigma["unit"] == "S/m" and len(sigma["per_run"]) == 2
     assert document["states"]["m3.0"]["metadata"]["molality"] == 3.0
     header = (tmp_path / "results.csv").read_text().splitlines()[0]
-    assert header == "state,property,species,mean,std,sem,count,unit,per_run,ci95_low,ci95_high,per_run_sem," \
-                     "window_spread,fit_start,flags,mean_rounded,sem_rounded,ci95_rounded"
+    assert (
+        header == "state,property,species,mean,std,sem,count,unit,per_run,ci95_low,ci95_high,per_run_sem,"
+        "window_spread,fit_start,flags,mean_rounded,sem_rounded,ci95_rounded"
+    )
     for name in ("m1.0_msd_diffusion.png", "m3.0_msd_onsager.png", "m1.0_slope.png", "summary.png"):
         assert (tmp_path / "figures" / name).read_bytes()[:4] == b"\x89PNG"
     assert "<html" in (tmp_path / "report.html").read_text()
@@ -57,8 +74,10 @@ def test_jobs_give_the_same_results(campaign, tmp_path):
     outputs = []
     for jobs in ("1", "2"):
         out = tmp_path / jobs
-        assert cli.main(["analyze", str(campaign / "campaign.toml"), "--out", str(out), "--jobs", jobs,
-                         "--no-figures"]) == 0
+        assert (
+            cli.main(["analyze", str(campaign / "campaign.toml"), "--out", str(out), "--jobs", jobs, "--no-figures"])
+            == 0
+        )
         outputs.append((out / "results.csv").read_text())
     assert outputs[0] == outputs[1]
 
@@ -68,8 +87,22 @@ def test_a_failed_run_is_reported_and_the_rest_analysed(campaign, tmp_path, caps
     for k in (1, 2):
         synthetic.write_run(broken / f"rep{k}", run_spec(k))
     (broken / "rep2" / "viscosity.dat").write_bytes(b"\xff\xfe")
-    status = cli.main(["analyze", str(broken / "rep1"), str(broken / "rep2"), "--out", str(tmp_path / "out"),
-                       "--no-figures", "--charge", "K=1", "--charge", "OH=-1", "--charge", "water=0"])
+    status = cli.main(
+        [
+            "analyze",
+            str(broken / "rep1"),
+            str(broken / "rep2"),
+            "--out",
+            str(tmp_path / "out"),
+            "--no-figures",
+            "--charge",
+            "K=1",
+            "--charge",
+            "OH=-1",
+            "--charge",
+            "water=0",
+        ]
+    )
     assert status == 1
     assert f"{broken / 'rep2'}: viscosity.dat: " in capsys.readouterr().err
     document = json.loads((tmp_path / "out" / "results.json").read_text())
@@ -77,13 +110,22 @@ def test_a_failed_run_is_reported_and_the_rest_analysed(campaign, tmp_path, caps
     assert {r["count"] for r in document["rows"] if r["property"] == "self_diffusion_pbc"} == {1}
 
 
-@pytest.mark.parametrize("arguments", [
-    [], ["analyze"], ["analyze", "/no/such/run"], ["analyze", "x.toml", "y"],
-    ["analyze", ".", "--jobs", "0"], ["analyze", ".", "--window", "margin=wide"],
-    ["analyze", ".", "--window", "viscosity.margin=0.1"], ["analyze", ".", "--units", "cgs"],
-    ["analyze", ".", "--window", "start=-1"], ["analyze", ".", "--window", "start=5", "--window", "end=2"],
-    ["analyze", ".", "--window", "onsager.end=soon"],
-])
+@pytest.mark.parametrize(
+    "arguments",
+    [
+        [],
+        ["analyze"],
+        ["analyze", "/no/such/run"],
+        ["analyze", "x.toml", "y"],
+        ["analyze", ".", "--jobs", "0"],
+        ["analyze", ".", "--window", "margin=wide"],
+        ["analyze", ".", "--window", "viscosity.margin=0.1"],
+        ["analyze", ".", "--units", "cgs"],
+        ["analyze", ".", "--window", "start=-1"],
+        ["analyze", ".", "--window", "start=5", "--window", "end=2"],
+        ["analyze", ".", "--window", "onsager.end=soon"],
+    ],
+)
 def test_usage_errors_exit_2(arguments, capsys):
     assert cli.main(arguments) == 2
     assert "zorv-pp" in capsys.readouterr().err
@@ -92,8 +134,21 @@ def test_usage_errors_exit_2(arguments, capsys):
 @pytest.mark.slow
 def test_the_installed_command_line(campaign, tmp_path):
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
-    done = subprocess.run([sys.executable, "-m", "zorv_pp", "analyze", str(campaign / "campaign.toml"), "--out",
-                           str(tmp_path), "--no-figures"], env=env, capture_output=True, text=True)
+    done = subprocess.run(
+        [
+            sys.executable,
+            "-m",
+            "zorv_pp",
+            "analyze",
+            str(campaign / "campaign.toml"),
+            "--out",
+            str(tmp_path),
+            "--no-figures",
+        ],
+        env=env,
+        capture_output=True,
+        text=True,
+    )
     assert done.returncode == 0, done.stderr
     assert "results:" in done.stdout
 
@@ -110,14 +165,17 @@ temperature = 300.0
 """
 
 
-@pytest.mark.parametrize("change, line, key, message", [
-    (("runs = [\"m1.0/rep*\"]", "runs = [\"nothing/*\"]"), 8, "state[1].runs", "no run folder matches"),
-    (("temperature = 300.0", "temperature = \"hot\""), 9, "state[1].temperature", "must be a number"),
-    (("charge = 1", "charge = \"plus\""), 3, "species.K.charge", "must be a number"),
-    (("charge = 1", "colour = 1"), 3, "species.K.colour", "unknown key"),
-    (("margin = 0.1", "margin = \"x\""), 5, "window.margin", "must be a number"),
-    (("units = \"real\"", "units = \"cgs\""), 1, "units", "unsupported LAMMPS unit style 'cgs'"),
-])
+@pytest.mark.parametrize(
+    "change, line, key, message",
+    [
+        (('runs = ["m1.0/rep*"]', 'runs = ["nothing/*"]'), 8, "state[1].runs", "no run folder matches"),
+        (("temperature = 300.0", 'temperature = "hot"'), 9, "state[1].temperature", "must be a number"),
+        (("charge = 1", 'charge = "plus"'), 3, "species.K.charge", "must be a number"),
+        (("charge = 1", "colour = 1"), 3, "species.K.colour", "unknown key"),
+        (("margin = 0.1", 'margin = "x"'), 5, "window.margin", "must be a number"),
+        (('units = "real"', 'units = "cgs"'), 1, "units", "unsupported LAMMPS unit style 'cgs'"),
+    ],
+)
 def test_bad_campaigns_name_the_line_and_the_key(campaign, change, line, key, message):
     path = campaign / "bad.toml"
     path.write_text(CAMPAIGN.replace(*change))
@@ -139,13 +197,20 @@ def test_an_interrupted_write_keeps_the_old_file(tmp_path):
     assert target.read_text() == "old" and [p.name for p in tmp_path.iterdir()] == ["results.csv"]
 
 
-@pytest.mark.parametrize("arguments, status, stream, expected", [
-    ([], 2, "err", ["usage: zorv-pp", "examples:", "exit status:", "analyze"]),
-    (["--version"], 0, "out", [f"zorv-pp {zorv_pp.__version__}"]),
-    (["analyze", "--help"], 0, "out", ["examples:", "exit status:", "(default: 1)", "run folders only",
-                                       "--format {png,pdf,svg}", "lj"]),
-    (["koh", "--help"], 0, "out", ["examples:", "exit status:", "needs a campaign file", "(default: 1)"]),
-])
+@pytest.mark.parametrize(
+    "arguments, status, stream, expected",
+    [
+        ([], 2, "err", ["usage: zorv-pp", "examples:", "exit status:", "analyze"]),
+        (["--version"], 0, "out", [f"zorv-pp {zorv_pp.__version__}"]),
+        (
+            ["analyze", "--help"],
+            0,
+            "out",
+            ["examples:", "exit status:", "(default: 1)", "run folders only", "--format {png,pdf,svg}", "lj"],
+        ),
+        (["koh", "--help"], 0, "out", ["examples:", "exit status:", "needs a campaign file", "(default: 1)"]),
+    ],
+)
 def test_help_version_and_epilogs(arguments, status, stream, expected, capsys, monkeypatch):
     monkeypatch.setenv("COLUMNS", "200")
     assert cli.main(arguments) == status
@@ -180,10 +245,13 @@ def test_nothing_analysed_exits_1(make, tmp_path, capsys):
     assert json.loads((tmp_path / "out" / "results.json").read_text())["failures"]
 
 
-@pytest.mark.parametrize("campaign_file, hint", [
-    (False, "give --count K=N --count OH=N --count water=N, or --group"),
-    (True, "[species.K], [species.OH], [species.water] in the campaign file"),
-])
+@pytest.mark.parametrize(
+    "campaign_file, hint",
+    [
+        (False, "give --count K=N --count OH=N --count water=N, or --group"),
+        (True, "[species.K], [species.OH], [species.water] in the campaign file"),
+    ],
+)
 def test_missing_counts_name_every_species_and_the_interface_flag(campaign_file, hint, tmp_path, capsys):
     states = [synthetic.CampaignState("s", run_spec())]
     synthetic.write_campaign(tmp_path, states=states, replicas=1, species=SPECIES)
@@ -208,22 +276,30 @@ def test_run_warnings_reach_stderr_and_results_json(tmp_path, capsys):
     assert figures and set(figures) == {".svg"}
 
 
-@pytest.mark.parametrize("items, expected", [
-    (["start=2e-11"], {"thermal_conductivity": (2e-11, None), "onsager": (2e-11, None)}),
-    (["self_diffusion.start=2e-11", "end=4e-10"],
-     {"thermal_conductivity": (None, 4e-10), "self_diffusion": (2e-11, 4e-10)}),
-    (["method=window", "margin=0.2"], {"onsager": (None, None)}),
-])
+@pytest.mark.parametrize(
+    "items, expected",
+    [
+        (["start=2e-11"], {"thermal_conductivity": (2e-11, None), "onsager": (2e-11, None)}),
+        (
+            ["self_diffusion.start=2e-11", "end=4e-10"],
+            {"thermal_conductivity": (None, 4e-10), "self_diffusion": (2e-11, 4e-10)},
+        ),
+        (["method=window", "margin=0.2"], {"onsager": (None, None)}),
+    ],
+)
 def test_window_ranges_reach_their_fit_groups(items, expected):
     found = windows_for(window_settings(items))
     assert {group: (found[group].start, found[group].end) for group in expected} == expected
 
 
-@pytest.mark.parametrize("layout, expected", [
-    (["work/wm"], ["wm"]),  # one run: the state is named after its folder, not the folder holding it
-    (["m2/rep1", "m2/rep2"], ["m2"]),
-    (["m2/rep1", "m4/rep1"], ["rep1", "rep1"]),
-])
+@pytest.mark.parametrize(
+    "layout, expected",
+    [
+        (["work/wm"], ["wm"]),  # one run: the state is named after its folder, not the folder holding it
+        (["m2/rep1", "m2/rep2"], ["m2"]),
+        (["m2/rep1", "m4/rep1"], ["rep1", "rep1"]),
+    ],
+)
 def test_states_of_run_folders_are_named_after_their_folders(tmp_path, layout, expected):
     for folder in layout:
         (tmp_path / folder).mkdir(parents=True)

@@ -1,4 +1,5 @@
 """Damaged copies of real and synthetic runs: every loss is a warning of the run, or an error."""
+
 import pathlib
 import pickle
 import shutil
@@ -10,9 +11,14 @@ import zorv_pp
 from zorv_pp import synthetic
 
 RUNS = pathlib.Path(__file__).resolve().parents[3] / "shared" / "data" / "zorv-runs"
-SPEC = synthetic.RunSpec(counts={"A": 100, "B": 300}, self_diffusion={"A": 2e-9, "B": 1e-9},
-                         onsager={("A", "A"): 4e-10, ("B", "B"): 6e-10, ("A", "B"): 5e-11},
-                         ballistic=False, rdf_rows=500, temperature_rows=20)
+SPEC = synthetic.RunSpec(
+    counts={"A": 100, "B": 300},
+    self_diffusion={"A": 2e-9, "B": 1e-9},
+    onsager={("A", "A"): 4e-10, ("B", "B"): 6e-10, ("A", "B"): 5e-11},
+    ballistic=False,
+    rdf_rows=500,
+    temperature_rows=20,
+)
 
 
 def make(source, folder):
@@ -63,7 +69,7 @@ def restarted(data):
 
 def rewritten(data):
     """A restart that writes its header and rows again."""
-    return data + data[data.index(b"#Time"):]
+    return data + data[data.index(b"#Time") :]
 
 
 def with_nan(data):
@@ -83,29 +89,73 @@ def same_rows(run, file, kind):
 
 # source, file, damage, warning code, what the reading then holds
 CASES = [
-    ("water-methanol", "diffself.dat", lambda d: d[:-4], "partial_last_row",  # cut inside the last number
-     lambda run: run.tables["diffself"]["Time"][-1] == 400000 and len(run.tables["diffself"]["Time"]) == 41),
+    (
+        "water-methanol",
+        "diffself.dat",
+        lambda d: d[:-4],
+        "partial_last_row",  # cut inside the last number
+        lambda run: run.tables["diffself"]["Time"][-1] == 400000 and len(run.tables["diffself"]["Time"]) == 41,
+    ),
     ("lj", "viscosity.dat", half, "short_table", lambda run: "viscosity" in run.tables),
-    ("water-methanol", "tconductivity.dat", stray, "skipped_rows",
-     lambda run: len(run.tables["tconductivity"]["Time"]) == 72),
+    (
+        "water-methanol",
+        "tconductivity.dat",
+        stray,
+        "skipped_rows",
+        lambda run: len(run.tables["tconductivity"]["Time"]) == 72,
+    ),
     ("water-methanol", "log.lammps", without_last_loop, "no_run_length", lambda run: not run.sampling),
-    ("synthetic", "temperature.dat", lambda d: d[:-1], "partial_last_row",  # a whole last row, unfinished
-     lambda run: run.temperature != pytest.approx(SPEC.temperature, rel=1e-12)),
-    ("synthetic", "diffonsag.dat", lambda d: d[: d.index(b"\n", d.index(b"#Time")) + 1], "empty_table",
-     lambda run: "diffonsag" not in run.tables and "diffself" in run.tables),
-    ("synthetic", "density.dat", lambda d: d.replace(b"\n1.0", b"\n1000.0"), "density_unit",
-     lambda run: run.density == pytest.approx(1000.0, rel=1e-3) and any(  # says what it decided, and why
-         "read as g/cm3, since in kg/m3 it would be lighter than any liquid" in w.message for w in run.warnings)),
-    ("water-methanol", "diffself.dat", restarted, "repeated_rows", lambda run: same_rows(run, "diffself.dat", "diffself")),
-    ("water-methanol", "diffself.dat", rewritten, "repeated_header",
-     lambda run: same_rows(run, "diffself.dat", "diffself")),
-    ("synthetic", "viscosity.dat", with_nan, "nonfinite_values",
-     lambda run: any("column " in w.message and "first at line" in w.message for w in run.warnings)),
+    (
+        "synthetic",
+        "temperature.dat",
+        lambda d: d[:-1],
+        "partial_last_row",  # a whole last row, unfinished
+        lambda run: run.temperature != pytest.approx(SPEC.temperature, rel=1e-12),
+    ),
+    (
+        "synthetic",
+        "diffonsag.dat",
+        lambda d: d[: d.index(b"\n", d.index(b"#Time")) + 1],
+        "empty_table",
+        lambda run: "diffonsag" not in run.tables and "diffself" in run.tables,
+    ),
+    (
+        "synthetic",
+        "density.dat",
+        lambda d: d.replace(b"\n1.0", b"\n1000.0"),
+        "density_unit",
+        lambda run: (
+            run.density == pytest.approx(1000.0, rel=1e-3)
+            and any(  # says what it decided, and why
+                "read as g/cm3, since in kg/m3 it would be lighter than any liquid" in w.message for w in run.warnings
+            )
+        ),
+    ),
+    (
+        "water-methanol",
+        "diffself.dat",
+        restarted,
+        "repeated_rows",
+        lambda run: same_rows(run, "diffself.dat", "diffself"),
+    ),
+    (
+        "water-methanol",
+        "diffself.dat",
+        rewritten,
+        "repeated_header",
+        lambda run: same_rows(run, "diffself.dat", "diffself"),
+    ),
+    (
+        "synthetic",
+        "viscosity.dat",
+        with_nan,
+        "nonfinite_values",
+        lambda run: any("column " in w.message and "first at line" in w.message for w in run.warnings),
+    ),
 ]
 
 
-@pytest.mark.parametrize("source, file, damage, code, holds", CASES,
-                         ids=[f"{c[0]}-{c[1]}-{c[3]}" for c in CASES])
+@pytest.mark.parametrize("source, file, damage, code, holds", CASES, ids=[f"{c[0]}-{c[1]}-{c[3]}" for c in CASES])
 def test_damage_is_read_around_and_said(tmp_path, source, file, damage, code, holds):
     folder = make(source, tmp_path / "run")
     if code == "density_unit":
@@ -132,14 +182,17 @@ def test_a_skipped_row_is_counted_and_located(tmp_path):
     assert f"line {header + 4}" in warning.message
 
 
-@pytest.mark.parametrize("density, options, log_line, expected, codes", [
-    ("1000.0", {}, "", 1000.0, {"density_unit"}),
-    ("1.0", {"density_unit": "g/cm3"}, "", 1000.0, set()),
-    ("1000.0", {"density_unit": "kg/m^3"}, "", 1000.0, set()),
-    # The log shows the file's variable to be LAMMPS's own density, in g/cm³.
-    ("1.0", {}, "variable rho equal density\nfix d all ave/time 1 10 10 v_rho file density.dat\n", 1000.0, set()),
-    ("1.0", {"molar_masses": {"A": 1.0, "B": 2.0}}, "", 1000.0, {"density_unit", "density_mismatch"}),
-])
+@pytest.mark.parametrize(
+    "density, options, log_line, expected, codes",
+    [
+        ("1000.0", {}, "", 1000.0, {"density_unit"}),
+        ("1.0", {"density_unit": "g/cm3"}, "", 1000.0, set()),
+        ("1000.0", {"density_unit": "kg/m^3"}, "", 1000.0, set()),
+        # The log shows the file's variable to be LAMMPS's own density, in g/cm³.
+        ("1.0", {}, "variable rho equal density\nfix d all ave/time 1 10 10 v_rho file density.dat\n", 1000.0, set()),
+        ("1.0", {"molar_masses": {"A": 1.0, "B": 2.0}}, "", 1000.0, {"density_unit", "density_mismatch"}),
+    ],
+)
 def test_density_unit_and_cross_check(tmp_path, density, options, log_line, expected, codes):
     folder = make("synthetic", tmp_path / "run")
     undeclared(folder)
@@ -157,13 +210,16 @@ def test_mass_over_volume_flags_a_wrong_density(tmp_path):
     assert [w.code for w in run.warnings] == ["density_mismatch"]
 
 
-@pytest.mark.parametrize("setup, options, message, missing", [
-    ("empty", {"units": "real"}, "no table that can be analysed", ()),
-    ("headers only", {}, "no table that can be analysed", ()),
-    ("no log", {"units": "real"}, "no molecule count for species 'A', 'B': give counts=", ("A", "B")),
-    ("no log", {"units": "real", "counts": {"A": 3}}, "no molecule count given for species 'B'", ("B",)),
-    ("log", {"groups": {"A": "Na", "B": ("Cl", 2)}}, "the log counts no group of species 'A', 'B'", ("A", "B")),
-])
+@pytest.mark.parametrize(
+    "setup, options, message, missing",
+    [
+        ("empty", {"units": "real"}, "no table that can be analysed", ()),
+        ("headers only", {}, "no table that can be analysed", ()),
+        ("no log", {"units": "real"}, "no molecule count for species 'A', 'B': give counts=", ("A", "B")),
+        ("no log", {"units": "real", "counts": {"A": 3}}, "no molecule count given for species 'B'", ("B",)),
+        ("log", {"groups": {"A": "Na", "B": ("Cl", 2)}}, "the log counts no group of species 'A', 'B'", ("A", "B")),
+    ],
+)
 def test_unusable_runs_raise(tmp_path, setup, options, message, missing):
     folder = tmp_path / "run"
     if setup == "empty":

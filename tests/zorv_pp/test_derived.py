@@ -1,5 +1,6 @@
 """Derived values and the combination of replicas: known answers from the exact SI constants, errors
 propagated, the fitted runs left as they were, copies counted once."""
+
 import copy
 import math
 
@@ -23,22 +24,48 @@ COUNTS = {"A": 20, "B": 20, "W": 500}
 
 
 def run(name, values, errors=None, spread=None, temperature=T, volume=V, fingerprint="", warnings=(), **kwargs):
-    return RunAnalysis(name, dict(values), {"A": "A", "B": "B", "W": "W", ("A", "B"): "A-B"}, dict(COUNTS),
-                       temperature, volume, [], dict(errors or {}), spread=dict(spread or {}),
-                       fingerprint=fingerprint, warnings=tuple(warnings), **kwargs)
+    return RunAnalysis(
+        name,
+        dict(values),
+        {"A": "A", "B": "B", "W": "W", ("A", "B"): "A-B"},
+        dict(COUNTS),
+        temperature,
+        volume,
+        [],
+        dict(errors or {}),
+        spread=dict(spread or {}),
+        fingerprint=fingerprint,
+        warnings=tuple(warnings),
+        **kwargs,
+    )
 
 
 def yeh_hummer(temperature, volume, eta, k_b=K_B):
     return XI * k_b * temperature / (6.0 * math.pi * eta * volume ** (1.0 / 3.0))
 
 
-@pytest.mark.parametrize("temperature, volume, eta", [
-    (300.0, 27e-27, 8.9e-4), (350.0, 64e-27, 3.5e-4), (250.0, 8e-27, 2.0e-3),
-])
+@pytest.mark.parametrize(
+    "temperature, volume, eta",
+    [
+        (300.0, 27e-27, 8.9e-4),
+        (350.0, 64e-27, 3.5e-4),
+        (250.0, 8e-27, 2.0e-3),
+    ],
+)
 def test_yeh_hummer_with_a_given_viscosity(temperature, volume, eta):
     d_pbc, d_err = 2.0e-9, 0.05e-9
-    state = combine([run("r1", {("self_diffusion_pbc", "A"): d_pbc}, {("self_diffusion_pbc", "A"): d_err},
-                         temperature=temperature, volume=volume)], viscosity=eta)
+    state = combine(
+        [
+            run(
+                "r1",
+                {("self_diffusion_pbc", "A"): d_pbc},
+                {("self_diffusion_pbc", "A"): d_err},
+                temperature=temperature,
+                volume=volume,
+            )
+        ],
+        viscosity=eta,
+    )
     corrected = state.estimates[("self_diffusion", "A")]
     assert corrected.mean == pytest.approx(d_pbc + yeh_hummer(temperature, volume, eta), rel=1e-13)
     assert corrected.sem == pytest.approx(d_err, rel=1e-13)  # a given viscosity carries no error
@@ -48,11 +75,17 @@ def test_yeh_hummer_with_a_given_viscosity(temperature, volume, eta):
 @pytest.mark.parametrize("eta_sems", [(0.0,), (0.4e-4,), (0.5e-4, 0.2e-4)])
 def test_the_error_of_the_runs_viscosity_widens_the_corrected_value(eta_sems):
     """The viscosity's error is shared by every run: added in quadrature once the runs are combined."""
-    d = [2.0e-9, 2.02e-9][:len(eta_sems)]
-    etas = [8.9e-4, 9.0e-4][:len(eta_sems)]
-    runs = [run(f"r{k}", {("self_diffusion_pbc", "A"): d[k], ("shear_viscosity", None): etas[k]},
-                {("self_diffusion_pbc", "A"): 0.03e-9, ("shear_viscosity", None): eta_sems[k]},
-                fingerprint=f"f{k}") for k in range(len(d))]
+    d = [2.0e-9, 2.02e-9][: len(eta_sems)]
+    etas = [8.9e-4, 9.0e-4][: len(eta_sems)]
+    runs = [
+        run(
+            f"r{k}",
+            {("self_diffusion_pbc", "A"): d[k], ("shear_viscosity", None): etas[k]},
+            {("self_diffusion_pbc", "A"): 0.03e-9, ("shear_viscosity", None): eta_sems[k]},
+            fingerprint=f"f{k}",
+        )
+        for k in range(len(d))
+    ]
     state = combine(runs)
     eta = state.estimates[("shear_viscosity", None)]
     if len(etas) == 1:
@@ -63,15 +96,19 @@ def test_the_error_of_the_runs_viscosity_widens_the_corrected_value(eta_sems):
     d_sem = 0.03e-9 / math.sqrt(len(d))  # equal errors; the two values agree within them
     shared = correction * eta.sem / eta.mean if math.isfinite(eta.sem) else 0.0
     assert corrected.sem == pytest.approx(math.hypot(d_sem, shared), rel=1e-12)
-    assert corrected.ci95 == pytest.approx((corrected.mean - Z95 * corrected.sem,
-                                            corrected.mean + Z95 * corrected.sem), rel=1e-12)
+    assert corrected.ci95 == pytest.approx(
+        (corrected.mean - Z95 * corrected.sem, corrected.mean + Z95 * corrected.sem), rel=1e-12
+    )
 
 
-@pytest.mark.parametrize("charges, sigma", [
-    ({"A": 1.0, "B": -1.0, "W": 0.0}, 12.0),
-    ({"A": 2.0, "B": -1.0, "W": 0.0}, 9.5),
-    ({"A": 1.0, "B": -2.0, "W": 0.5}, None),  # no σ: no Haven ratio
-])
+@pytest.mark.parametrize(
+    "charges, sigma",
+    [
+        ({"A": 1.0, "B": -1.0, "W": 0.0}, 12.0),
+        ({"A": 2.0, "B": -1.0, "W": 0.0}, 9.5),
+        ({"A": 1.0, "B": -2.0, "W": 0.5}, None),  # no σ: no Haven ratio
+    ],
+)
 def test_nernst_einstein_and_haven_ratio(charges, sigma):
     eta = 8.9e-4
     d = {"A": 1.9e-9, "B": 5.3e-9, "W": 2.3e-9}
@@ -100,26 +137,29 @@ def test_nernst_einstein_and_haven_ratio(charges, sigma):
 def test_conductivity_from_onsager_coefficients_fitted_without_charges():
     onsager = {("A", "A"): 3.0e-9, ("A", "B"): -0.4e-9, ("B", "B"): 5.0e-9, ("A", "W"): 1e-9, ("W", "W"): 2e-9}
     charges = {"A": 1.0, "B": -2.0, "W": 0.0}
-    state = combine([run("r1", {("onsager", pair): v for pair, v in onsager.items()})], charges=charges,
-                    viscosity=1e-3)
+    state = combine([run("r1", {("onsager", pair): v for pair, v in onsager.items()})], charges=charges, viscosity=1e-3)
     total = sum(COUNTS.values())
     ordered = 3.0e-9 * 1.0 + 5.0e-9 * 4.0 + 2 * (1.0 * -2.0) * -0.4e-9  # Σ_ij q_i q_j L_ij, L symmetric
     expected = E * E / (V * K_B * T) * total * ordered
     assert state.estimates[("electrical_conductivity", None)].mean == pytest.approx(expected, rel=1e-12)
 
 
-@pytest.mark.parametrize("values, charges", [
-    ({("self_diffusion_pbc", "A"): 1e-9, ("self_diffusion_pbc", "B"): 1e-9}, {"A": 1.0}),
-    ({("onsager", ("A", "B")): 1e-9}, {"B": 1.0}),
-])
+@pytest.mark.parametrize(
+    "values, charges",
+    [
+        ({("self_diffusion_pbc", "A"): 1e-9, ("self_diffusion_pbc", "B"): 1e-9}, {"A": 1.0}),
+        ({("onsager", ("A", "B")): 1e-9}, {"B": 1.0}),
+    ],
+)
 def test_a_species_without_a_charge_is_named(values, charges):
     with pytest.raises(ZorvError, match="no charge given for species '(A|B)'"):
         combine([run("r1", values)], charges=charges, viscosity=1e-3)
 
 
 def test_reduced_units_use_a_boltzmann_constant_of_one():
-    state = combine([run("r1", {("self_diffusion_pbc", "A"): 0.05}, temperature=1.5, volume=1000.0, style=LJ)],
-                    viscosity=2.0)
+    state = combine(
+        [run("r1", {("self_diffusion_pbc", "A"): 0.05}, temperature=1.5, volume=1000.0, style=LJ)], viscosity=2.0
+    )
     corrected = state.estimates[("self_diffusion", "A")]
     assert corrected.mean == pytest.approx(0.05 + yeh_hummer(1.5, 1000.0, 2.0, k_b=1.0), rel=1e-13)
     assert corrected.unit == "reduced (lj)"
@@ -127,12 +167,28 @@ def test_reduced_units_use_a_boltzmann_constant_of_one():
 
 @pytest.mark.parametrize("volume", [V, math.nan])  # without a volume the corrected values are flagged
 def test_combining_leaves_the_fitted_runs_as_they_were(volume):
-    runs = [run(f"r{k}", {("self_diffusion_pbc", "A"): 2e-9 + k * 1e-11, ("self_diffusion_pbc", "B"): 5e-9,
-                          ("electrical_conductivity", None): 10.0, ("shear_viscosity", None): 9e-4},
-                {("self_diffusion_pbc", "A"): 1e-11, ("self_diffusion_pbc", "B"): 1e-11,
-                 ("electrical_conductivity", None): 0.2, ("shear_viscosity", None): 1e-5},
-                {("self_diffusion_pbc", "A"): 1e-10}, fingerprint=f"f{k}",
-                flags={("self_diffusion_pbc", "A"): ("not_converged",)}, volume=volume) for k in range(3)]
+    runs = [
+        run(
+            f"r{k}",
+            {
+                ("self_diffusion_pbc", "A"): 2e-9 + k * 1e-11,
+                ("self_diffusion_pbc", "B"): 5e-9,
+                ("electrical_conductivity", None): 10.0,
+                ("shear_viscosity", None): 9e-4,
+            },
+            {
+                ("self_diffusion_pbc", "A"): 1e-11,
+                ("self_diffusion_pbc", "B"): 1e-11,
+                ("electrical_conductivity", None): 0.2,
+                ("shear_viscosity", None): 1e-5,
+            },
+            {("self_diffusion_pbc", "A"): 1e-10},
+            fingerprint=f"f{k}",
+            flags={("self_diffusion_pbc", "A"): ("not_converged",)},
+            volume=volume,
+        )
+        for k in range(3)
+    ]
     runs.append(copy.deepcopy(runs[0]))  # a copy, left out with a warning
     before = copy.deepcopy(runs)
     state = combine(runs, charges={"A": 1.0, "B": -1.0, "W": 0.0})
@@ -143,14 +199,19 @@ def test_combining_leaves_the_fitted_runs_as_they_were(volume):
     assert repr(again.estimates) == repr(state.estimates)  # nothing of the first call stuck to the runs
 
 
-@pytest.mark.parametrize("fingerprints, names, kept, message", [
-    (["x", "x"], ["s/r1", "s/r1"], ["s/r1"], "the same run folder given twice"),
-    (["x", "x", "y"], ["s/r1", "s/r2", "s/r3"], ["s/r1", "s/r3"], "the same tables as s/r1"),
-    (["", ""], ["s/r1", "s/r2"], ["s/r1", "s/r2"], None),  # no fingerprint: nothing to compare
-])
+@pytest.mark.parametrize(
+    "fingerprints, names, kept, message",
+    [
+        (["x", "x"], ["s/r1", "s/r1"], ["s/r1"], "the same run folder given twice"),
+        (["x", "x", "y"], ["s/r1", "s/r2", "s/r3"], ["s/r1", "s/r3"], "the same tables as s/r1"),
+        (["", ""], ["s/r1", "s/r2"], ["s/r1", "s/r2"], None),  # no fingerprint: nothing to compare
+    ],
+)
 def test_a_copy_of_a_run_counts_once(fingerprints, names, kept, message):
-    runs = [run(name, {("density", None): 1000.0 + k}, fingerprint=fp)
-            for k, (fp, name) in enumerate(zip(fingerprints, names, strict=True))]
+    runs = [
+        run(name, {("density", None): 1000.0 + k}, fingerprint=fp)
+        for k, (fp, name) in enumerate(zip(fingerprints, names, strict=True))
+    ]
     state = combine(runs, name="s")
     assert list(state.runs) == kept
     density = state.estimates[("density", None)]
@@ -163,13 +224,16 @@ def test_a_copy_of_a_run_counts_once(fingerprints, names, kept, message):
         assert warning.message.startswith(message)
 
 
-@pytest.mark.parametrize("file, flagged", [
-    ("diffself.dat", {"self_diffusion_pbc", "self_diffusion"}),
-    ("viscosity.dat", {"shear_viscosity", "self_diffusion"}),
-    ("log.lammps", {"self_diffusion_pbc", "self_diffusion", "shear_viscosity", "density"}),
-    (None, {"self_diffusion_pbc", "self_diffusion", "shear_viscosity", "density"}),
-    ("density.dat", {"density"}),
-])
+@pytest.mark.parametrize(
+    "file, flagged",
+    [
+        ("diffself.dat", {"self_diffusion_pbc", "self_diffusion"}),
+        ("viscosity.dat", {"shear_viscosity", "self_diffusion"}),
+        ("log.lammps", {"self_diffusion_pbc", "self_diffusion", "shear_viscosity", "density"}),
+        (None, {"self_diffusion_pbc", "self_diffusion", "shear_viscosity", "density"}),
+        ("density.dat", {"density"}),
+    ],
+)
 def test_a_file_warning_flags_the_values_computed_from_that_file(file, flagged):
     warning = RunWarning("skipped_rows", file, "two rows skipped")
     values = {("self_diffusion_pbc", "A"): 2e-9, ("shear_viscosity", None): 9e-4, ("density", None): 1000.0}
@@ -179,19 +243,30 @@ def test_a_file_warning_flags_the_values_computed_from_that_file(file, flagged):
 
 
 def sized(spread, width=1.0, flags=()):
-    return Estimate(10.0, 0.1, 0.1, 3, "m", ci95=(10.0 - width / 2, 10.0 + width / 2), flags=flags,
-                    window_spread=(0.1, spread, math.nan))
+    return Estimate(
+        10.0,
+        0.1,
+        0.1,
+        3,
+        "m",
+        ci95=(10.0 - width / 2, 10.0 + width / 2),
+        flags=flags,
+        window_spread=(0.1, spread, math.nan),
+    )
 
 
 # Spreads of a, b, c (c derived from b, b from a; d from a key with no estimate) → flagged keys.
-@pytest.mark.parametrize("spreads, flagged", [
-    ((2.0, 0.1, 0.1), {"a", "b", "c"}),  # from a value to everything derived from it, transitively
-    ((0.1, 2.0, 0.1), {"b", "c"}),  # not backwards to a source
-    ((0.1, 0.1, 2.0), {"c"}),
-    ((1.0, 0.1, 0.1), set()),  # a spread as wide as the interval is not beyond it
-    ((math.nan, math.nan, math.nan), set()),
-    ((1.0000001, 0.1, 0.1), {"a", "b", "c"}),
-])
+@pytest.mark.parametrize(
+    "spreads, flagged",
+    [
+        ((2.0, 0.1, 0.1), {"a", "b", "c"}),  # from a value to everything derived from it, transitively
+        ((0.1, 2.0, 0.1), {"b", "c"}),  # not backwards to a source
+        ((0.1, 0.1, 2.0), {"c"}),
+        ((1.0, 0.1, 0.1), set()),  # a spread as wide as the interval is not beyond it
+        ((math.nan, math.nan, math.nan), set()),
+        ((1.0000001, 0.1, 0.1), {"a", "b", "c"}),
+    ],
+)
 def test_window_sensitive_runs_from_a_value_to_what_derives_from_it(spreads, flagged):
     estimates = {(name, None): sized(spread) for name, spread in zip("abc", spreads, strict=True)}
     estimates[("d", None)] = sized(0.1)
@@ -201,25 +276,40 @@ def test_window_sensitive_runs_from_a_value_to_what_derives_from_it(spreads, fla
 
 
 def test_a_stale_window_sensitive_flag_is_dropped_and_others_kept():
-    estimates = {("a", None): sized(0.1, flags=("window_sensitive", "not_converged")),
-                 ("b", None): sized(3.0, flags=("window_sensitive",))}
+    estimates = {
+        ("a", None): sized(0.1, flags=("window_sensitive", "not_converged")),
+        ("b", None): sized(3.0, flags=("window_sensitive",)),
+    }
     result = flag_window_sensitive(estimates, {})
     assert result[("a", None)].flags == ("not_converged",)
     assert result[("b", None)].flags == ("window_sensitive",)
 
 
 def test_window_sensitive_reaches_the_derived_values_of_a_state():
-    values = {("self_diffusion_pbc", "A"): 2e-9, ("self_diffusion_pbc", "B"): 5e-9,
-              ("electrical_conductivity", None): 10.0}
-    errors = {("self_diffusion_pbc", "A"): 1e-12, ("self_diffusion_pbc", "B"): 1e-12,
-              ("electrical_conductivity", None): 0.1}
+    values = {
+        ("self_diffusion_pbc", "A"): 2e-9,
+        ("self_diffusion_pbc", "B"): 5e-9,
+        ("electrical_conductivity", None): 10.0,
+    }
+    errors = {
+        ("self_diffusion_pbc", "A"): 1e-12,
+        ("self_diffusion_pbc", "B"): 1e-12,
+        ("electrical_conductivity", None): 0.1,
+    }
     # A's window spread far beyond its interval, B's and σ's well within theirs.
-    spread = {("self_diffusion_pbc", "A"): 1e-10, ("self_diffusion_pbc", "B"): 1e-14,
-              ("electrical_conductivity", None): 1e-4}
+    spread = {
+        ("self_diffusion_pbc", "A"): 1e-10,
+        ("self_diffusion_pbc", "B"): 1e-14,
+        ("electrical_conductivity", None): 1e-4,
+    }
     state = combine([run("r1", values, errors, spread)], charges={"A": 1.0, "B": -1.0}, viscosity=1e-3)
     flagged = {key for key, e in state.estimates.items() if "window_sensitive" in e.flags}
-    assert flagged == {("self_diffusion_pbc", "A"), ("self_diffusion", "A"), ("electrical_conductivity_ne", None),
-                       ("haven_ratio", None)}
+    assert flagged == {
+        ("self_diffusion_pbc", "A"),
+        ("self_diffusion", "A"),
+        ("electrical_conductivity_ne", None),
+        ("haven_ratio", None),
+    }
     assert state.estimates[("self_diffusion", "A")].window_spread == (1e-10,)  # the uncorrected value's spread
 
 
@@ -228,33 +318,39 @@ T1 = 12.706204736174705
 
 
 # values → mean, population std, sem, count, 95 % half-width.
-@pytest.mark.parametrize("values, mean, std, sem, count, half", [
-    ([1.0, 2.0, 3.0, 4.0], 2.5, math.sqrt(1.25), math.sqrt(1.25 / 3), 4, T3 * math.sqrt(1.25 / 3)),
-    ([5.0, math.nan, 7.0], 6.0, 1.0, 1.0, 2, T1 * 1.0),
-    ([5.0], 5.0, 0.0, math.nan, 1, math.nan),
-    ([math.nan], math.nan, math.nan, math.nan, 0, math.nan),
-])
+@pytest.mark.parametrize(
+    "values, mean, std, sem, count, half",
+    [
+        ([1.0, 2.0, 3.0, 4.0], 2.5, math.sqrt(1.25), math.sqrt(1.25 / 3), 4, T3 * math.sqrt(1.25 / 3)),
+        ([5.0, math.nan, 7.0], 6.0, 1.0, 1.0, 2, T1 * 1.0),
+        ([5.0], 5.0, 0.0, math.nan, 1, math.nan),
+        ([math.nan], math.nan, math.nan, math.nan, 0, math.nan),
+    ],
+)
 def test_estimate_of_replicas_without_errors(values, mean, std, sem, count, half):
     estimate = Estimate.of(values, "K", ["short_table", "short_table"])
     assert (estimate.mean, estimate.std, estimate.sem, estimate.count) == pytest.approx(
-        (mean, std, sem, count), nan_ok=True, rel=1e-12)
+        (mean, std, sem, count), nan_ok=True, rel=1e-12
+    )
     assert estimate.ci95 == pytest.approx((mean - half, mean + half), nan_ok=True, rel=1e-12)
     assert estimate.flags == ("short_table",) and len(estimate.per_run) == len(values)
 
 
 # values, sems → mean, sem, count, whether the replicas are flagged as disagreeing.
-@pytest.mark.parametrize("values, sems, mean, sem, count, disagree", [
-    ([1.0, 2.0], [1.0, 2.0], 1.2, 1 / math.sqrt(1.25), 2, False),  # inverse-variance weights 1 and 1/4
-    ([0.0, 2.5], [1.0, 1.0], 1.25, 1.25, 2, False),  # Birge ratio 1.77 widens the error...
-    ([0.0, 10.0], [1.0, 1.0], 5.0, 5.0, 2, True),  # ...and beyond chance, flags the replicas
-    ([1.0, math.nan, 3.0], [1.0, 1.0, 1.0], 2.0, math.sqrt(2.0) / math.sqrt(2.0), 2, False),
-    ([1.0, 9.0, 3.0], [1.0, math.nan, 1.0], 2.0, 1.0, 3, False),  # no error: no weight, but a finite value
-    ([4.0], [0.5], 4.0, 0.5, 1, False),
-    ([2.0, 2.0], [0.0, 0.0], 2.0, 0.0, 2, False),  # exact values: no error at all
-])
+@pytest.mark.parametrize(
+    "values, sems, mean, sem, count, disagree",
+    [
+        ([1.0, 2.0], [1.0, 2.0], 1.2, 1 / math.sqrt(1.25), 2, False),  # inverse-variance weights 1 and 1/4
+        ([0.0, 2.5], [1.0, 1.0], 1.25, 1.25, 2, False),  # Birge ratio 1.77 widens the error...
+        ([0.0, 10.0], [1.0, 1.0], 5.0, 5.0, 2, True),  # ...and beyond chance, flags the replicas
+        ([1.0, math.nan, 3.0], [1.0, 1.0, 1.0], 2.0, math.sqrt(2.0) / math.sqrt(2.0), 2, False),
+        ([1.0, 9.0, 3.0], [1.0, math.nan, 1.0], 2.0, 1.0, 3, False),  # no error: no weight, but a finite value
+        ([4.0], [0.5], 4.0, 0.5, 1, False),
+        ([2.0, 2.0], [0.0, 0.0], 2.0, 0.0, 2, False),  # exact values: no error at all
+    ],
+)
 def test_estimate_from_runs_with_their_errors(values, sems, mean, sem, count, disagree):
-    estimate = Estimate.from_runs(values, sems, "m", window_spread=[0.1] * len(values),
-                                  fit_start=[1e-12] * len(values))
+    estimate = Estimate.from_runs(values, sems, "m", window_spread=[0.1] * len(values), fit_start=[1e-12] * len(values))
     assert (estimate.mean, estimate.sem, estimate.count) == pytest.approx((mean, sem, count), rel=1e-12)
     assert estimate.ci95 == pytest.approx((mean - Z95 * sem, mean + Z95 * sem), rel=1e-12)
     assert ("replicas_disagree" in estimate.flags) == disagree

@@ -1,4 +1,5 @@
 """State estimates: intervals from run errors or replica scatter, the Birge flag, shared errors, quantiles."""
+
 import math
 import random
 
@@ -8,10 +9,17 @@ from zorv_pp.analysis.estimate import Estimate
 from zorv_pp.msdfit.quantiles import student_t_quantile
 
 
-@pytest.mark.parametrize("p, dof, expected", [
-    (0.975, 1, 12.706204736), (0.975, 2, 4.302652730), (0.975, 4, 2.776445105),
-    (0.975, 9, 2.262157163), (0.995, 4, 4.604094871), (0.995, 30, 2.749995654),
-])
+@pytest.mark.parametrize(
+    "p, dof, expected",
+    [
+        (0.975, 1, 12.706204736),
+        (0.975, 2, 4.302652730),
+        (0.975, 4, 2.776445105),
+        (0.975, 9, 2.262157163),
+        (0.995, 4, 4.604094871),
+        (0.995, 30, 2.749995654),
+    ],
+)
 def test_student_t_quantiles(p, dof, expected):
     assert student_t_quantile(p, dof) == pytest.approx(expected, abs=1e-8)
 

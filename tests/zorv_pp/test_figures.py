@@ -1,4 +1,5 @@
 """Figures: each run in its own colour with fit, band and range; honest signs and scales; 95 % intervals."""
+
 import math
 from pathlib import Path
 
@@ -7,25 +8,24 @@ import pytest
 
 pytest.importorskip("_zorv_pp")
 pytest.importorskip("matplotlib")
+from layout_checks import check_layout  # noqa: E402
 from matplotlib.collections import PolyCollection  # noqa: E402
 from matplotlib.container import Container  # noqa: E402
 from matplotlib.lines import Line2D  # noqa: E402
 from matplotlib.patches import Patch  # noqa: E402
 
 import zorv_pp  # noqa: E402
-from layout_checks import check_layout  # noqa: E402
-
 import zorv_pp.figures.convergence as convergence_module  # noqa: E402
 import zorv_pp.figures.msd as msd_module  # noqa: E402
 import zorv_pp.figures.slope as slope_module  # noqa: E402
 import zorv_pp.figures.summary as summary_module  # noqa: E402
 import zorv_pp.koh.figures as koh_figures  # noqa: E402
 from zorv_pp import Estimate, StateResult  # noqa: E402
-from zorv_pp.figures import draw_all, slope_figure, state_figure, summary_figure  # noqa: E402
-from zorv_pp.figures.slope import running  # noqa: E402
-from zorv_pp.figures.convergence import convergence_figure  # noqa: E402
-from zorv_pp.koh import compare  # noqa: E402
 from zorv_pp.analysis.run_fit import Curve  # noqa: E402
+from zorv_pp.figures import draw_all, slope_figure, state_figure, summary_figure  # noqa: E402
+from zorv_pp.figures.convergence import convergence_figure  # noqa: E402
+from zorv_pp.figures.slope import running  # noqa: E402
+from zorv_pp.koh import compare  # noqa: E402
 
 RUNS = 3
 TIME = list(np.geomspace(1.0, 1e5, 40))
@@ -35,8 +35,20 @@ def curve(prop, label, slope, run, band=True):
     values = [slope * t + 0.05 * slope * t * math.sin(run + t) for t in TIME]
     t_fit = TIME[10:]
     fit = [slope * t for t in t_fit]
-    return Curve(prop, label, TIME, values, t_fit, fit, slope * 1e-5, 1e-15, 1e-20, "m^2",
-                 [abs(0.02 * f) for f in fit] if band else [], run)
+    return Curve(
+        prop,
+        label,
+        TIME,
+        values,
+        t_fit,
+        fit,
+        slope * 1e-5,
+        1e-15,
+        1e-20,
+        "m^2",
+        [abs(0.02 * f) for f in fit] if band else [],
+        run,
+    )
 
 
 def estimate(values, unit="m^2/s"):
@@ -54,11 +66,17 @@ def state(name="s", molality=2.0, runs=RUNS, scale=1.0):
         ("shear_viscosity", None): estimate(per(1.1e-3), "Pa s"),
         ("density", None): Estimate.of(per(1000.0), "kg/m^3"),
     }
-    curves = tuple((curve("self_diffusion_pbc", "A", 2.0, k), curve("onsager", "A-B", -0.5, k, band=k != 1))
-                   for k in range(runs))
-    return StateResult(name, tuple(f"/runs/{name}/rep{k + 1}" for k in range(runs)), estimates,
-                       {"A": "A", ("A", "A"): "A-A", ("A", "B"): "A-B"}, {"molality": molality, "temperature": 298.15},
-                       curves)
+    curves = tuple(
+        (curve("self_diffusion_pbc", "A", 2.0, k), curve("onsager", "A-B", -0.5, k, band=k != 1)) for k in range(runs)
+    )
+    return StateResult(
+        name,
+        tuple(f"/runs/{name}/rep{k + 1}" for k in range(runs)),
+        estimates,
+        {"A": "A", ("A", "A"): "A-A", ("A", "B"): "A-B"},
+        {"molality": molality, "temperature": 298.15},
+        curves,
+    )
 
 
 @pytest.fixture
@@ -87,9 +105,12 @@ def check_axes(figure):
     """Legend entries name drawn artists; no data point lies outside its panel's view; the layout is clean."""
     check_layout(figure)
     legends = list(figure.legends) + [a.get_legend() for a in figure.axes if a.get_legend()]
-    drawn_labels = {artist.get_label() for axis in figure.axes
-                    for artist in [*axis.get_lines(), *axis.collections, *axis.patches, *axis.containers]
-                    if shows_data(artist)}
+    drawn_labels = {
+        artist.get_label()
+        for axis in figure.axes
+        for artist in [*axis.get_lines(), *axis.collections, *axis.patches, *axis.containers]
+        if shows_data(artist)
+    }
     for legend in legends:
         for text in legend.get_texts():
             assert text.get_text() in drawn_labels, text.get_text()
@@ -131,13 +152,19 @@ def test_msd_panels_colour_fit_band_and_range_per_run(drawn):
     # A negative curve keeps its sign: a linear axis and a fitted line below zero.
     assert onsager.get_yscale() == "linear"
     assert all(np.nanmax(line.get_ydata()) < 0 for line in data_lines(onsager))
-    labels = {t.get_text() for legend in [*figure.legends, *(a.get_legend() for a in figure.axes if a.get_legend())]
-              for t in legend.get_texts()}
+    labels = {
+        t.get_text()
+        for legend in [*figure.legends, *(a.get_legend() for a in figure.axes if a.get_legend())]
+        for t in legend.get_texts()
+    }
     assert labels == {f"run {k + 1}: rep{k + 1}" for k in range(RUNS)}
 
 
-@pytest.mark.parametrize("states", [[state("a", 2.0), state("b", 4.0, scale=1.1), state("c", 6.0, scale=1.2)],
-                                    [state("only", 2.0)]], ids=["three", "one"])
+@pytest.mark.parametrize(
+    "states",
+    [[state("a", 2.0), state("b", 4.0, scale=1.1), state("c", 6.0, scale=1.2)], [state("only", 2.0)]],
+    ids=["three", "one"],
+)
 def test_summary_axes_units_and_intervals(drawn, states):
     summary_figure(states, "unused.png")
     figure = drawn[0]
@@ -171,8 +198,9 @@ def test_convergence_uses_the_first_k_runs(drawn):
     axis = figure.axes[[a.get_title() for a in figure.axes].index("shear viscosity")]
     combined = next(c for c in axis.containers if c.get_label() == "first k runs combined").lines[0]
     per_run = subject.estimates[("shear_viscosity", None)]
-    expected = [Estimate.from_runs(per_run.per_run[:k], per_run.per_run_sem[:k], "Pa s").mean * 1e3
-                for k in range(1, RUNS)] + [per_run.mean * 1e3]
+    expected = [
+        Estimate.from_runs(per_run.per_run[:k], per_run.per_run_sem[:k], "Pa s").mean * 1e3 for k in range(1, RUNS)
+    ] + [per_run.mean * 1e3]
     assert list(combined.get_xdata()) == list(range(1, RUNS + 1))
     assert list(combined.get_ydata()) == pytest.approx(expected)
 
@@ -180,8 +208,13 @@ def test_convergence_uses_the_first_k_runs(drawn):
 @pytest.mark.parametrize("fmt, magic", [("png", b"\x89PNG"), ("pdf", b"%PDF"), ("svg", b"<?xml")])
 def test_draw_all_writes_every_format(tmp_path, fmt, magic):
     paths = draw_all([state("a", 2.0), state("b", 4.0)], tmp_path, fmt)
-    assert [p.name for p in paths] == [f"a_msd.{fmt}", f"a_convergence.{fmt}", f"b_msd.{fmt}",
-                                       f"b_convergence.{fmt}", f"summary.{fmt}"]
+    assert [p.name for p in paths] == [
+        f"a_msd.{fmt}",
+        f"a_convergence.{fmt}",
+        f"b_msd.{fmt}",
+        f"b_convergence.{fmt}",
+        f"summary.{fmt}",
+    ]
     assert all(p.read_bytes().startswith(magic) for p in paths)
     if fmt == "png":
         import matplotlib.image
@@ -209,12 +242,22 @@ def koh_state(sigma, d_oh=2.0e-9):
 
 
 def test_koh_figures_draw_every_legend_entry_and_no_clipped_point(drawn):
-    comparisons = [compare(koh_state(sigma), temperature, molality) for temperature, molality, sigma in
-                   [(298.15, 2.0, [27.0, 28.0]), (298.15, 5.45, [38.0, 39.0]),
-                    (333.15, 2.0, [70.0, 71.0]), (333.15, 5.45, [70.0, 72.0])]]
+    comparisons = [
+        compare(koh_state(sigma), temperature, molality)
+        for temperature, molality, sigma in [
+            (298.15, 2.0, [27.0, 28.0]),
+            (298.15, 5.45, [38.0, 39.0]),
+            (333.15, 2.0, [70.0, 71.0]),
+            (333.15, 5.45, [70.0, 72.0]),
+        ]
+    ]
     assert comparisons[2].d_oh_corrected is None  # no deficit: a missing △ to explain
-    for draw in (koh_figures.conductivity_figure, koh_figures.diffusion_figure, koh_figures.density_viscosity_figure,
-                 koh_figures.summary_figure):
+    for draw in (
+        koh_figures.conductivity_figure,
+        koh_figures.diffusion_figure,
+        koh_figures.density_viscosity_figure,
+        koh_figures.summary_figure,
+    ):
         draw(comparisons, "unused.png")
     for figure in drawn:
         check_axes(figure)
@@ -241,9 +284,9 @@ def real_state(request):
 def test_every_figure_of_a_real_run_is_clean_and_names_its_units(drawn, real_state, tmp_path):
     name, subject = real_state
     paths = draw_all([subject], tmp_path)
-    assert [p.stem for p in paths] == [f"{name}_msd_{family}" for family in ("diffusion", "onsager", "viscosity",
-                                                                              "conductivity")] + \
-        [f"{name}_slope", "summary"]  # one run: no convergence figure
+    assert [p.stem for p in paths] == [
+        f"{name}_msd_{family}" for family in ("diffusion", "onsager", "viscosity", "conductivity")
+    ] + [f"{name}_slope", "summary"]  # one run: no convergence figure
     reduced = name == "lj"
     for figure in drawn:
         check_axes(figure)
@@ -277,11 +320,18 @@ def test_the_running_slope_panel_is_the_fit_from_every_start(drawn, real_state, 
         assert math.isfinite(estimate.mean) and any(isinstance(p, Patch) for p in axis.patches)  # the state band
 
 
-@pytest.mark.parametrize("label, charges, expected", [
-    ("K", {"K": 1.0}, "K⁺"), ("OH", {"OH": -1.0}, "OH⁻"), ("Ca", {"Ca": 2.0}, "Ca²⁺"),
-    ("water", {"water": 0.0}, "water"),
-    ("K-OH", {"K": 1.0, "OH": -1.0}, "K⁺-OH⁻"), ("met-wat", None, "met-wat"), ("A", {"B": 1.0}, "A"),
-])
+@pytest.mark.parametrize(
+    "label, charges, expected",
+    [
+        ("K", {"K": 1.0}, "K⁺"),
+        ("OH", {"OH": -1.0}, "OH⁻"),
+        ("Ca", {"Ca": 2.0}, "Ca²⁺"),
+        ("water", {"water": 0.0}, "water"),
+        ("K-OH", {"K": 1.0, "OH": -1.0}, "K⁺-OH⁻"),
+        ("met-wat", None, "met-wat"),
+        ("A", {"B": 1.0}, "A"),
+    ],
+)
 def test_ions_are_named_with_their_charges(label, charges, expected):
     from zorv_pp.figures.common import species_text
 

@@ -1,5 +1,6 @@
 """The GLS fits' native linear algebra: the order-n covariance against its numpy closed form, the reversed
 Cholesky factor and forward substitution against numpy, and a large table in linear memory."""
+
 import math
 import os
 import subprocess
@@ -8,27 +9,30 @@ import textwrap
 
 import numpy as np
 import pytest
-
 from covariance_reference import covariance_of_rows as numpy_covariance
+
 from zorv_pp.msdfit.covariance import MAX_ROWS, covariance_of_rows, rows_and_covariance
-from zorv_pp.run.grid import grid_rows
 from zorv_pp.msdfit.gls import suffix_fits, whitening
-from zorv_pp.run.grid import rows_of
+from zorv_pp.run.grid import grid_rows, rows_of
 from zorv_pp.run.sampling import Sampling
 
 
 def grid(sampling, blocks):
-    lags = [e * sampling.nbe**b for b in range(blocks) for e in range(1, sampling.nbe + 1)
-            if sampling.origins(b, e) >= 1]
+    lags = [
+        e * sampling.nbe**b for b in range(blocks) for e in range(1, sampling.nbe + 1) if sampling.origins(b, e) >= 1
+    ]
     return np.array(lags, dtype=float) * sampling.interval
 
 
-@pytest.mark.parametrize("sampling, blocks", [
-    (Sampling(1.0, 5, 500.0), 4),
-    (Sampling(0.5, 10, 2e4), 4),
-    (Sampling(2.0, 3, 50.0), 6),   # blocks whose last rows average a single origin
-    (Sampling(1.0, 20, 1e5), 3),
-])
+@pytest.mark.parametrize(
+    "sampling, blocks",
+    [
+        (Sampling(1.0, 5, 500.0), 4),
+        (Sampling(0.5, 10, 2e4), 4),
+        (Sampling(2.0, 3, 50.0), 6),  # blocks whose last rows average a single origin
+        (Sampling(1.0, 20, 1e5), 3),
+    ],
+)
 def test_native_covariance_is_the_closed_form(sampling, blocks):
     rows = rows_of(grid(sampling, blocks), sampling)
     native = covariance_of_rows(rows, sampling)
@@ -45,8 +49,9 @@ def test_whitening_factors_the_reversed_covariance_and_fits_every_suffix():
     white = whitening(t, cov)
     rev = cov[::-1, ::-1]
     scale = np.sqrt(np.diag(rev))
-    np.testing.assert_allclose(white.factor @ white.factor.T, rev + 1e-12 * np.diag(scale**2), rtol=1e-9,
-                               atol=1e-12 * rev.max())
+    np.testing.assert_allclose(
+        white.factor @ white.factor.T, rev + 1e-12 * np.diag(scale**2), rtol=1e-9, atol=1e-12 * rev.max()
+    )
     assert np.all(np.triu(white.factor, 1) == 0.0)
     y = t * (1.0 + 0.01 * np.random.default_rng(2).normal(size=t.size))
     fits = suffix_fits(white, y)
@@ -73,11 +78,14 @@ def test_every_column_of_a_table_gets_the_suffix_covariance_of_plain_gls(shape):
         np.testing.assert_allclose(fits.cov[s], np.linalg.inv(x.T @ np.linalg.solve(cov[s:, s:], x)), rtol=1e-7)
 
 
-@pytest.mark.parametrize("sampling, time, fits", [
-    (Sampling(1.0, 5, 500.0), grid(Sampling(1.0, 5, 500.0), 3), True),
-    (Sampling(1.0, 5, 500.0), grid(Sampling(1.0, 4, 500.0), 3), False),  # another nbe's grid
-    (Sampling(1.0, 5, 20.0), grid(Sampling(1.0, 5, 500.0), 3), False),  # a run too short for the table
-])
+@pytest.mark.parametrize(
+    "sampling, time, fits",
+    [
+        (Sampling(1.0, 5, 500.0), grid(Sampling(1.0, 5, 500.0), 3), True),
+        (Sampling(1.0, 5, 500.0), grid(Sampling(1.0, 4, 500.0), 3), False),  # another nbe's grid
+        (Sampling(1.0, 5, 20.0), grid(Sampling(1.0, 5, 500.0), 3), False),  # a run too short for the table
+    ],
+)
 def test_cached_rows_check_the_grid_as_often_as_they_are_asked(sampling, time, fits):
     for _ in range(2):
         if fits:
@@ -97,8 +105,10 @@ def test_a_covariance_that_is_not_positive_definite_is_refused():
 def test_a_table_past_the_size_limit_is_refused_before_any_allocation():
     sampling = Sampling(1.0, 2, 100.0)
     rows = rows_of(np.arange(1.0, 3.0), sampling)
-    big = type(rows)(*(np.resize(a, MAX_ROWS + 1) for a in (rows.block, rows.element, rows.origins)),
-                     np.ones(MAX_ROWS + 1, dtype=bool))
+    big = type(rows)(
+        *(np.resize(a, MAX_ROWS + 1) for a in (rows.block, rows.element, rows.origins)),
+        np.ones(MAX_ROWS + 1, dtype=bool),
+    )
     with pytest.raises(ValueError, match=f"beyond the {MAX_ROWS} rows"):
         covariance_of_rows(big, sampling)
 
@@ -119,8 +129,9 @@ def test_a_2500_row_table_is_fitted_in_linear_memory():
         print(t.size, fit.slope, (after - before) / 1024.0)
     """)
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
-    rows, slope, grown_mb = subprocess.run([sys.executable, "-c", script], env=env, check=True, capture_output=True,
-                                           text=True).stdout.split()
+    rows, slope, grown_mb = subprocess.run(
+        [sys.executable, "-c", script], env=env, check=True, capture_output=True, text=True
+    ).stdout.split()
     assert int(rows) == 2500 and math.isclose(float(slope), 1.0, rel_tol=1e-2)
     # Three 50 MB matrices at most: the cached covariance, a fit's copy of it and the factor.
     assert float(grown_mb) < 200.0
@@ -128,6 +139,7 @@ def test_a_2500_row_table_is_fitted_in_linear_memory():
 
 def walked(time, sampling):
     from zorv_pp.run.grid import _rows_walked, lag_counts
+
     return _rows_walked(lag_counts(time, sampling.interval), time, sampling)
 
 
@@ -139,18 +151,21 @@ def outcome(call):
     return [a.tolist() for a in (rows.block, rows.element, rows.origins, rows.keep)]
 
 
-@pytest.mark.parametrize("sampling, time", [
-    (Sampling(1.0, 5, 500.0), None),
-    (Sampling(2.0, 3, 54.0), None),  # the last rows average single origins: repeated copies dropped
-    (Sampling(1.0, 10, 1e4), None),
-    (Sampling(1.0, 4, 64.0), [0.0, 1.0, 2.0, 3.0, 4.0, 4.0, 8.0, 12.0, 16.0, 16.0, 32.0, 48.0, 64.0]),
-    (Sampling(1.0, 4, 64.0), [1.0, 2.0, 4.0, 8.0, 16.0]),  # boundary lags written once
-    (Sampling(1.0, 4, 64.0), [1.0, 2.0, 6.0]),  # off the grid
-    (Sampling(1.0, 4, 10.0), [1.0, 2.0, 4.0, 4.0, 8.0, 12.0]),  # past the run
-    (Sampling(1.0, 4, 64.0), [-1.0, 1.0, 2.0, 3.0, 4.0]),
-    (Sampling(1.0, 2, 8.0), [1.0, 2.0, 2.0, 4.0, 4.0, 4.0, 8.0]),  # a triple repeat: walked
-    (Sampling(1.0, 3, 10.0), []),
-])
+@pytest.mark.parametrize(
+    "sampling, time",
+    [
+        (Sampling(1.0, 5, 500.0), None),
+        (Sampling(2.0, 3, 54.0), None),  # the last rows average single origins: repeated copies dropped
+        (Sampling(1.0, 10, 1e4), None),
+        (Sampling(1.0, 4, 64.0), [0.0, 1.0, 2.0, 3.0, 4.0, 4.0, 8.0, 12.0, 16.0, 16.0, 32.0, 48.0, 64.0]),
+        (Sampling(1.0, 4, 64.0), [1.0, 2.0, 4.0, 8.0, 16.0]),  # boundary lags written once
+        (Sampling(1.0, 4, 64.0), [1.0, 2.0, 6.0]),  # off the grid
+        (Sampling(1.0, 4, 10.0), [1.0, 2.0, 4.0, 4.0, 8.0, 12.0]),  # past the run
+        (Sampling(1.0, 4, 64.0), [-1.0, 1.0, 2.0, 3.0, 4.0]),
+        (Sampling(1.0, 2, 8.0), [1.0, 2.0, 2.0, 4.0, 4.0, 4.0, 8.0]),  # a triple repeat: walked
+        (Sampling(1.0, 3, 10.0), []),
+    ],
+)
 def test_rows_at_once_are_the_rows_walked_one_by_one(sampling, time):
     t = grid(sampling, 6) if time is None else np.array(time, dtype=float)
     assert outcome(lambda: rows_of(t, sampling)) == outcome(lambda: walked(t, sampling))
@@ -177,11 +192,20 @@ def test_native_covariance_counts_every_overlap(sampling, blocks):
     np.testing.assert_allclose(covariance_of_rows(rows, sampling), brute_force_covariance(rows, sampling), rtol=1e-12)
 
 
-@pytest.mark.parametrize("sampling", [Sampling(1.0, 10, 1e4), Sampling(0.5, 7, 123.0), Sampling(1.0, 3, 2.0, blocks=2),
-                                      Sampling(0.001, 10, 1000.0), Sampling(2.0, 5, 1.0),
-                                      Sampling(1.0, 4, 1e6, blocks=3)])
+@pytest.mark.parametrize(
+    "sampling",
+    [
+        Sampling(1.0, 10, 1e4),
+        Sampling(0.5, 7, 123.0),
+        Sampling(1.0, 3, 2.0, blocks=2),
+        Sampling(0.001, 10, 1000.0),
+        Sampling(2.0, 5, 1.0),
+        Sampling(1.0, 4, 1e6, blocks=3),
+    ],
+)
 def test_expected_rows_counts_every_lag_with_an_origin(sampling):
     from zorv_pp.run.tables import expected_rows
+
     counted, block = 0, 0
     while sampling.blocks is None or block < sampling.blocks:
         written = sum(1 for e in range(1, sampling.nbe + 1) if sampling.origins(block, e) >= 1)

@@ -1,4 +1,5 @@
 """The KOH(aq) study: one state by hand, its branches and flags, campaigns, the command and its figures."""
+
 import json
 import math
 import re
@@ -55,7 +56,8 @@ def test_one_state_by_hand():
     assert (c.tau.mean, c.tau.low, c.tau.high) == pytest.approx((tau(38.0), tau(38.0 - std), tau(38.0 + std)))
     assert c.tau.per_run == pytest.approx((tau(36.0), tau(38.0), tau(40.0)))
     assert (c.d_hop.mean, c.d_hop.low, c.d_hop.high) == pytest.approx(
-        [2.65e-10**2 / (6 * tau(s)) for s in (38.0, 38.0 + std, 38.0 - std)])
+        [2.65e-10**2 / (6 * tau(s)) for s in (38.0, 38.0 + std, 38.0 - std)]
+    )
     assert c.d_oh_corrected.mean == pytest.approx(2.0e-9 + c.d_hop.mean)
     assert c.d_oh_corrected.high == pytest.approx(2.0e-9 + c.d_hop.high)
     assert c.sigma_md_deviation == pytest.approx((38.0 - c.sigma_exp) / c.sigma_exp)
@@ -69,11 +71,14 @@ def test_one_state_by_hand():
 EXP = KOH.conductivity_at(298.15, 4.0)  # about 55.9 S/m
 
 
-@pytest.mark.parametrize("sigma, flag", [
-    ([60.0, 61.0, 62.0], "no_deficit"),
-    ([EXP], "no_deficit"),                                  # equal: no deficit, never an infinite τ
-    ([50.0, 55.0, 60.0], "deficit_within_spread"),          # mean below σ_exp, mean + std above
-])
+@pytest.mark.parametrize(
+    "sigma, flag",
+    [
+        ([60.0, 61.0, 62.0], "no_deficit"),
+        ([EXP], "no_deficit"),  # equal: no deficit, never an infinite τ
+        ([50.0, 55.0, 60.0], "deficit_within_spread"),  # mean below σ_exp, mean + std above
+    ],
+)
 def test_without_a_clear_deficit(sigma, flag):
     c = compare(state(sigma, rdf=None), 298.15, 4.0, hop_distance=2.6e-10)
     assert flag in c.flags
@@ -93,14 +98,17 @@ def test_no_deficit_needs_no_hop_distance_but_a_deficit_does():
         compare(state([36.0, 38.0], rdf=math.nan), 298.15, 4.0)
 
 
-@pytest.mark.parametrize("temperature, molality, flags", [
-    (298.15, 4.0, set()),
-    (313.15, 4.0, set()),                                  # 40 °C: the viscosity fit's edge is inside
-    (333.15, 4.0, {"viscosity_extrapolated"}),
-    (275.15, 4.0, {"density_extrapolated"}),               # 2 °C: below the density fit
-    (370.15, 4.0, {"density_extrapolated", "viscosity_extrapolated"}),
-    (298.15, 25.0, {"density_extrapolated", "viscosity_extrapolated"}),  # mass fraction 0.58
-])
+@pytest.mark.parametrize(
+    "temperature, molality, flags",
+    [
+        (298.15, 4.0, set()),
+        (313.15, 4.0, set()),  # 40 °C: the viscosity fit's edge is inside
+        (333.15, 4.0, {"viscosity_extrapolated"}),
+        (275.15, 4.0, {"density_extrapolated"}),  # 2 °C: below the density fit
+        (370.15, 4.0, {"density_extrapolated", "viscosity_extrapolated"}),
+        (298.15, 25.0, {"density_extrapolated", "viscosity_extrapolated"}),  # mass fraction 0.58
+    ],
+)
 def test_extrapolation_flags(temperature, molality, flags):
     c = compare(state([30.0, 31.0]), temperature, molality)
     assert set(c.flags) - {"no_deficit"} == flags
@@ -161,25 +169,32 @@ temperature = {temperature}
 """
 
 
-def write(folder, runs=str(BUNDLE / "m4.0_T298" / "rep*"), koh="", temperature="298.15",
-          concentration="molality = 4.0"):
+def write(
+    folder, runs=str(BUNDLE / "m4.0_T298" / "rep*"), koh="", temperature="298.15", concentration="molality = 4.0"
+):
     path = folder / "campaign.toml"
     path.write_text(CAMPAIGN.format(koh=koh, runs=runs, temperature=temperature, concentration=concentration))
     return path
 
 
-@pytest.mark.parametrize("change, key, marker", [
-    ({"koh": '[koh]\ncation = "Na"'}, "koh.cation", "cation ="),
-    ({"koh": '[koh]\nspecies = "K"'}, "koh.species", "species ="),
-    ({"koh": "[koh.parameters]\nmolar_mass = 56.1\ndensity = [1, 2, 3]\nviscosity = [1, 2, 3, 4, 5, 6]"},
-     "koh.parameters.density", "density ="),
-    ({"runs": "/nowhere/rep*"}, "state[1].runs", "runs ="),
-    ({"temperature": '"hot"'}, "state[1].temperature", "temperature ="),
-    ({"concentration": 'molality = "two"'}, "state[1].metadata.molality", "molality ="),
-    ({"concentration": "molarity = 90.0"}, "state[1].metadata.molarity", "molarity ="),
-    ({"concentration": "molality = 2.0\nmolarity = 2.0"}, "state[1].metadata.molarity", "molarity ="),
-    ({"concentration": ""}, "state[1].metadata", "[state.metadata]"),
-])
+@pytest.mark.parametrize(
+    "change, key, marker",
+    [
+        ({"koh": '[koh]\ncation = "Na"'}, "koh.cation", "cation ="),
+        ({"koh": '[koh]\nspecies = "K"'}, "koh.species", "species ="),
+        (
+            {"koh": "[koh.parameters]\nmolar_mass = 56.1\ndensity = [1, 2, 3]\nviscosity = [1, 2, 3, 4, 5, 6]"},
+            "koh.parameters.density",
+            "density =",
+        ),
+        ({"runs": "/nowhere/rep*"}, "state[1].runs", "runs ="),
+        ({"temperature": '"hot"'}, "state[1].temperature", "temperature ="),
+        ({"concentration": 'molality = "two"'}, "state[1].metadata.molality", "molality ="),
+        ({"concentration": "molarity = 90.0"}, "state[1].metadata.molarity", "molarity ="),
+        ({"concentration": "molality = 2.0\nmolarity = 2.0"}, "state[1].metadata.molarity", "molarity ="),
+        ({"concentration": ""}, "state[1].metadata", "[state.metadata]"),
+    ],
+)
 def test_bad_campaign_names_line_and_key(tmp_path, capsys, change, key, marker):
     path = write(tmp_path, **change)
     line = next(n for n, text in enumerate(path.read_text().splitlines(), 1) if text.startswith(marker))

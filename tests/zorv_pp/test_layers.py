@@ -1,5 +1,6 @@
 """The package's import graph: each layer imports only from the layers below it, no module imports itself back
 through others, and the compiled core has one face."""
+
 import ast
 from pathlib import Path
 
@@ -40,7 +41,7 @@ def imports(path):
         if isinstance(node, ast.ImportFrom):
             if node.level:
                 base = package.split(".")
-                base = base[:len(base) - (node.level - 1)]
+                base = base[: len(base) - (node.level - 1)]
                 target = ".".join(base + ([node.module] if node.module else []))
             else:
                 target = node.module or ""

@@ -1,13 +1,14 @@
 """GLS fits of order-n MSD tables: the row covariance, the fit, the window spread and replica combination."""
+
 import math
 
 import numpy as np
 import pytest
 
 from zorv_pp.msdfit import combine_runs, fit_msd, unit_covariance, window_sensitivity, window_slopes, z
+from zorv_pp.msdfit.window import Window
 from zorv_pp.run.grid import infer_sampling, rows_of
 from zorv_pp.run.sampling import Sampling
-from zorv_pp.msdfit.window import Window
 
 
 def grid(sampling, blocks):
@@ -43,13 +44,16 @@ def brownian_tables(sampling, time, copies, rng, walkers=1):
     return out
 
 
-@pytest.mark.parametrize("sampling, blocks", [
-    (Sampling(0.5, 3, 13.5), 3),  # T/Δ0 = 27 = 3³
-    (Sampling(1.0, 3, 9.0), 3),  # the last boundary lag is one origin twice: dropped
-    (Sampling(2.0, 2, 38.0), 4),
-    (Sampling(1.0, 5, 260.0), 3),
-    (Sampling(0.1, 4, 7.3), 3),  # a run length off the grid
-])
+@pytest.mark.parametrize(
+    "sampling, blocks",
+    [
+        (Sampling(0.5, 3, 13.5), 3),  # T/Δ0 = 27 = 3³
+        (Sampling(1.0, 3, 9.0), 3),  # the last boundary lag is one origin twice: dropped
+        (Sampling(2.0, 2, 38.0), 4),
+        (Sampling(1.0, 5, 260.0), 3),
+        (Sampling(0.1, 4, 7.3), 3),  # a run length off the grid
+    ],
+)
 def test_unit_covariance_matches_the_origin_by_origin_sum(sampling, blocks):
     time = grid(sampling, blocks)
     assert unit_covariance(time, sampling) == pytest.approx(brute_covariance(time, sampling), rel=1e-12, abs=1e-12)
@@ -80,15 +84,19 @@ def test_rows_of_maps_blocks_and_drops_the_repeated_single_origin_row():
         rows_of([1.0, 2.0, 3.0, 6.0], Sampling(1.0, 3, 5.0))
 
 
-@pytest.mark.parametrize("time, interval, nbe", [
-    (grid(Sampling(0.01, 10, 500.0), 5), 0.01, 10),  # repeated boundary lags
-    (np.unique(grid(Sampling(2.0, 4, 600.0), 4)), 2.0, 4),  # written without repeats
-    (np.unique(grid(Sampling(1.0, 2, 64.0), 7)), 1.0, 2),
-])
+@pytest.mark.parametrize(
+    "time, interval, nbe",
+    [
+        (grid(Sampling(0.01, 10, 500.0), 5), 0.01, 10),  # repeated boundary lags
+        (np.unique(grid(Sampling(2.0, 4, 600.0), 4)), 2.0, 4),  # written without repeats
+        (np.unique(grid(Sampling(1.0, 2, 64.0), 7)), 1.0, 2),
+    ],
+)
 def test_infer_sampling_reads_the_grid(time, interval, nbe):
     found = infer_sampling(time)
     assert (found.interval, found.nbe, found.run_length, found.assumed) == pytest.approx(
-        (interval, nbe, time[-1], True))
+        (interval, nbe, time[-1], True)
+    )
     assert rows_of(time, found).origins[-1] == 1
 
 
@@ -100,11 +108,14 @@ def test_fit_msd_recovers_exact_lines_and_bends():
     tau = 0.2  # OU bend: the fit must start beyond several τ and find the asymptote
     bent = fit_msd(time, 2.0 * (time - tau * (1.0 - np.exp(-time / tau))), sampling, 30)
     assert bent.slope == pytest.approx(2.0, rel=2e-3) and bent.t_fit[0] >= 5 * tau
-    assert bent.stop == len(time) - 1 and bent.rows  # T = 10⁴Δ0: the last row repeats one origin == len(bent.t_fit) == len(bent.band)
+    assert (
+        bent.stop == len(time) - 1 and bent.rows
+    )  # T = 10⁴Δ0: the last row repeats one origin == len(bent.t_fit) == len(bent.band)
     assert bent.fit == pytest.approx(bent.intercept + bent.slope * bent.t_fit)
     # The scale sizes only the error: an error for slope 1 and 1,000 walkers, from either column.
     assert fit_msd(time, 3.0 + 2.0 * time, sampling, 1000, scale=1.0).slope_se == pytest.approx(
-        fit_msd(time, 1.5 + time, sampling, 1000).slope_se)
+        fit_msd(time, 1.5 + time, sampling, 1000).slope_se
+    )
 
 
 @pytest.mark.parametrize("msd", [lambda t: 5.0 - 0.1 * t, lambda t: np.full_like(t, 2.0)])
@@ -137,13 +148,16 @@ def test_window_spread_holds_the_window_search_choice():
     assert math.isnan(window_sensitivity(time, time**3, Window()))  # no log-log slope near 1
 
 
-@pytest.mark.parametrize("values, sems, expected", [
-    ([1.0, 3.0], [1.0, 1.0], (2.0, 1.0, math.sqrt(2.0), 1)),  # R = √2 widens 1/√2 to 1
-    ([1.0, 1.1, 0.9], [1.0, 1.0, 1.0], (1.0, 1.0 / math.sqrt(3.0), 0.1, 2)),  # never narrows
-    ([1.0, 4.0], [1.0, 2.0], (1.6, math.sqrt(0.8 * 1.8), math.sqrt(1.8), 1)),
-    ([2.0, math.nan, 7.0], [0.5, 0.1, math.nan], (2.0, 0.5, math.nan, 0)),  # one usable run: its own error
-    ([math.nan], [1.0], (math.nan, math.nan, math.nan, 0)),
-])
+@pytest.mark.parametrize(
+    "values, sems, expected",
+    [
+        ([1.0, 3.0], [1.0, 1.0], (2.0, 1.0, math.sqrt(2.0), 1)),  # R = √2 widens 1/√2 to 1
+        ([1.0, 1.1, 0.9], [1.0, 1.0, 1.0], (1.0, 1.0 / math.sqrt(3.0), 0.1, 2)),  # never narrows
+        ([1.0, 4.0], [1.0, 2.0], (1.6, math.sqrt(0.8 * 1.8), math.sqrt(1.8), 1)),
+        ([2.0, math.nan, 7.0], [0.5, 0.1, math.nan], (2.0, 0.5, math.nan, 0)),  # one usable run: its own error
+        ([math.nan], [1.0], (math.nan, math.nan, math.nan, 0)),
+    ],
+)
 def test_combine_runs(values, sems, expected):
     assert combine_runs(values, sems) == pytest.approx(expected, nan_ok=True)
     assert z(0.95) == pytest.approx(1.959964, abs=1e-6)
@@ -158,8 +172,14 @@ def test_single_relaxation_intervals_cover_the_truth():
         for _ in range(20):
             # Relaxation times of 0.3-10 intervals, runs of 2,000-12,000 of them, as the coverage table draws.
             sampling = Sampling(1.0, int(rng.choice([5, 10, 20])), float(rng.integers(2000, 12000)))
-            time, tables, truth = simulator.simulate_table(sampling, family, float(rng.uniform(0.5, 2.0)),
-                                                           float(10.0 ** rng.uniform(-0.5, 1.0)), rng, realisations=5)
+            time, tables, truth = simulator.simulate_table(
+                sampling,
+                family,
+                float(rng.uniform(0.5, 2.0)),
+                float(10.0 ** rng.uniform(-0.5, 1.0)),
+                rng,
+                realisations=5,
+            )
             for table in tables:
                 fit = fit_msd(time, table, sampling, family)
                 hits.append(abs(fit.slope - truth) <= z(0.95) * fit.slope_se)
@@ -169,16 +189,19 @@ def test_single_relaxation_intervals_cover_the_truth():
 RULE_SAMPLING = Sampling(1.0, 10, 10000.0)
 
 
-@pytest.mark.parametrize("velocity, bounded, earliest, flags", [
-    # A straight line from the first row: nothing to wait for, nothing to widen.
-    (((1.0, 1e-6),), (), 1.0, ()),
-    # From below: an OU relaxation of 10 intervals.
-    (((1.0, 10.0),), (), 50.0, ()),
-    # From above: a cage rattle adds to the slope at first and relaxes in 10 intervals.
-    (((1.0, 0.5),), ((8.0, 10.0),), 50.0, ()),
-    # Both: a rattle from above, then 20 % of D relaxing from below in 50 intervals.
-    (((0.8, 0.5), (0.2, 50.0)), ((8.0, 10.0),), 100.0, ()),
-])
+@pytest.mark.parametrize(
+    "velocity, bounded, earliest, flags",
+    [
+        # A straight line from the first row: nothing to wait for, nothing to widen.
+        (((1.0, 1e-6),), (), 1.0, ()),
+        # From below: an OU relaxation of 10 intervals.
+        (((1.0, 10.0),), (), 50.0, ()),
+        # From above: a cage rattle adds to the slope at first and relaxes in 10 intervals.
+        (((1.0, 0.5),), ((8.0, 10.0),), 50.0, ()),
+        # Both: a rattle from above, then 20 % of D relaxing from below in 50 intervals.
+        (((0.8, 0.5), (0.2, 50.0)), ((8.0, 10.0),), 100.0, ()),
+    ],
+)
 def test_noise_free_curves_start_where_the_slope_has_stopped_changing(velocity, bounded, earliest, flags):
     simulator = pytest.importorskip("zorv_pp.synthetic.ordern")
     shape = simulator.Shape(velocity, bounded)
@@ -204,7 +227,7 @@ def test_a_fixed_range_is_fitted_as_given(start, end):
     simulator = pytest.importorskip("zorv_pp.synthetic.ordern")
     time, msd, _ = simulator.simulate_table(RULE_SAMPLING, 300, 1.0, 2.0, np.random.default_rng(4))
     fit = fit_msd(time, msd, RULE_SAMPLING, 300, start_at=start, end_at=end)
-    inside = time[fit.start:fit.stop]
+    inside = time[fit.start : fit.stop]
     if start is not None:
         assert inside[0] == start and fit.widened == 0.0
     assert inside[-1] == (end if end is not None else time[-1])
@@ -214,9 +237,15 @@ def test_a_fixed_range_is_fitted_as_given(start, end):
 
 
 @pytest.mark.slow
-@pytest.mark.parametrize("kind, walkers, low", [
-    ("above", 300, 0.90), ("above", 3, 0.85), ("ou", 3, 0.90), ("power_above", 300, 0.85),
-])
+@pytest.mark.parametrize(
+    "kind, walkers, low",
+    [
+        ("above", 300, 0.90),
+        ("above", 3, 0.85),
+        ("ou", 3, 0.90),
+        ("power_above", 300, 0.85),
+    ],
+)
 def test_intervals_cover_the_truth_whichever_side_the_curve_comes_from(kind, walkers, low):
     simulator = pytest.importorskip("zorv_pp.synthetic.ordern")
     rng = np.random.default_rng(7)
@@ -225,10 +254,13 @@ def test_intervals_cover_the_truth_whichever_side_the_curve_comes_from(kind, wal
         sampling = Sampling(1.0, int(rng.choice([5, 10, 20])), float(rng.integers(2000, 12000)))
         tau = float(10.0 ** rng.uniform(-0.5, 1.0))
         rattle = float(10.0 ** rng.uniform(0.3, 1.5))
-        shape = {"ou": simulator.Shape(((1.0, tau),)),
-                 "above": simulator.Shape(((1.0, tau),), ((float(rng.uniform(0.2, 2.0)) * rattle, rattle),)),
-                 "power_above": simulator.power_law_from_above(1.0, tau, 1.0, 0.02 * sampling.run_length,
-                                                               float(rng.uniform(0.1, 0.4)))}[kind]
+        shape = {
+            "ou": simulator.Shape(((1.0, tau),)),
+            "above": simulator.Shape(((1.0, tau),), ((float(rng.uniform(0.2, 2.0)) * rattle, rattle),)),
+            "power_above": simulator.power_law_from_above(
+                1.0, tau, 1.0, 0.02 * sampling.run_length, float(rng.uniform(0.1, 0.4))
+            ),
+        }[kind]
         time, tables, truth = simulator.simulate_table(sampling, walkers, 1.0, tau, rng, shape=shape, realisations=5)
         for table in tables:
             fit = fit_msd(time, table, sampling, walkers)

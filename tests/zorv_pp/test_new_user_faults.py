@@ -1,4 +1,5 @@
 """The faults a new user met (issue 21), each held by a test that failed before its fix."""
+
 import dataclasses
 import json
 import math
@@ -11,19 +12,29 @@ import pytest
 
 import zorv_pp
 from zorv_pp import cli, synthetic
-from zorv_pp.campaign import batch
 from zorv_pp.analysis.rdf import first_shell
+from zorv_pp.campaign import batch
 from zorv_pp.run.logfile import parse_log
 from zorv_pp.units import YEH_HUMMER_XI
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 RUNS = ROOT.parent / "shared" / "data" / "zorv-runs"
 needs_runs = pytest.mark.skipif(not RUNS.is_dir(), reason="needs ../shared/data (the real runs)")
-SPEC = synthetic.RunSpec(counts={"K": 20, "OH": 20, "water": 500},
-                         self_diffusion={"K": 1.8e-9, "OH": 2.6e-9, "water": 2.1e-9},
-                         onsager={("K", "K"): 7e-11, ("OH", "OH"): 1e-10, ("water", "water"): 2e-9,
-                                  ("K", "OH"): 1e-12, ("K", "water"): 0.0, ("OH", "water"): 0.0},
-                         noise=0.02, rdf_rows=400, temperature_rows=20)
+SPEC = synthetic.RunSpec(
+    counts={"K": 20, "OH": 20, "water": 500},
+    self_diffusion={"K": 1.8e-9, "OH": 2.6e-9, "water": 2.1e-9},
+    onsager={
+        ("K", "K"): 7e-11,
+        ("OH", "OH"): 1e-10,
+        ("water", "water"): 2e-9,
+        ("K", "OH"): 1e-12,
+        ("K", "water"): 0.0,
+        ("OH", "water"): 0.0,
+    },
+    noise=0.02,
+    rdf_rows=400,
+    temperature_rows=20,
+)
 NEUTRAL = ["--charge", "K=0", "--charge", "OH=0", "--charge", "water=0"]
 
 
@@ -42,6 +53,7 @@ def copy_real(name, folder):
 
 
 # 1. All-zero charges crashed in the charge-displacement fit.
+
 
 def test_neutral_species_have_a_conductivity_of_exactly_zero(tmp_path):
     state = zorv_pp.analyze([write(tmp_path / "s" / "rep1")], charges={"K": 0, "OH": 0, "water": 0})
@@ -62,11 +74,27 @@ def test_neutral_species_on_the_command_line(tmp_path, capsys):
 @needs_runs
 def test_the_neutral_water_methanol_run(tmp_path):
     run = copy_real("water-methanol", tmp_path / "wm")
-    assert cli.main(["analyze", str(run), "--charge", "met=0", "--charge", "wat=0", "--out", str(tmp_path / "o"),
-                     "--no-figures", "--quiet"]) == 0
+    assert (
+        cli.main(
+            [
+                "analyze",
+                str(run),
+                "--charge",
+                "met=0",
+                "--charge",
+                "wat=0",
+                "--out",
+                str(tmp_path / "o"),
+                "--no-figures",
+                "--quiet",
+            ]
+        )
+        == 0
+    )
 
 
 # 2. A folder given twice counted as two replicas.
+
 
 def test_a_folder_given_twice_is_a_usage_error(tmp_path, capsys):
     run = write(tmp_path / "s" / "rep1")
@@ -98,6 +126,7 @@ def test_a_copy_of_a_run_counts_once(tmp_path, capsys):
 
 
 # 4. The RDF shell depended on the bin width.
+
 
 def g_of_r(r, r0=2.8, height=3.2):
     """A first peak of ``height`` exactly at r0 (A), a Gaussian rise and a damped oscillation whose
@@ -163,6 +192,7 @@ def test_the_real_rdf_on_finer_bins_gives_the_same_shell(column):
 
 # 5. A stated density unit that contradicts the data was accepted.
 
+
 def test_a_stated_density_unit_the_data_contradict_is_a_warning(tmp_path):
     run = write(tmp_path / "run")  # density.dat holds LAMMPS's density, about 1 g/cm3
     loaded = zorv_pp.Run.load(run, density_unit="kg/m3")
@@ -174,8 +204,12 @@ def test_a_stated_density_unit_the_data_contradict_is_a_warning(tmp_path):
 @needs_runs
 def test_the_water_methanol_density_stated_in_g_per_cm3(tmp_path, capsys):
     run = copy_real("water-methanol", tmp_path / "wm")
-    assert cli.main(["analyze", str(run), "--density-unit", "g/cm3", "--out", str(tmp_path / "o"), "--no-figures",
-                     "--quiet"]) == 0
+    assert (
+        cli.main(
+            ["analyze", str(run), "--density-unit", "g/cm3", "--out", str(tmp_path / "o"), "--no-figures", "--quiet"]
+        )
+        == 0
+    )
     assert "[implausible_density]" in capsys.readouterr().err
 
 
@@ -212,6 +246,7 @@ def test_the_density_is_checked_against_the_runs_own_masses(tmp_path):
 
 # 8. A count for one species stopped the log's counts being used.
 
+
 def test_a_count_for_one_species_adds_to_the_logs(tmp_path, capsys):
     run = write(tmp_path / "s" / "rep1")
     assert dict(zorv_pp.Run.load(run, counts={"K": 20}).counts) == {"K": 20, "OH": 20, "water": 500}
@@ -227,6 +262,7 @@ def test_a_count_for_one_species_adds_to_the_logs(tmp_path, capsys):
 
 # 9. An invalid density unit exited 1.
 
+
 def test_an_unknown_density_unit_is_a_usage_error(tmp_path, capsys):
     run = write(tmp_path / "s" / "rep1")
     assert cli.main(["analyze", str(run), "--density-unit", "lb/ft3", "--out", str(tmp_path / "out")]) == 2
@@ -235,6 +271,7 @@ def test_an_unknown_density_unit_is_a_usage_error(tmp_path, capsys):
 
 
 # 10. An unwritable output folder gave a traceback after the whole analysis.
+
 
 def test_an_output_folder_that_cannot_be_written_stops_before_the_analysis(tmp_path, capsys, monkeypatch):
     run = write(tmp_path / "s" / "rep1")
@@ -253,6 +290,7 @@ def test_an_output_folder_that_cannot_be_written_stops_before_the_analysis(tmp_p
 
 
 # 11. window_sensitive disagreed with itself.
+
 
 def test_window_sensitive_is_one_rule_for_a_value_and_what_derives_from_it():
     runs = sorted((ROOT / "examples" / "campaign" / "m2.0_T298").iterdir())
@@ -283,16 +321,23 @@ Loop time of 1.0 on 1 procs for 1000 steps with 500 atoms
 """
 
 
-@pytest.mark.parametrize("middle, columns, expected", [
-    ("fix integrate all nvt temp 1 1 1\n", ("", "", "", ""), 1000.0),  # the box it was made with
-    ("fix integrate all npt temp 1 1 1 iso 1 1 1\n", ("", "", "", ""), None),  # a barostat moves it
-    ("fix integrate all npt temp 1 1 1 iso 1 1 1\nunfix integrate\n"  # ...unless it stopped, and the box changed
-     "change_box all x final 0 9 y final 0 9 z final 0 9\n  orthogonal box = (0 0 0) to (9 9 9)\n"
-     "fix integrate all nve\n", ("", "", "", ""), 729.0),
-    # The mean over the production runs, the first row (where each run starts) left out.
-    ("fix integrate all npt temp 1 1 1 iso 1 1 1\n", ("  Volume", "  999", "  1001", "  1003"), 1002.0),
-    ("fix integrate all nph iso 1 1 1\n", ("  Lx  Ly  Lz", "  9 9 9", "  10 9 8", "  10 11 12"), 1000.0),
-])
+@pytest.mark.parametrize(
+    "middle, columns, expected",
+    [
+        ("fix integrate all nvt temp 1 1 1\n", ("", "", "", ""), 1000.0),  # the box it was made with
+        ("fix integrate all npt temp 1 1 1 iso 1 1 1\n", ("", "", "", ""), None),  # a barostat moves it
+        (
+            "fix integrate all npt temp 1 1 1 iso 1 1 1\nunfix integrate\n"  # ...unless it stopped, and the box changed
+            "change_box all x final 0 9 y final 0 9 z final 0 9\n  orthogonal box = (0 0 0) to (9 9 9)\n"
+            "fix integrate all nve\n",
+            ("", "", "", ""),
+            729.0,
+        ),
+        # The mean over the production runs, the first row (where each run starts) left out.
+        ("fix integrate all npt temp 1 1 1 iso 1 1 1\n", ("  Volume", "  999", "  1001", "  1003"), 1002.0),
+        ("fix integrate all nph iso 1 1 1\n", ("  Lx  Ly  Lz", "  9 9 9", "  10 9 8", "  10 11 12"), 1000.0),
+    ],
+)
 def test_the_volume_of_the_production_box_comes_from_the_log(tmp_path, middle, columns, expected):
     extra, zero, one, two = columns
     log = tmp_path / "log.lammps"
@@ -324,6 +369,7 @@ def test_the_lj_run_has_its_volume_and_a_yeh_hummer_d_in_reduced_units():
 
 
 # 14. The command line printed only file paths.
+
 
 def test_the_command_line_prints_every_value_then_where_the_files_went(tmp_path, capsys):
     run = write(tmp_path / "s" / "rep1")

@@ -1,5 +1,6 @@
 """The results files and the output writer: NaN written as nan and null, rounded display columns, files
 written whole or not at all, results before figures before the page that shows them."""
+
 import csv
 import io
 import json
@@ -17,10 +18,23 @@ NAN = math.nan
 
 
 def row(**changes):
-    base = {"state": "m2", "property": "self_diffusion", "species": "K", "mean": 1.23456e-9, "std": 2e-11,
-            "sem": 1.234e-11, "count": 3, "unit": "m^2/s", "per_run": [1.2e-9, NAN, 1.25e-9],
-            "ci95_low": 1.2e-9, "ci95_high": 1.26e-9, "per_run_sem": [], "window_spread": [3e-12],
-            "fit_start": [1e-12, 2e-12], "flags": "not_converged window_sensitive"}
+    base = {
+        "state": "m2",
+        "property": "self_diffusion",
+        "species": "K",
+        "mean": 1.23456e-9,
+        "std": 2e-11,
+        "sem": 1.234e-11,
+        "count": 3,
+        "unit": "m^2/s",
+        "per_run": [1.2e-9, NAN, 1.25e-9],
+        "ci95_low": 1.2e-9,
+        "ci95_high": 1.26e-9,
+        "per_run_sem": [],
+        "window_spread": [3e-12],
+        "fit_start": [1e-12, 2e-12],
+        "flags": "not_converged window_sensitive",
+    }
     return {**base, **changes}
 
 
@@ -36,41 +50,65 @@ def test_a_row_of_the_csv():
     assert found["fit_start"] == "1e-12;2e-12" and found["count"] == "3"
     assert found["flags"] == "not_converged window_sensitive" and found["species"] == "K"
     assert (found["mean_rounded"], found["sem_rounded"], found["ci95_rounded"]) == (
-        "1.235e-09", "1.2e-11", "1.200e-09 to 1.260e-09")
+        "1.235e-09",
+        "1.2e-11",
+        "1.200e-09 to 1.260e-09",
+    )
 
 
 # The rounded columns: the error is the sem, else the 95 % half-width in standard errors.
-@pytest.mark.parametrize("changes, expected", [
-    ({}, ("1.235e-09", "1.2e-11", "1.200e-09 to 1.260e-09")),
-    ({"mean": 2.5, "sem": NAN, "ci95_low": 2.0, "ci95_high": 3.0}, ("2.50e+00", "", "2.00e+00 to 3.00e+00")),
-    # A half-width of 0.15 is 0.077 standard errors: thousandths kept.
-    ({"mean": 2.5, "sem": NAN, "ci95_low": 2.35, "ci95_high": 2.65}, ("2.500e+00", "", "2.350e+00 to 2.650e+00")),
-    ({"mean": 2.5, "sem": NAN, "ci95_low": NAN, "ci95_high": NAN}, ("2.500e+00", "", "")),
-    ({"mean": -3.14159e-3, "sem": 2.6e-5, "ci95_low": NAN, "ci95_high": -3e-3}, ("-3.142e-03", "2.6e-05", "")),
-    ({"mean": 0.0996, "sem": 0.0996, "ci95_low": -0.1, "ci95_high": 0.3}, ("1.0e-01", "1.0e-01",
-                                                                           "-1.0e-01 to 3.0e-01")),
-])
+@pytest.mark.parametrize(
+    "changes, expected",
+    [
+        ({}, ("1.235e-09", "1.2e-11", "1.200e-09 to 1.260e-09")),
+        ({"mean": 2.5, "sem": NAN, "ci95_low": 2.0, "ci95_high": 3.0}, ("2.50e+00", "", "2.00e+00 to 3.00e+00")),
+        # A half-width of 0.15 is 0.077 standard errors: thousandths kept.
+        ({"mean": 2.5, "sem": NAN, "ci95_low": 2.35, "ci95_high": 2.65}, ("2.500e+00", "", "2.350e+00 to 2.650e+00")),
+        ({"mean": 2.5, "sem": NAN, "ci95_low": NAN, "ci95_high": NAN}, ("2.500e+00", "", "")),
+        ({"mean": -3.14159e-3, "sem": 2.6e-5, "ci95_low": NAN, "ci95_high": -3e-3}, ("-3.142e-03", "2.6e-05", "")),
+        (
+            {"mean": 0.0996, "sem": 0.0996, "ci95_low": -0.1, "ci95_high": 0.3},
+            ("1.0e-01", "1.0e-01", "-1.0e-01 to 3.0e-01"),
+        ),
+    ],
+)
 def test_display_columns(changes, expected):
     assert display(row(**changes)) == expected
     (found,) = read_csv(csv_text([row(**changes)]))
     assert (found["mean_rounded"], found["sem_rounded"], found["ci95_rounded"]) == expected
 
 
-WIDE = ("state", "sigma", "sigma_sem", "sigma_ci95_low", "sigma_ci95_high", "d", "d_sem", "d_ci95_low",
-        "d_ci95_high", "d_sem_note")
+WIDE = (
+    "state",
+    "sigma",
+    "sigma_sem",
+    "sigma_ci95_low",
+    "sigma_ci95_high",
+    "d",
+    "d_sem",
+    "d_ci95_low",
+    "d_ci95_high",
+    "d_sem_note",
+)
 
 
-@pytest.mark.parametrize("values, sigma, d", [
-    ((12.345, 0.0456, 12.25, 12.44, 1.2345e-9, 1.1e-11, 1.2e-9, 1.26e-9),
-     ("12.345 ± 0.046", "12.250 to 12.440"), ("1.234e-09 ± 1.1e-11", "1.200e-09 to 1.260e-09")),
-    ((4.0, NAN, 3.0, 5.0, None, 1.1e-11, 1.2e-9, 1.26e-9), ("4.00 ± 0.51", "3.00 to 5.00"), ("", "")),
-    ((2e5, 1e3, NAN, NAN, "n/a", NAN, NAN, NAN), ("2.000e+05 ± 1.0e+03", ""), ("", "")),
-])
+@pytest.mark.parametrize(
+    "values, sigma, d",
+    [
+        (
+            (12.345, 0.0456, 12.25, 12.44, 1.2345e-9, 1.1e-11, 1.2e-9, 1.26e-9),
+            ("12.345 ± 0.046", "12.250 to 12.440"),
+            ("1.234e-09 ± 1.1e-11", "1.200e-09 to 1.260e-09"),
+        ),
+        ((4.0, NAN, 3.0, 5.0, None, 1.1e-11, 1.2e-9, 1.26e-9), ("4.00 ± 0.51", "3.00 to 5.00"), ("", "")),
+        ((2e5, 1e3, NAN, NAN, "n/a", NAN, NAN, NAN), ("2.000e+05 ± 1.0e+03", ""), ("", "")),
+    ],
+)
 def test_wide_rows_get_a_rounded_pair_for_each_estimate(values, sigma, d):
     assert estimate_prefixes(WIDE) == ["sigma", "d"]
     wide = dict(zip(WIDE, ("s", *values, "x"), strict=True))
     (found,) = read_csv(csv_text([wide], WIDE))
-    assert list(found)[len(WIDE):] == ["sigma_rounded", "sigma_ci95_rounded", "d_rounded", "d_ci95_rounded"]
+    assert list(found)[len(WIDE) :] == ["sigma_rounded", "sigma_ci95_rounded", "d_rounded", "d_ci95_rounded"]
     assert (found["sigma_rounded"], found["sigma_ci95_rounded"]) == sigma
     assert (found["d_rounded"], found["d_ci95_rounded"]) == d
 
@@ -152,10 +190,16 @@ def test_results_then_figures_then_the_page_with_the_figures_drawn(tmp_path):
 
     written = write_outputs(tmp_path, Outputs([row()], {"version": "1"}, page, draw, stem="koh"))
     figures = tmp_path / FIGURES
-    assert seen == [("draw", figures, ["koh.csv", "koh.json"]),
-                    ("page", tmp_path / PAGE, [figures / "a_msd.png", figures / "summary.png"])]
+    assert seen == [
+        ("draw", figures, ["koh.csv", "koh.json"]),
+        ("page", tmp_path / PAGE, [figures / "a_msd.png", figures / "summary.png"]),
+    ]
     assert (written.csv, written.json, written.folder, written.page) == (
-        tmp_path / "koh.csv", tmp_path / "koh.json", figures, tmp_path / "report.html")
+        tmp_path / "koh.csv",
+        tmp_path / "koh.json",
+        figures,
+        tmp_path / "report.html",
+    )
     assert written.figures == [figures / "a_msd.png", figures / "summary.png"]
 
 
@@ -164,4 +208,5 @@ def test_no_drawing_gives_the_page_no_figures(tmp_path):
     written = write_outputs(tmp_path / "out", Outputs([], {}, lambda path, drawn: pages.append(drawn)))
     assert pages == [[]] and written.figures == [] and not (tmp_path / "out" / FIGURES).exists()
     assert (tmp_path / "out" / "results.csv").read_text() == ",".join(
-        [*COLUMNS, "mean_rounded", "sem_rounded", "ci95_rounded"]) + "\n"
+        [*COLUMNS, "mean_rounded", "sem_rounded", "ci95_rounded"]
+    ) + "\n"

@@ -1,5 +1,6 @@
 """Known-answer runs written as real folders, read and fitted as a user's would be: the 95 % intervals
 of every fitted family, cross and combined curves included, hold the truth."""
+
 import numpy as np
 import pytest
 
@@ -32,8 +33,15 @@ def test_single_run_intervals_hold_the_truth(tmp_path):
         for key, truth in truths(spec, answers).items():
             family = key[0] + ("_cross" if key[0] == "onsager" and key[1][0] != key[1][1] else "")
             z.setdefault(family, []).append((fitted.values[key] - truth) / fitted.errors[key])
-    assert set(z) >= {"self_diffusion_pbc", "onsager", "onsager_cross", "shear_viscosity",
-                      "thermal_conductivity", "electrical_conductivity", "maxwell_stefan"}
+    assert set(z) >= {
+        "self_diffusion_pbc",
+        "onsager",
+        "onsager_cross",
+        "shear_viscosity",
+        "thermal_conductivity",
+        "electrical_conductivity",
+        "maxwell_stefan",
+    }
     pooled = np.concatenate([np.asarray(v) for v in z.values()])
     assert 0.92 <= np.mean(np.abs(pooled) < 1.96) <= 0.99
     for family, scores in z.items():  # no family is far off, nor a NaN error

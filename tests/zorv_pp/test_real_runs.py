@@ -1,4 +1,5 @@
 """The two published run folders read from their logs alone."""
+
 import math
 import pathlib
 
@@ -15,19 +16,26 @@ needs_runs = pytest.mark.skipif(not RUNS.is_dir(), reason="needs ../shared/data 
 
 
 @needs_runs
-@pytest.mark.parametrize("folder, units, counts, temperature, diffusion, flux, length", [
-    # 1 fs steps: diffusivity every 1000 steps, viscosity sampled at 2 x 5 steps, 10^6 steps.
-    ("water-methanol", "real", {"wat": 250, "met": 250}, 298.0, 1000.0, 10.0, 1e6),
-    # Reduced time, timestep 0.001: the same settings give times a thousand times shorter;
-    # no temperature.dat, so T* comes from the production run's thermo output.
-    ("lj", "lj", {"1": 250, "2": 250}, 0.65, 1.0, 0.01, 1000.0),
-])
+@pytest.mark.parametrize(
+    "folder, units, counts, temperature, diffusion, flux, length",
+    [
+        # 1 fs steps: diffusivity every 1000 steps, viscosity sampled at 2 x 5 steps, 10^6 steps.
+        ("water-methanol", "real", {"wat": 250, "met": 250}, 298.0, 1000.0, 10.0, 1e6),
+        # Reduced time, timestep 0.001: the same settings give times a thousand times shorter;
+        # no temperature.dat, so T* comes from the production run's thermo output.
+        ("lj", "lj", {"1": 250, "2": 250}, 0.65, 1.0, 0.01, 1000.0),
+    ],
+)
 def test_a_real_run_is_read_from_its_log(folder, units, counts, temperature, diffusion, flux, length):
     run = zorv_pp.Run.load(RUNS / folder)
     assert run.units.name == units and dict(run.counts) == counts
     assert run.temperature == pytest.approx(temperature, rel=0.01)
-    for kind, interval in (("diffself", diffusion), ("diffonsag", diffusion),
-                           ("viscosity", flux), ("tconductivity", flux)):
+    for kind, interval in (
+        ("diffself", diffusion),
+        ("diffonsag", diffusion),
+        ("viscosity", flux),
+        ("tconductivity", flux),
+    ):
         sampling = run.sampling[kind]
         assert (sampling.nbe, sampling.blocks) == (20, 10)
         assert sampling.interval == pytest.approx(interval, rel=1e-12)
@@ -51,26 +59,41 @@ def test_water_methanol_density_is_the_block_mean_in_kg_per_m3():
 
 
 @needs_runs
-@pytest.mark.parametrize("given, expected", [
-    ({"run_length": 5e5}, {"diffself": (1000.0, 5e5), "viscosity": (10.0, 5e5)}),
-    ({"sampling": Sampling(2000.0, 10, 4e5)}, {"diffself": (2000.0, 4e5), "viscosity": (2000.0, 4e5)}),
-    ({"sampling": {"viscosity": Sampling(10.0, 20, 1e6, 10)}, "run_length": 2e5},
-     {"diffself": (1000.0, 2e5), "viscosity": (10.0, 2e5)}),
-])
+@pytest.mark.parametrize(
+    "given, expected",
+    [
+        ({"run_length": 5e5}, {"diffself": (1000.0, 5e5), "viscosity": (10.0, 5e5)}),
+        ({"sampling": Sampling(2000.0, 10, 4e5)}, {"diffself": (2000.0, 4e5), "viscosity": (2000.0, 4e5)}),
+        (
+            {"sampling": {"viscosity": Sampling(10.0, 20, 1e6, 10)}, "run_length": 2e5},
+            {"diffself": (1000.0, 2e5), "viscosity": (10.0, 2e5)},
+        ),
+    ],
+)
 def test_given_sampling_replaces_the_logs(given, expected):
     run = zorv_pp.Run.load(RUNS / "water-methanol", **given)
     assert {k: (run.sampling[k].interval, run.sampling[k].run_length) for k in expected} == expected
 
 
 @needs_runs
-@pytest.mark.parametrize("folder, checks", [
-    # A 1 ns run of an equimolar water-methanol mixture at 298 K: values in the usual ranges, every
-    # fitted one with an error of its own and an interval that holds its value.
-    ("water-methanol", {("self_diffusion_pbc", "wat"): (1e-9, 3e-9), ("self_diffusion_pbc", "met"): (1e-9, 3e-9),
-                        ("shear_viscosity", None): (0.5e-3, 2e-3), ("density", None): (870.8, 879.5),
-                        ("thermal_conductivity", None): (0.2, 1.0)}),
-    ("lj", {("self_diffusion_pbc", "1"): (0.005, 0.1), ("shear_viscosity", None): (1.0, 10.0)}),
-])
+@pytest.mark.parametrize(
+    "folder, checks",
+    [
+        # A 1 ns run of an equimolar water-methanol mixture at 298 K: values in the usual ranges, every
+        # fitted one with an error of its own and an interval that holds its value.
+        (
+            "water-methanol",
+            {
+                ("self_diffusion_pbc", "wat"): (1e-9, 3e-9),
+                ("self_diffusion_pbc", "met"): (1e-9, 3e-9),
+                ("shear_viscosity", None): (0.5e-3, 2e-3),
+                ("density", None): (870.8, 879.5),
+                ("thermal_conductivity", None): (0.2, 1.0),
+            },
+        ),
+        ("lj", {("self_diffusion_pbc", "1"): (0.005, 0.1), ("shear_viscosity", None): (1.0, 10.0)}),
+    ],
+)
 def test_a_real_run_is_analysed_end_to_end(folder, checks):
     state = zorv_pp.analyze([RUNS / folder])
     for (prop, species), (low, high) in checks.items():
@@ -83,17 +106,37 @@ def test_a_real_run_is_analysed_end_to_end(folder, checks):
 
 
 @needs_runs
-@pytest.mark.parametrize("folder, late, keys", [
-    # Late starts at 2 % of each run (20 ps; 20 τ in lj), far past the caging both liquids show.
-    # Methanol's slope still falls by three of its errors from 16 ps to 40 ps, which the 20 ps fit
-    # cannot see: its start moves out to 80 ps and its error doubles; water's is widened by that
-    # fall's noise. Every other interval is no wider than the late fit's.
-    ("water-methanol", 2e-11, {("self_diffusion_pbc", "wat"): 1.5, ("self_diffusion_pbc", "met"): 2.5,
-                               ("onsager", ("met", "met")): 1.0, ("onsager", ("wat", "wat")): 1.0,
-                               ("onsager", ("met", "wat")): 1.0}),
-    ("lj", 20.0, {("self_diffusion_pbc", "1"): 1.0, ("self_diffusion_pbc", "2"): 1.0,
-                  ("onsager", ("1", "1")): 1.0, ("onsager", ("2", "2")): 1.0, ("onsager", ("1", "2")): 1.0}),
-])
+@pytest.mark.parametrize(
+    "folder, late, keys",
+    [
+        # Late starts at 2 % of each run (20 ps; 20 τ in lj), far past the caging both liquids show.
+        # Methanol's slope still falls by three of its errors from 16 ps to 40 ps, which the 20 ps fit
+        # cannot see: its start moves out to 80 ps and its error doubles; water's is widened by that
+        # fall's noise. Every other interval is no wider than the late fit's.
+        (
+            "water-methanol",
+            2e-11,
+            {
+                ("self_diffusion_pbc", "wat"): 1.5,
+                ("self_diffusion_pbc", "met"): 2.5,
+                ("onsager", ("met", "met")): 1.0,
+                ("onsager", ("wat", "wat")): 1.0,
+                ("onsager", ("met", "wat")): 1.0,
+            },
+        ),
+        (
+            "lj",
+            20.0,
+            {
+                ("self_diffusion_pbc", "1"): 1.0,
+                ("self_diffusion_pbc", "2"): 1.0,
+                ("onsager", ("1", "1")): 1.0,
+                ("onsager", ("2", "2")): 1.0,
+                ("onsager", ("1", "2")): 1.0,
+            },
+        ),
+    ],
+)
 def test_default_fits_agree_with_late_starts(folder, late, keys):
     # Both MSDs approach their lines from above: a fit from the first row came out 20 % high.
     default = zorv_pp.analyze([RUNS / folder])

@@ -1,4 +1,5 @@
 """The campaign report page: self-contained, escaped, and rendered by a real browser without errors."""
+
 import html
 import os
 import re
@@ -14,8 +15,8 @@ from zorv_pp import __version__  # noqa: E402
 from zorv_pp.campaign.batch import Failure, analyze_states, jobs_of  # noqa: E402
 from zorv_pp.campaign.file import load_campaign  # noqa: E402
 from zorv_pp.figures import state_figure, summary_figure  # noqa: E402
-from zorv_pp.output.report_page import write_report  # noqa: E402
 from zorv_pp.msdfit.window import Window  # noqa: E402
+from zorv_pp.output.report_page import write_report  # noqa: E402
 
 CAMPAIGN = Path(__file__).resolve().parents[2] / "examples" / "campaign" / "campaign.toml"
 HOSTILE = 'row <b>bold</b> & "quoted"'
@@ -28,8 +29,10 @@ def report(tmp_path_factory):
     campaign = load_campaign(CAMPAIGN)
     result = analyze_states(jobs_of(campaign)[:2], window=campaign.windows)
     result.failures.append(Failure("m2.0_T298", "rep9", "diffself.dat", HOSTILE))
-    figures = [summary_figure(result.states, out / "summary.png"),
-               state_figure(result.states[0], out / "m2.svg", fmt="svg")]
+    figures = [
+        summary_figure(result.states, out / "summary.png"),
+        state_figure(result.states[0], out / "m2.svg", fmt="svg"),
+    ]
     return write_report(out / "report.html", result, figures, {"default": Window(margin=0.2)}), result
 
 
@@ -53,12 +56,18 @@ def html_escaped(text):
 def chromium(*args):
     # The browser is no part of the code under test: a sanitizer preloaded into the suite stays out of it.
     env = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")}
-    return subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--enable-logging=stderr",
-                           "--v=0", *args], capture_output=True, text=True, timeout=120, env=env)
+    return subprocess.run(
+        ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--enable-logging=stderr", "--v=0", *args],
+        capture_output=True,
+        text=True,
+        timeout=120,
+        env=env,
+    )
 
 
-needs_chromium = pytest.mark.skipif(shutil.which("chromium") is None,
-                                    reason="needs chromium (installed in the test root)")
+needs_chromium = pytest.mark.skipif(
+    shutil.which("chromium") is None, reason="needs chromium (installed in the test root)"
+)
 # Added to a copy of the page only (the page itself has no script): what the browser laid out, read back
 # from the dumped DOM.
 PROBE = """<script>
@@ -128,10 +137,13 @@ def test_a_figure_in_any_format_is_shown_in_the_page(tmp_path, fmt, media):
     assert f'src="data:{media};base64,' in figure(path)
 
 
-@pytest.mark.parametrize("metadata, expected", [
-    ({"molality": 2.0, "temperature": 298.15}, "molality = 2.0 mol/kg, temperature = 298.15 K"),
-    ({"hop_distance": 2.65e-10, "solvent": "water"}, "hop distance = 2.65e-10 m, solvent = water"),
-])
+@pytest.mark.parametrize(
+    "metadata, expected",
+    [
+        ({"molality": 2.0, "temperature": 298.15}, "molality = 2.0 mol/kg, temperature = 298.15 K"),
+        ({"hop_distance": 2.65e-10, "solvent": "water"}, "hop distance = 2.65e-10 m, solvent = water"),
+    ],
+)
 def test_state_metadata_carry_their_units(metadata, expected):
     from zorv_pp.output.report_page import metadata_text
 
@@ -175,8 +187,13 @@ def test_the_koh_page_has_its_tables_figures_warnings_and_version(koh_page):
     text = path.read_text(encoding="utf-8")
     assert not re.search(r"<script|<link|(src|href)=\"(?!data:)", text)
     assert text.count('src="data:image/png;base64,') == 4  # pdf figures shown through their PNG copies
-    for heading in ("MD against experiment and models", "Proton hopping", "Runs and their warnings", "Failures",
-                    "Fit settings"):
+    for heading in (
+        "MD against experiment and models",
+        "Proton hopping",
+        "Runs and their warnings",
+        "Failures",
+        "Fit settings",
+    ):
         assert f"<h2>{heading}</h2>" in text
     assert all(c.state in text for c in result.comparisons) and __version__ in text
     warned = [w for record in result.runs for w in record.warnings]
@@ -185,25 +202,38 @@ def test_the_koh_page_has_its_tables_figures_warnings_and_version(koh_page):
     assert not re.search(r"σ_|D_hop", text)  # symbols set with subscripts, no raw underscore
 
 
-@pytest.mark.parametrize("estimates, asked, expected", [
-    ({("onsager", ("A", "A")): "A-A"}, ("onsager", "B"), "it has onsager for A-A"),
-    ({("density", None): "-"}, ("shear_viscosity", None), "it has density"),
-    ({}, ("density", None), "nothing was analysed"),
-])
+@pytest.mark.parametrize(
+    "estimates, asked, expected",
+    [
+        ({("onsager", ("A", "A")): "A-A"}, ("onsager", "B"), "it has onsager for A-A"),
+        ({("density", None): "-"}, ("shear_viscosity", None), "it has density"),
+        ({}, ("density", None), "nothing was analysed"),
+    ],
+)
 def test_a_missing_value_says_what_the_state_has(estimates, asked, expected):
     from zorv_pp import Estimate, StateResult
 
-    state = StateResult("s", ("r",), {key: Estimate.of([1.0], "1") for key in estimates},
-                        {key[1]: label for key, label in estimates.items() if key[1] is not None})
+    state = StateResult(
+        "s",
+        ("r",),
+        {key: Estimate.of([1.0], "1") for key in estimates},
+        {key[1]: label for key, label in estimates.items() if key[1] is not None},
+    )
     with pytest.raises(KeyError, match=expected):
         state.get(*asked)
 
 
-@pytest.mark.parametrize("name, start", [
-    ("m2.0_T298_msd_diffusion.png", "MSD curves"), ("m2.0_T298_msd.svg", "MSD curves"),
-    ("lj_slope.png", "Running slope"), ("a_convergence.pdf", "The estimate of the first k runs"),
-    ("summary.png", "The main properties"), ("elsewhere.png", ""),
-])
+@pytest.mark.parametrize(
+    "name, start",
+    [
+        ("m2.0_T298_msd_diffusion.png", "MSD curves"),
+        ("m2.0_T298_msd.svg", "MSD curves"),
+        ("lj_slope.png", "Running slope"),
+        ("a_convergence.pdf", "The estimate of the first k runs"),
+        ("summary.png", "The main properties"),
+        ("elsewhere.png", ""),
+    ],
+)
 def test_every_figure_of_the_page_says_what_it_shows(name, start):
     from zorv_pp.output.report_page.campaign import caption
 

@@ -1,6 +1,7 @@
 """What the report page shows, read back with an HTML parser: one row per value with its registry title,
 rounded value, interval, unit, count and flags; runs and their warnings; failures; escaped names; each
 state's figures after its tables."""
+
 import math
 from html.parser import HTMLParser
 
@@ -74,8 +75,9 @@ def page(states, failures=(), figures=(), settings=None):
 def rows_of(table):
     """The header and the rows of a table, as texts; each row with its class."""
     header = [th.text() for th in table.all("th")]
-    return header, [([td.text() for td in tr.all("td")], tr.attrs.get("class", "")) for tr in table.all("tbody")[0]
-                    .all("tr")]
+    return header, [
+        ([td.text() for td in tr.all("td")], tr.attrs.get("class", "")) for tr in table.all("tbody")[0].all("tr")
+    ]
 
 
 def section(root, name):
@@ -84,10 +86,12 @@ def section(root, name):
 
 
 ESTIMATES = {
-    ("self_diffusion_pbc", "K"): Estimate.from_runs([2.0e-9, 2.1e-9], [3e-11, 3e-11], "m^2/s",
-                                                    window_spread=[1e-11, 4e-11], fit_start=[2e-12, 5e-13]),
-    ("onsager", ("K", "OH")): Estimate.from_runs([-1.2e-11, -1.0e-11], [2e-12, 2e-12], "m^2/s",
-                                                 flags=["not_converged", "window_sensitive"]),
+    ("self_diffusion_pbc", "K"): Estimate.from_runs(
+        [2.0e-9, 2.1e-9], [3e-11, 3e-11], "m^2/s", window_spread=[1e-11, 4e-11], fit_start=[2e-12, 5e-13]
+    ),
+    ("onsager", ("K", "OH")): Estimate.from_runs(
+        [-1.2e-11, -1.0e-11], [2e-12, 2e-12], "m^2/s", flags=["not_converged", "window_sensitive"]
+    ),
     ("shear_viscosity", None): Estimate.from_runs([1.1e-3, 1.14e-3], [2e-5, 2e-5], "Pa s"),
     ("haven_ratio", None): Estimate.of([0.3, math.nan], "1"),  # one run: no error, no interval
     ("density", None): Estimate.of([1000.0, 1002.0], "kg/m^3", ["density_mismatch"]),
@@ -95,20 +99,39 @@ ESTIMATES = {
 }
 LABELS = {"K": "K", "OH": "OH", ("K", "OH"): "K-OH"}
 RUNS = ("/data/m2/rep1", "/data/m2/rep2")
-WARNINGS = {RUNS[1]: (RunWarning("skipped_rows", "diffself.dat", "row 7 <unreadable> skipped"),
-                      RunWarning("no_run_length", None, "run length taken from the table"))}
+WARNINGS = {
+    RUNS[1]: (
+        RunWarning("skipped_rows", "diffself.dat", "row 7 <unreadable> skipped"),
+        RunWarning("no_run_length", None, "run length taken from the table"),
+    )
+}
 
 
 def state(name="m2", runs=RUNS, estimates=None, metadata=None, warnings=None):
-    return StateResult(name, tuple(runs), ESTIMATES if estimates is None else estimates, LABELS,
-                       {"molality": 2.0} if metadata is None else metadata, warnings=WARNINGS
-                       if warnings is None else warnings)
+    return StateResult(
+        name,
+        tuple(runs),
+        ESTIMATES if estimates is None else estimates,
+        LABELS,
+        {"molality": 2.0} if metadata is None else metadata,
+        warnings=WARNINGS if warnings is None else warnings,
+    )
 
 
 def test_one_row_per_estimate_with_title_rounded_value_unit_count_and_flags():
     header, rows = rows_of(section(page([state()]), "m2").all("table")[0])
-    assert header == ["property", "species", "value", "95 % interval", "standard error", "window spread",
-                      "fit from", "unit", "runs", "flags"]
+    assert header == [
+        "property",
+        "species",
+        "value",
+        "95 % interval",
+        "standard error",
+        "window spread",
+        "fit from",
+        "unit",
+        "runs",
+        "flags",
+    ]
     assert len(rows) == len(ESTIMATES)
     for ((prop, species), estimate), (cells, css) in zip(ESTIMATES.items(), rows, strict=True):
         label, factor = notation(estimate.unit, [estimate.mean])
@@ -116,8 +139,11 @@ def test_one_row_per_estimate_with_title_rounded_value_unit_count_and_flags():
         value, error, interval = with_error(estimate.mean * factor, estimate.sem * factor, low, high)
         assert cells[0] == properties.get(prop).title
         assert cells[1] == ("" if species is None else LABELS[species])
-        assert cells[2:5] == [value.replace("-", "−"), interval.replace("-", "−"),
-                              error if math.isfinite(estimate.sem) and estimate.sem > 0 else "–"]
+        assert cells[2:5] == [
+            value.replace("-", "−"),
+            interval.replace("-", "−"),
+            error if math.isfinite(estimate.sem) and estimate.sem > 0 else "–",
+        ]
         assert cells[6] == fit_start_text(estimate.fit_start)
         assert cells[7:9] == [label, str(estimate.count)]
         assert cells[9] == (", ".join(estimate.flags) or "–")
@@ -141,17 +167,29 @@ def test_runs_and_their_warnings():
     assert header == ["run", "folder", "warnings"]
     assert [cells for cells, _ in rows] == [
         ["1", RUNS[0], "none"],
-        ["2", RUNS[1], "skipped_rows (diffself.dat): row 7 <unreadable> skipped"
-                       "no_run_length: run length taken from the table"]]
+        [
+            "2",
+            RUNS[1],
+            "skipped_rows (diffself.dat): row 7 <unreadable> skippedno_run_length: run length taken from the table",
+        ],
+    ]
     assert [b.text() for b in tables[1].all("b")] == ["skipped_rows", "no_run_length"]
     assert len(tables[1].all("br")) == 1  # one line per warning
 
 
-@pytest.mark.parametrize("failures, expected", [
-    ([], None),
-    ([Failure("m2", "/data/m2/rep3", "diffself.dat", "bad <row> & more"), Failure("m4", "/data/m4", None, "gone")],
-     [["m2", "/data/m2/rep3", "diffself.dat", "bad <row> & more"], ["m4", "/data/m4", "–", "gone"]]),
-])
+@pytest.mark.parametrize(
+    "failures, expected",
+    [
+        ([], None),
+        (
+            [
+                Failure("m2", "/data/m2/rep3", "diffself.dat", "bad <row> & more"),
+                Failure("m4", "/data/m4", None, "gone"),
+            ],
+            [["m2", "/data/m2/rep3", "diffself.dat", "bad <row> & more"], ["m4", "/data/m4", "–", "gone"]],
+        ),
+    ],
+)
 def test_failures_are_listed(failures, expected):
     root = page([state()], failures)
     summary = [p for p in root.all("p") if p.attrs.get("id") == "summary"][0].text()
@@ -170,8 +208,10 @@ def test_special_characters_are_escaped_everywhere():
     metadata = {"solvent": '<i>water</i> & "salt"'}
     runs = (f"/data/{hostile}/rep1",)
     warnings = {runs[0]: (RunWarning("odd", "<f>.dat", "<script>alert(1)</script>"),)}
-    root = page([state(hostile, runs, metadata=metadata, warnings=warnings)],
-                [Failure(hostile, runs[0], None, "</td></tr></table>")])
+    root = page(
+        [state(hostile, runs, metadata=metadata, warnings=warnings)],
+        [Failure(hostile, runs[0], None, "</td></tr></table>")],
+    )
     assert not root.all("i") and not root.all("script")
     assert [b.text() for b in root.all("b")] == ["odd"]  # the warning code's own markup only
     found = section(root, hostile)
@@ -213,39 +253,51 @@ def test_a_figure_belongs_to_one_state_when_names_share_a_prefix(tmp_path):
     assert [f.attrs["id"] for f in section(root, "m2_T298").all("figure")] == ["figure-m2_T298_msd"]
 
 
-@pytest.mark.parametrize("starts, expected", [
-    ([], "–"),
-    ([math.nan, math.nan], "–"),
-    ([3.0], "3 s"),
-    ([2e-12], "2 10⁻¹² s"),
-    ([1.5e-9, math.nan, 1.5e-9], "1.5 10⁻⁹ s"),
-    ([2e-12, 5e-13, math.nan], "0.5 to 2 10⁻¹² s"),  # earliest to latest, whatever the run order
-    ([1e-15, 2e-10], "0.001 to 200 10⁻¹² s"),
-])
+@pytest.mark.parametrize(
+    "starts, expected",
+    [
+        ([], "–"),
+        ([math.nan, math.nan], "–"),
+        ([3.0], "3 s"),
+        ([2e-12], "2 10⁻¹² s"),
+        ([1.5e-9, math.nan, 1.5e-9], "1.5 10⁻⁹ s"),
+        ([2e-12, 5e-13, math.nan], "0.5 to 2 10⁻¹² s"),  # earliest to latest, whatever the run order
+        ([1e-15, 2e-10], "0.001 to 200 10⁻¹² s"),
+    ],
+)
 def test_fit_start_text(starts, expected):
     assert fit_start_text(starts) == expected
 
 
-@pytest.mark.parametrize("metadata, expected", [
-    ({}, ""),
-    ({"pressure": 1.0, "molarity": 0.5}, "pressure = 1.0 atm, molarity = 0.5 mol/L"),
-    ({"salt_name": "KOH", "replicas": [1, 2]}, "salt name = KOH, replicas = [1, 2]"),
-    ({"viscosity": 8.9e-4, "temperature": 298}, "viscosity = 0.00089 Pa·s, temperature = 298 K"),
-])
+@pytest.mark.parametrize(
+    "metadata, expected",
+    [
+        ({}, ""),
+        ({"pressure": 1.0, "molarity": 0.5}, "pressure = 1.0 atm, molarity = 0.5 mol/L"),
+        ({"salt_name": "KOH", "replicas": [1, 2]}, "salt name = KOH, replicas = [1, 2]"),
+        ({"viscosity": 8.9e-4, "temperature": 298}, "viscosity = 0.00089 Pa·s, temperature = 298 K"),
+    ],
+)
 def test_metadata_text(metadata, expected):
     assert metadata_text(metadata) == expected
 
 
-@pytest.mark.parametrize("settings, groups, rows", [
-    (None, list(fit_groups()), []),
-    (Window(margin=0.2), list(fit_groups()), []),
-    ({"default": Window(max_error=0.3), "onsager": Window(method="window")}, list(fit_groups()), []),
-    ({"windows": {"default": {"margin": 0.1}}, "paths": ["a", "b"], "jobs": 2}, ["default"],
-     [["paths", "a, b"], ["jobs", "2"]]),
-])
+@pytest.mark.parametrize(
+    "settings, groups, rows",
+    [
+        (None, list(fit_groups()), []),
+        (Window(margin=0.2), list(fit_groups()), []),
+        ({"default": Window(max_error=0.3), "onsager": Window(method="window")}, list(fit_groups()), []),
+        (
+            {"windows": {"default": {"margin": 0.1}}, "paths": ["a", "b"], "jobs": 2},
+            ["default"],
+            [["paths", "a, b"], ["jobs", "2"]],
+        ),
+    ],
+)
 def test_fit_settings_table(settings, groups, rows):
     (heading,) = [h for h in page([state()], settings=settings).all("h2") if h.text() == "Fit settings"]
-    tables = [e for e in heading.parent.elements() if e.tag == "table"][-2 if rows else -1:]
+    tables = [e for e in heading.parent.elements() if e.tag == "table"][-2 if rows else -1 :]
     header, found = rows_of(tables[0])
     assert header[0] == "fit group" and [cells[0] for cells, _ in found] == groups
     if isinstance(settings, dict) and "onsager" in settings:
@@ -253,7 +305,8 @@ def test_fit_settings_table(settings, groups, rows):
         assert methods["onsager"] == "window" and methods["self_diffusion"] == "gls"
         # A group given its own Window takes all of it; the others take the default.
         assert {cells[0]: cells[header.index("max_error")] for cells, _ in found} == {
-            group: "0.15" if group == "onsager" else "0.3" for group in fit_groups()}
+            group: "0.15" if group == "onsager" else "0.3" for group in fit_groups()
+        }
     if isinstance(settings, Window):
         assert {cells[header.index("margin")] for cells, _ in found} == {"0.2"}
     if rows:

@@ -1,4 +1,5 @@
 """The running slope: the GLS line of every start, the same line the fit gives from that start."""
+
 import math
 
 import numpy as np
@@ -42,10 +43,13 @@ def test_a_straight_line_has_one_slope_from_every_start_and_errors_grow_with_the
     assert errors[-2] > errors[len(errors) // 2] > errors[0] > 0.0
 
 
-@pytest.mark.parametrize("values, count", [
-    (np.where(np.arange(len(TIME)) == 5, np.nan, TIME), len(TIME) - 1),  # a NaN row is left out
-    (np.full(len(TIME), np.nan), 0),
-])
+@pytest.mark.parametrize(
+    "values, count",
+    [
+        (np.where(np.arange(len(TIME)) == 5, np.nan, TIME), len(TIME) - 1),  # a NaN row is left out
+        (np.full(len(TIME), np.nan), 0),
+    ],
+)
 def test_rows_without_a_value_are_no_start(values, count):
     starts, slopes, errors = running_slope(TIME, values, SAMPLING, 1.0)
     assert len(starts) == len(slopes) == len(errors) == count

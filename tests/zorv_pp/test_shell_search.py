@@ -1,22 +1,25 @@
 """The first-shell search's shortcuts give what the plain computations they replace give: to the bit, or
 within rounding for the native vertex fit."""
-import _zorv_analysis
+
 import numpy as np
 import pytest
 from numpy.polynomial import Polynomial
 from numpy.polynomial.polynomial import polyfit
 
+import _zorv_analysis
 from zorv_pp.analysis import rdf
 from zorv_pp.analysis.shell_polynomial import derivative, horner, least_squares_polynomial, polynomial_roots
 
 
 def _points(kind, n, rng):
     x = np.sort(rng.uniform(-0.1, 0.1, n))
-    y = {"peak": 3.0 - 40.0 * x**2 + 0.05 * rng.normal(size=n),
-         "skewed": 2.0 - 30.0 * x**2 + 200.0 * x**3 + 0.02 * rng.normal(size=n),
-         "flat": np.full(n, 1.5),
-         "line": 1.0 + 2.0 * x,
-         "noise": rng.normal(size=n)}[kind]
+    y = {
+        "peak": 3.0 - 40.0 * x**2 + 0.05 * rng.normal(size=n),
+        "skewed": 2.0 - 30.0 * x**2 + 200.0 * x**3 + 0.02 * rng.normal(size=n),
+        "flat": np.full(n, 1.5),
+        "line": 1.0 + 2.0 * x,
+        "noise": rng.normal(size=n),
+    }[kind]
     return x, y
 
 
@@ -38,12 +41,15 @@ def test_polynomial_steps_match_numpy_polynomial(kind, n, degree):
         assert horner(coef, at) == float(reference(at))
 
 
-@pytest.mark.parametrize("coef, expected", [
-    ([1.0, 2.0, 0.0, 0.0], [-0.5]),  # trailing zeros lower the degree
-    ([0.0, 0.0], []),  # the zero polynomial has no root to report
-    ([3.0], []),
-    ([-4.0, 0.0, 1.0], [-2.0, 2.0]),
-])
+@pytest.mark.parametrize(
+    "coef, expected",
+    [
+        ([1.0, 2.0, 0.0, 0.0], [-0.5]),  # trailing zeros lower the degree
+        ([0.0, 0.0], []),  # the zero polynomial has no root to report
+        ([3.0], []),
+        ([-4.0, 0.0, 1.0], [-2.0, 2.0]),
+    ],
+)
 def test_roots_of_degenerate_polynomials(coef, expected):
     assert np.real(polynomial_roots(np.array(coef))).tolist() == pytest.approx(expected)
 
@@ -52,18 +58,20 @@ def _extrema_reference(values, reach, start, sign):
     """Every window checked, as the definition reads."""
     signed = sign * np.asarray(values)
     for centre in range(max(start, reach), len(signed) - reach):
-        window = signed[centre - reach:centre + reach + 1]
+        window = signed[centre - reach : centre + reach + 1]
         if signed[centre] >= window.max() and signed[centre] > window[0] and signed[centre] > window[-1]:
             return centre
     return None
 
 
 def _curve(kind, n, rng):
-    return {"walk": np.cumsum(rng.normal(size=n)),
-            "steps": rng.integers(0, 3, n).astype(float),
-            "flat": np.zeros(n),
-            "plateau": np.minimum(np.arange(n), n // 2).astype(float),
-            "wave": np.sin(np.arange(n) / 7.0)}[kind]
+    return {
+        "walk": np.cumsum(rng.normal(size=n)),
+        "steps": rng.integers(0, 3, n).astype(float),
+        "flat": np.zeros(n),
+        "plateau": np.minimum(np.arange(n), n // 2).astype(float),
+        "wave": np.sin(np.arange(n) / 7.0),
+    }[kind]
 
 
 @pytest.mark.parametrize("kind", ["walk", "steps", "flat", "plateau", "wave"])
@@ -90,15 +98,18 @@ def test_search_on_a_prefix_finds_what_the_whole_curve_gives(n, bump):
     assert peak == rdf._extrema(whole, 20, 0, 1.0)
     if peak is not None:
         assert search.first(20, peak + 1, -1.0) == rdf._extrema(whole, 20, peak + 1, -1.0)
-    assert search.smooth.tobytes() == whole[:len(search.smooth)].tobytes()
+    assert search.smooth.tobytes() == whole[: len(search.smooth)].tobytes()
 
 
 def _numpy_vertex(x, y, degree, sign, half):
     """The vertex as numpy.polynomial objects give it: (found, offset, value)."""
     fit = Polynomial(polyfit(x, y, degree))
     slope, bend = fit.deriv(), fit.deriv(2)
-    found = [z.real for z in slope.roots() if abs(z.imag) <= 1e-9 * half and x.min() <= z.real <= x.max()
-             and sign * bend(z.real) < 0.0]
+    found = [
+        z.real
+        for z in slope.roots()
+        if abs(z.imag) <= 1e-9 * half and x.min() <= z.real <= x.max() and sign * bend(z.real) < 0.0
+    ]
     offset = min(found, key=abs) if found else 0.0
     return bool(found), offset, float(fit(offset))
 

@@ -25,8 +25,14 @@ def koh(**changes):
     base = synthetic.RunSpec(
         counts={"K": 36, "OH": 36, "water": 1000},
         self_diffusion={"K": 1.7e-9, "OH": 2.6e-9, "water": 2.1e-9},
-        onsager={("K", "K"): 6e-11, ("OH", "K"): 5e-12, ("K", "water"): -2e-12,
-                 ("OH", "OH"): 8e-11, ("water", "OH"): -3e-12, ("water", "water"): 1.9e-9},
+        onsager={
+            ("K", "K"): 6e-11,
+            ("OH", "K"): 5e-12,
+            ("K", "water"): -2e-12,
+            ("OH", "OH"): 8e-11,
+            ("water", "OH"): -3e-12,
+            ("water", "water"): 1.9e-9,
+        },
         temperature=301.3,
         volume=3.1e-26,
         density=1093.5,
@@ -64,12 +70,21 @@ def test_order_n_grid_is_blocks_of_growing_spacing(first, last, block):
 def test_files_read_back_with_the_module_readers(tmp_path, units):
     spec = koh(units=units, noise=0.05, temperature_rows=201)
     expected = synthetic.write_run(tmp_path, spec)
-    names = {"diffself.dat": ["Time", "MSD__K", "MSD__OH", "MSD__water"],
-             "diffonsag.dat": ["Time", "MSD__K_K", "MSD__OH_K", "MSD__K_water", "MSD__OH_OH", "MSD__OH_water",
-                               "MSD__water_water"],
-             "viscosity.dat": ["Time"] + [f"MSD_{c}" for c in ("xx", "yy", "zz", "xy", "xz", "yz", "off", "all",
-                                                               "bulkvisc")],
-             "tconductivity.dat": ["Time", "MSD_x", "MSD_y", "MSD_z", "MSD_all"]}
+    names = {
+        "diffself.dat": ["Time", "MSD__K", "MSD__OH", "MSD__water"],
+        "diffonsag.dat": [
+            "Time",
+            "MSD__K_K",
+            "MSD__OH_K",
+            "MSD__K_water",
+            "MSD__OH_OH",
+            "MSD__OH_water",
+            "MSD__water_water",
+        ],
+        "viscosity.dat": ["Time"]
+        + [f"MSD_{c}" for c in ("xx", "yy", "zz", "xy", "xz", "yz", "off", "all", "bulkvisc")],
+        "tconductivity.dat": ["Time", "MSD_x", "MSD_y", "MSD_z", "MSD_all"],
+    }
     for name, columns in names.items():
         data = table(tmp_path, name)
         assert list(data) == columns
@@ -79,8 +94,10 @@ def test_files_read_back_with_the_module_readers(tmp_path, units):
     assert list(rdf) == ["Radius", "rdf__K_water", "finiterdf__K_water", "rdf__water_OH", "finiterdf__water_OH"]
     assert len(rdf["Radius"]) == 2000 and rdf["Radius"][0] == 0.005
     # Block averages scatter about the answer, their mean.
-    for name, column, factor, answer in (("volume.dat", "v_volume", ANGSTROM**3, 3.1e-26),
-                                           ("density.dat", "v_density", 1000.0, 1093.5)):
+    for name, column, factor, answer in (
+        ("volume.dat", "v_volume", ANGSTROM**3, 3.1e-26),
+        ("density.dat", "v_density", 1000.0, 1093.5),
+    ):
         blocks = np.array(_zorv_pp.parse_thermoprop(str(tmp_path / name))[column])
         assert np.std(blocks) > 0 and np.mean(blocks) * factor == pytest.approx(answer, rel=1e-14)
     temperature = np.array(_zorv_pp.parse_thermoprop(str(tmp_path / "temperature.dat"))["v_temp"])
@@ -94,8 +111,9 @@ def test_files_read_back_with_the_module_readers(tmp_path, units):
 def test_group_counts_of_names_that_prefix_others(tmp_path):
     counts = {"OH": 20, "O": 30, "H2O": 500, "H": 7}
     pairs = itertools.combinations_with_replacement(counts, 2)
-    spec = synthetic.RunSpec(counts=counts, self_diffusion=dict.fromkeys(counts, 2e-9),
-                             onsager=dict.fromkeys(pairs, 1e-10))
+    spec = synthetic.RunSpec(
+        counts=counts, self_diffusion=dict.fromkeys(counts, 2e-9), onsager=dict.fromkeys(pairs, 1e-10)
+    )
     synthetic.write_run(tmp_path, spec)
     assert {n: _zorv_pp.read_group_count(str(tmp_path / "log.lammps"), n) for n in counts} == counts
 
@@ -117,15 +135,18 @@ def test_straight_lines_give_back_the_inputs_exactly(tmp_path, units, rows):
         t, msd = data["Time"], data[column]
         return (msd[-1] - msd[0]) / (t[-1] - t[0])
 
-    got = {("self_diffusion", n): slope("diffself.dat", f"MSD__{n}") / spec.counts[n] * diffusivity for n in spec.counts}
+    got = {
+        ("self_diffusion", n): slope("diffself.dat", f"MSD__{n}") / spec.counts[n] * diffusivity for n in spec.counts
+    }
     got[("onsager", ("K", "OH"))] = slope("diffonsag.dat", "MSD__OH_K") / total * diffusivity
     got[("onsager", ("water", "water"))] = slope("diffonsag.dat", "MSD__water_water") / total * diffusivity
     for column in ("MSD_xy", "MSD_off", "MSD_all"):
         got[("shear_viscosity", column)] = slope("viscosity.dat", column) / spec.temperature * pascal * second
     got[("bulk_viscosity", None)] = slope("viscosity.dat", "MSD_bulkvisc") / spec.temperature * pascal * second
     for column in ("MSD_x", "MSD_all"):
-        got[("thermal_conductivity", column)] = (slope("tconductivity.dat", column) / spec.temperature**2
-                                                 * joule / (ANGSTROM * second))
+        got[("thermal_conductivity", column)] = (
+            slope("tconductivity.dat", column) / spec.temperature**2 * joule / (ANGSTROM * second)
+        )
     for (prop, key), value in got.items():
         answer = expected[prop][key] if prop in ("self_diffusion", "onsager") else expected[prop]
         assert value == pytest.approx(answer, rel=1e-12, abs=0.0), (prop, key)
@@ -163,24 +184,32 @@ def test_rdf_answers_come_from_the_finite_size_column(tmp_path):
         assert shell == pytest.approx(answer["coordination_number"], rel=2e-5)
 
 
-@pytest.mark.parametrize("change", [
-    {"onsager": {("K", "K"): 1e-11}},
-    {"onsager": {**koh().onsager, ("OH", "water"): 1e-12}},
-    {"self_diffusion": {"K": 1e-9}},
-    {"counts": {"K": 36, "OH": 0, "water": 1000}},
-    {"units": "lj"},
-    {"rdf_pairs": {("K", "Cl"): (3e-10, 2.0)}},
-])
+@pytest.mark.parametrize(
+    "change",
+    [
+        {"onsager": {("K", "K"): 1e-11}},
+        {"onsager": {**koh().onsager, ("OH", "water"): 1e-12}},
+        {"self_diffusion": {"K": 1e-9}},
+        {"counts": {"K": 36, "OH": 0, "water": 1000}},
+        {"units": "lj"},
+        {"rdf_pairs": {("K", "Cl"): (3e-10, 2.0)}},
+    ],
+)
 def test_inconsistent_specs_are_refused(change):
     with pytest.raises(ValueError):
         koh(**change)
 
 
 def test_campaign_file_names_every_replica(tmp_path):
-    states = [synthetic.CampaignState("m1.0_T298", koh(noise=0.02), {"molality": 1.0}),
-              synthetic.CampaignState("m3.0_T298", koh(noise=0.02, seed=50), {"molality": 3.0})]
-    species = {"K": synthetic.Species(1, 39.0983), "OH": synthetic.Species(-1, 17.007),
-               "water": synthetic.Species(0, 18.015)}
+    states = [
+        synthetic.CampaignState("m1.0_T298", koh(noise=0.02), {"molality": 1.0}),
+        synthetic.CampaignState("m3.0_T298", koh(noise=0.02, seed=50), {"molality": 3.0}),
+    ]
+    species = {
+        "K": synthetic.Species(1, 39.0983),
+        "OH": synthetic.Species(-1, 17.007),
+        "water": synthetic.Species(0, 18.015),
+    }
     expected = synthetic.write_campaign(tmp_path, states=states, replicas=2, species=species, window={"margin": 0.1})
     campaign = tomllib.loads((tmp_path / "campaign.toml").read_text())
     assert campaign["units"] == "real" and campaign["window"] == {"margin": 0.1}

@@ -5,12 +5,12 @@ covariance its order-n sampling implies (see :mod:`zorv_pp.msdfit`); the
 log-log window search (:meth:`Window.fit`) stays available as
 ``Window(method="window")`` and always reports its window sensitivity.
 """
+
 from __future__ import annotations
 
 import math
 from collections.abc import Callable, Sequence
 from dataclasses import dataclass, field
-from typing import Union
 
 from ..flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN, WINDOW_SENSITIVE
 from ..msdfit import fit_msd, window_sensitivity
@@ -63,16 +63,23 @@ class CurveFit:
         return self.t_fit[0] if self.t_fit else math.nan
 
 
-
-
-NoiseScale = Union[None, float, Callable[[float], float]]
+NoiseScale = float | Callable[[float], float] | None
 """The noise scale of a column: None for a squared displacement (its slope squared), a number, or a
 function of the column's own slope (a cross column, whose scale depends on its slope)."""
 
 
-def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], values: Sequence[float],
-              walkers: float, scale: NoiseScale = None, spread: bool = True,
-              start_at: float | None = None, seconds: float = 1.0, earliest: float | None = None) -> CurveFit:
+def fit_curve(
+    window: Window,
+    sampling: Sampling | None,
+    time: Sequence[float],
+    values: Sequence[float],
+    walkers: float,
+    scale: NoiseScale = None,
+    spread: bool = True,
+    start_at: float | None = None,
+    seconds: float = 1.0,
+    earliest: float | None = None,
+) -> CurveFit:
     """Fit ``values`` against ``time`` (file units) as ``window`` says.
 
     ``walkers`` is the number of independent one-dimensional walkers the
@@ -105,18 +112,32 @@ def fit_curve(window: Window, sampling: Sampling | None, time: Sequence[float], 
         # A cross column: its range is its diagonals' (``start_at``), and its noise scale follows from
         # its own slope; its error is widened by its own change of slope from there.
         at = fixed if fixed is not None else max(start_at or 0.0, earliest or 0.0)
-        result = fit_msd(time, values, sampling, walkers, scale=1.0, start_at=at, end_at=end,
-                         widen_fixed=fixed is None)
+        result = fit_msd(time, values, sampling, walkers, scale=1.0, start_at=at, end_at=end, widen_fixed=fixed is None)
         root = math.sqrt(scale(result.slope)) if math.isfinite(result.slope) else math.nan
         if not (root > 0.0):
-            return CurveFit(result.slope, math.nan, tuple(result.flags) + assumed, width,
-                            list(result.t_fit), list(result.fit), [])
+            return CurveFit(
+                result.slope, math.nan, tuple(result.flags) + assumed, width, list(result.t_fit), list(result.fit), []
+            )
         # The unit-scale error grows with the scale's root; the slope's own change of slope does not.
         unit_se = math.sqrt(max(result.slope_se**2 - result.widened**2, 0.0))
-        return CurveFit(result.slope, math.hypot(unit_se * root, result.widened), tuple(result.flags) + assumed, width,
-                        list(result.t_fit), list(result.fit), [b * root for b in result.band])
+        return CurveFit(
+            result.slope,
+            math.hypot(unit_se * root, result.widened),
+            tuple(result.flags) + assumed,
+            width,
+            list(result.t_fit),
+            list(result.fit),
+            [b * root for b in result.band],
+        )
     result = fit_msd(time, values, sampling, walkers, scale=scale, start_at=fixed, end_at=end, earliest=earliest)
     # An interval narrower than the spread the window choice alone makes is worth a second look.
     sensitive = (WINDOW_SENSITIVE,) if width > 2.0 * Z95 * result.slope_se else ()
-    return CurveFit(result.slope, result.slope_se, tuple(result.flags) + assumed + sensitive, width,
-                    list(result.t_fit), list(result.fit), list(result.band))
+    return CurveFit(
+        result.slope,
+        result.slope_se,
+        tuple(result.flags) + assumed + sensitive,
+        width,
+        list(result.t_fit),
+        list(result.fit),
+        list(result.band),
+    )

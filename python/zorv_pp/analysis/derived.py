@@ -1,6 +1,7 @@
 """Values formed from fitted ones once the state's viscosity is known: the Yeh–Hummer self-diffusion, the
 Nernst–Einstein conductivity and the Haven ratio, each with its error and window spread; then the one
 rule that flags a value, and every value derived from it, as sensitive to the window choice."""
+
 from __future__ import annotations
 
 import math
@@ -50,21 +51,30 @@ def derive(run: RunAnalysis, eta: Estimate, charges: Mapping[str, float] | None)
         if ("electrical_conductivity", None) not in values:
             _conductivity_from_onsager(run, values, charges)
         if diffusion:
-            _nernst_einstein(run, charges, list(diffusion), values, errors, spread, shared, sources,
-                             correction * relative_eta)
+            _nernst_einstein(
+                run, charges, list(diffusion), values, errors, spread, shared, sources, correction * relative_eta
+            )
     derived = replace(run, values=values, errors=errors, flags=flags, spread=spread)
     return Derived(derived, shared, sources)
 
 
-def _nernst_einstein(run: RunAnalysis, charges: Mapping[str, float], diffusion: list[str],
-                     values: dict[Key, float], errors: dict[Key, float], spread: dict[Key, float],
-                     shared: dict[Key, float], sources: dict[Key, tuple[Key, ...]], eta_part: float) -> None:
+def _nernst_einstein(
+    run: RunAnalysis,
+    charges: Mapping[str, float],
+    diffusion: list[str],
+    values: dict[Key, float],
+    errors: dict[Key, float],
+    spread: dict[Key, float],
+    shared: dict[Key, float],
+    sources: dict[Key, tuple[Key, ...]],
+    eta_part: float,
+) -> None:
     """σ_NE from the corrected D of the charged species, then the Haven ratio σ/σ_NE."""
     for name in diffusion:
         if name not in charges:
             raise ZorvError(f"no charge given for species {name!r} (of run {run.run}); give 0 for a neutral one")
     style = run.style
-    prefactor = style.charge ** 2 / (run.volume * style.boltzmann * run.temperature)
+    prefactor = style.charge**2 / (run.volume * style.boltzmann * run.temperature)
     weights = {s: prefactor * run.counts[s] * charges[s] * charges[s] for s in diffusion if charges[s] != 0.0}
     ne_key: Key = ("electrical_conductivity_ne", None)
     ne = math.fsum(w * values[("self_diffusion", s)] for s, w in weights.items())
@@ -97,15 +107,17 @@ def _conductivity_from_onsager(run: RunAnalysis, values: dict[Key, float], charg
         if name not in charges:
             raise ZorvError(f"no charge given for species {name!r} (of run {run.run}); give 0 for a neutral one")
     style = run.style
-    prefactor = style.charge ** 2 / (run.volume * style.boltzmann * run.temperature)
+    prefactor = style.charge**2 / (run.volume * style.boltzmann * run.temperature)
     total = float(sum(run.counts.values()))
     products = [(charges[i] * charges[j], pair_key(i, j)) for i in names for j in names]
-    values[("electrical_conductivity", None)] = prefactor * total * math.fsum(
-        q * onsager.get(key, math.nan) for q, key in products if q != 0.0)
+    values[("electrical_conductivity", None)] = (
+        prefactor * total * math.fsum(q * onsager.get(key, math.nan) for q, key in products if q != 0.0)
+    )
 
 
-def flag_window_sensitive(estimates: Mapping[Key, Estimate],
-                          sources: Mapping[Key, tuple[Key, ...]]) -> dict[Key, Estimate]:
+def flag_window_sensitive(
+    estimates: Mapping[Key, Estimate], sources: Mapping[Key, tuple[Key, ...]]
+) -> dict[Key, Estimate]:
     """Flag ``window_sensitive`` by one rule: a value whose largest window spread (over its runs) exceeds
     the width of its 95 % interval, and every value derived from a flagged one (its ``sources``)."""
     flagged: dict[Key, bool] = {}

@@ -7,6 +7,7 @@ inverse-variance weighting; when they scatter more than their errors allow
 per-run error (volume, density, temperature, structure) fall back to the
 replicas' mean and its standard error.
 """
+
 from __future__ import annotations
 
 import math
@@ -72,9 +73,15 @@ class Estimate:
         return cls(mean, std, sem, count, unit, per_run, (mean - half, mean + half), (), merge_flags(flags))
 
     @classmethod
-    def from_runs(cls, values: Sequence[float], sems: Sequence[float], unit: str,
-                  flags: Iterable[str] = (), window_spread: Sequence[float] = (),
-                  fit_start: Sequence[float] = ()) -> Estimate:
+    def from_runs(
+        cls,
+        values: Sequence[float],
+        sems: Sequence[float],
+        unit: str,
+        flags: Iterable[str] = (),
+        window_spread: Sequence[float] = (),
+        fit_start: Sequence[float] = (),
+    ) -> Estimate:
         """Combine per-run ``values`` with their standard errors ``sems`` (both in ``unit``).
 
         Runs whose value or error is not finite take no part in the weighting
@@ -89,15 +96,35 @@ class Estimate:
             if len(exact) == 1 and next(iter(exact))[1] == 0.0:
                 # Every run gives the same value with no error at all (σ of neutral species): it is exact.
                 value = next(iter(exact))[0]
-                return cls(value, 0.0, 0.0, count, unit, per_run, (value, value), per_sem, merge_flags(flags),
-                           tuple(float(s) for s in window_spread), tuple(float(s) for s in fit_start))
+                return cls(
+                    value,
+                    0.0,
+                    0.0,
+                    count,
+                    unit,
+                    per_run,
+                    (value, value),
+                    per_sem,
+                    merge_flags(flags),
+                    tuple(float(s) for s in window_spread),
+                    tuple(float(s) for s in fit_start),
+                )
             base = cls.of(per_run, unit, flags)
-            return replace(base, per_run_sem=per_sem, window_spread=tuple(window_spread),
-                           fit_start=tuple(fit_start))
+            return replace(base, per_run_sem=per_sem, window_spread=tuple(window_spread), fit_start=tuple(fit_start))
         extra = (REPLICAS_DISAGREE,) if dof > 0 and birge > _birge_limit(dof) else ()
-        return cls(mean, std, sem, count, unit, per_run, (mean - Z95 * sem, mean + Z95 * sem), per_sem,
-                   merge_flags(flags, extra), tuple(float(s) for s in window_spread),
-                   tuple(float(s) for s in fit_start))
+        return cls(
+            mean,
+            std,
+            sem,
+            count,
+            unit,
+            per_run,
+            (mean - Z95 * sem, mean + Z95 * sem),
+            per_sem,
+            merge_flags(flags, extra),
+            tuple(float(s) for s in window_spread),
+            tuple(float(s) for s in fit_start),
+        )
 
     def widened(self, extra_sem: float) -> Estimate:
         """This estimate with ``extra_sem`` added in quadrature to its error (an error shared by every run)."""
@@ -112,8 +139,10 @@ class Estimate:
         spec = spec or ".4g"
         low, high = self.ci95
         flags = f" [{', '.join(self.flags)}]" if self.flags else ""
-        return (f"{self.mean:{spec}} ± {self.sem:{spec}} {self.unit} "
-                f"(95 % CI {low:{spec}} to {high:{spec}}, n={self.count}){flags}")
+        return (
+            f"{self.mean:{spec}} ± {self.sem:{spec}} {self.unit} "
+            f"(95 % CI {low:{spec}} to {high:{spec}}, n={self.count}){flags}"
+        )
 
     def __str__(self) -> str:
         return format(self)

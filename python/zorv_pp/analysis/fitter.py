@@ -1,4 +1,5 @@
 """The fits of one run's curves, gathered: values, errors, flags, starts, labels, curves and warnings."""
+
 from __future__ import annotations
 
 import math
@@ -35,17 +36,34 @@ class RunFitter:
         """What turns a slope of this run into a value, for a column of ``species`` (None: every molecule)."""
         return Conditions(self.run.units, self.temperature, self.volume, dict(self.run.counts), species)
 
-    def fit(self, prop: Property, species: Species, label: str, values: Sequence[float],
-            conditions: Conditions, scale: NoiseScale = None, start_at: float | None = None,
-            earliest: float | None = None) -> CurveFit:
+    def fit(
+        self,
+        prop: Property,
+        species: Species,
+        label: str,
+        values: Sequence[float],
+        conditions: Conditions,
+        scale: NoiseScale = None,
+        start_at: float | None = None,
+        earliest: float | None = None,
+    ) -> CurveFit:
         """Fit one curve of ``prop``; its value is slope × the property's factor. Returns the fit, in file units."""
         assert prop.table is not None and prop.factor is not None and prop.group is not None
         table = prop.table
         time = next(iter(self.run.tables[table].values()))
         factor, walkers = prop.factor(conditions), prop.walkers_of(conditions)
         try:
-            found = fit_curve(self.windows[prop.group], self.run.table_sampling(table), time, values, walkers, scale,
-                              start_at=start_at, seconds=self.run.units.time, earliest=earliest)
+            found = fit_curve(
+                self.windows[prop.group],
+                self.run.table_sampling(table),
+                time,
+                values,
+                walkers,
+                scale,
+                start_at=start_at,
+                seconds=self.run.units.time,
+                earliest=earliest,
+            )
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
         key = (prop.name, species)
@@ -58,21 +76,47 @@ class RunFitter:
         self.labels[species] = label
         seconds = self.run.units.time
         noise = scale(found.slope) if callable(scale) else scale
-        self.curves.append(SampledCurve(prop.name, label, list(time), list(values), found.t_fit, found.fit,
-                                        found.slope * factor, seconds, factor * seconds,
-                                        self.run.units.label(prop.curve_unit), found.band, 0,
-                                        self.run.table_sampling(table), walkers, noise))
+        self.curves.append(
+            SampledCurve(
+                prop.name,
+                label,
+                list(time),
+                list(values),
+                found.t_fit,
+                found.fit,
+                found.slope * factor,
+                seconds,
+                factor * seconds,
+                self.run.units.label(prop.curve_unit),
+                found.band,
+                0,
+                self.run.table_sampling(table),
+                walkers,
+                noise,
+            )
+        )
         return found
 
     def _say_why(self, table: str, label: str, rows: int, flags: tuple[str, ...]) -> None:
         file = self.run.files.get(table)
         if NO_DIFFUSIVE_REGIME in flags:
-            self.warnings.append(RunWarning(NO_DIFFUSIVE_REGIME, file, f"{label}: {rows} rows and no diffusive "
-                                            "range (a straight rising stretch): no value"))
+            self.warnings.append(
+                RunWarning(
+                    NO_DIFFUSIVE_REGIME,
+                    file,
+                    f"{label}: {rows} rows and no diffusive range (a straight rising stretch): no value",
+                )
+            )
         elif NOT_CONVERGED in flags:
-            self.warnings.append(RunWarning(NOT_CONVERGED, file, f"{label}: still bending at its longest usable "
-                                            "lags: the value may be biased; its interval holds the whole "
-                                            "change of slope the run shows"))
+            self.warnings.append(
+                RunWarning(
+                    NOT_CONVERGED,
+                    file,
+                    f"{label}: still bending at its longest usable "
+                    "lags: the value may be biased; its interval holds the whole "
+                    "change of slope the run shows",
+                )
+            )
 
     def component_slopes(self, prop: Property) -> list[tuple[float, float]]:
         """(slope, error) of the property's single-component columns, fitted without keeping a curve."""
@@ -80,6 +124,11 @@ class RunFitter:
         data = self.run.tables[prop.table]
         time = next(iter(data.values()))
         sampling = self.run.table_sampling(prop.table)
-        return [(fit.slope, fit.sem) for fit in
-                (fit_curve(self.windows[prop.group], sampling, time, data[c], 1.0, spread=False)
-                 for c in prop.components if c in data)]
+        return [
+            (fit.slope, fit.sem)
+            for fit in (
+                fit_curve(self.windows[prop.group], sampling, time, data[c], 1.0, spread=False)
+                for c in prop.components
+                if c in data
+            )
+        ]

@@ -1,9 +1,8 @@
 """How a value is named in results: a property and its species."""
+
 from __future__ import annotations
 
-from typing import Union
-
-Species = Union[None, str, tuple[str, str]]
+Species = str | tuple[str, str] | None
 """No species, one species name, or a pair sorted by name (pairs are unordered)."""
 Key = tuple[str, Species]
 

@@ -1,5 +1,6 @@
 """The Onsager coefficients of a run, and the curves combined from them: the Maxwell–Stefan diffusivity of a
 binary mixture and, with charges, the electrical conductivity."""
+
 from __future__ import annotations
 
 import math
@@ -7,7 +8,7 @@ from collections.abc import Mapping, Sequence
 
 from .. import properties
 from ..errors import RunError
-from ..run import SELF_PREFIX, split_pair
+from ..run import split_pair
 from .curve_fit import NoiseScale
 from .fitter import RunFitter
 from .keys import pair_key
@@ -48,8 +49,14 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
         n1, n2 = run.counts[first], run.counts[second]
         x1, x2 = n1 / (n1 + n2), n2 / (n1 + n2)
         combined = _combine({(first, first): x2 / x1, (second, second): x1 / x2, (first, second): -2.0}, columns)
-        fitter.fit(properties.get("maxwell_stefan"), (first, second), f"{first}-{second}", combined, everyone,
-                   earliest=earliest)
+        fitter.fit(
+            properties.get("maxwell_stefan"),
+            (first, second),
+            f"{first}-{second}",
+            combined,
+            everyone,
+            earliest=earliest,
+        )
     if charges is not None and all(name in charges for name in names):
         _conductivity(fitter, charges, names, columns, earliest)
 
@@ -59,7 +66,7 @@ def _pair_columns(fitter: RunFitter, table: str, prefix: str) -> dict[tuple[str,
     columns: dict[tuple[str, str], Sequence[float]] = {}
     for column, values in run.tables[table].items():
         if column.startswith(prefix):
-            first, second = split_pair(column[len(prefix):], set(run.counts))
+            first, second = split_pair(column[len(prefix) :], set(run.counts))
             key = pair_key(first, second)
             if key in columns:
                 raise RunError(run.path, run.files[table], f"the pair {first}-{second} appears twice")
@@ -67,8 +74,13 @@ def _pair_columns(fitter: RunFitter, table: str, prefix: str) -> dict[tuple[str,
     return columns
 
 
-def _conductivity(fitter: RunFitter, charges: Mapping[str, float], names: Sequence[str],
-                  columns: Mapping[tuple[str, str], Sequence[float]], earliest: float | None) -> None:
+def _conductivity(
+    fitter: RunFitter,
+    charges: Mapping[str, float],
+    names: Sequence[str],
+    columns: Mapping[tuple[str, str], Sequence[float]],
+    earliest: float | None,
+) -> None:
     """σ fitted on the charge-weighted sum Σ qᵢqⱼ MSDᵢⱼ, the MSD of the charge displacement."""
     key = ("electrical_conductivity", None)
     weights = {(a, b): charges[a] * charges[b] * (1.0 if a == b else 2.0) for a, b in columns}
@@ -77,8 +89,14 @@ def _conductivity(fitter: RunFitter, charges: Mapping[str, float], names: Sequen
         fitter.values[key] = 0.0
         fitter.errors[key] = 0.0
     elif all(pair_key(a, b) in columns for a in names for b in names if charges[a] * charges[b] != 0.0):
-        fitter.fit(properties.get("electrical_conductivity"), None, "charge", _combine(weights, columns),
-                   fitter.conditions(), earliest=earliest)
+        fitter.fit(
+            properties.get("electrical_conductivity"),
+            None,
+            "charge",
+            _combine(weights, columns),
+            fitter.conditions(),
+            earliest=earliest,
+        )
 
 
 def _latest(*times: float | None) -> float | None:
@@ -87,7 +105,9 @@ def _latest(*times: float | None) -> float | None:
     return max(found) if found else None
 
 
-def _combine(weights: Mapping[tuple[str, str], float], columns: Mapping[tuple[str, str], Sequence[float]]) -> list[float]:
+def _combine(
+    weights: Mapping[tuple[str, str], float], columns: Mapping[tuple[str, str], Sequence[float]]
+) -> list[float]:
     """Σ weight × column, row by row, over the weighted columns."""
     used = [(w, columns[key]) for key, w in weights.items() if w != 0.0]
     return [math.fsum(w * column[row] for w, column in used) for row in range(len(used[0][1]))]

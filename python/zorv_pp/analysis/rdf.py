@@ -11,15 +11,17 @@ come from a least-squares quartic through the unsmoothed values near them
 The coordination number integrates the curve as the histogram it is: each
 value times the volume of its bin's spherical shell.
 """
+
 from __future__ import annotations
 
 import functools
 import math
 from collections.abc import Sequence
 
-import _zorv_analysis
 import numpy as np
 import numpy.typing as npt
+
+import _zorv_analysis
 
 from .shell_polynomial import derivative, horner, least_squares_polynomial, polynomial_roots
 
@@ -49,12 +51,14 @@ def _on_grid(r: FloatArray, g: FloatArray, step: float) -> tuple[FloatArray, Flo
 
 
 # Every curve of a file shares its radii, and so its grid and each bin's cell.
-_CELLS: dict[tuple[bytes, float], tuple[FloatArray, npt.NDArray[np.int64], npt.NDArray[np.int64],
-                                        npt.NDArray[np.bool_]]] = {}
+_CELLS: dict[
+    tuple[bytes, float], tuple[FloatArray, npt.NDArray[np.int64], npt.NDArray[np.int64], npt.NDArray[np.bool_]]
+] = {}
 
 
-def _cells(r: FloatArray, step: float) -> tuple[FloatArray, npt.NDArray[np.int64], npt.NDArray[np.int64],
-                                                npt.NDArray[np.bool_]]:
+def _cells(
+    r: FloatArray, step: float
+) -> tuple[FloatArray, npt.NDArray[np.int64], npt.NDArray[np.int64], npt.NDArray[np.bool_]]:
     """The grid of ``step`` over ``r``, the cell of each radius, the radii in each cell and the cells of
     fewer than two (read-only)."""
     key = (r.tobytes(), step)
@@ -100,7 +104,7 @@ def _kernel(step: float, width: float) -> FloatArray:
     """The Gaussian of standard deviation ``width`` at whole steps out to four widths (read-only)."""
     reach = max(1, int(math.ceil(4.0 * width / step)))
     offsets = np.arange(-reach, reach + 1) * step
-    kernel = np.exp(-0.5 * (offsets / width) ** 2)
+    kernel: FloatArray = np.exp(-0.5 * (offsets / width) ** 2)
     kernel.setflags(write=False)
     return kernel
 
@@ -138,12 +142,12 @@ def _extrema(values: FloatArray, reach: int, start: int, sign: float) -> int | N
     # Only a point at least as high as both neighbours can pass; the few such points are checked in order.
     inner = signed[1:-1]
     local = np.flatnonzero((inner >= signed[:-2]) & (inner >= signed[2:])) + 1
-    for centre in local[np.searchsorted(local, max(start, reach)):].tolist():
+    for centre in local[np.searchsorted(local, max(start, reach)) :].tolist():
         if centre >= len(signed) - reach:
             break
         low, high = centre - reach, centre + reach
         top = signed[centre]
-        if top > signed[low] and top > signed[high] and top >= signed[low:high + 1].max():
+        if top > signed[low] and top > signed[high] and top >= signed[low : high + 1].max():
             return int(centre)
     return None
 
@@ -167,8 +171,11 @@ def _vertex(r: FloatArray, g: FloatArray, centre: float, half: float, sign: floa
     bend = derivative(slope)
     roots = polynomial_roots(slope)
     lowest, highest = x.min(), x.max()
-    found = [z.real for z in roots if abs(z.imag) <= 1e-9 * half and lowest <= z.real <= highest
-             and sign * horner(bend, z.real) < 0.0]
+    found = [
+        z.real
+        for z in roots
+        if abs(z.imag) <= 1e-9 * half and lowest <= z.real <= highest and sign * horner(bend, z.real) < 0.0
+    ]
     if not found:
         return centre, float(horner(coef, 0.0))
     offset = min(found, key=abs)
@@ -189,8 +196,9 @@ def _running_integral(r: FloatArray, g: FloatArray, upto: float) -> float:
     return float(np.sum(shells) + g[inside] * (upto**3 - edges[inside] ** 3) / 3.0)
 
 
-def first_shell(radius: Sequence[float], g: Sequence[float], density: float, length: float,
-                scale: float | None = None) -> tuple[float, float, float]:
+def first_shell(
+    radius: Sequence[float], g: Sequence[float], density: float, length: float, scale: float | None = None
+) -> tuple[float, float, float]:
     """Position (m), height and coordination number of the first peak of g(r).
 
     ``radius`` holds the bin centres in the file's length unit, ``length``

@@ -1,4 +1,5 @@
 """Per-run fits: every MSD curve of a run turned into a coefficient with its standard error."""
+
 from __future__ import annotations
 
 import hashlib
@@ -81,10 +82,22 @@ def fit_run(run: Run, window: WindowSpec = None, charges: Mapping[str, float] | 
         value = getattr(run, prop.name)
         if value is not None:
             fitter.values[(prop.name, None)] = value
-    return RunAnalysis(os.fspath(run.path), fitter.values, fitter.labels, dict(run.counts), fitter.temperature,
-                       fitter.volume, list(fitter.curves), fitter.errors, fitter.flags, fitter.spread,
-                       tuple(run.warnings) + tuple(fitter.warnings), run.units, tables_fingerprint(run),
-                       fitter.starts)
+    return RunAnalysis(
+        os.fspath(run.path),
+        fitter.values,
+        fitter.labels,
+        dict(run.counts),
+        fitter.temperature,
+        fitter.volume,
+        list(fitter.curves),
+        fitter.errors,
+        fitter.flags,
+        fitter.spread,
+        tuple(run.warnings) + tuple(fitter.warnings),
+        run.units,
+        tables_fingerprint(run),
+        fitter.starts,
+    )
 
 
 def _fit_species(fitter: RunFitter, prop: Property) -> None:
@@ -92,7 +105,7 @@ def _fit_species(fitter: RunFitter, prop: Property) -> None:
     assert prop.table is not None and prop.column is not None
     for column, values in fitter.run.tables.get(prop.table, {}).items():
         if column.startswith(prop.column):
-            name = column[len(prop.column):]
+            name = column[len(prop.column) :]
             fitter.fit(prop, name, name, values, fitter.conditions(name))
 
 

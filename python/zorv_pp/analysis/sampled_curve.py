@@ -1,10 +1,11 @@
 """A fitted curve together with the noise model of its fit, so that figures can refit it from any start."""
+
 from __future__ import annotations
 
 from dataclasses import dataclass
 
-from .curve_fit import Curve
 from ..run.sampling import Sampling
+from .curve_fit import Curve
 
 
 @dataclass(frozen=True)

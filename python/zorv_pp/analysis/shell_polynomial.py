@@ -8,6 +8,7 @@ arithmetic of its numpy.polynomial counterpart in the same order
 rotated companion matrix, Horner's rule), so it gives numpy's answer to the
 bit; only the per-call checks and object building are gone.
 """
+
 from __future__ import annotations
 
 import numpy as np
@@ -49,10 +50,10 @@ def polynomial_roots(coef: FloatArray) -> npt.NDArray[np.complex128] | FloatArra
         return np.array([-c[0] / c[1]])
     n = len(c) - 1
     companion = np.zeros((n, n))
-    companion.reshape(-1)[n::n + 1] = 1
+    companion.reshape(-1)[n :: n + 1] = 1
     companion[:, -1] -= c[:-1] / c[-1]
     # Rotated, as numpy.polynomial does: it reduces the eigenvalues' error.
-    roots = np.linalg.eigvals(companion[::-1, ::-1])
+    roots: npt.NDArray[np.complex128] | FloatArray = np.linalg.eigvals(companion[::-1, ::-1])  # type: ignore[assignment]
     roots.sort()
     return roots
 

@@ -1,4 +1,5 @@
 """The first coordination shell of every pair of a run's RDF table."""
+
 from __future__ import annotations
 
 import math
@@ -25,11 +26,12 @@ def fit_shells(fitter: RunFitter) -> None:
     for prefix in (RDF_PREFIX, FINITE_RDF_PREFIX):  # the finite-size corrected curve wins
         for column in table:
             if column.startswith(prefix):
-                pairs[split_pair(column[len(prefix):], species)] = column
+                pairs[split_pair(column[len(prefix) :], species)] = column
     for (first, second), column in pairs.items():
         density = run.counts[second] / fitter.volume if second in run.counts else math.nan
-        found = first_shell(radius, table[column], density, run.units.length,
-                            REDUCED_SHELL_SCALE if run.units.reduced else None)
+        found = first_shell(
+            radius, table[column], density, run.units.length, REDUCED_SHELL_SCALE if run.units.reduced else None
+        )
         key = pair_key(first, second)
         # The registry lists the shell's properties in the order first_shell gives them.
         for prop, value in zip(shell, found, strict=True):

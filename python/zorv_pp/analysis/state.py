@@ -1,4 +1,5 @@
 """A state point: replica runs of one system combined into estimates with uncertainty."""
+
 from __future__ import annotations
 
 import math
@@ -78,22 +79,34 @@ class StateResult:
         ci95_low, ci95_high, per_run_sem, window_spread, fit_start and flags (see :class:`Estimate`)."""
         rows = []
         for (prop, species), estimate in self.estimates.items():
-            rows.append({"state": self.name, "property": prop,
-                         "species": self.labels.get(species, "") if species is not None else "",
-                         "mean": estimate.mean, "std": estimate.std, "sem": estimate.sem,
-                         "count": estimate.count, "unit": estimate.unit, "per_run": list(estimate.per_run),
-                         "ci95_low": estimate.ci95[0], "ci95_high": estimate.ci95[1],
-                         "per_run_sem": list(estimate.per_run_sem), "window_spread": list(estimate.window_spread),
-                         "fit_start": list(estimate.fit_start),
-                         "flags": " ".join(estimate.flags)})
+            rows.append(
+                {
+                    "state": self.name,
+                    "property": prop,
+                    "species": self.labels.get(species, "") if species is not None else "",
+                    "mean": estimate.mean,
+                    "std": estimate.std,
+                    "sem": estimate.sem,
+                    "count": estimate.count,
+                    "unit": estimate.unit,
+                    "per_run": list(estimate.per_run),
+                    "ci95_low": estimate.ci95[0],
+                    "ci95_high": estimate.ci95[1],
+                    "per_run_sem": list(estimate.per_run_sem),
+                    "window_spread": list(estimate.window_spread),
+                    "fit_start": list(estimate.fit_start),
+                    "flags": " ".join(estimate.flags),
+                }
+            )
         return rows
 
     def __str__(self) -> str:
         """A table of every value: property, species, value ± error, unit, 95 % interval, count and flags."""
         runs = len(self.runs)
         lines = [f"state {self.name}: {runs} run{'s' if runs != 1 else ''}"]
-        names = [(prop, self.labels.get(species, "") if species is not None else "")
-                 for prop, species in self.estimates]
+        names = [
+            (prop, self.labels.get(species, "") if species is not None else "") for prop, species in self.estimates
+        ]
         width = max((len(prop) for prop, _ in names), default=0)
         pair = max((len(label) for _, label in names), default=0)
         for (prop, label), estimate in zip(names, self.estimates.values()):
@@ -113,10 +126,15 @@ class StateResult:
         return pandas.DataFrame(self.rows())
 
 
-def analyze(runs: Iterable[Run | RunAnalysis | str | os.PathLike[str]], *,
-            charges: Mapping[str, float] | None = None, viscosity: float | None = None,
-            window: WindowSpec = None, name: str | None = None,
-            metadata: Mapping[str, Any] | None = None) -> StateResult:
+def analyze(
+    runs: Iterable[Run | RunAnalysis | str | os.PathLike[str]],
+    *,
+    charges: Mapping[str, float] | None = None,
+    viscosity: float | None = None,
+    window: WindowSpec = None,
+    name: str | None = None,
+    metadata: Mapping[str, Any] | None = None,
+) -> StateResult:
     """Analyse the replica runs of one state point.
 
     ``runs`` are Run objects, run folders (loaded with :meth:`Run.load`) or
@@ -135,9 +153,14 @@ def analyze(runs: Iterable[Run | RunAnalysis | str | os.PathLike[str]], *,
     return combine(fitted, charges=charges, viscosity=viscosity, name=name, metadata=metadata)
 
 
-def combine(fitted: Sequence[RunAnalysis], *, charges: Mapping[str, float] | None = None,
-            viscosity: float | None = None, name: str | None = None,
-            metadata: Mapping[str, Any] | None = None) -> StateResult:
+def combine(
+    fitted: Sequence[RunAnalysis],
+    *,
+    charges: Mapping[str, float] | None = None,
+    viscosity: float | None = None,
+    name: str | None = None,
+    metadata: Mapping[str, Any] | None = None,
+) -> StateResult:
     """Combine fitted replica runs into a StateResult (see :func:`analyze`).
 
     Each property's runs are combined by inverse-variance weighting of their
@@ -165,15 +188,23 @@ def combine(fitted: Sequence[RunAnalysis], *, charges: Mapping[str, float] | Non
             sources[key] = tuple(dict.fromkeys(sources.get(key, ()) + found))
     keys = list(dict.fromkeys(key for run in runs for key in run.values))
     keys.sort(key=lambda key: properties.order(key[0]))
-    estimates = flag_window_sensitive({key: _estimate(key, runs).widened(shared.get(key, 0.0)) for key in keys},
-                                      sources)
+    estimates = flag_window_sensitive(
+        {key: _estimate(key, runs).widened(shared.get(key, 0.0)) for key in keys}, sources
+    )
     state = name if name is not None else os.path.basename(os.path.dirname(os.path.abspath(fitted[0].run)))
     warnings = {run.run: tuple(run.warnings) for run in fitted}
     for run, warning in duplicates:
         warnings[run.run] = warnings.get(run.run, tuple(run.warnings)) + (warning,)
-    return StateResult(state, tuple(run.run for run in fitted), estimates, labels, dict(metadata or {}),
-                       tuple(tuple(replace(c, run=index) for c in run.curves) for index, run in enumerate(fitted)),
-                       tuple(dict(run.counts) for run in fitted), warnings)
+    return StateResult(
+        state,
+        tuple(run.run for run in fitted),
+        estimates,
+        labels,
+        dict(metadata or {}),
+        tuple(tuple(replace(c, run=index) for c in run.curves) for index, run in enumerate(fitted)),
+        tuple(dict(run.counts) for run in fitted),
+        warnings,
+    )
 
 
 def _distinct(fitted: Sequence[RunAnalysis]) -> tuple[list[RunAnalysis], list[tuple[RunAnalysis, RunWarning]]]:
@@ -191,8 +222,9 @@ def _distinct(fitted: Sequence[RunAnalysis]) -> tuple[list[RunAnalysis], list[tu
             kept.append(run)
             continue
         what = "the same run folder given twice" if original == run.run else f"the same tables as {original}"
-        duplicates.append((run, RunWarning("duplicate_run", None, f"{what}: a copy is no independent replica, "
-                                           f"so it is counted once")))
+        duplicates.append(
+            (run, RunWarning("duplicate_run", None, f"{what}: a copy is no independent replica, so it is counted once"))
+        )
     return kept, duplicates
 
 
@@ -204,9 +236,14 @@ def _estimate(key: Key, runs: Sequence[RunAnalysis]) -> Estimate:
     if not any(key in run.errors for run in runs):
         return Estimate.of(per_run, unit, flags)
     spread = spread_key(key)
-    return Estimate.from_runs(per_run, [run.errors.get(key, math.nan) for run in runs], unit, flags,
-                              [run.spread.get(spread, math.nan) for run in runs],
-                              [run.starts.get(spread, math.nan) for run in runs])
+    return Estimate.from_runs(
+        per_run,
+        [run.errors.get(key, math.nan) for run in runs],
+        unit,
+        flags,
+        [run.spread.get(spread, math.nan) for run in runs],
+        [run.starts.get(spread, math.nan) for run in runs],
+    )
 
 
 def _concerns(warning: RunWarning, prop: str) -> bool:
@@ -242,7 +279,8 @@ def _check_same_species(fitted: Sequence[RunAnalysis]) -> None:
         for run, species in having:
             for missing in union - species:
                 label = missing if isinstance(missing, str) or missing is None else "-".join(missing)
-                raise RunError(run.run, TABLE_FILES[prop.table][0],
-                               f"species {label} of {prop.name} is missing here but present in other replicas")
-
-
+                raise RunError(
+                    run.run,
+                    TABLE_FILES[prop.table][0],
+                    f"species {label} of {prop.name} is missing here but present in other replicas",
+                )

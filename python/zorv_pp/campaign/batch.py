@@ -1,4 +1,5 @@
 """Many state points at once: runs loaded and fitted in parallel, failures collected."""
+
 from __future__ import annotations
 
 import dataclasses
@@ -9,13 +10,13 @@ from concurrent.futures import Future, ProcessPoolExecutor
 from dataclasses import dataclass, field
 from typing import Any
 
-from .file import Campaign
-from ..errors import RunError, ZorvError
-from ..run import GroupChoice, Run
 from ..analysis.run_fit import RunAnalysis, fit_run
-from ..run.sampling import Sampling
 from ..analysis.state import StateResult, combine
+from ..errors import RunError, ZorvError
 from ..msdfit.window import Window, windows_for
+from ..run import GroupChoice, Run
+from ..run.sampling import Sampling
+from .file import Campaign
 
 
 @dataclass(frozen=True)
@@ -62,8 +63,12 @@ class StateJob:
     def load_options(self) -> dict[str, Any]:
         """The keyword arguments of :meth:`zorv_pp.Run.load` for a run of this state."""
         options: dict[str, Any] = {"units": self.units, "counts": self.counts, "groups": self.groups}
-        extra = {"run_length": self.run_length, "sampling": self.sampling, "density_unit": self.density_unit,
-                 "molar_masses": self.molar_masses}
+        extra = {
+            "run_length": self.run_length,
+            "sampling": self.sampling,
+            "density_unit": self.density_unit,
+            "molar_masses": self.molar_masses,
+        }
         return options | {key: value for key, value in extra.items() if value is not None}
 
 
@@ -91,12 +96,24 @@ class CampaignResult:
 
 def jobs_of(campaign: Campaign) -> list[StateJob]:
     """The state jobs of a campaign file."""
-    return [StateJob(point.name, [os.fspath(p) for p in point.runs], campaign.units, None,
-                     campaign.groups or None, point.temperature, campaign.charges,
-                     point.viscosity if point.viscosity is not None else campaign.viscosity,
-                     point.metadata, point.run_length if point.run_length is not None else campaign.run_length,
-                     campaign.samplings(point), campaign.density_unit, campaign.molar_masses or None)
-            for point in campaign.states]
+    return [
+        StateJob(
+            point.name,
+            [os.fspath(p) for p in point.runs],
+            campaign.units,
+            None,
+            campaign.groups or None,
+            point.temperature,
+            campaign.charges,
+            point.viscosity if point.viscosity is not None else campaign.viscosity,
+            point.metadata,
+            point.run_length if point.run_length is not None else campaign.run_length,
+            campaign.samplings(point),
+            campaign.density_unit,
+            campaign.molar_masses or None,
+        )
+        for point in campaign.states
+    ]
 
 
 Task = tuple[str, StateJob, Mapping[str, Window], bool]
@@ -107,16 +124,20 @@ def _fit_one(task: Task) -> RunAnalysis | Failure:
     try:
         run = Run.load(path, **job.load_options())
         if not run.tables:
-            return Failure(job.name, path, None, "no table the analysis can use (diffself.dat, diffonsag.dat, "
-                                                 "viscosity.dat, tconductivity.dat or rdf.dat)")
+            return Failure(
+                job.name,
+                path,
+                None,
+                "no table the analysis can use (diffself.dat, diffonsag.dat, "
+                "viscosity.dat, tconductivity.dat or rdf.dat)",
+            )
         if run.temperature is None and job.temperature is not None:
             run = dataclasses.replace(run, temperature=job.temperature)
         fitted = fit_run(run, windows, job.charges)
         # The curves are only for figures, and most of what a worker sends back.
         return fitted if curves else dataclasses.replace(fitted, curves=[])
     except RunError as error:
-        return Failure(job.name, error.run, error.file, error.message,
-                       tuple(getattr(error, "missing_species", ())))
+        return Failure(job.name, error.run, error.file, error.message, tuple(getattr(error, "missing_species", ())))
     except (ZorvError, OSError, ValueError, ArithmeticError) as error:
         return Failure(job.name, path, None, f"{type(error).__name__}: {error}")
 
@@ -153,10 +174,15 @@ def _outcome(own: RunAnalysis | Failure | None, future: Future[RunAnalysis | Fai
     return own if own is not None else future.result()
 
 
-def analyze_states(state_jobs: Sequence[StateJob], *, window: Mapping[str, Window] | Window | None = None,
-                   jobs: int = 1, progress: bool | None = None,
-                   on_run: Callable[[RunAnalysis | Failure], None] | None = None,
-                   curves: bool = True) -> CampaignResult:
+def analyze_states(
+    state_jobs: Sequence[StateJob],
+    *,
+    window: Mapping[str, Window] | Window | None = None,
+    jobs: int = 1,
+    progress: bool | None = None,
+    on_run: Callable[[RunAnalysis | Failure], None] | None = None,
+    curves: bool = True,
+) -> CampaignResult:
     """Analyse every state of ``state_jobs``; runs are fitted in ``jobs`` processes.
 
     A run that fails is reported in the result's failures and left out of its
@@ -180,13 +206,15 @@ def analyze_states(state_jobs: Sequence[StateJob], *, window: Mapping[str, Windo
             state_failures.append(Failure(job.name, job.name, None, "no run of this state could be analysed"))
             return
         try:
-            state = combine(runs, charges=job.charges, viscosity=job.viscosity, name=job.name,
-                            metadata=job.metadata)
+            state = combine(runs, charges=job.charges, viscosity=job.viscosity, name=job.name, metadata=job.metadata)
             states.append(state)
             # Combining may warn about a run too (a copy of another counted once).
-            records = [dataclasses.replace(r, warnings=state.warnings[r.run])
-                       if r.state == job.name and len(state.warnings.get(r.run, ())) > len(r.warnings) else r
-                       for r in records]
+            records = [
+                dataclasses.replace(r, warnings=state.warnings[r.run])
+                if r.state == job.name and len(state.warnings.get(r.run, ())) > len(r.warnings)
+                else r
+                for r in records
+            ]
         except RunError as error:
             state_failures.append(Failure(job.name, error.run, error.file, error.message))
         except ZorvError as error:
@@ -198,7 +226,7 @@ def analyze_states(state_jobs: Sequence[StateJob], *, window: Mapping[str, Windo
     seen = dict.fromkeys(fitted, 0)
     bar = _progress(len(tasks), progress)
     try:
-        for (path, job, _, _), outcome in zip(tasks, _fitted(tasks, jobs)):
+        for (_, job, _, _), outcome in zip(tasks, _fitted(tasks, jobs)):
             if isinstance(outcome, Failure):
                 failures.append(outcome)
             else:

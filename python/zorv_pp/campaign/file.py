@@ -30,6 +30,7 @@
 Any other key, anywhere, is an error: a typo can never pass for a setting
 or for metadata. Every error names the file, the line and the key.
 """
+
 from __future__ import annotations
 
 import glob
@@ -42,18 +43,17 @@ from pathlib import Path
 from typing import Any
 
 from ..errors import CampaignError
+from ..msdfit.window import Window, windows_for
+from ..properties import fit_groups
 from ..run import GroupChoice
 from ..run.density import DENSITY_UNITS, density_unit_name
 from ..run.sampling import SAMPLED_TABLES, Sampling
-from .toml_lines import Lines, Table, dotted
 from ..units import UnitStyleError, unit_style
-from ..msdfit.window import Window, windows_for
-from ..properties import fit_groups
+from .toml_lines import Lines, Table, dotted
 
 #: Top-level tables that studies built over a campaign read and check themselves.
 STUDY_TABLES = ("koh",)
-TOP_KEYS = ("units", "viscosity", "run_length", "density_unit", "species", "window", "sampling", "state",
-            *STUDY_TABLES)
+TOP_KEYS = ("units", "viscosity", "run_length", "density_unit", "species", "window", "sampling", "state", *STUDY_TABLES)
 STATE_KEYS = ("name", "runs", "temperature", "viscosity", "run_length", "metadata")
 SPECIES_KEYS = ("atoms_per_molecule", "charge", "group", "molar_mass")
 SAMPLING_KEYS = ("interval", "nbe", "blocks", "run_length")
@@ -138,9 +138,15 @@ class Campaign:
     def samplings(self, point: StatePoint) -> dict[str, Sampling] | None:
         """The order-n sampling of each table kind the campaign sets, for the runs of ``point``."""
         length = point.run_length if point.run_length is not None else self.run_length
-        found = {kind: Sampling(float(s["interval"]), int(s["nbe"]), float(s["run_length"]) if "run_length" in s else (length or 0.0),
-                                int(s["blocks"]) if "blocks" in s else None)
-                 for kind, s in self.sampling.items()}
+        found = {
+            kind: Sampling(
+                float(s["interval"]),
+                int(s["nbe"]),
+                float(s["run_length"]) if "run_length" in s else (length or 0.0),
+                int(s["blocks"]) if "blocks" in s else None,
+            )
+            for kind, s in self.sampling.items()
+        }
         return found or None
 
     def metadata_error(self, index: int, key: str | None, message: str) -> CampaignError:
@@ -195,10 +201,13 @@ def load_campaign(path: str | os.PathLike[str]) -> Campaign:
             for kind, settings in sampling.items():
                 if "run_length" not in settings:
                     where = ("sampling", kind) if ("sampling", kind) in lines.tables else ("sampling",)
-                    raise fail(where, "run_length", f"missing for the {kind} tables of state {point.name!r}: "
-                                                    "give it here, at the top level or in the [[state]]")
-    return Campaign(file, units, species, points, windows, viscosity, raw, text, run_length, density_unit,
-                    sampling)
+                    raise fail(
+                        where,
+                        "run_length",
+                        f"missing for the {kind} tables of state {point.name!r}: "
+                        "give it here, at the top level or in the [[state]]",
+                    )
+    return Campaign(file, units, species, points, windows, viscosity, raw, text, run_length, density_unit, sampling)
 
 
 def _known(table: Mapping[str, Any], where: Table, known: tuple[str, ...], fail: Fail, hint: str = "") -> None:
@@ -214,8 +223,9 @@ def _table(parent: Mapping[str, Any], key: str, where: Table, fail: Fail) -> dic
     return value
 
 
-def _number(table: Mapping[str, Any], key: str, where: Table, fail: Fail, required: bool = True,
-            positive: bool = False) -> float | None:
+def _number(
+    table: Mapping[str, Any], key: str, where: Table, fail: Fail, required: bool = True, positive: bool = False
+) -> float | None:
     if key not in table:
         if required:
             raise fail(where, key, "missing")
@@ -241,8 +251,13 @@ def _species(table: dict[str, Any], fail: Fail) -> dict[str, Species]:
         per_molecule = entry.get("atoms_per_molecule", 1)
         if isinstance(per_molecule, bool) or not isinstance(per_molecule, int) or per_molecule < 1:
             raise fail(where, "atoms_per_molecule", f"must be a positive whole number, not {per_molecule!r}")
-        found[name] = Species(name, group, per_molecule, _number(entry, "charge", where, fail, False),
-                              _number(entry, "molar_mass", where, fail, False, positive=True))
+        found[name] = Species(
+            name,
+            group,
+            per_molecule,
+            _number(entry, "charge", where, fail, False),
+            _number(entry, "molar_mass", where, fail, False, positive=True),
+        )
     return found
 
 
@@ -297,8 +312,11 @@ def _sampling(table: dict[str, Any], fail: Fail) -> dict[str, dict[str, float | 
                 raise fail(("sampling",), kind, f"unknown table kind (known: {', '.join(SAMPLED_TABLES)})")
             own[kind] = settings(entry, ("sampling", kind))
     # The common settings hold for every kind; a kind's own table completes or overrides them.
-    return {kind: complete({**common, **own.get(kind, {})}, ("sampling", kind) if kind in own else ("sampling",))
-            for kind in SAMPLED_TABLES if common or kind in own}
+    return {
+        kind: complete({**common, **own.get(kind, {})}, ("sampling", kind) if kind in own else ("sampling",))
+        for kind in SAMPLED_TABLES
+        if common or kind in own
+    }
 
 
 def _state(index: int, entry: Any, base: Path, fail: Fail, lines: Lines) -> StatePoint:
@@ -327,8 +345,9 @@ def _state(index: int, entry: Any, base: Path, fail: Fail, lines: Lines) -> Stat
     for key, value in metadata.items():
         if key in STATE_KEYS:
             # Keys after [state.metadata] belong to it: a state key there was meant for the state.
-            raise fail((*where, "metadata"), key, f"{key} is a key of [[state]] itself: write it above "
-                                                  "[state.metadata]")
+            raise fail(
+                (*where, "metadata"), key, f"{key} is a key of [[state]] itself: write it above [state.metadata]"
+            )
         if isinstance(value, dict) or not isinstance(value, (str, int, float, bool, list)):
             raise fail((*where, "metadata"), key, f"must be a text, a number, a boolean or a list, not {value!r}")
     kept = ({"temperature": temperature} if temperature is not None else {}) | metadata

@@ -1,4 +1,5 @@
 """Where a key of a TOML text is: its line, and its dotted name for messages."""
+
 from __future__ import annotations
 
 import re

@@ -1,4 +1,5 @@
 """The ``zorv-pp analyze`` subcommand: transport properties of run folders or of a campaign file."""
+
 from __future__ import annotations
 
 import argparse
@@ -13,16 +14,33 @@ from typing import Any
 from .. import __version__
 from ..errors import ZorvError
 from ..msdfit.window import windows_for
+from ..output.writer import Outputs, write_outputs
 from ..run.density import DENSITY_UNITS, density_unit_name
 from ..units import STYLES
-from ..output.writer import Outputs, write_outputs
-from .options import (EXIT_CODES, UsageError, check_output_folder, common_options, explain, finish, pairs,
-                      report_warnings, tell, window_settings)
+from .options import (
+    EXIT_CODES,
+    UsageError,
+    check_output_folder,
+    common_options,
+    explain,
+    finish,
+    pairs,
+    report_warnings,
+    tell,
+    window_settings,
+)
 
 #: Options that only run folders take; a campaign file sets each itself.
-FOLDER_OPTIONS = {"units": "units =", "charge": "[species.NAME] charge =", "count": "[species.NAME] group =",
-                  "group": "[species.NAME] group =", "temperature": "[[state]] temperature =",
-                  "viscosity": "viscosity =", "run_length": "run_length =", "density_unit": "density_unit ="}
+FOLDER_OPTIONS = {
+    "units": "units =",
+    "charge": "[species.NAME] charge =",
+    "count": "[species.NAME] group =",
+    "group": "[species.NAME] group =",
+    "temperature": "[[state]] temperature =",
+    "viscosity": "viscosity =",
+    "run_length": "run_length =",
+    "density_unit": "density_unit =",
+}
 
 
 def state_jobs(args: argparse.Namespace) -> tuple[list[Any], Any, bool]:
@@ -48,30 +66,47 @@ def state_jobs(args: argparse.Namespace) -> tuple[list[Any], Any, bool]:
         if value is not None and not (math.isfinite(value) and value > 0.0):
             raise UsageError(f"--{option.replace('_', '-')} must be a positive number, not {value!r}")
     if args.density_unit is not None and density_unit_name(args.density_unit) is None:
-        raise UsageError(f"--density-unit {args.density_unit}: not a unit of density.dat; give one of "
-                         f"{', '.join(DENSITY_UNITS)}")
+        raise UsageError(
+            f"--density-unit {args.density_unit}: not a unit of density.dat; give one of {', '.join(DENSITY_UNITS)}"
+        )
     given: dict[Path, Path] = {}
     for path in paths:
         if path.resolve() in given:
             twice = f"{given[path.resolve()]} and {path}" if given[path.resolve()] != path else f"{path} twice"
-            raise UsageError(f"the run folder {path.resolve()} is given twice ({twice}): a replica counts once, "
-                             f"so give each run folder once")
+            raise UsageError(
+                f"the run folder {path.resolve()} is given twice ({twice}): a replica counts once, "
+                f"so give each run folder once"
+            )
         given[path.resolve()] = path
     states: dict[str, list[str]] = {}
     for path in paths:
         states.setdefault(os.fspath(path.resolve().parent), []).append(os.fspath(path))
     # A state of one run is named after that run's folder, several after the folder holding them.
-    names = [Path(runs[0]).resolve().name if len(runs) == 1 else Path(parent).name or parent
-             for parent, runs in states.items()]
+    names = [
+        Path(runs[0]).resolve().name if len(runs) == 1 else Path(parent).name or parent
+        for parent, runs in states.items()
+    ]
     if len(set(names)) != len(names):
         names = list(states)
     charges = pairs(args.charge, float, "--charge") or None
     counts = pairs(args.count, int, "--count") or None
     groups = pairs(args.group, str, "--group") or None
     check_species_options(paths, {"--count": counts or {}, "--group": groups or {}})
-    jobs = [StateJob(name, runs, args.units, counts, groups, args.temperature, charges, args.viscosity,
-                     run_length=args.run_length, density_unit=args.density_unit)
-            for name, runs in zip(names, states.values())]
+    jobs = [
+        StateJob(
+            name,
+            runs,
+            args.units,
+            counts,
+            groups,
+            args.temperature,
+            charges,
+            args.viscosity,
+            run_length=args.run_length,
+            density_unit=args.density_unit,
+        )
+        for name, runs in zip(names, states.values())
+    ]
     return jobs, window_settings(args.window), False
 
 
@@ -93,8 +128,9 @@ def check_species_options(paths: Sequence[Path], options: Mapping[str, Mapping[s
     for flag, values in options.items():
         unknown = [name for name in values if name not in have]
         if unknown:
-            raise UsageError(f"{flag} {unknown[0]}=...: no run has a species {unknown[0]!r}; the runs' species are "
-                             f"{', '.join(have)}")
+            raise UsageError(
+                f"{flag} {unknown[0]}=...: no run has a species {unknown[0]!r}; the runs' species are {', '.join(have)}"
+            )
 
 
 def run_analyze(args: argparse.Namespace) -> int:
@@ -110,20 +146,36 @@ def run_analyze(args: argparse.Namespace) -> int:
     result = analyze_states(jobs, window=windows, jobs=args.jobs, progress=args.progress, curves=args.figures)
     failures = explain(result.failures, campaign)
     states = {s.name: {"runs": list(s.runs), "metadata": dict(s.metadata)} for s in result.states}
-    extra = {"version": __version__, "states": states, "runs": report_warnings(result.runs),
-             "failures": [dataclasses.asdict(f) for f in failures]}
+    extra = {
+        "version": __version__,
+        "states": states,
+        "runs": report_warnings(result.runs),
+        "failures": [dataclasses.asdict(f) for f in failures],
+    }
     if not args.quiet:
         for state in result.states:
             print(f"{state}\n")
     charges = {name: q for job in jobs for name, q in (job.charges or {}).items()} or None
-    settings = {"windows": {g: dataclasses.asdict(w) for g, w in windows_for(windows).items()},
-                "paths": list(args.paths), "jobs": args.jobs, "format": args.format, "version": __version__}
+    settings = {
+        "windows": {g: dataclasses.asdict(w) for g, w in windows_for(windows).items()},
+        "paths": list(args.paths),
+        "jobs": args.jobs,
+        "format": args.format,
+        "version": __version__,
+    }
     shown = dataclasses.replace(result, failures=failures)
     rows = result.rows()
-    written = write_outputs(out, Outputs(
-        rows, extra, lambda path, drawn: write_report(path, shown, figures=drawn, settings=settings),
-        (lambda folder: draw_all(result.states, folder, fmt=args.format, charges=charges))
-        if args.figures and result.states else None))
+    written = write_outputs(
+        out,
+        Outputs(
+            rows,
+            extra,
+            lambda path, drawn: write_report(path, shown, figures=drawn, settings=settings),
+            (lambda folder: draw_all(result.states, folder, fmt=args.format, charges=charges))
+            if args.figures and result.states
+            else None,
+        ),
+    )
     tell(written, f"{len(rows)} rows, {len(result.states)} states")
     status = finish(failures)
     if not result.states:
@@ -145,26 +197,35 @@ file sets units, species, counts and state metadata itself (see the README).
 
 def add_analyze(subparsers: Any) -> None:
     parser = subparsers.add_parser(
-        "analyze", help="transport properties of run folders or of a campaign file",
-        formatter_class=argparse.RawDescriptionHelpFormatter, epilog=ANALYZE_EPILOG,
+        "analyze",
+        help="transport properties of run folders or of a campaign file",
+        formatter_class=argparse.RawDescriptionHelpFormatter,
+        epilog=ANALYZE_EPILOG,
         description="Analyse MD run folders (grouped into state points by their parent folder) or one "
-                    "campaign file (TOML); write results.csv, results.json, figures and report.html.")
+        "campaign file (TOML); write results.csv, results.json, figures and report.html.",
+    )
     parser.add_argument("paths", nargs="+", metavar="PATH", help="run folders, or one campaign .toml file")
     output = common_options(parser, "zorv_results")
-    output.add_argument("--quiet", action="store_true",
-                        help="print only where the files went, not the table of every state's values")
+    output.add_argument(
+        "--quiet", action="store_true", help="print only where the files went, not the table of every state's values"
+    )
     folders = parser.add_argument_group("run folders only (a campaign file sets these itself)")
     folders.add_argument("--units", choices=sorted(STYLES), help="LAMMPS unit style (default: each run's log)")
     folders.add_argument("--charge", action="append", metavar="SPECIES=Q", help="charge in e (repeat per species)")
-    folders.add_argument("--count", action="append", metavar="SPECIES=N",
-                         help="molecule count (default: the log's group of that name)")
+    folders.add_argument(
+        "--count", action="append", metavar="SPECIES=N", help="molecule count (default: the log's group of that name)"
+    )
     folders.add_argument("--group", action="append", metavar="SPECIES=GROUP", help="log group counting a species")
     folders.add_argument("--temperature", type=float, metavar="K", help="temperature of runs without temperature.dat")
-    folders.add_argument("--viscosity", type=float, metavar="PA_S", help="shear viscosity for the Yeh-Hummer correction")
-    folders.add_argument("--run-length", type=float, metavar="T",
-                         help="production length in the runs' time unit (default: the log)")
-    folders.add_argument("--density-unit", metavar="UNIT",
-                         help=f"unit of density.dat: {' or '.join(DENSITY_UNITS)} (default: decided from the run)")
+    folders.add_argument(
+        "--viscosity", type=float, metavar="PA_S", help="shear viscosity for the Yeh-Hummer correction"
+    )
+    folders.add_argument(
+        "--run-length", type=float, metavar="T", help="production length in the runs' time unit (default: the log)"
+    )
+    folders.add_argument(
+        "--density-unit",
+        metavar="UNIT",
+        help=f"unit of density.dat: {' or '.join(DENSITY_UNITS)} (default: decided from the run)",
+    )
     parser.set_defaults(func=run_analyze)
-
-

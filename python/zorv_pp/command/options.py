@@ -1,5 +1,6 @@
 """What the subcommands share: usage errors, exit status, the output and fitting options, and how
 failures and warnings are told."""
+
 from __future__ import annotations
 
 import argparse
@@ -49,8 +50,13 @@ def window_settings(values: Sequence[str] | None) -> dict[str, Window] | None:
         if group and group not in fit_groups():
             raise UsageError(f"--window: unknown fit group {group!r} (known: {', '.join(fit_groups())})")
         try:
-            number: Any = (value if setting == "method" else
-                           int(value) if setting in ("min_window", "max_window") else float(value))
+            number: Any = (
+                value
+                if setting == "method"
+                else int(value)
+                if setting in ("min_window", "max_window")
+                else float(value)
+            )
         except ValueError:
             raise UsageError(f"--window {key}={value}: not a number") from None
         (per_group.setdefault(group, {}) if group else common)[setting] = number
@@ -68,18 +74,26 @@ def missing_counts_hint(species: Sequence[str], campaign: bool) -> str:
     names = ", ".join(species)
     if campaign:
         tables = ", ".join(f"[species.{name}]" for name in species)
-        return (f"no molecule count for species {names}: give each a table {tables} in the campaign file whose "
-                f"group = \"...\" names the log group counting it (and atoms_per_molecule if the group holds "
-                f"whole molecules), and keep each run's LAMMPS log beside its tables")
+        return (
+            f"no molecule count for species {names}: give each a table {tables} in the campaign file whose "
+            f'group = "..." names the log group counting it (and atoms_per_molecule if the group holds '
+            f"whole molecules), and keep each run's LAMMPS log beside its tables"
+        )
     counts = " ".join(f"--count {name}=N" for name in species)
-    return (f"no molecule count for species {names}: give {counts}, or --group SPECIES=GROUP for each to count "
-            f"it by a group of the run's LAMMPS log")
+    return (
+        f"no molecule count for species {names}: give {counts}, or --group SPECIES=GROUP for each to count "
+        f"it by a group of the run's LAMMPS log"
+    )
 
 
 def explain(failures: Sequence[Any], campaign: bool) -> list[Any]:
     """The failures, those of runs without molecule counts told how this interface takes them."""
-    return [dataclasses.replace(f, message=missing_counts_hint(f.missing_species, campaign))
-            if getattr(f, "missing_species", ()) else f for f in failures]
+    return [
+        dataclasses.replace(f, message=missing_counts_hint(f.missing_species, campaign))
+        if getattr(f, "missing_species", ())
+        else f
+        for f in failures
+    ]
 
 
 def check_output_folder(out: Path) -> None:
@@ -94,8 +108,11 @@ def check_output_folder(out: Path) -> None:
 
 
 def _warning_fields(warning: Any) -> dict[str, Any]:
-    return {"code": getattr(warning, "code", ""), "file": getattr(warning, "file", None),
-            "message": getattr(warning, "message", str(warning))}
+    return {
+        "code": getattr(warning, "code", ""),
+        "file": getattr(warning, "file", None),
+        "message": getattr(warning, "message", str(warning)),
+    }
 
 
 def report_warnings(records: Sequence[Any]) -> list[dict[str, Any]]:
@@ -131,13 +148,19 @@ def common_options(parser: argparse.ArgumentParser, out: str) -> argparse._Argum
     group.add_argument("--out", default=out, help=f"output folder (default: {out})")
     group.add_argument("--jobs", type=int, default=1, metavar="N", help="analyse runs in N processes (default: 1)")
     settings = ", ".join(f.name for f in dataclasses.fields(Window))
-    group.add_argument("--window", action="append", metavar="[GROUP.]KEY=VALUE",
-                       help=f"fit setting ({settings}); GROUP one of {', '.join(fit_groups())}; "
-                            f"with a campaign file, replaces its [window]")
+    group.add_argument(
+        "--window",
+        action="append",
+        metavar="[GROUP.]KEY=VALUE",
+        help=f"fit setting ({settings}); GROUP one of {', '.join(fit_groups())}; "
+        f"with a campaign file, replaces its [window]",
+    )
     group.add_argument("--format", choices=FORMATS, default="png", help="figure format (default: png)")
     group.add_argument("--no-figures", dest="figures", action="store_false", help="write no figures")
-    group.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
-                       help="progress bar on standard error (default: when it is a terminal)")
+    group.add_argument(
+        "--progress",
+        action=argparse.BooleanOptionalAction,
+        default=None,
+        help="progress bar on standard error (default: when it is a terminal)",
+    )
     return group
-
-

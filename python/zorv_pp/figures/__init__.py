@@ -4,6 +4,7 @@ their convergence over replicas, and a summary over states; error bars are 95 % 
 Every function takes ``fmt`` ("png", "pdf" or "svg"; png at 150 dpi) and
 writes its file atomically.
 """
+
 from __future__ import annotations
 
 import os
@@ -11,15 +12,19 @@ from collections.abc import Mapping, Sequence
 from pathlib import Path
 
 from ..analysis.state import StateResult
-from .common import DPI, FORMATS, check_format, file_stem, pyplot, save
+from .common import DPI, FORMATS, check_format, file_stem
 from .convergence import convergence_figure
 from .msd import families, state_figure
 from .slope import slope_figure
 from .summary import summary_figure
 
 
-def draw_all(states: Sequence[StateResult], folder: str | os.PathLike[str], fmt: str = "png",
-             charges: Mapping[str, float] | None = None) -> list[Path]:
+def draw_all(
+    states: Sequence[StateResult],
+    folder: str | os.PathLike[str],
+    fmt: str = "png",
+    charges: Mapping[str, float] | None = None,
+) -> list[Path]:
     """Every figure of ``states`` into ``folder``, with the extension ``fmt``: per state ``<state>_msd``
     (or ``<state>_msd_<family>``, one per family, for a state with many curves), ``<state>_slope`` and
     ``<state>_convergence``; then ``summary``. The paths of those drawn, in that order. ``charges``
@@ -36,5 +41,6 @@ def draw_all(states: Sequence[StateResult], folder: str | os.PathLike[str], fmt:
         drawn.append(convergence_figure(state, out / f"{stem}_convergence.{fmt}", fmt))
     drawn.append(summary_figure(states, out / f"summary.{fmt}", fmt, charges))
     return [path for path in drawn if path is not None]
+
 
 __all__ = ["DPI", "FORMATS", "convergence_figure", "draw_all", "slope_figure", "state_figure", "summary_figure"]

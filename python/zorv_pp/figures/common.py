@@ -1,4 +1,5 @@
 """What every figure shares: the backend, file formats, unit notation, run colours and axes."""
+
 from __future__ import annotations
 
 import math
@@ -6,7 +7,6 @@ import os
 import re
 from collections.abc import Iterable, Mapping, Sequence
 from pathlib import Path
-from statistics import NormalDist
 from typing import Any
 
 from ..files import atomic_path
@@ -24,15 +24,30 @@ CI_NOTE = "error bars: 95 % interval"
 
 #: Display form of every SI unit the package reports: (label, factor from the SI value).
 _NOTATION: dict[str, tuple[str, float]] = {
-    "m^2/s": ("m²/s", 1.0), "Pa s": ("mPa·s", 1e3), "W/(m K)": ("W/(m·K)", 1.0), "S/m": ("S/m", 1.0),
-    "m": ("nm", 1e9), "1": ("dimensionless", 1.0), "m^3": ("nm³", 1e27), "kg/m^3": ("kg/m³", 1.0),
-    "K": ("K", 1.0), "m^2": ("m²", 1.0), "Pa s^2": ("Pa·s²", 1.0), "W s/(m K)": ("W·s/(m·K)", 1.0),
+    "m^2/s": ("m²/s", 1.0),
+    "Pa s": ("mPa·s", 1e3),
+    "W/(m K)": ("W/(m·K)", 1.0),
+    "S/m": ("S/m", 1.0),
+    "m": ("nm", 1e9),
+    "1": ("dimensionless", 1.0),
+    "m^3": ("nm³", 1e27),
+    "kg/m^3": ("kg/m³", 1.0),
+    "K": ("K", 1.0),
+    "m^2": ("m²", 1.0),
+    "Pa s^2": ("Pa·s²", 1.0),
+    "W s/(m K)": ("W·s/(m·K)", 1.0),
     "S s/m": ("S·s/m", 1.0),
 }
 SI_UNITS = frozenset(_NOTATION)
 #: Units of metadata keys that name a known quantity (a campaign's state keys).
-METADATA_UNITS = {"molality": "mol/kg", "molarity": "mol/L", "temperature": "K", "pressure": "atm",
-                  "hop_distance": "m", "viscosity": "Pa·s"}
+METADATA_UNITS = {
+    "molality": "mol/kg",
+    "molarity": "mol/L",
+    "temperature": "K",
+    "pressure": "atm",
+    "hop_distance": "m",
+    "viscosity": "Pa·s",
+}
 _SUPERSCRIPT = str.maketrans("-0123456789", "⁻⁰¹²³⁴⁵⁶⁷⁸⁹")
 
 
@@ -107,7 +122,7 @@ def notation(unit: str, values: Iterable[float] = ()) -> tuple[str, float]:
     if exponent == 0:
         return label, factor
     prefix = f"10{superscript(exponent)}"
-    return (f"{prefix} {label}" if label != "dimensionless" else prefix), factor / 10.0 ** exponent
+    return (f"{prefix} {label}" if label != "dimensionless" else prefix), factor / 10.0**exponent
 
 
 def run_colours(count: int) -> list[Any]:
@@ -126,8 +141,9 @@ def panels(count: int, most_columns: int, width: float, height: float = 3.5) -> 
     plt = pyplot()
     columns = max(1, min(most_columns, count))
     rows = max(1, math.ceil(count / columns))
-    figure, axes = plt.subplots(rows, columns, figsize=(width * columns, height * rows + 0.6),
-                                squeeze=False, layout="constrained")
+    figure, axes = plt.subplots(
+        rows, columns, figsize=(width * columns, height * rows + 0.6), squeeze=False, layout="constrained"
+    )
     flat = list(axes.flat)
     for axis in flat[count:]:
         axis.remove()
@@ -192,14 +208,23 @@ def labelled(items: Sequence[tuple[Any, str]]) -> tuple[list[Any], list[str]]:
     return list(seen.values()), list(seen)
 
 
-def shared_legend(figure: Any, axes: Sequence[Any], handles: Sequence[tuple[Any, str]], markerscale: float = 1.0,
-                  columns: int = 4) -> None:
+def shared_legend(
+    figure: Any, axes: Sequence[Any], handles: Sequence[tuple[Any, str]], markerscale: float = 1.0, columns: int = 4
+) -> None:
     """One legend for every panel, in a strip of its own below them (no panel, point or bar under it)."""
     order, texts = labelled(handles)
     if not texts:
         return
-    legend = figure.legend(order, texts, loc="lower center", bbox_to_anchor=(0.5, 0.0),
-                           ncol=min(len(texts), columns), fontsize=8, markerscale=markerscale, frameon=False)
+    legend = figure.legend(
+        order,
+        texts,
+        loc="lower center",
+        bbox_to_anchor=(0.5, 0.0),
+        ncol=min(len(texts), columns),
+        fontsize=8,
+        markerscale=markerscale,
+        frameon=False,
+    )
     height = legend.get_window_extent(figure.canvas.get_renderer()).height / figure.bbox.height + 0.01
     engine = figure.get_layout_engine()
     if engine is not None and hasattr(engine, "set"):

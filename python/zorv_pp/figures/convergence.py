@@ -1,4 +1,5 @@
 """How a state's estimates settle as replicas are added: the value of the first k runs, k = 1..n."""
+
 from __future__ import annotations
 
 import math
@@ -11,6 +12,7 @@ from ..analysis.estimate import Estimate
 from ..analysis.state import StateResult
 from ..msdfit.quantiles import Z95
 from .common import CI_NOTE, interval, notation, panels, plain_ticks, save, shared_legend
+
 
 def prefixes(estimate: Estimate) -> list[Estimate]:
     """The state estimate from the first k runs, for k = 1..n (runs in state order; n: the state's own)."""
@@ -28,14 +30,35 @@ def _draw(axis: Any, estimate: Estimate, symbol: str) -> None:
     label, factor = notation(estimate.unit, [estimate.mean])
     ks = list(range(1, len(steps) + 1))
     points = [interval(step, factor) for step in steps]
-    axis.errorbar(ks, [p[0] for p in points], yerr=[[p[1] for p in points], [p[2] for p in points]], fmt="o-",
-                  color="C0", ms=5, capsize=3, lw=1.0, label="first k runs combined")
-    own = [(k, v * factor, s * factor * Z95) for k, v, s in
-           zip(ks, estimate.per_run, estimate.per_run_sem or [math.nan] * len(ks)) if math.isfinite(v)]
+    axis.errorbar(
+        ks,
+        [p[0] for p in points],
+        yerr=[[p[1] for p in points], [p[2] for p in points]],
+        fmt="o-",
+        color="C0",
+        ms=5,
+        capsize=3,
+        lw=1.0,
+        label="first k runs combined",
+    )
+    own = [
+        (k, v * factor, s * factor * Z95)
+        for k, v, s in zip(ks, estimate.per_run, estimate.per_run_sem or [math.nan] * len(ks))
+        if math.isfinite(v)
+    ]
     if own:
-        axis.errorbar([k + 0.18 for k, _, _ in own], [v for _, v, _ in own],
-                      yerr=[s if math.isfinite(s) else 0.0 for _, _, s in own], fmt="s", color="0.55", mfc="white",
-                      ms=4, capsize=2, lw=0.8, label="run k alone")
+        axis.errorbar(
+            [k + 0.18 for k, _, _ in own],
+            [v for _, v, _ in own],
+            yerr=[s if math.isfinite(s) else 0.0 for _, _, s in own],
+            fmt="s",
+            color="0.55",
+            mfc="white",
+            ms=4,
+            capsize=2,
+            lw=0.8,
+            label="run k alone",
+        )
     low, high = estimate.ci95
     if math.isfinite(low) and math.isfinite(high):
         axis.axhspan(low * factor, high * factor, color="C0", alpha=0.12, lw=0, label="all runs: 95 % interval")
@@ -52,8 +75,11 @@ def convergence_figure(state: StateResult, path: str | os.PathLike[str], fmt: st
     """The estimate and its 95 % interval of every transport property of ``state`` against the
     number of replicas used (the first k runs); each run's own value beside it. None when the
     state has fewer than two runs or no transport property with a run value."""
-    keys = [key for key, e in state.estimates.items()
-            if properties.get(key[0]).converging and any(math.isfinite(v) for v in e.per_run)]
+    keys = [
+        key
+        for key, e in state.estimates.items()
+        if properties.get(key[0]).converging and any(math.isfinite(v) for v in e.per_run)
+    ]
     keys.sort(key=lambda key: properties.order(key[0]))
     if not keys or len(state.runs) < 2:  # one run: a panel of one point per property says nothing
         return None

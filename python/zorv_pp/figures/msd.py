@@ -1,4 +1,5 @@
 """The fitted MSD curves of one state: every run in its own colour, with its fit, band and range."""
+
 from __future__ import annotations
 
 import math
@@ -12,8 +13,17 @@ import numpy as np
 from .. import properties
 from ..analysis.curve_fit import Curve
 from ..analysis.state import StateResult
-from .common import (notation, panels, plain_ticks, run_colours, save, shared_legend, species_text, superscript,
-                     value_text)
+from .common import (
+    notation,
+    panels,
+    plain_ticks,
+    run_colours,
+    save,
+    shared_legend,
+    species_text,
+    superscript,
+    value_text,
+)
 
 _MARKERS = "os^vD<>ph*"
 
@@ -38,8 +48,7 @@ def _draw_curve(axis: Any, curve: Curve, colour: Any, label: str, factor: float)
     xs, ys = _scaled(curve, curve.time, curve.values, factor)
     # Replicas often agree to the width of a marker: hollow markers of a shape per run keep each visible.
     marker = _MARKERS[curve.run % len(_MARKERS)]
-    points = axis.plot(xs, ys, marker, ms=3.2, mfc="none", mew=0.8, color=colour, alpha=0.8, label=label,
-                       zorder=4)[0]
+    points = axis.plot(xs, ys, marker, ms=3.2, mfc="none", mew=0.8, color=colour, alpha=0.8, label=label, zorder=4)[0]
     fx, fy = _scaled(curve, curve.t_fit, curve.fit, factor)
     if len(fx) < 2 or not math.isfinite(curve.coefficient):
         return [(points, label)]
@@ -49,8 +58,9 @@ def _draw_curve(axis: Any, curve: Curve, colour: Any, label: str, factor: float)
         bx = np.asarray(curve.t_fit, dtype=float) * curve.time_unit
         centre = np.asarray(curve.fit, dtype=float) * curve.scale * factor
         keep = np.isfinite(half) & np.isfinite(centre) & (bx > 0)
-        axis.fill_between(bx[keep], (centre - half)[keep], (centre + half)[keep], color=colour, alpha=0.22, lw=0,
-                          zorder=3)
+        axis.fill_between(
+            bx[keep], (centre - half)[keep], (centre + half)[keep], color=colour, alpha=0.22, lw=0, zorder=3
+        )
     for edge in (fx[0], fx[-1]):
         axis.axvline(edge, color=colour, lw=0.9, ls=(0, (4, 3)), alpha=0.9, zorder=2)
     return [(points, label)]
@@ -85,7 +95,7 @@ def _linear_factor(curves: Sequence[Curve]) -> tuple[float, str]:
     if largest <= 0.0:
         return 1.0, ""
     exponent = 3 * math.floor(math.log10(largest) / 3)
-    return (10.0 ** -exponent, f"10{superscript(exponent)} ") if exponent else (1.0, "")
+    return (10.0**-exponent, f"10{superscript(exponent)} ") if exponent else (1.0, "")
 
 
 #: Panels up to which a state's curves share one sheet.
@@ -132,8 +142,13 @@ def panel_title(prop: str, label: str, estimate: Any) -> str:
     return title + (f"\n{value_text(estimate)} (95 % CI)" if estimate is not None else "")
 
 
-def state_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "png", family: str | None = None,
-                 charges: Mapping[str, float] | None = None) -> Path | None:
+def state_figure(
+    state: StateResult,
+    path: str | os.PathLike[str],
+    fmt: str = "png",
+    family: str | None = None,
+    charges: Mapping[str, float] | None = None,
+) -> Path | None:
     """Every fitted curve of ``state`` (of ``family`` only, when given) against time, one panel per
     property and species.
 
@@ -147,8 +162,9 @@ def state_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "p
     grouped = curve_groups(state, family)
     if not grouped:
         return None
-    colours = run_colours(max(len(state.runs), len(state.curves),
-                              1 + max(c.run for cs in grouped.values() for c in cs)))
+    colours = run_colours(
+        max(len(state.runs), len(state.curves), 1 + max(c.run for cs in grouped.values() for c in cs))
+    )
     names = run_names(state)
     figure, axes = panels(len(grouped), 2 if len(grouped) == 4 else 3, 4.4, 3.5)
     handles: list[tuple[Any, str]] = []
@@ -158,14 +174,16 @@ def state_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "p
         for curve in curves:
             handles += _draw_curve(axis, curve, colours[curve.run], names(curve.run), factor)
         _axes_scale(axis, signed)
-        axis.set_title(panel_title(prop, species_text(label, charges), estimate_of(state, prop, label)),
-                       fontsize=8.5)
+        axis.set_title(panel_title(prop, species_text(label, charges), estimate_of(state, prop, label)), fontsize=8.5)
         unit = curves[0].unit
         axis.set_xlabel(time_label(unit))
         axis.set_ylabel(f"{properties.get(prop).quantity or 'integral'} ({prefix}{notation(unit)[0]})", fontsize=8.5)
         axis.grid(True, which="major", alpha=0.3)
     shared_legend(figure, axes, handles, markerscale=3)
     what = f" ({family})" if family else ""
-    figure.suptitle(f"{state.name}{what}: MSD curves by run (points), fitted lines with 95 % band,\n"
-                    f"fitted range between dashed marks", fontsize=10.5)
+    figure.suptitle(
+        f"{state.name}{what}: MSD curves by run (points), fitted lines with 95 % band,\n"
+        f"fitted range between dashed marks",
+        fontsize=10.5,
+    )
     return save(figure, path, fmt)

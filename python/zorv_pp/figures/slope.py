@@ -5,6 +5,7 @@ past its bend; the 95 % band of each start, the state value with its interval
 as a horizontal band and the chosen start of each run show at once whether
 the fitted range sits on that plateau and from which side the curve comes.
 """
+
 from __future__ import annotations
 
 import math
@@ -16,9 +17,9 @@ from typing import Any
 import numpy as np
 
 from ..analysis.curve_fit import Curve
-from ..msdfit.running import running_slope
 from ..analysis.state import StateResult
 from ..msdfit.quantiles import Z95
+from ..msdfit.running import running_slope
 from .common import CI_NOTE, notation, panels, plain_ticks, run_colours, save, shared_legend, species_text
 from .msd import curve_groups, estimate_of, panel_title, run_names, time_label
 
@@ -38,8 +39,9 @@ def running(curve: Curve) -> tuple[Any, Any, Any] | None:
     if sampling is None or not math.isfinite(curve.coefficient):
         return None
     try:
-        starts, slopes, errors = running_slope(curve.time, curve.values, sampling, getattr(curve, "walkers", 1.0),
-                                               getattr(curve, "noise", None))
+        starts, slopes, errors = running_slope(
+            curve.time, curve.values, sampling, getattr(curve, "walkers", 1.0), getattr(curve, "noise", None)
+        )
     except ValueError:
         return None
     keep = slice(0, max(len(starts) - MIN_ROWS + 1, 0))
@@ -61,8 +63,7 @@ def _draw(axis: Any, curve: Curve, colour: Any, label: str, factor: float, wides
     if not len(starts):
         return []
     line = axis.plot(starts, values, "-", lw=1.2, color=colour, label=label, zorder=4)[0]
-    axis.fill_between(starts, values - Z95 * errors, values + Z95 * errors, color=colour, alpha=0.18, lw=0,
-                      zorder=2)
+    axis.fill_between(starts, values - Z95 * errors, values + Z95 * errors, color=colour, alpha=0.18, lw=0, zorder=2)
     if curve.t_fit:
         chosen = float(curve.t_fit[0]) * curve.time_unit
         axis.axvline(chosen, color=colour, lw=0.9, ls=(0, (4, 3)), zorder=3)
@@ -74,8 +75,11 @@ def _draw(axis: Any, curve: Curve, colour: Any, label: str, factor: float, wides
 
 def _limits(axis: Any, estimate: Any, factor: float) -> None:
     """A y-range holding every drawn slope and the state's interval."""
-    values = [np.asarray(line.get_ydata(), float) for line in axis.get_lines()
-              if line.get_transform() == axis.transData and len(line.get_xdata())]
+    values = [
+        np.asarray(line.get_ydata(), float)
+        for line in axis.get_lines()
+        if line.get_transform() == axis.transData and len(line.get_xdata())
+    ]
     found = np.concatenate(values) if values else np.zeros(0)
     if estimate is not None and all(math.isfinite(v) for v in estimate.ci95):
         found = np.concatenate([found, np.asarray(estimate.ci95, float) * factor])
@@ -94,16 +98,16 @@ def _widest(estimate: Any, factor: float) -> float:
     return NOISE_LIMIT * abs(estimate.ci95[1] - estimate.ci95[0]) / 2.0 / factor if factor else math.inf
 
 
-def slope_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "png",
-                 charges: Mapping[str, float] | None = None) -> Path | None:
+def slope_figure(
+    state: StateResult, path: str | os.PathLike[str], fmt: str = "png", charges: Mapping[str, float] | None = None
+) -> Path | None:
     """The running slope of every fitted curve of ``state``, one panel per curve, runs in their colours.
 
     Each run: the coefficient fitted from every start to the last row with its
     95 % band, its chosen start dashed and ringed; the state value and its 95 %
     interval as a horizontal band. None when no curve has an error model.
     """
-    groups = {key: curves for key, curves in curve_groups(state).items()
-              if any(running(c) is not None for c in curves)}
+    groups = {key: curves for key, curves in curve_groups(state).items() if any(running(c) is not None for c in curves)}
     if not groups:
         return None
     colours = run_colours(max(len(state.runs), 1 + max(c.run for cs in groups.values() for c in cs)))
@@ -117,8 +121,7 @@ def slope_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "p
         for curve in curves:
             handles += _draw(axis, curve, colours[curve.run], names(curve.run), factor, _widest(estimate, 1.0))
         if estimate is not None and all(math.isfinite(v) for v in estimate.ci95):
-            axis.axhspan(estimate.ci95[0] * factor, estimate.ci95[1] * factor, color="0.5", alpha=0.25, lw=0,
-                         zorder=1)
+            axis.axhspan(estimate.ci95[0] * factor, estimate.ci95[1] * factor, color="0.5", alpha=0.25, lw=0, zorder=1)
             text = "state value, 95 % interval"
             handles.append((axis.axhline(estimate.mean * factor, color="0.25", lw=1.0, zorder=1, label=text), text))
         axis.set_xscale("log")
@@ -129,8 +132,8 @@ def slope_figure(state: StateResult, path: str | os.PathLike[str], fmt: str = "p
         plain_ticks(axis)
         axis.grid(True, alpha=0.3)
     shared_legend(figure, axes, handles)
-    figure.suptitle(f"{state.name}: slope of the fit from each start, with 95 % band; chosen start ringed\n"
-                    f"({CI_NOTE})", fontsize=10.5)
+    figure.suptitle(
+        f"{state.name}: slope of the fit from each start, with 95 % band; chosen start ringed\n({CI_NOTE})",
+        fontsize=10.5,
+    )
     return save(figure, path, fmt)
-
-

@@ -1,4 +1,5 @@
 """The main properties across the states of a campaign, with their 95 % intervals."""
+
 from __future__ import annotations
 
 import math
@@ -51,8 +52,9 @@ def x_axis(states: Sequence[StateResult]) -> tuple[str | None, str | None]:
     return axis, split
 
 
-def _panel_specs(states: Sequence[StateResult],
-                 charges: Mapping[str, float] | None = None) -> list[tuple[str, list[Series]]]:
+def _panel_specs(
+    states: Sequence[StateResult], charges: Mapping[str, float] | None = None
+) -> list[tuple[str, list[Series]]]:
     """The panels of the summary, in the order their properties are registered: a property whose panel
     names its species gets one panel per species, the others share their panel with the properties
     drawn beside them (each species, or the property's own legend, a series)."""
@@ -90,8 +92,9 @@ def _positions(states: Sequence[StateResult], key: str | None) -> list[float]:
     return [float(s.metadata[key]) if key else float(i) for i, s in enumerate(states)]
 
 
-def _draw_panel(axis: Any, states: Sequence[StateResult], series: Sequence[Series], key: str | None,
-                split: str | None) -> None:
+def _draw_panel(
+    axis: Any, states: Sequence[StateResult], series: Sequence[Series], key: str | None, split: str | None
+) -> None:
     xs = _positions(states, key)
     estimates = [[state.estimates.get((prop, species)) for state in states] for prop, species, _ in series]
     units = [e.unit for row in estimates for e in row if e is not None]
@@ -100,8 +103,11 @@ def _draw_panel(axis: Any, states: Sequence[StateResult], series: Sequence[Serie
     negative = False
     for index, ((_, _, name), row) in enumerate(zip(series, estimates)):
         for group_index, group in enumerate(groups):
-            points = [(x, *interval(e, factor)) for x, e, s in zip(xs, row, states)
-                      if e is not None and math.isfinite(e.mean) and (split is None or float(s.metadata[split]) == group)]
+            points = [
+                (x, *interval(e, factor))
+                for x, e, s in zip(xs, row, states)
+                if e is not None and math.isfinite(e.mean) and (split is None or float(s.metadata[split]) == group)
+            ]
             if not points:
                 continue
             points.sort()
@@ -109,10 +115,17 @@ def _draw_panel(axis: Any, states: Sequence[StateResult], series: Sequence[Serie
             text = name or None
             if split:
                 text = f"{name + ', ' if name else ''}{_split_text(split, group)}"
-            axis.errorbar([p[0] + shift for p in points], [p[1] for p in points],
-                          yerr=[[p[2] for p in points], [p[3] for p in points]],
-                          fmt=_MARKERS[group_index % len(_MARKERS)] + ("-" if key and len(points) > 1 else ""),
-                          color=f"C{index % 10}", lw=0.9, ms=5.5, capsize=3, label=text)
+            axis.errorbar(
+                [p[0] + shift for p in points],
+                [p[1] for p in points],
+                yerr=[[p[2] for p in points], [p[3] for p in points]],
+                fmt=_MARKERS[group_index % len(_MARKERS)] + ("-" if key and len(points) > 1 else ""),
+                color=f"C{index % 10}",
+                lw=0.9,
+                ms=5.5,
+                capsize=3,
+                label=text,
+            )
             negative = negative or any(p[1] - p[2] < 0 for p in points)
     if negative:
         axis.axhline(0.0, color="0.3", lw=0.7)
@@ -120,8 +133,16 @@ def _draw_panel(axis: Any, states: Sequence[StateResult], series: Sequence[Serie
     axis.set_ylabel(f"{symbol} ({label})" if symbol else label)
     if not any(e is not None and math.isfinite(e.mean) for row in estimates for e in row):
         flags = sorted({f.replace("_", " ") for row in estimates for e in row if e is not None for f in e.flags})
-        axis.text(0.5, 0.5, "no finite value" + (f"\n({', '.join(flags)})" if flags else ""),
-                  transform=axis.transAxes, ha="center", va="center", fontsize=9, color="0.35")
+        axis.text(
+            0.5,
+            0.5,
+            "no finite value" + (f"\n({', '.join(flags)})" if flags else ""),
+            transform=axis.transAxes,
+            ha="center",
+            va="center",
+            fontsize=9,
+            color="0.35",
+        )
         axis.set_yticks([])
     elif len(series) > 1 or split:
         # Beside the panel, not in it: with few states no corner is free of points and bars.
@@ -136,8 +157,13 @@ def _split_text(key: str, value: float | None) -> str:
 def _frame(axis: Any, states: Sequence[StateResult], key: str | None) -> None:
     xs = _positions(states, key)
     if key is None:
-        axis.set_xticks(xs, [s.name for s in states], rotation=30 if len(states) > 2 else 0,
-                        ha="right" if len(states) > 2 else "center", fontsize=8)
+        axis.set_xticks(
+            xs,
+            [s.name for s in states],
+            rotation=30 if len(states) > 2 else 0,
+            ha="right" if len(states) > 2 else "center",
+            fontsize=8,
+        )
         axis.set_xlim(-0.6, len(states) - 0.4)
     else:
         unit = _AXIS_UNITS.get(key, "")
@@ -150,8 +176,12 @@ def _frame(axis: Any, states: Sequence[StateResult], key: str | None) -> None:
     axis.grid(True, alpha=0.3)
 
 
-def summary_figure(states: Sequence[StateResult], path: str | os.PathLike[str], fmt: str = "png",
-                   charges: Mapping[str, float] | None = None) -> Path | None:
+def summary_figure(
+    states: Sequence[StateResult],
+    path: str | os.PathLike[str],
+    fmt: str = "png",
+    charges: Mapping[str, float] | None = None,
+) -> Path | None:
     """The main properties across ``states``, with 95 % intervals as error bars.
 
     Plotted against a composition or the temperature when every state's
@@ -172,4 +202,3 @@ def summary_figure(states: Sequence[StateResult], path: str | os.PathLike[str], 
         _frame(axis, states, key)
     figure.suptitle(f"State points: state values; {CI_NOTE}", fontsize=12)
     return save(figure, path, fmt)
-

@@ -16,13 +16,40 @@ time between hops τ and a hopping diffusion coefficient D_hop::
 or, for a whole campaign, :func:`study` and the ``zorv-pp koh`` command.
 Every value is in SI units.
 """
-from .compare import (DEFICIT_WITHIN_SPREAD, DENSITY_EXTRAPOLATED, NO_DEFICIT, VISCOSITY_EXTRAPOLATED,
-                      HopDistanceError, KohComparison, Propagated, SpeciesNames, compare, extrapolation_flags)
+
+from .compare import (
+    DEFICIT_WITHIN_SPREAD,
+    DENSITY_EXTRAPOLATED,
+    NO_DEFICIT,
+    VISCOSITY_EXTRAPOLATED,
+    HopDistanceError,
+    KohComparison,
+    Propagated,
+    SpeciesNames,
+    compare,
+    extrapolation_flags,
+)
 from .params import KOH, FitRange, SaltParameters
 from .study import KohStudy, StudyPoint, StudySettings, points_of, settings_of, study
 
 __all__ = [
-    "DEFICIT_WITHIN_SPREAD", "DENSITY_EXTRAPOLATED", "FitRange", "HopDistanceError", "KOH", "KohComparison",
-    "KohStudy", "NO_DEFICIT", "Propagated", "SaltParameters", "SpeciesNames", "StudyPoint", "StudySettings",
-    "VISCOSITY_EXTRAPOLATED", "compare", "extrapolation_flags", "points_of", "settings_of", "study",
+    "DEFICIT_WITHIN_SPREAD",
+    "DENSITY_EXTRAPOLATED",
+    "FitRange",
+    "HopDistanceError",
+    "KOH",
+    "KohComparison",
+    "KohStudy",
+    "NO_DEFICIT",
+    "Propagated",
+    "SaltParameters",
+    "SpeciesNames",
+    "StudyPoint",
+    "StudySettings",
+    "VISCOSITY_EXTRAPOLATED",
+    "compare",
+    "extrapolation_flags",
+    "points_of",
+    "settings_of",
+    "study",
 ]

@@ -5,6 +5,7 @@ figures koh_* and the page report.html into the output folder. Exit status as fo
 0 when every state was compared, 1 when some failed or none was (the rest
 are still written), 2 for bad arguments or a bad campaign file.
 """
+
 from __future__ import annotations
 
 import argparse
@@ -13,8 +14,17 @@ import sys
 from pathlib import Path
 from typing import Any
 
-from ..command.options import (EXIT_CODES, UsageError, check_output_folder, common_options, explain, finish,
-                               report_warnings, tell, window_settings)
+from ..command.options import (
+    EXIT_CODES,
+    UsageError,
+    check_output_folder,
+    common_options,
+    explain,
+    finish,
+    report_warnings,
+    tell,
+    window_settings,
+)
 from ..output.writer import Outputs, write_outputs
 
 
@@ -35,24 +45,41 @@ def run_koh(args: argparse.Namespace) -> int:
     params = settings.params
     extra = {
         "units": result.units(),
-        "species": {"cation": settings.species.cation, "anion": settings.species.anion,
-                    "water": settings.species.water},
-        "parameters": {"name": params.name, "molar_mass": params.molar_mass, "density": list(params.density),
-                       "viscosity": list(params.viscosity), "reference": params.reference},
+        "species": {
+            "cation": settings.species.cation,
+            "anion": settings.species.anion,
+            "water": settings.species.water,
+        },
+        "parameters": {
+            "name": params.name,
+            "molar_mass": params.molar_mass,
+            "density": list(params.density),
+            "viscosity": list(params.viscosity),
+            "reference": params.reference,
+        },
         "failures": [dataclasses.asdict(f) for f in failures],
         "runs": report_warnings(result.runs),
     }
     rows = result.rows()
     for c in result.comparisons:
         if c.tau is None:
-            print(f"{c.state}: no deficit (σ_MD {c.sigma_md.mean:.4g} S/m is not below σ_exp "
-                  f"{c.sigma_exp:.4g} S/m): no hop time")
+            print(
+                f"{c.state}: no deficit (σ_MD {c.sigma_md.mean:.4g} S/m is not below σ_exp "
+                f"{c.sigma_exp:.4g} S/m): no hop time"
+            )
     shown = dataclasses.replace(result, failures=failures)
     page_settings = _settings(args, result)
-    written = write_outputs(out, Outputs(
-        rows, extra, lambda path, drawn: write_koh_report(path, shown, drawn, page_settings),
-        (lambda folder: study_figures(result.comparisons, folder, fmt=args.format)) if args.figures else None,
-        stem="koh_study", columns=result.columns()))
+    written = write_outputs(
+        out,
+        Outputs(
+            rows,
+            extra,
+            lambda path, drawn: write_koh_report(path, shown, drawn, page_settings),
+            (lambda folder: study_figures(result.comparisons, folder, fmt=args.format)) if args.figures else None,
+            stem="koh_study",
+            columns=result.columns(),
+        ),
+    )
     tell(written, f"{len(rows)} states")
     status = finish(failures)
     if not result.comparisons:
@@ -66,11 +93,19 @@ def _settings(args: argparse.Namespace, result: Any) -> dict[str, Any]:
 
     species = result.settings.species
     given = window_settings(args.window)
-    windows: Any = ({g: dataclasses.asdict(w) for g, w in windows_for(given).items()} if given else
-                    "the campaign file's [window] tables (the defaults where it sets none)")
-    return {"windows": windows, "campaign": args.campaign, "species": f"cation {species.cation}, anion {species.anion}, "
-                                                   f"water {species.water}",
-            "parameters": result.settings.params.name, "jobs": args.jobs, "format": args.format}
+    windows: Any = (
+        {g: dataclasses.asdict(w) for g, w in windows_for(given).items()}
+        if given
+        else "the campaign file's [window] tables (the defaults where it sets none)"
+    )
+    return {
+        "windows": windows,
+        "campaign": args.campaign,
+        "species": f"cation {species.cation}, anion {species.anion}, water {species.water}",
+        "parameters": result.settings.params.name,
+        "jobs": args.jobs,
+        "format": args.format,
+    }
 
 
 KOH_EPILOG = f"""examples:
@@ -88,12 +123,14 @@ so this command takes none of analyze's --units, --count or --group.
 
 def add_koh(subparsers: Any) -> None:
     parser = subparsers.add_parser(
-        "koh", help="KOH(aq) study: MD against experiment and models, proton-hopping time",
-        formatter_class=argparse.RawDescriptionHelpFormatter, epilog=KOH_EPILOG,
+        "koh",
+        help="KOH(aq) study: MD against experiment and models, proton-hopping time",
+        formatter_class=argparse.RawDescriptionHelpFormatter,
+        epilog=KOH_EPILOG,
         description="Analyse every state of a campaign file, compare conductivity, diffusion, density and "
-                    "viscosity with Gilliam's correlation and the Laliberté models, and turn the conductivity "
-                    "deficit into a time between proton hops; write koh_study.csv, koh_study.json and figures.")
+        "viscosity with Gilliam's correlation and the Laliberté models, and turn the conductivity "
+        "deficit into a time between proton hops; write koh_study.csv, koh_study.json and figures.",
+    )
     parser.add_argument("campaign", metavar="CAMPAIGN.toml", help="campaign file")
     common_options(parser, "koh_results")
     parser.set_defaults(func=run_koh)
-

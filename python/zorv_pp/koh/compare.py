@@ -1,4 +1,5 @@
 """One KOH(aq) state point: MD against experiment and models, and the proton hopping it lacks."""
+
 from __future__ import annotations
 
 import math
@@ -6,10 +7,9 @@ from collections.abc import Callable, Iterator, Mapping, Sequence
 from dataclasses import dataclass, field, replace
 
 from .._native import hop_diffusion, hop_time
-
-from ..errors import ZorvError
 from ..analysis.estimate import Estimate
 from ..analysis.state import StateResult
+from ..errors import ZorvError
 from .params import KOH, SaltParameters
 
 #: Flags a comparison may carry.
@@ -60,8 +60,10 @@ class Propagated(Estimate):
 
     def __format__(self, spec: str) -> str:
         spec = spec or ".4g"
-        return (f"{self.mean:{spec}} ± {self.sem:{spec}} {self.unit} "
-                f"(95 % CI {self.ci95[0]:{spec}} to {self.ci95[1]:{spec}}, n={self.count})")
+        return (
+            f"{self.mean:{spec}} ± {self.sem:{spec}} {self.unit} "
+            f"(95 % CI {self.ci95[0]:{spec}} to {self.ci95[1]:{spec}}, n={self.count})"
+        )
 
 
 @dataclass(frozen=True)
@@ -138,8 +140,9 @@ def _optional(state: StateResult, prop: str, species: str | tuple[str, str] | No
         return None
 
 
-def _tau(sigma_exp: float, sigma_md: float, temperature: float, volume: float, count: float,
-         hop_distance: float) -> float:
+def _tau(
+    sigma_exp: float, sigma_md: float, temperature: float, volume: float, count: float, hop_distance: float
+) -> float:
     """Time between hops (s); infinite where σ_MD leaves no deficit, NaN where it is unknown."""
     if not (math.isfinite(sigma_md) and math.isfinite(volume)):
         return math.nan
@@ -163,8 +166,13 @@ def _spread(function: Callable[[float], float], center: float, width: float) -> 
     return (high - low) / 2.0, low, high
 
 
-def _propagate(sigma: Estimate, of_sigma: Callable[[float], float], per_run: Sequence[float],
-               unit: str, added: Estimate | None = None) -> Propagated:
+def _propagate(
+    sigma: Estimate,
+    of_sigma: Callable[[float], float],
+    per_run: Sequence[float],
+    unit: str,
+    added: Estimate | None = None,
+) -> Propagated:
     std, low, high = _spread(of_sigma, sigma.mean, sigma.std)
     sem = _spread(of_sigma, sigma.mean, sigma.sem)[0]
     mean = of_sigma(sigma.mean)
@@ -175,16 +183,27 @@ def _propagate(sigma: Estimate, of_sigma: Callable[[float], float], per_run: Seq
         below = math.hypot(mean - ends[0], added.mean - added.ci95[0])
         above = math.hypot(ends[1] - mean, added.ci95[1] - added.mean)
         ends = [mean - below, mean + above]
-    return Propagated(mean, std, sem, sigma.count, unit, tuple(per_run), ci95=(ends[0], ends[1]),
-                      flags=sigma.flags, low=low, high=high)
+    return Propagated(
+        mean,
+        std,
+        sem,
+        sigma.count,
+        unit,
+        tuple(per_run),
+        ci95=(ends[0], ends[1]),
+        flags=sigma.flags,
+        low=low,
+        high=high,
+    )
 
 
 def _anion_count(state: StateResult, anion: str) -> float:
     counts = [run_counts.get(anion) for run_counts in state.counts]
     if not counts or None in counts:
         have = sorted({name for run_counts in state.counts for name in run_counts})
-        raise ZorvError(f"state {state.name!r}: its runs have no species {anion!r} "
-                        f"(they have: {', '.join(have) or 'none'})")
+        raise ZorvError(
+            f"state {state.name!r}: its runs have no species {anion!r} (they have: {', '.join(have) or 'none'})"
+        )
     if len(set(counts)) != 1:
         raise ZorvError(f"state {state.name!r}: its runs hold different counts of {anion!r}: {counts}")
     return float(counts[0])  # type: ignore[arg-type]
@@ -212,9 +231,15 @@ def extrapolation_flags(params: SaltParameters, temperature: float, molality: fl
     return tuple(flags)
 
 
-def compare(state_result: StateResult, temperature: float, molality: float, *,
-            hop_distance: float | None = None, params: SaltParameters = KOH,
-            species: SpeciesNames = SpeciesNames()) -> KohComparison:
+def compare(
+    state_result: StateResult,
+    temperature: float,
+    molality: float,
+    *,
+    hop_distance: float | None = None,
+    params: SaltParameters = KOH,
+    species: SpeciesNames = SpeciesNames(),  # noqa: B008 (frozen: one shared default is safe)
+) -> KohComparison:
     """Compare one analysed KOH(aq) state point with experiment and models.
 
     ``state_result`` must hold the electrical conductivities (analyse with
@@ -236,8 +261,9 @@ def compare(state_result: StateResult, temperature: float, molality: float, *,
     sigma_md = _optional(state_result, "electrical_conductivity")
     volume = _optional(state_result, "volume")
     if sigma_md is None or not math.isfinite(sigma_md.mean):
-        raise ZorvError(f"state {state_result.name!r} has no electrical conductivity: analyse it with "
-                        f"charges={species.charges}")
+        raise ZorvError(
+            f"state {state_result.name!r} has no electrical conductivity: analyse it with charges={species.charges}"
+        )
     if volume is None or not math.isfinite(volume.mean):
         raise ZorvError(f"state {state_result.name!r} has no volume (volume.dat)")
     count = _anion_count(state_result, species.anion)
@@ -254,7 +280,8 @@ def compare(state_result: StateResult, temperature: float, molality: float, *,
         if distance is None:
             raise HopDistanceError(
                 f"state {state_result.name!r}: no hop distance: its runs have no {species.anion}-"
-                f"{species.water} RDF peak, so give hop_distance (m)")
+                f"{species.water} RDF peak, so give hop_distance (m)"
+            )
         d = distance
         if sigma_md.ci95[1] >= sigma_exp:
             flags.append(DEFICIT_WITHIN_SPREAD)
@@ -274,14 +301,34 @@ def compare(state_result: StateResult, temperature: float, molality: float, *,
         if d_oh is not None:
             run_oh = [d_oh.per_run[i] + run_hop[i] if i < len(d_oh.per_run) else math.nan for i in runs]
             d_oh_corrected = _propagate(sigma_md, hop_of, run_oh, "m^2/s", d_oh)
-            d_oh_corrected = replace(d_oh_corrected, mean=d_oh.mean + d_oh_corrected.mean,
-                                     ci95=(d_oh.mean + d_oh_corrected.ci95[0], d_oh.mean + d_oh_corrected.ci95[1]),
-                                     low=d_oh.mean + d_oh_corrected.low, high=d_oh.mean + d_oh_corrected.high)
+            d_oh_corrected = replace(
+                d_oh_corrected,
+                mean=d_oh.mean + d_oh_corrected.mean,
+                ci95=(d_oh.mean + d_oh_corrected.ci95[0], d_oh.mean + d_oh_corrected.ci95[1]),
+                low=d_oh.mean + d_oh_corrected.low,
+                high=d_oh.mean + d_oh_corrected.high,
+            )
 
     return KohComparison(
-        state_result.name, temperature, molality, molarity, params.mass_fraction(molality), sigma_md,
-        _optional(state_result, "electrical_conductivity_ne"), sigma_exp,
-        _optional(state_result, "density"), density_model,
-        _optional(state_result, "shear_viscosity"), params.viscosity_at(temperature, molality),
-        diffusion, distance, source, tau, d_hop, d_oh_corrected, tuple(flags), species, params)
-
+        state_result.name,
+        temperature,
+        molality,
+        molarity,
+        params.mass_fraction(molality),
+        sigma_md,
+        _optional(state_result, "electrical_conductivity_ne"),
+        sigma_exp,
+        _optional(state_result, "density"),
+        density_model,
+        _optional(state_result, "shear_viscosity"),
+        params.viscosity_at(temperature, molality),
+        diffusion,
+        distance,
+        source,
+        tau,
+        d_hop,
+        d_oh_corrected,
+        tuple(flags),
+        species,
+        params,
+    )

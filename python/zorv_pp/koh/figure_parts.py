@@ -1,5 +1,6 @@
 """What the figures of a KOH(aq) study share: species and symbol labels, temperature groups and
 colours, the molality axis, model curves and MD points with their 95 % intervals."""
+
 from __future__ import annotations
 
 import math
@@ -18,8 +19,12 @@ NANO = 1e9  # m²/s shown in units of 1e-9 m²/s
 MILLI = 1e3  # Pa·s shown in mPa·s
 SIGMA_MD, SIGMA_NE, SIGMA_EXP = r"$\sigma_\mathrm{MD}$", r"$\sigma_\mathrm{NE}$", r"$\sigma_\mathrm{exp}$"
 D_HOP = r"$D_\mathrm{hop}$"
-KINDS = ((SIGMA_MD, "o", "sigma_md", "sigma_exp"), (SIGMA_NE, "s", "sigma_ne", "sigma_exp"),
-         ("ρ", "D", "density_md", "density_model"), ("η", "v", "viscosity_md", "viscosity_model"))
+KINDS = (
+    (SIGMA_MD, "o", "sigma_md", "sigma_exp"),
+    (SIGMA_NE, "s", "sigma_ne", "sigma_exp"),
+    ("ρ", "D", "density_md", "density_model"),
+    ("η", "v", "viscosity_md", "viscosity_model"),
+)
 
 
 def ion(name: str, species: SpeciesNames) -> str:
@@ -55,8 +60,17 @@ def molality_axis(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     axis.grid(True, alpha=0.3)
 
 
-def model_curve(axis: Any, temperature: float, molalities: Any, model: Callable[[float, float], float],
-                fit: FitRange | None, params: SaltParameters, colour: str, label: str, scale: float = 1.0) -> None:
+def model_curve(
+    axis: Any,
+    temperature: float,
+    molalities: Any,
+    model: Callable[[float, float], float],
+    fit: FitRange | None,
+    params: SaltParameters,
+    colour: str,
+    label: str,
+    scale: float = 1.0,
+) -> None:
     """A model against molality, solid where fitted and dotted where extrapolated; each style in
     the legend only when it is drawn."""
     values = np.array([model(temperature, m) for m in molalities]) * scale
@@ -67,8 +81,14 @@ def model_curve(axis: Any, temperature: float, molalities: Any, model: Callable[
     if inside.any():
         axis.plot(molalities, np.where(inside, values, np.nan), "-", color=colour, lw=1.5, label=label)
     if not inside.all():
-        axis.plot(molalities, np.where(inside, np.nan, values), ":", color=colour, lw=1.5,
-                  label=None if inside.any() else f"{label} (extrapolated)")
+        axis.plot(
+            molalities,
+            np.where(inside, np.nan, values),
+            ":",
+            color=colour,
+            lw=1.5,
+            label=None if inside.any() else f"{label} (extrapolated)",
+        )
 
 
 def bar(estimate: Estimate, scale: float) -> tuple[float, float, float]:
@@ -78,9 +98,16 @@ def bar(estimate: Estimate, scale: float) -> tuple[float, float, float]:
     return mean, mean - low if math.isfinite(low) else 0.0, high - mean if math.isfinite(high) else 0.0
 
 
-def points(axis: Any, group: Sequence[KohComparison], value: Callable[[KohComparison], Estimate | None],
-           colour: str, marker: str, label: str | None, scale: float = 1.0,
-            hollow: Callable[[KohComparison], bool] = lambda c: False) -> None:
+def points(
+    axis: Any,
+    group: Sequence[KohComparison],
+    value: Callable[[KohComparison], Estimate | None],
+    colour: str,
+    marker: str,
+    label: str | None,
+    scale: float = 1.0,
+    hollow: Callable[[KohComparison], bool] = lambda c: False,
+) -> None:
     """MD estimates with 95 % interval error bars; hollow where ``hollow`` says so."""
     first = True
     for c in group:
@@ -89,8 +116,18 @@ def points(axis: Any, group: Sequence[KohComparison], value: Callable[[KohCompar
             continue
         mean, down, up = bar(estimate, scale)
         face = "white" if hollow(c) else colour
-        axis.errorbar([c.molality], [mean], yerr=[[max(down, 0.0)], [max(up, 0.0)]], fmt=marker, color=colour,
-                      mfc=face, ms=6, capsize=3, label=label if first else None, zorder=3)
+        axis.errorbar(
+            [c.molality],
+            [mean],
+            yerr=[[max(down, 0.0)], [max(up, 0.0)]],
+            fmt=marker,
+            color=colour,
+            mfc=face,
+            ms=6,
+            capsize=3,
+            label=label if first else None,
+            zorder=3,
+        )
         first = False
 
 
@@ -103,8 +140,11 @@ def no_deficit_note(comparisons: Sequence[KohComparison]) -> str:
 def no_hop_note(comparisons: Sequence[KohComparison], anion: str) -> str:
     """The states without a hopping term (no △), for the panel's title: a note among the points would
     cover them or their error bars."""
-    missing = [f"{c.temperature:g} K, {c.molality:g} mol/kg" for c in comparisons
-               if c.d_oh_corrected is None and c.diffusion.get(anion) is not None]
+    missing = [
+        f"{c.temperature:g} K, {c.molality:g} mol/kg"
+        for c in comparisons
+        if c.d_oh_corrected is None and c.diffusion.get(anion) is not None
+    ]
     if not missing:
         return ""
     return f"\nno △ at {'; '.join(missing)}: {SIGMA_MD} ≥ {SIGMA_EXP}, no hopping to add"
@@ -113,19 +153,32 @@ def no_hop_note(comparisons: Sequence[KohComparison], anion: str) -> str:
 def diffusion_of(name: str) -> Callable[[KohComparison], Estimate | None]:
     def value(c: KohComparison) -> Estimate | None:
         return c.diffusion.get(name)
+
     return value
 
 
-def line(axis: Any, group: Sequence[KohComparison], value: Callable[[KohComparison], Estimate | None],
-         colour: str, style: str, scale: float) -> None:
+def line(
+    axis: Any,
+    group: Sequence[KohComparison],
+    value: Callable[[KohComparison], Estimate | None],
+    colour: str,
+    style: str,
+    scale: float,
+) -> None:
     points = [(c.molality, estimate.mean * scale) for c in group if (estimate := value(c)) is not None]
     if len(points) > 1:
         xs, ys = zip(*points)
         axis.plot(xs, ys, style, color=colour, lw=1.0, alpha=0.6)
 
 
-def deviation_series(axis: Any, group: Sequence[KohComparison], kind: tuple[str, str, str, str], colour: str,
-                     label: str, hollow: Callable[[KohComparison], bool] = lambda c: False) -> None:
+def deviation_series(
+    axis: Any,
+    group: Sequence[KohComparison],
+    kind: tuple[str, str, str, str],
+    colour: str,
+    label: str,
+    hollow: Callable[[KohComparison], bool] = lambda c: False,
+) -> None:
     """100 (MD − reference) / reference with the 95 % interval of MD, one series."""
     _, marker, md_name, reference_name = kind
     points = []
@@ -139,5 +192,14 @@ def deviation_series(axis: Any, group: Sequence[KohComparison], kind: tuple[str,
         return
     axis.plot([p[0] for p in points], [p[1] for p in points], "-", color=colour, lw=0.9, alpha=0.6)
     for index, (x, y, down, up, open_marker) in enumerate(points):
-        axis.errorbar([x], [y], yerr=[[down], [up]], fmt=marker, color=colour, capsize=3, ms=5.5,
-                      mfc="white" if open_marker else colour, label=label if index == 0 else None)
+        axis.errorbar(
+            [x],
+            [y],
+            yerr=[[down], [up]],
+            fmt=marker,
+            color=colour,
+            capsize=3,
+            ms=5.5,
+            mfc="white" if open_marker else colour,
+            label=label if index == 0 else None,
+        )

@@ -5,6 +5,7 @@ curves are solid inside the model's fitted range and dotted outside it, and an
 MD point compared with an extrapolated model is drawn hollow. Every molality
 axis reaches past the largest state, so that no point sits on the frame.
 """
+
 from __future__ import annotations
 
 import math
@@ -25,16 +26,33 @@ SIZES: dict[str, tuple[float, float]] = {
     "koh_density_viscosity": (10.4, 8.4),
     "koh_summary": (16.0, 10.4),
 }
+
+
 def _conductivity(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     grid = parts.grid(comparisons)
     params = comparisons[0].params
     for index, (temperature, group) in enumerate(parts.groups(comparisons)):
         colour = parts.colour(index)
-        parts.model_curve(axis, temperature, grid, params.conductivity_at, None, params, colour,
-                          f"{temperature:g} K: experiment (Gilliam)")
+        parts.model_curve(
+            axis,
+            temperature,
+            grid,
+            params.conductivity_at,
+            None,
+            params,
+            colour,
+            f"{temperature:g} K: experiment (Gilliam)",
+        )
         parts.points(axis, group, lambda c: c.sigma_md, colour, "o", f"{temperature:g} K: MD (Onsager)")
-        parts.points(axis, group, lambda c: c.sigma_ne, colour, "s", f"{temperature:g} K: MD (Nernst–Einstein)",
-                     hollow=lambda c: True)
+        parts.points(
+            axis,
+            group,
+            lambda c: c.sigma_ne,
+            colour,
+            "s",
+            f"{temperature:g} K: MD (Nernst–Einstein)",
+            hollow=lambda c: True,
+        )
     parts.molality_axis(axis, comparisons)
     axis.set_ylabel("electrical conductivity σ (S/m)")
     axis.set_ylim(bottom=0.0)
@@ -42,13 +60,13 @@ def _conductivity(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     axis.legend(fontsize=7, loc="upper left")
 
 
-def conductivity_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str],
-                        fmt: str = "png") -> Path:
+def conductivity_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str], fmt: str = "png") -> Path:
     """σ against molality for each temperature: Gilliam's curve, MD Onsager and Nernst–Einstein points."""
     figure, axis = pyplot().subplots(figsize=SIZES["koh_conductivity"], layout="constrained")
     _conductivity(axis, comparisons)
-    axis.set_title(f"KOH(aq) conductivity: MD against experiment ({CI_NOTE})" + parts.no_deficit_note(comparisons),
-                   fontsize=10)
+    axis.set_title(
+        f"KOH(aq) conductivity: MD against experiment ({CI_NOTE})" + parts.no_deficit_note(comparisons), fontsize=10
+    )
     return save(figure, path, fmt, DPI)
 
 
@@ -63,8 +81,16 @@ def diffusion_figure(comparisons: Sequence[KohComparison], path: str | os.PathLi
             parts.points(axis, group, parts.diffusion_of(name), colour, "o", f"{temperature:g} K: MD", parts.NANO)
             if name == species.anion:
                 parts.line(axis, group, lambda c: c.d_oh_corrected, colour, "--", parts.NANO)
-                parts.points(axis, group, lambda c: c.d_oh_corrected, colour, "^",
-                             f"{temperature:g} K: MD + {parts.D_HOP}", parts.NANO, hollow=lambda c: True)
+                parts.points(
+                    axis,
+                    group,
+                    lambda c: c.d_oh_corrected,
+                    colour,
+                    "^",
+                    f"{temperature:g} K: MD + {parts.D_HOP}",
+                    parts.NANO,
+                    hollow=lambda c: True,
+                )
         title = parts.ion(name, species)
         if name == species.anion:
             title = f"{title}: ● D, △ D + {parts.D_HOP}" + parts.no_hop_note(comparisons, name)
@@ -88,13 +114,23 @@ def _model_panel(value_axis: Any, deviation_axis: Any, comparisons: Sequence[Koh
     flag = DENSITY_EXTRAPOLATED if density else VISCOSITY_EXTRAPOLATED
     for index, (temperature, group) in enumerate(parts.groups(comparisons)):
         colour = parts.colour(index)
-        parts.model_curve(value_axis, temperature, grid, model, fit, params, colour,
-                          f"{temperature:g} K: Laliberté", scale)
-        parts.points(value_axis, group, lambda c: c.density_md if density else c.viscosity_md, colour, "o",
-                     f"{temperature:g} K: MD", scale, hollow=lambda c: flag in c.flags)
+        parts.model_curve(
+            value_axis, temperature, grid, model, fit, params, colour, f"{temperature:g} K: Laliberté", scale
+        )
+        parts.points(
+            value_axis,
+            group,
+            lambda c: c.density_md if density else c.viscosity_md,
+            colour,
+            "o",
+            f"{temperature:g} K: MD",
+            scale,
+            hollow=lambda c: flag in c.flags,
+        )
         kind = parts.KINDS[2] if density else parts.KINDS[3]
-        parts.deviation_series(deviation_axis, group, kind, colour, f"{temperature:g} K",
-                               hollow=lambda c: flag in c.flags)
+        parts.deviation_series(
+            deviation_axis, group, kind, colour, f"{temperature:g} K", hollow=lambda c: flag in c.flags
+        )
     unit = "kg/m³" if density else "mPa·s"
     symbol = "ρ" if density else "η"
     value_axis.set_ylabel(f"{'density' if density else 'shear viscosity'} {symbol} ({unit})")
@@ -110,8 +146,9 @@ def _model_panel(value_axis: Any, deviation_axis: Any, comparisons: Sequence[Koh
         axis.legend(fontsize=7)
 
 
-def density_viscosity_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str],
-                             fmt: str = "png") -> Path:
+def density_viscosity_figure(
+    comparisons: Sequence[KohComparison], path: str | os.PathLike[str], fmt: str = "png"
+) -> Path:
     """ρ and η of MD against the Laliberté models (dotted: outside the fit), with their deviation."""
     figure, axes = pyplot().subplots(2, 2, figsize=SIZES["koh_density_viscosity"], layout="constrained")
     _model_panel(axes[0, 0], axes[1, 0], comparisons, "density")
@@ -129,8 +166,16 @@ def _hopping(axis: Any, comparisons: Sequence[KohComparison], what: str) -> None
         for c in group:
             value = c.tau if what == "tau" else c.d_hop
             if value is None:
-                axis.annotate(f"no deficit:\n{parts.SIGMA_MD} ≥ {parts.SIGMA_EXP}", (c.molality, 0.0), xytext=(0, 4),
-                              textcoords="offset points", ha="center", va="bottom", fontsize=7, color=colour)
+                axis.annotate(
+                    f"no deficit:\n{parts.SIGMA_MD} ≥ {parts.SIGMA_EXP}",
+                    (c.molality, 0.0),
+                    xytext=(0, 4),
+                    textcoords="offset points",
+                    ha="center",
+                    va="bottom",
+                    fontsize=7,
+                    color=colour,
+                )
                 continue
             mean, down, up = parts.bar(value, scale)
             xs.append(c.molality)
@@ -140,8 +185,9 @@ def _hopping(axis: Any, comparisons: Sequence[KohComparison], what: str) -> None
             if not math.isfinite(value.ci95[1]):
                 open_ended.append((c.molality, mean))
         if xs:
-            axis.errorbar(xs, ys, yerr=[low, high], fmt="o-", color=colour, capsize=3, lw=1.0,
-                          label=f"{temperature:g} K")
+            axis.errorbar(
+                xs, ys, yerr=[low, high], fmt="o-", color=colour, capsize=3, lw=1.0, label=f"{temperature:g} K"
+            )
         for x, y in open_ended:  # σ_MD's interval reaches σ_exp: no upper bound on τ
             axis.annotate("↑ ∞", (x, y), xytext=(6, 6), textcoords="offset points", fontsize=7, color=colour)
     if what == "tau":
@@ -167,8 +213,9 @@ def _deviations(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     parts.molality_axis(axis, comparisons)
     axis.margins(y=0.08)
     # Eight series: the legend goes below the panel, where it hides no point.
-    axis.legend(fontsize=8, ncol=len(parts.groups(comparisons)), loc="upper center", bbox_to_anchor=(0.5, -0.16),
-                frameon=False)
+    axis.legend(
+        fontsize=8, ncol=len(parts.groups(comparisons)), loc="upper center", bbox_to_anchor=(0.5, -0.16), frameon=False
+    )
 
 
 def _table(axis: Any, comparisons: Sequence[KohComparison]) -> None:
@@ -178,8 +225,17 @@ def _table(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     for c in comparisons:
         tau = "no deficit" if c.tau is None else f"{c.tau.mean * 1e12:.2f}"
         flags = ", ".join(f.replace("_extrapolated", " extrap.").replace("_", " ") for f in c.flags if f != NO_DEFICIT)
-        cells.append([c.state, f"{c.temperature:g}", f"{c.molality:.3g}", f"{c.molarity:.3g}",
-                      f"{c.sigma_md.mean / c.sigma_exp:.2f}", tau, flags or "–"])
+        cells.append(
+            [
+                c.state,
+                f"{c.temperature:g}",
+                f"{c.molality:.3g}",
+                f"{c.molarity:.3g}",
+                f"{c.sigma_md.mean / c.sigma_exp:.2f}",
+                tau,
+                flags or "–",
+            ]
+        )
     table = axis.table(cellText=cells, colLabels=header, loc="upper center", cellLoc="center")
     table.auto_set_font_size(False)
     table.set_fontsize(7)
@@ -210,26 +266,36 @@ def _anion_diffusion(axis: Any, comparisons: Sequence[KohComparison]) -> None:
         parts.line(axis, group, parts.diffusion_of(anion), colour, "-", parts.NANO)
         parts.points(axis, group, parts.diffusion_of(anion), colour, "o", f"{temperature:g} K: MD", parts.NANO)
         parts.line(axis, group, lambda c: c.d_oh_corrected, colour, "--", parts.NANO)
-        parts.points(axis, group, lambda c: c.d_oh_corrected, colour, "^", f"{temperature:g} K: MD + {parts.D_HOP}",
-                     parts.NANO, hollow=lambda c: True)
+        parts.points(
+            axis,
+            group,
+            lambda c: c.d_oh_corrected,
+            colour,
+            "^",
+            f"{temperature:g} K: MD + {parts.D_HOP}",
+            parts.NANO,
+            hollow=lambda c: True,
+        )
     parts.molality_axis(axis, comparisons)
     name = parts.ion(anion, comparisons[0].species)
     axis.set_ylabel(f"D of {name} (10⁻⁹ m²/s)")
-    axis.set_title(f"{name} self-diffusion: ● D, △ D + {parts.D_HOP}" + parts.no_hop_note(comparisons, anion),
-                   fontsize=9)
+    axis.set_title(
+        f"{name} self-diffusion: ● D, △ D + {parts.D_HOP}" + parts.no_hop_note(comparisons, anion), fontsize=9
+    )
     axis.set_ylim(bottom=0.0)
     axis.margins(y=0.12)
     axis.legend(fontsize=7, loc="lower left")
 
 
-def study_figures(comparisons: Sequence[KohComparison], folder: str | os.PathLike[str],
-                  fmt: str = "png") -> list[Path]:
+def study_figures(comparisons: Sequence[KohComparison], folder: str | os.PathLike[str], fmt: str = "png") -> list[Path]:
     """Every figure of the study into ``folder`` (koh_*.<fmt>); none when there is nothing to draw."""
     check_format(fmt)
     if not comparisons:
         return []
     out = Path(folder)
-    return [conductivity_figure(comparisons, out / f"koh_conductivity.{fmt}", fmt),
-            diffusion_figure(comparisons, out / f"koh_diffusion.{fmt}", fmt),
-            density_viscosity_figure(comparisons, out / f"koh_density_viscosity.{fmt}", fmt),
-            summary_figure(comparisons, out / f"koh_summary.{fmt}", fmt)]
+    return [
+        conductivity_figure(comparisons, out / f"koh_conductivity.{fmt}", fmt),
+        diffusion_figure(comparisons, out / f"koh_diffusion.{fmt}", fmt),
+        density_viscosity_figure(comparisons, out / f"koh_density_viscosity.{fmt}", fmt),
+        summary_figure(comparisons, out / f"koh_summary.{fmt}", fmt),
+    ]

@@ -1,4 +1,5 @@
 """Published property-model parameters of a salt, with the ranges they were fitted over."""
+
 from __future__ import annotations
 
 import math
@@ -87,8 +88,14 @@ KOH = SaltParameters(
     name="KOH (Laliberté 2009)",
     molar_mass=56.11,
     density=(821.119043254761, 1043.20173374381, 0.112873330222752, 0.00124023636407386, 539.630388368877),
-    viscosity=(57.4198157197363, 3.80481406171296, 2.62270093659636, 0.0103144776487057, 5202.71048053244,
-               10.9425874221815),
+    viscosity=(
+        57.4198157197363,
+        3.80481406171296,
+        2.62270093659636,
+        0.0103144776487057,
+        5202.71048053244,
+        10.9425874221815,
+    ),
     density_range=FitRange(CELSIUS + 4.0, CELSIUS + 95.0, 0.51861),
     viscosity_range=FitRange(CELSIUS - 14.1, CELSIUS + 40.0, 0.51861),
     reference="J.-P. Laliberté, J. Chem. Eng. Data 54 (2009) 1725",

@@ -20,6 +20,7 @@ the species and the parameter set::
     viscosity_temperature = [259.05, 313.15]
     viscosity_mass_fraction = 0.51861
 """
+
 from __future__ import annotations
 
 import dataclasses
@@ -29,17 +30,25 @@ from collections.abc import Mapping
 from dataclasses import dataclass
 from typing import Any
 
+from ..analysis.estimate import Estimate
 from ..campaign.batch import Failure, RunRecord, analyze_states, jobs_of
 from ..campaign.file import Campaign, load_campaign
 from ..errors import ZorvError
-from ..analysis.estimate import Estimate
 from ..msdfit.window import Window
 from .compare import HopDistanceError, KohComparison, Propagated, SpeciesNames, compare
 from .params import KOH, FitRange, SaltParameters
 
 _KOH_KEYS = ("cation", "anion", "water", "hop_distance", "parameters")
-_PARAMETER_KEYS = ("name", "molar_mass", "density", "viscosity", "density_temperature", "density_mass_fraction",
-                   "viscosity_temperature", "viscosity_mass_fraction")
+_PARAMETER_KEYS = (
+    "name",
+    "molar_mass",
+    "density",
+    "viscosity",
+    "density_temperature",
+    "density_mass_fraction",
+    "viscosity_temperature",
+    "viscosity_mass_fraction",
+)
 
 
 @dataclass(frozen=True)
@@ -89,8 +98,11 @@ def settings_of(campaign: Campaign) -> StudySettings:
             known = ", ".join(campaign.species)
             if role in table:
                 raise campaign.error(where, role, f"unknown species {name!r} (the [species] table names: {known})")
-            raise campaign.error(("species",), None, f"no species {name!r}, the default {role}: name it with "
-                                                     f"[koh] {role} = \"...\" (species: {known})")
+            raise campaign.error(
+                ("species",),
+                None,
+                f'no species {name!r}, the default {role}: name it with [koh] {role} = "..." (species: {known})',
+            )
         names[role] = name
     if len(set(names.values())) != 3:
         raise campaign.error(where, None, f"cation, anion and water must be three species, not {names}")
@@ -134,8 +146,15 @@ def _parameters(campaign: Campaign, table: Any) -> SaltParameters:
     if not isinstance(name, str):
         raise campaign.error(where, "name", f"must be a text, not {name!r}")
     density, viscosity = numbers("density", 5), numbers("viscosity", 6)
-    return SaltParameters(name, float(molar_mass), density, viscosity,  # type: ignore[arg-type]
-                          fit_range("density"), fit_range("viscosity"))
+    assert molar_mass is not None and density is not None and viscosity is not None  # checked above
+    return SaltParameters(
+        name,
+        float(molar_mass),
+        (density[0], density[1], density[2], density[3], density[4]),
+        (viscosity[0], viscosity[1], viscosity[2], viscosity[3], viscosity[4], viscosity[5]),
+        fit_range("density"),
+        fit_range("viscosity"),
+    )
 
 
 def points_of(campaign: Campaign, settings: StudySettings) -> list[StudyPoint]:
@@ -150,9 +169,11 @@ def points_of(campaign: Campaign, settings: StudySettings) -> list[StudyPoint]:
             raise campaign.state_error(index, "temperature", f"must be positive (K), not {temperature!r}")
         given = [key for key in ("molality", "molarity") if key in meta]
         if len(given) != 1:
-            raise campaign.metadata_error(index, given[-1] if given else None,
-                                          "give exactly one of molality (mol/kg) and molarity (mol/L) "
-                                          "in [state.metadata]")
+            raise campaign.metadata_error(
+                index,
+                given[-1] if given else None,
+                "give exactly one of molality (mol/kg) and molarity (mol/L) in [state.metadata]",
+            )
         key = given[0]
         value = meta[key]
         if not _positive(value):
@@ -166,8 +187,11 @@ def points_of(campaign: Campaign, settings: StudySettings) -> list[StudyPoint]:
         hop = meta.get("hop_distance")
         if hop is not None and not _positive(hop):
             raise campaign.metadata_error(index, "hop_distance", f"must be a positive length in m, not {hop!r}")
-        points.append(StudyPoint(index, state.name, temperature, molality, key,
-                                 float(hop) if hop is not None else settings.hop_distance))
+        points.append(
+            StudyPoint(
+                index, state.name, temperature, molality, key, float(hop) if hop is not None else settings.hop_distance
+            )
+        )
     return points
 
 
@@ -201,15 +225,44 @@ class KohStudy:
 #: from σ_MD (value, error, 95 % interval, values at σ_MD ∓ its replica spread).
 _ESTIMATE = ("", "_std", "_sem", "_ci95_low", "_ci95_high")
 _PROPAGATED = ("", "_sem", "_ci95_low", "_ci95_high", "_low", "_high")
-_LEADING = ("state", "temperature", "molality", "molarity", "mass_fraction", "given_as",
-            *(f"sigma_md{s}" for s in _ESTIMATE), "sigma_md_count", *(f"sigma_ne{s}" for s in _ESTIMATE),
-            "sigma_exp", "sigma_md_deviation", "sigma_ne_deviation",
-            *(f"density_md{s}" for s in _ESTIMATE), "density_model", "density_deviation",
-            *(f"viscosity_md{s}" for s in _ESTIMATE), "viscosity_model", "viscosity_deviation")
-_HOPPING = ("hop_distance", "hop_distance_source", *(f"tau{s}" for s in _PROPAGATED),
-            *(f"d_hop{s}" for s in _PROPAGATED))
-_UNITS = {"temperature": "K", "molality": "mol/kg", "molarity": "mol/L", "sigma": "S/m", "density": "kg/m^3",
-          "viscosity": "Pa s", "D": "m^2/s", "d": "m^2/s", "hop": "m", "tau": "s"}
+_LEADING = (
+    "state",
+    "temperature",
+    "molality",
+    "molarity",
+    "mass_fraction",
+    "given_as",
+    *(f"sigma_md{s}" for s in _ESTIMATE),
+    "sigma_md_count",
+    *(f"sigma_ne{s}" for s in _ESTIMATE),
+    "sigma_exp",
+    "sigma_md_deviation",
+    "sigma_ne_deviation",
+    *(f"density_md{s}" for s in _ESTIMATE),
+    "density_model",
+    "density_deviation",
+    *(f"viscosity_md{s}" for s in _ESTIMATE),
+    "viscosity_model",
+    "viscosity_deviation",
+)
+_HOPPING = (
+    "hop_distance",
+    "hop_distance_source",
+    *(f"tau{s}" for s in _PROPAGATED),
+    *(f"d_hop{s}" for s in _PROPAGATED),
+)
+_UNITS = {
+    "temperature": "K",
+    "molality": "mol/kg",
+    "molarity": "mol/L",
+    "sigma": "S/m",
+    "density": "kg/m^3",
+    "viscosity": "Pa s",
+    "D": "m^2/s",
+    "d": "m^2/s",
+    "hop": "m",
+    "tau": "s",
+}
 
 
 def _unit(column: str) -> str:
@@ -224,8 +277,13 @@ def _estimate(prefix: str, estimate: Estimate | None, count: bool = False) -> di
     if estimate is None:
         values: dict[str, Any] = {f"{prefix}{s}": None for s in _ESTIMATE}
     else:
-        values = {prefix: estimate.mean, f"{prefix}_std": estimate.std, f"{prefix}_sem": estimate.sem,
-                  f"{prefix}_ci95_low": estimate.ci95[0], f"{prefix}_ci95_high": estimate.ci95[1]}
+        values = {
+            prefix: estimate.mean,
+            f"{prefix}_std": estimate.std,
+            f"{prefix}_sem": estimate.sem,
+            f"{prefix}_ci95_low": estimate.ci95[0],
+            f"{prefix}_ci95_high": estimate.ci95[1],
+        }
     if count:
         values[f"{prefix}_count"] = None if estimate is None else estimate.count
     return values
@@ -234,17 +292,28 @@ def _estimate(prefix: str, estimate: Estimate | None, count: bool = False) -> di
 def _bounds(prefix: str, value: Propagated | None) -> dict[str, Any]:
     if value is None:
         return {f"{prefix}{s}": None for s in _PROPAGATED}
-    return {prefix: value.mean, f"{prefix}_sem": value.sem, f"{prefix}_ci95_low": value.ci95[0],
-            f"{prefix}_ci95_high": value.ci95[1], f"{prefix}_low": value.low, f"{prefix}_high": value.high}
+    return {
+        prefix: value.mean,
+        f"{prefix}_sem": value.sem,
+        f"{prefix}_ci95_low": value.ci95[0],
+        f"{prefix}_ci95_high": value.ci95[1],
+        f"{prefix}_low": value.low,
+        f"{prefix}_high": value.high,
+    }
 
 
 def _row(c: KohComparison, given_as: str) -> dict[str, Any]:
-    row: dict[str, Any] = {"state": c.state, "temperature": c.temperature, "molality": c.molality,
-                           "molarity": c.molarity, "mass_fraction": c.mass_fraction, "given_as": given_as}
+    row: dict[str, Any] = {
+        "state": c.state,
+        "temperature": c.temperature,
+        "molality": c.molality,
+        "molarity": c.molarity,
+        "mass_fraction": c.mass_fraction,
+        "given_as": given_as,
+    }
     row.update(_estimate("sigma_md", c.sigma_md, count=True))
     row.update(_estimate("sigma_ne", c.sigma_ne))
-    row.update(sigma_exp=c.sigma_exp, sigma_md_deviation=c.sigma_md_deviation,
-               sigma_ne_deviation=c.sigma_ne_deviation)
+    row.update(sigma_exp=c.sigma_exp, sigma_md_deviation=c.sigma_md_deviation, sigma_ne_deviation=c.sigma_ne_deviation)
     row.update(_estimate("density_md", c.density_md))
     row.update(density_model=c.density_model, density_deviation=c.density_deviation)
     row.update(_estimate("viscosity_md", c.viscosity_md))
@@ -259,8 +328,13 @@ def _row(c: KohComparison, given_as: str) -> dict[str, Any]:
     return row
 
 
-def study(campaign: Campaign | str | os.PathLike[str], *, jobs: int = 1, progress: bool | None = False,
-          window: Mapping[str, Window] | Window | None = None) -> KohStudy:
+def study(
+    campaign: Campaign | str | os.PathLike[str],
+    *,
+    jobs: int = 1,
+    progress: bool | None = False,
+    window: Mapping[str, Window] | Window | None = None,
+) -> KohStudy:
     """Analyse every state of ``campaign`` (a Campaign or the path of its file) and compare it.
 
     Runs are fitted in ``jobs`` processes with the campaign's fit settings
@@ -275,15 +349,28 @@ def study(campaign: Campaign | str | os.PathLike[str], *, jobs: int = 1, progres
     points = points_of(campaign, settings)
     charges = {name: 0.0 for name in campaign.species} | settings.species.charges
     state_jobs = [dataclasses.replace(job, charges=charges) for job in jobs_of(campaign)]
-    result = analyze_states(state_jobs, window=window if window is not None else campaign.windows, jobs=jobs,
-                            progress=progress, curves=False)
+    result = analyze_states(
+        state_jobs,
+        window=window if window is not None else campaign.windows,
+        jobs=jobs,
+        progress=progress,
+        curves=False,
+    )
     by_name = {point.name: point for point in points}
     comparisons, failures = [], list(result.failures)
     for state in result.states:
         point = by_name[state.name]
         try:
-            comparisons.append(compare(state, point.temperature, point.molality, hop_distance=point.hop_distance,
-                                       params=settings.params, species=settings.species))
+            comparisons.append(
+                compare(
+                    state,
+                    point.temperature,
+                    point.molality,
+                    hop_distance=point.hop_distance,
+                    params=settings.params,
+                    species=settings.species,
+                )
+            )
         except HopDistanceError as error:
             message = str(campaign.metadata_error(point.index, "hop_distance", str(error)))
             failures.append(Failure(state.name, state.name, None, message))

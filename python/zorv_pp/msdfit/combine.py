@@ -1,4 +1,5 @@
 """Replicas of one state combined into a value and its error."""
+
 from __future__ import annotations
 
 import math

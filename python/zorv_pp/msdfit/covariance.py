@@ -14,15 +14,16 @@ outer sum over j then adds a piecewise cubic along an arithmetic progression,
 which power sums give in closed form: O(1) per pair of rows. The native
 module computes it pair by pair into the one matrix.
 """
+
 from __future__ import annotations
 
-import _zorv_analysis
 import numpy as np
 import numpy.typing as npt
 
-from ..run.sampling import Sampling
-from ..run.grid import FloatArray, GridCache, TableRows, grid_rows
+import _zorv_analysis
 
+from ..run.grid import FloatArray, GridCache, TableRows, grid_rows
+from ..run.sampling import Sampling
 
 #: The largest table (kept rows) whose covariance is built: three matrices of this side (the cached
 #: covariance, a fit's copy of it and its factor) take about 0.9 GB.
@@ -36,10 +37,13 @@ def covariance_of_rows(rows: TableRows, sampling: Sampling) -> FloatArray:
     """
     idx = np.flatnonzero(rows.keep)
     if len(idx) > MAX_ROWS:
-        raise ValueError(f"a table of {len(idx)} rows is beyond the {MAX_ROWS} rows whose covariance is built "
-                         f"(each matrix would take {8 * len(idx) ** 2 / 1e9:.1f} GB)")
-    block, element, origins = (np.ascontiguousarray(c[idx], dtype=np.float64)
-                               for c in (rows.block, rows.element, rows.origins))
+        raise ValueError(
+            f"a table of {len(idx)} rows is beyond the {MAX_ROWS} rows whose covariance is built "
+            f"(each matrix would take {8 * len(idx) ** 2 / 1e9:.1f} GB)"
+        )
+    block, element, origins = (
+        np.ascontiguousarray(c[idx], dtype=np.float64) for c in (rows.block, rows.element, rows.origins)
+    )
     flat = _zorv_analysis.order_n_covariance(block, element, origins, sampling.nbe, sampling.interval)
     cov: FloatArray = np.asarray(flat).reshape(len(idx), len(idx))
     return cov

@@ -33,23 +33,22 @@ the slope has stopped changing, judged from either side:
    its last change or the whole change from the first candidate, whichever
    is larger, since the drift continues beyond what the run shows.
 """
+
 from __future__ import annotations
 
 import bisect
 import math
 from dataclasses import dataclass, field
-from statistics import NormalDist
 
 import numpy as np
 import numpy.typing as npt
 
 from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
+from ..run.grid import FloatArray
 from ..run.sampling import Sampling
 from .covariance import rows_and_covariance
 from .gls import SuffixFits, Whitening, suffix_fits, whitening
 from .quantiles import Z95
-from ..run.grid import FloatArray
-
 
 
 @dataclass(frozen=True)
@@ -114,13 +113,15 @@ def _whitening(cov: FloatArray, time: FloatArray, used: npt.NDArray[np.int64]) -
 class _Start:
     """The start search over the suffix fits of one column."""
 
-    def __init__(self, t: FloatArray, fits: SuffixFits, noise: float | None, walkers: float,
-                 rule: StartRule, run_length: float) -> None:
+    def __init__(
+        self, t: FloatArray, fits: SuffixFits, noise: float | None, walkers: float, rule: StartRule, run_length: float
+    ) -> None:
         self.t, self.fits, self.noise, self.walkers, self.rule = t, fits, noise, walkers, rule
         self.times = t.tolist()  # bisect on a list: numpy's searchsorted costs tens of µs per scalar
         # The search reads single numbers thousands of times: Python floats, not numpy scalars.
-        self.slopes, self.intercepts = fits.coef[:, 1].tolist(), fits.coef[:, 0].tolist()
-        self.variances = (fits.cov[:, 0, 0].tolist(), fits.cov[:, 1, 1].tolist())
+        self.slopes: list[float] = fits.coef[:, 1].tolist()
+        self.intercepts: list[float] = fits.coef[:, 0].tolist()
+        self.variances: tuple[list[float], list[float]] = (fits.cov[:, 0, 0].tolist(), fits.cov[:, 1, 1].tolist())
         # The last start that leaves min_rows rows and lies before the horizon.
         limit = rule.horizon * run_length
         last = min(len(t) - rule.min_rows, len(t) - 1)
@@ -181,7 +182,7 @@ class _Start:
             return s, s, 0.0, False
         step = [abs(self.slope(b) - self.slope(a)) for a, b in zip(starts, starts[1:])]
         for i, start in enumerate(starts[:-1]):
-            if all(self.agrees(start, later) for later in starts[i + 1:]):
+            if all(self.agrees(start, later) for later in starts[i + 1 :]):
                 chosen = min(i + 1, len(starts) - 1) if i > 0 and self.rule.step_on_bend else i
                 other = starts[chosen + 1] if chosen + 1 < len(starts) else starts[chosen - 1]
                 return starts[chosen], other, step[min(chosen, len(step) - 1)], False
@@ -195,10 +196,19 @@ class _Start:
         return starts[-1], starts[-2], max(self.rule.unconverged_factor * last, drift), True
 
 
-def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers: float, *,
-            scale: float | None = None, start_rule: StartRule = StartRule(),
-            start_at: float | None = None, end_at: float | None = None, widen_fixed: bool = False,
-            earliest: float | None = None) -> MsdFit:
+def fit_msd(
+    time: npt.ArrayLike,
+    msd: npt.ArrayLike,
+    sampling: Sampling,
+    walkers: float,
+    *,
+    scale: float | None = None,
+    start_rule: StartRule = StartRule(),  # noqa: B008 (frozen: one shared default is safe)
+    start_at: float | None = None,
+    end_at: float | None = None,
+    widen_fixed: bool = False,
+    earliest: float | None = None,
+) -> MsdFit:
     """GLS slope of ``msd`` against ``time`` over its diffusive range, with its standard error.
 
     ``walkers`` is the number of independent one-dimensional walkers the
@@ -252,7 +262,7 @@ def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers
     if not (math.isfinite(slope) and (rising or start_at is not None)):
         return _empty()
     # A low slope's own square would make it look precise: its neighbour's, when larger, sizes the noise.
-    reference = max(slope**2, search.slope(other)**2) if start_at is None else slope**2
+    reference = max(slope**2, search.slope(other) ** 2) if start_at is None else slope**2
     noise = (reference if scale is None else scale) / float(walkers)
     se = math.sqrt(float(fits.cov[s, 1, 1]) * noise)
     total = math.hypot(se, widen)
@@ -261,5 +271,16 @@ def fit_msd(time: npt.ArrayLike, msd: npt.ArrayLike, sampling: Sampling, walkers
     # The band carries the start choice's widening as well: a line is never drawn more precise than its value.
     band = Z95 * np.sqrt(np.maximum(c[0, 0] + 2.0 * c[0, 1] * t_fit + (c[1, 1] + widen**2) * t_fit**2, 0.0))
     flags = (NOT_CONVERGED,) if capped or bending else ()
-    return MsdFit(slope, intercept, total, int(index[s]), int(index[-1]) + 1, t_fit.copy(),
-                  intercept + slope * t_fit, band, flags, widen, len(t) - s)
+    return MsdFit(
+        slope,
+        intercept,
+        total,
+        int(index[s]),
+        int(index[-1]) + 1,
+        t_fit.copy(),
+        intercept + slope * t_fit,
+        band,
+        flags,
+        widen,
+        len(t) - s,
+    )

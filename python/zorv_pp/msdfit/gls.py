@@ -7,12 +7,14 @@ running sums of the whitened products give the line of every start. The
 factor is built natively in one rows × rows buffer; columns are whitened by
 forward substitution.
 """
+
 from __future__ import annotations
 
 from dataclasses import dataclass, field
 
-import _zorv_analysis
 import numpy as np
+
+import _zorv_analysis
 
 from ..run.grid import FloatArray
 

@@ -1,10 +1,10 @@
 """Quantiles of the normal and Student-t distributions, without scipy."""
+
 from __future__ import annotations
 
 import functools
 import math
 from statistics import NormalDist
-
 
 #: Half-width of a central 95 % interval in standard errors of a normal estimate, about 1.96.
 Z95 = NormalDist().inv_cdf(0.975)

@@ -5,19 +5,21 @@ start past its bend, within errors; one that has not drifts. Drawn against the
 start, it shows at once from which side the slope approaches its plateau and
 whether a chosen range sits on it.
 """
+
 from __future__ import annotations
 
 import numpy as np
 import numpy.typing as npt
 
+from ..run.grid import FloatArray
 from ..run.sampling import Sampling
 from .covariance import rows_and_covariance
 from .gls import suffix_fits, whitening
-from ..run.grid import FloatArray
 
 
-def running_slope(time: npt.ArrayLike, values: npt.ArrayLike, sampling: Sampling, walkers: float,
-                  scale: float | None = None) -> tuple[FloatArray, FloatArray, FloatArray]:
+def running_slope(
+    time: npt.ArrayLike, values: npt.ArrayLike, sampling: Sampling, walkers: float, scale: float | None = None
+) -> tuple[FloatArray, FloatArray, FloatArray]:
     """(start times, slopes, standard errors) of the GLS line from each kept row to the last.
 
     Rows are those :func:`rows_of` keeps with a finite value. ``walkers`` and

@@ -1,12 +1,12 @@
 """Settings of the MSD window fit, with defaults chosen on realistic outputs."""
+
 from __future__ import annotations
 
 from collections.abc import Mapping
 from dataclasses import dataclass, fields, replace
-from typing import Any, Union
+from typing import Any
 
 from .._native import log_log_window_fit
-
 from ..properties import fit_groups
 
 #: How a curve's value is found: generalized least squares, or the log-log window search.
@@ -61,8 +61,9 @@ class Window:
 
     def fit(self, time: Any, msd: Any) -> tuple[float, list[float], list[float]]:
         """Slope, window times and fitted values of ``msd`` against ``time`` (file units)."""
-        return log_log_window_fit(time, msd, self.search_margin, self.min_window, self.max_window,
-                                  self.max_error, self.min_displacement)
+        return log_log_window_fit(
+            time, msd, self.search_margin, self.min_window, self.max_window, self.max_error, self.min_displacement
+        )
 
     @classmethod
     def from_mapping(cls, settings: Mapping[str, Any], base: Window | None = None) -> Window:
@@ -82,7 +83,11 @@ class Window:
                 changes[key] = value
                 continue
             integral = key in ("min_window", "max_window")
-            if isinstance(value, bool) or not isinstance(value, (int, float)) or (integral and not isinstance(value, int)):
+            if (
+                isinstance(value, bool)
+                or not isinstance(value, (int, float))
+                or (integral and not isinstance(value, int))
+            ):
                 kind = "a whole number" if integral else "a number"
                 raise ValueError(f"window setting {key!r} must be {kind}, not {value!r}")
             if integral and value < 0:
@@ -96,7 +101,7 @@ class Window:
         return window
 
 
-WindowSpec = Union[Window, Mapping[str, Window], None]
+WindowSpec = Window | Mapping[str, Window] | None
 """A Window for every curve, a mapping from fit group (or "default") to Window, or None for the defaults."""
 
 

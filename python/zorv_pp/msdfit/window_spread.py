@@ -7,17 +7,19 @@ to that choice. ``_zorv_analysis.window_spread`` walks every window with the
 search's own points, starts, lengths, skipped repeated times, band and sums,
 and gives the least and greatest raw slope and the one the search keeps.
 """
+
 from __future__ import annotations
 
 import math
 from typing import NamedTuple
 
-import _zorv_analysis
 import numpy as np
 import numpy.typing as npt
 
-from .window import Window
+import _zorv_analysis
+
 from ..run.grid import FloatArray
+from .window import Window
 
 
 class WindowSpread(NamedTuple):
@@ -35,8 +37,11 @@ def window_spread(time: npt.ArrayLike, msd: npt.ArrayLike, window: Window) -> Wi
     y = np.ascontiguousarray(msd, dtype=np.float64)
     if t.ndim != 1 or t.shape != y.shape:
         return WindowSpread(0, math.nan, math.nan, math.nan)
-    return WindowSpread(*_zorv_analysis.window_spread(t, y, window.search_margin, window.min_window,
-                                                      window.max_window, window.max_error, window.min_displacement))
+    return WindowSpread(
+        *_zorv_analysis.window_spread(
+            t, y, window.search_margin, window.min_window, window.max_window, window.max_error, window.min_displacement
+        )
+    )
 
 
 def window_sensitivity(time: npt.ArrayLike, msd: npt.ArrayLike, window: Window) -> float:

@@ -1,25 +1,37 @@
 """The results files: one row per value in CSV (with the value rounded to its error beside it) and JSON."""
+
 from __future__ import annotations
 
-import contextlib
 import csv
 import io
 import json
 import math
 import os
-import tempfile
-from collections.abc import Callable, Iterator, Mapping, Sequence
+from collections.abc import Mapping, Sequence
 from pathlib import Path
-from statistics import NormalDist
-from typing import IO, Any
+from typing import Any
 
 from ..files import write_atomic
 from ..msdfit.quantiles import Z95
 from ..rounding import with_error
 
-
-COLUMNS = ("state", "property", "species", "mean", "std", "sem", "count", "unit", "per_run",
-           "ci95_low", "ci95_high", "per_run_sem", "window_spread", "fit_start", "flags")
+COLUMNS = (
+    "state",
+    "property",
+    "species",
+    "mean",
+    "std",
+    "sem",
+    "count",
+    "unit",
+    "per_run",
+    "ci95_low",
+    "ci95_high",
+    "per_run_sem",
+    "window_spread",
+    "fit_start",
+    "flags",
+)
 #: Text columns for reading: mean, standard error and 95 % interval rounded to two significant digits
 #: of the standard error. The numeric columns beside them keep full precision.
 DISPLAY = ("mean_rounded", "sem_rounded", "ci95_rounded")
@@ -78,25 +90,43 @@ def csv_text(rows: Sequence[Mapping[str, Any]], columns: Sequence[str] = COLUMNS
     wide = [] if shown else estimate_prefixes(columns)
     out = io.StringIO()
     writer = csv.writer(out, lineterminator="\n")
-    writer.writerow([*columns, *(DISPLAY if shown else ()),
-                     *(f"{p}{suffix}" for p in wide for suffix in ("_rounded", "_ci95_rounded"))])
+    writer.writerow(
+        [
+            *columns,
+            *(DISPLAY if shown else ()),
+            *(f"{p}{suffix}" for p in wide for suffix in ("_rounded", "_ci95_rounded")),
+        ]
+    )
     for row in rows:
-        writer.writerow([";".join(repr(float(v)) for v in row[c]) if isinstance(row[c], list)
-                         else repr(row[c]) if isinstance(row[c], float) else row[c] for c in columns]
-                        + (list(display(row)) if shown else [])
-                        + [text for p in wide for text in _wide_display(row, p)])
+        writer.writerow(
+            [
+                ";".join(repr(float(v)) for v in row[c])
+                if isinstance(row[c], list)
+                else repr(row[c])
+                if isinstance(row[c], float)
+                else row[c]
+                for c in columns
+            ]
+            + (list(display(row)) if shown else [])
+            + [text for p in wide for text in _wide_display(row, p)]
+        )
     return out.getvalue()
 
 
-def write_results(out_dir: str | os.PathLike[str], rows: Sequence[Mapping[str, Any]],
-                  extra: Mapping[str, Any] | None = None, stem: str = "results",
-                  columns: Sequence[str] = COLUMNS) -> tuple[Path, Path]:
+def write_results(
+    out_dir: str | os.PathLike[str],
+    rows: Sequence[Mapping[str, Any]],
+    extra: Mapping[str, Any] | None = None,
+    stem: str = "results",
+    columns: Sequence[str] = COLUMNS,
+) -> tuple[Path, Path]:
     """Write ``stem``.csv and ``stem``.json into ``out_dir``; NaN is written as ``nan`` in the
     CSV and as null in the JSON. ``extra`` joins the JSON document beside "rows"."""
     out = Path(out_dir)
     text = csv_text(rows, columns)
     csv_path = write_atomic(out / f"{stem}.csv", lambda stream: stream.write(text))
     document = {"rows": [dict(row) for row in rows], **(extra or {})}
-    json_path = write_atomic(out / f"{stem}.json",
-                             lambda s: json.dump(_finite_or_none(document), s, indent=1, allow_nan=False))
+    json_path = write_atomic(
+        out / f"{stem}.json", lambda s: json.dump(_finite_or_none(document), s, indent=1, allow_nan=False)
+    )
     return csv_path, json_path

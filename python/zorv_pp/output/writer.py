@@ -1,5 +1,6 @@
 """One way to leave an analysis on disk, for every subcommand: the results files, the figures, the report
 page that shows them, in that order (the page needs the figures' paths)."""
+
 from __future__ import annotations
 
 from collections.abc import Callable, Mapping, Sequence
@@ -43,8 +44,7 @@ class Written:
 def write_outputs(out: str | Path, outputs: Outputs) -> Written:
     """Write ``outputs`` into the folder ``out``; every file is written atomically."""
     folder = Path(out)
-    csv_path, json_path = write_results(folder, outputs.rows, outputs.extra, stem=outputs.stem,
-                                        columns=outputs.columns)
+    csv_path, json_path = write_results(folder, outputs.rows, outputs.extra, stem=outputs.stem, columns=outputs.columns)
     drawn = list(outputs.draw(folder / FIGURES)) if outputs.draw is not None else []
     page = folder / PAGE
     outputs.page(page, drawn)

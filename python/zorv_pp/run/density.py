@@ -1,4 +1,5 @@
 """Volume and density of a run: block means of volume.dat and density.dat, in a decided unit."""
+
 from __future__ import annotations
 
 import math
@@ -46,8 +47,9 @@ def read_volume(folder: Path, style: UnitStyle, warnings: list[RunWarning]) -> f
     return None if value is None else value * style.volume
 
 
-def read_density(folder: Path, style: UnitStyle, unit: str | None, expression: str | None,
-                 warnings: list[RunWarning]) -> float | None:
+def read_density(
+    folder: Path, style: UnitStyle, unit: str | None, expression: str | None, warnings: list[RunWarning]
+) -> float | None:
     """The mean of the block averages of density.dat in kg/m³ (reduced for lj), None without the file.
 
     The file holds what the input script's variable computes: LAMMPS's own
@@ -69,27 +71,56 @@ def read_density(folder: Path, style: UnitStyle, unit: str | None, expression: s
         unit = "g/cm3"
     if unit is None:
         unit = "g/cm3" if value < MAGNITUDE_LIMIT else "kg/m3"
-        other, why = (("kg/m3", f"lighter than any liquid (under {MAGNITUDE_LIMIT:g} kg/m3)") if unit == "g/cm3"
-                      else ("g/cm3", f"denser than any solid (over {MAGNITUDE_LIMIT:g} g/cm3)"))
-        warnings.append(RunWarning("density_unit", "density.dat", f"no unit is stated for the mean density "
-                                   f"{value:.6g}: it is read as {unit}, since in {other} it would be {why}; "
-                                   f"give the density unit to state it"))
+        other, why = (
+            ("kg/m3", f"lighter than any liquid (under {MAGNITUDE_LIMIT:g} kg/m3)")
+            if unit == "g/cm3"
+            else ("g/cm3", f"denser than any solid (over {MAGNITUDE_LIMIT:g} g/cm3)")
+        )
+        warnings.append(
+            RunWarning(
+                "density_unit",
+                "density.dat",
+                f"no unit is stated for the mean density "
+                f"{value:.6g}: it is read as {unit}, since in {other} it would be {why}; "
+                f"give the density unit to state it",
+            )
+        )
     density = value * DENSITY_UNITS[unit]
     low, high = PLAUSIBLE
     if not low <= density <= high:
-        why = "as the density unit given says" if stated else "as the log shows LAMMPS's own density" \
-            if expression is not None and expression.strip() == "density" else "by its magnitude"
-        others = "; ".join(f"read as {name} it would be {value * factor:.6g} kg/m3"
-                           for name, factor in DENSITY_UNITS.items() if name != unit)
-        warnings.append(RunWarning("implausible_density", "density.dat", f"the mean density {value:.6g}, read as "
-                                   f"{unit} {why}, is {density:.6g} kg/m3, outside the {low:g}-{high:g} kg/m3 of "
-                                   f"liquids and solids: check the density unit ({others})"))
+        why = (
+            "as the density unit given says"
+            if stated
+            else "as the log shows LAMMPS's own density"
+            if expression is not None and expression.strip() == "density"
+            else "by its magnitude"
+        )
+        others = "; ".join(
+            f"read as {name} it would be {value * factor:.6g} kg/m3"
+            for name, factor in DENSITY_UNITS.items()
+            if name != unit
+        )
+        warnings.append(
+            RunWarning(
+                "implausible_density",
+                "density.dat",
+                f"the mean density {value:.6g}, read as "
+                f"{unit} {why}, is {density:.6g} kg/m3, outside the {low:g}-{high:g} kg/m3 of "
+                f"liquids and solids: check the density unit ({others})",
+            )
+        )
     return density
 
 
-def check_density(density: float | None, volume: float | None, counts: Mapping[str, int],
-                  molar_masses: Mapping[str, float] | None, style: UnitStyle,
-                  warnings: list[RunWarning], system: SystemMass | None = None) -> None:
+def check_density(
+    density: float | None,
+    volume: float | None,
+    counts: Mapping[str, int],
+    molar_masses: Mapping[str, float] | None,
+    style: UnitStyle,
+    warnings: list[RunWarning],
+    system: SystemMass | None = None,
+) -> None:
     """Warn (``density_mismatch``) when density.dat and the mass over the volume disagree.
 
     The mass is that of the counted molecules when ``molar_masses`` (g/mol,
@@ -110,5 +141,11 @@ def check_density(density: float | None, volume: float | None, counts: Mapping[s
         return
     deviation = density / expected - 1.0
     if abs(deviation) > MISMATCH:
-        warnings.append(RunWarning("density_mismatch", "density.dat", f"the density {density:.6g} differs by "
-                                   f"{100 * deviation:+.1f} % from {expected:.6g}, {source} over the volume"))
+        warnings.append(
+            RunWarning(
+                "density_mismatch",
+                "density.dat",
+                f"the density {density:.6g} differs by "
+                f"{100 * deviation:+.1f} % from {expected:.6g}, {source} over the volume",
+            )
+        )

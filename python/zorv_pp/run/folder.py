@@ -1,4 +1,5 @@
 """One MD run folder: its tables, unit style, molecule counts, sampling and state."""
+
 from __future__ import annotations
 
 import dataclasses
@@ -10,12 +11,12 @@ from pathlib import Path
 
 from ..diagnostics import RunWarning
 from ..errors import RunError
-from .grid import table_sampling
-from .sampling import SAMPLED_TABLES, Sampling
 from ..units import UnitStyle, UnitStyleError, unit_style
 from .density import check_density, density_unit_name, read_density, read_volume
+from .grid import table_sampling
 from .logfile import STYLE_TABLES, LogInfo, parse_log
 from .masses import system_mass
+from .sampling import SAMPLED_TABLES, Sampling
 from .species import SELF_PREFIX, GroupChoice, count_species, named_species
 from .tables import TABLE_FILES, ZORV, Table, column_mean, expected_rows, first_file, read_table, rows_of
 
@@ -66,14 +67,22 @@ class Run:
         table = self.tables.get("diffself")
         if table is None:
             return list(self.counts)
-        return [name[len(SELF_PREFIX):] for name in table if name.startswith(SELF_PREFIX)]
+        return [name[len(SELF_PREFIX) :] for name in table if name.startswith(SELF_PREFIX)]
 
     @classmethod
-    def load(cls, path: str | os.PathLike[str], *, units: str | UnitStyle | None = None,
-             counts: Mapping[str, int] | None = None, temperature: float | None = None,
-             groups: Mapping[str, GroupChoice] | None = None, run_length: float | None = None,
-             sampling: Sampling | Mapping[str, Sampling] | None = None, density_unit: str | None = None,
-             molar_masses: Mapping[str, float] | None = None) -> Run:
+    def load(
+        cls,
+        path: str | os.PathLike[str],
+        *,
+        units: str | UnitStyle | None = None,
+        counts: Mapping[str, int] | None = None,
+        temperature: float | None = None,
+        groups: Mapping[str, GroupChoice] | None = None,
+        run_length: float | None = None,
+        sampling: Sampling | Mapping[str, Sampling] | None = None,
+        density_unit: str | None = None,
+        molar_masses: Mapping[str, float] | None = None,
+    ) -> Run:
         """Read the run folder ``path``.
 
         ``units`` is the LAMMPS unit style ("real", "metal" or "lj"), else the
@@ -139,8 +148,18 @@ class Run:
         if density is not None and volume is not None:
             check_density(density, volume, run_counts, molar_masses, style, warnings, system_mass(folder, log))
         samplings = _samplings(folder, tables, files, style, log, run_length, sampling, warnings)
-        return cls(folder, style, run_counts, None if temperature is None else float(temperature),
-                   volume, density, tables, files, tuple(warnings), samplings)
+        return cls(
+            folder,
+            style,
+            run_counts,
+            None if temperature is None else float(temperature),
+            volume,
+            density,
+            tables,
+            files,
+            tuple(warnings),
+            samplings,
+        )
 
 
 def _tables(folder: Path, warnings: list[RunWarning]) -> tuple[dict[str, Table], dict[str, str]]:
@@ -183,11 +202,19 @@ def _style(folder: Path, units: str | UnitStyle | None, log: LogInfo | None) -> 
         raise RunError(folder, source, str(error)) from None
 
 
-def _samplings(folder: Path, tables: Mapping[str, Table], files: Mapping[str, str], style: UnitStyle,
-               log: LogInfo | None, run_length: float | None, given: Sampling | Mapping[str, Sampling] | None,
-               warnings: list[RunWarning]) -> dict[str, Sampling]:
-    if run_length is not None and not (isinstance(run_length, (int, float)) and math.isfinite(run_length)
-                                       and run_length > 0):
+def _samplings(
+    folder: Path,
+    tables: Mapping[str, Table],
+    files: Mapping[str, str],
+    style: UnitStyle,
+    log: LogInfo | None,
+    run_length: float | None,
+    given: Sampling | Mapping[str, Sampling] | None,
+    warnings: list[RunWarning],
+) -> dict[str, Sampling]:
+    if run_length is not None and not (
+        isinstance(run_length, (int, float)) and math.isfinite(run_length) and run_length > 0
+    ):
         raise RunError(folder, None, f"the run length must be a positive number of time units, not {run_length!r}")
     present = [kind for kind in SAMPLED_TABLES if kind in tables]
     found: dict[str, Sampling] = {}
@@ -204,8 +231,12 @@ def _samplings(folder: Path, tables: Mapping[str, Table], files: Mapping[str, st
         given = {kind: given for kind in present}
     for kind, sampling in (given or {}).items():
         if kind not in SAMPLED_TABLES or not isinstance(sampling, Sampling):
-            raise RunError(folder, None, f"sampling= maps the MSD tables ({', '.join(SAMPLED_TABLES)}) to a Sampling, "
-                                         f"not {kind!r} to {sampling!r}")
+            raise RunError(
+                folder,
+                None,
+                f"sampling= maps the MSD tables ({', '.join(SAMPLED_TABLES)}) to a Sampling, "
+                f"not {kind!r} to {sampling!r}",
+            )
         if kind in present:
             found[kind] = dataclasses.replace(sampling, run_length=run_length) if run_length else sampling
     for kind, sampling in found.items():
@@ -213,18 +244,31 @@ def _samplings(folder: Path, tables: Mapping[str, Table], files: Mapping[str, st
     return found
 
 
-def _check_against_sampling(name: str, table: Table, sampling: Sampling, style: UnitStyle,
-                            warnings: list[RunWarning]) -> None:
+def _check_against_sampling(
+    name: str, table: Table, sampling: Sampling, style: UnitStyle, warnings: list[RunWarning]
+) -> None:
     rows, expected = rows_of(table), expected_rows(sampling)
     if rows < SHORT * expected:
-        warnings.append(RunWarning("short_table", name, f"{rows} rows where the sampling (every {sampling.interval:g} "
-                                   f"{style.time_name} over {sampling.run_length:g}) writes {expected}: the table "
-                                   f"was cut"))
+        warnings.append(
+            RunWarning(
+                "short_table",
+                name,
+                f"{rows} rows where the sampling (every {sampling.interval:g} "
+                f"{style.time_name} over {sampling.run_length:g}) writes {expected}: the table "
+                f"was cut",
+            )
+        )
     first = next(iter(table.values()))[0]
     if not math.isclose(first, sampling.interval, rel_tol=1e-6):
-        warnings.append(RunWarning("sampling_mismatch", name, f"the first time {first:g} is not the sampling "
-                                   f"interval {sampling.interval:g} {style.time_name}: the log or the sampling "
-                                   f"given may belong to another run"))
+        warnings.append(
+            RunWarning(
+                "sampling_mismatch",
+                name,
+                f"the first time {first:g} is not the sampling "
+                f"interval {sampling.interval:g} {style.time_name}: the log or the sampling "
+                f"given may belong to another run",
+            )
+        )
 
 
 def _mean_temperature(folder: Path, warnings: list[RunWarning]) -> float | None:

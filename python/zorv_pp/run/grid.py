@@ -6,6 +6,7 @@ the next block's first element. When both copies average a single origin they
 are the same number, so the second is dropped (its covariance row would
 repeat the first and make the matrix singular).
 """
+
 from __future__ import annotations
 
 from collections import OrderedDict
@@ -90,8 +91,10 @@ def rows_of(time: npt.ArrayLike, sampling: Sampling) -> TableRows:
     origins = np.where(positive, _origins(sampling, block, element), 0)
     short = positive & (origins < 1)
     if short.any():
-        raise ValueError(f"lag {float(np.asarray(time)[np.argmax(short)])} has no time origin in a run of length "
-                         f"{sampling.run_length}")
+        raise ValueError(
+            f"lag {float(np.asarray(time)[np.argmax(short)])} has no time origin in a run of length "
+            f"{sampling.run_length}"
+        )
     keep = positive.copy()
     keep[1:] &= ~(repeat[1:] & (origins[1:] == 1) & (origins[:-1] == 1))
     return TableRows(block.astype(np.int64), element.astype(np.int64), origins.astype(np.int64), keep)
@@ -132,7 +135,7 @@ def _rows_walked(lags: IntArray, time: npt.ArrayLike, sampling: Sampling) -> Tab
         if i > 0 and lag == lags[i - 1] and keep[i - 1]:
             b += 1  # the repeated boundary lag opens the next block
         while True:
-            stride = sampling.nbe ** b
+            stride = sampling.nbe**b
             if stride > lag:
                 raise ValueError(f"lag {lag}·Δ0 does not follow the order-n grid of nbe {sampling.nbe}")
             if lag % stride == 0 and lag // stride <= sampling.nbe:
@@ -141,8 +144,9 @@ def _rows_walked(lags: IntArray, time: npt.ArrayLike, sampling: Sampling) -> Tab
         block[i], element[i] = b, lag // stride
         origins[i] = sampling.origins(b, int(element[i]))
         if origins[i] < 1:
-            raise ValueError(f"lag {float(np.asarray(time)[i])} has no time origin in a run of length "
-                             f"{sampling.run_length}")
+            raise ValueError(
+                f"lag {float(np.asarray(time)[i])} has no time origin in a run of length {sampling.run_length}"
+            )
         if i > 0 and keep[i - 1] and lag == lags[i - 1] and origins[i] == 1 and origins[i - 1] == 1:
             keep[i] = False
     return TableRows(block, element, origins, keep)

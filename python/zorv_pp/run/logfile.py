@@ -6,6 +6,7 @@ command that ran. The sampling of a table comes from its ``fix ... ordern``
 line, the timestep in force when the runs after it started and the steps of
 those runs ("Loop time of ... for N steps").
 """
+
 from __future__ import annotations
 
 import math
@@ -18,8 +19,11 @@ from .sampling import Sampling
 
 # The commands a log is read for, found in one scan: units, fix, unfix, timestep, variable, Loop time,
 # and what tells the system's mass: mass, include, read_data, atom_style, create_atoms.
-_LINE = re.compile(r"^[ \t]*(units|fix|unfix|timestep|variable|Loop time of|Step|mass|include|read_data|atom_style"
-                   r"|create_atoms)[ \t]([^\n]*)", re.MULTILINE)
+_LINE = re.compile(
+    r"^[ \t]*(units|fix|unfix|timestep|variable|Loop time of|Step|mass|include|read_data|atom_style"
+    r"|create_atoms)[ \t]([^\n]*)",
+    re.MULTILINE,
+)
 _LOOP = re.compile(r" for (\d+) steps")
 _LOOP_ATOMS = re.compile(r" with (\d+) atoms")
 _CREATED = re.compile(r"^[ \t]*Created (\d+) atoms", re.MULTILINE)
@@ -160,8 +164,9 @@ class LogInfo:
             value = step
         return value
 
-    def sampling(self, style: str, default_timestep: float,
-                 run_length: float | None) -> tuple[Sampling | None, tuple[str, str] | None]:
+    def sampling(
+        self, style: str, default_timestep: float, run_length: float | None
+    ) -> tuple[Sampling | None, tuple[str, str] | None]:
         """The sampling of ``style``'s tables, or None and why (a warning code and a message).
 
         ``run_length`` (time units) stands in for the runs the log shows.
@@ -171,16 +176,17 @@ class LogInfo:
             return None, None
         if fix.nbe is None or fix.nbe < 1:
             return None, ("sampling_unknown", f"fix {fix.fix_id} (ordern {style}) names no nbe")
-        end = min((where for where, name in self.unfixes if name == fix.fix_id and where > fix.position),
-                  default=None)
-        runs = [(where, steps) for where, steps in self.runs
-                if where > fix.position and (end is None or where < end)]
+        end = min((where for where, name in self.unfixes if name == fix.fix_id and where > fix.position), default=None)
+        runs = [(where, steps) for where, steps in self.runs if where > fix.position and (end is None or where < end)]
         # The first run after the fix starts with the timestep of the fix line or a later one.
         timestep = self.timestep_at(runs[0][0] if runs else fix.position, default_timestep)
         if run_length is None:
             if not runs:
-                return None, ("no_run_length", f"the log shows no finished run after fix {fix.fix_id} "
-                                               f"(ordern {style}), so the run length is unknown; give run_length=")
+                return None, (
+                    "no_run_length",
+                    f"the log shows no finished run after fix {fix.fix_id} "
+                    f"(ordern {style}), so the run length is unknown; give run_length=",
+                )
             run_length = sum(steps * self.timestep_at(where, default_timestep) for where, steps in runs)
         interval = fix.nevery * STYLE_TABLES[style][1] * timestep
         return Sampling(interval=interval, nbe=fix.nbe, run_length=run_length, blocks=fix.nb), None
@@ -211,7 +217,7 @@ def _fix(position: int, words: list[str]) -> OrderN | None:
     # The keywords end where a title, a file list or a comment begins.
     for stop in ("title", "file"):
         if stop in words:
-            words = words[:words.index(stop)]
+            words = words[: words.index(stop)]
     words = [w for w in words if not w.startswith("#")]
     try:
         nevery = int(words[1])
@@ -296,9 +302,25 @@ def parse_log(log: Path) -> LogInfo:
         elif len(words) >= 3 and words[1] == "equal":  # variable NAME equal EXPR
             variables[words[0]] = " ".join(rest.split("#")[0].split()[2:])
     boxes = [(box.start(), _box_volume(box.group(1), box.group(2))) for box in _BOX.finditer(text)]
-    return LogInfo(log.name, units, fixes, tuple(timesteps), tuple(runs), tuple(unfixes), density,
-                   tuple(thermo), text, tuple(fix_styles), tuple((w, v) for w, v in boxes if v is not None),
-                   tuple(masses), tuple(includes), tuple(data_files), atom_style, tuple(created), atoms)
+    return LogInfo(
+        log.name,
+        units,
+        fixes,
+        tuple(timesteps),
+        tuple(runs),
+        tuple(unfixes),
+        density,
+        tuple(thermo),
+        text,
+        tuple(fix_styles),
+        tuple((w, v) for w, v in boxes if v is not None),
+        tuple(masses),
+        tuple(includes),
+        tuple(data_files),
+        atom_style,
+        tuple(created),
+        atoms,
+    )
 
 
 def _box_volume(low: str, high: str) -> float | None:

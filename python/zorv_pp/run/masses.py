@@ -9,6 +9,7 @@ total must be the atoms the log's last run reports, when it reports them
 ("Loop time ... with N atoms"). When every type has the
 same mass (``mass * M``), the log's atom count is enough.
 """
+
 from __future__ import annotations
 
 import re

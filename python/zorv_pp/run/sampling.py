@@ -7,6 +7,7 @@ the production run of length ``run_length``. A lag τ of block b is therefore
 averaged over floor(run_length / (interval·nbe**b)) − k + 1 origins. These
 settings fix the covariance of a table's rows, and so the error of a fit.
 """
+
 from __future__ import annotations
 
 import math
@@ -36,6 +37,6 @@ class Sampling:
 
     def origins(self, block: int, element: int) -> int:
         """Time origins averaged for lag ``element``·interval·nbe**``block`` (element 1..nbe)."""
-        samples = self.run_length / (self.interval * self.nbe ** block)
+        samples = self.run_length / (self.interval * self.nbe**block)
         # Times come from decimal settings (0.001 x 10): a quotient a rounding below a whole number is that number.
         return int(math.floor(samples * (1.0 + 1e-9))) - element + 1

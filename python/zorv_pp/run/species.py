@@ -1,16 +1,15 @@
 """The species a run's tables name and their molecule counts."""
+
 from __future__ import annotations
 
 from collections.abc import Mapping
 from pathlib import Path
-from typing import Union
 
 from .._native import group_atom_count
-
 from ..errors import RunError
 from .tables import TABLE_FILES, Table, first_file
 
-GroupChoice = Union[str, tuple[str, int]]
+GroupChoice = str | tuple[str, int]
 """A species' log group: its name, or (name, atoms per molecule) for a group of whole molecules."""
 
 SELF_PREFIX = "MSD__"
@@ -25,29 +24,30 @@ def split_pair(label: str, species: set[str]) -> tuple[str, str]:
     halves are both known species; with no known species, the only underscore.
     """
     cuts = [i for i, char in enumerate(label) if char == "_"]
-    known = [(label[:i], label[i + 1:]) for i in cuts if label[:i] in species and label[i + 1:] in species]
+    known = [(label[:i], label[i + 1 :]) for i in cuts if label[:i] in species and label[i + 1 :] in species]
     if len(known) == 1:
         return known[0]
     if not known and len(cuts) == 1:
-        return label[:cuts[0]], label[cuts[0] + 1:]
+        return label[: cuts[0]], label[cuts[0] + 1 :]
     raise ValueError(f"cannot tell the two species of the pair {label!r}")
 
 
-def named_species(folder: Path, tables: Mapping[str, Table], files: Mapping[str, str],
-                  known: set[str]) -> tuple[list[str], list[str]]:
+def named_species(
+    folder: Path, tables: Mapping[str, Table], files: Mapping[str, str], known: set[str]
+) -> tuple[list[str], list[str]]:
     """The species the diffusion tables name, and those only the RDF names, in first-seen order."""
     names: list[str] = []
     diffusion = 0
     for column in tables.get("diffself", {}):
         if column.startswith(SELF_PREFIX):
-            names.append(column[len(SELF_PREFIX):])
+            names.append(column[len(SELF_PREFIX) :])
     known = known | set(names)
     for kind, prefixes in (("diffonsag", (SELF_PREFIX,)), ("rdf", (RDF_PREFIX, FINITE_RDF_PREFIX))):
         for column in tables.get(kind, {}):
             for prefix in prefixes:
                 if column.startswith(prefix):
                     try:
-                        pair = split_pair(column[len(prefix):], known)
+                        pair = split_pair(column[len(prefix) :], known)
                     except ValueError as error:
                         raise RunError(folder, files[kind], str(error)) from None
                     names.extend(pair)
@@ -71,8 +71,9 @@ def header_species(folder: Path, known: set[str]) -> list[str]:
             continue
         lines = file.read_bytes().decode("utf-8", "replace").splitlines()
         # The readers' header: the last line starting with "#Time", else the first line.
-        header = next((line for line in reversed(lines) if line.lstrip().startswith("#Time")),
-                      lines[0] if lines else "")
+        header = next(
+            (line for line in reversed(lines) if line.lstrip().startswith("#Time")), lines[0] if lines else ""
+        )
         tables[kind], files[kind] = {name: [] for name in header.replace("#", "").split()}, file.name
     required, rdf_only = named_species(folder, tables, files, known)
     return [*required, *rdf_only]
@@ -82,8 +83,13 @@ def _quoted(names: list[str]) -> str:
     return ", ".join(repr(name) for name in names)
 
 
-def count_species(folder: Path, species: list[str], counts: Mapping[str, int] | None,
-                  groups: Mapping[str, GroupChoice], log: Path | None) -> dict[str, int]:
+def count_species(
+    folder: Path,
+    species: list[str],
+    counts: Mapping[str, int] | None,
+    groups: Mapping[str, GroupChoice],
+    log: Path | None,
+) -> dict[str, int]:
     """The molecule count of every one of ``species``: from ``counts``, else from the log's groups.
 
     A count given for some species adds to what the log counts for the
@@ -100,8 +106,9 @@ def count_species(folder: Path, species: list[str], counts: Mapping[str, int] | 
     if log is None:
         if counts is not None:
             raise RunError(folder, None, f"no molecule count given for species {_quoted(rest)}", rest)
-        raise RunError(folder, None, f"no molecule count for species {_quoted(rest)}: give counts= or add "
-                                     f"the LAMMPS log", rest)
+        raise RunError(
+            folder, None, f"no molecule count for species {_quoted(rest)}: give counts= or add the LAMMPS log", rest
+        )
     missing = []
     for name in rest:
         group, per_molecule = _group(groups.get(name, name))
@@ -113,20 +120,25 @@ def count_species(folder: Path, species: list[str], counts: Mapping[str, int] | 
         except OSError as error:
             raise RunError(folder, log.name, str(error)) from None
         if atoms % per_molecule:
-            raise RunError(folder, log.name, f"group {group!r} holds {atoms} atoms, not a whole number of "
-                                             f"molecules of {per_molecule} atoms")
+            raise RunError(
+                folder,
+                log.name,
+                f"group {group!r} holds {atoms} atoms, not a whole number of molecules of {per_molecule} atoms",
+            )
         found[name] = atoms // per_molecule
         _check_count(folder, log.name, name, found[name])
     if missing:
-        raise RunError(folder, log.name, f"the log counts no group of species {_quoted(missing)}: give "
-                                         f"counts= or groups=", missing)
+        raise RunError(
+            folder, log.name, f"the log counts no group of species {_quoted(missing)}: give counts= or groups=", missing
+        )
     return found
 
 
 def _check_count(folder: Path, source: str | None, name: str, count: object) -> None:
     if isinstance(count, bool) or not isinstance(count, int) or count <= 0:
-        raise RunError(folder, source, f"species {name!r} has a molecule count of {count!r}; "
-                                       f"it must be a positive integer")
+        raise RunError(
+            folder, source, f"species {name!r} has a molecule count of {count!r}; it must be a positive integer"
+        )
 
 
 def _group(spec: GroupChoice) -> tuple[str, int]:

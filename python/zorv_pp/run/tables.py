@@ -6,6 +6,7 @@ the lines it stepped over, the header's repeats and the values that are not
 finite. The time series (temperature, volume, density) are summarised by
 ``summarize_column`` without building a column at all.
 """
+
 from __future__ import annotations
 
 import math
@@ -14,8 +15,9 @@ from collections.abc import Mapping, Sequence
 from pathlib import Path
 from typing import Any, cast
 
-import _zorv_analysis
 import numpy as np
+
+import _zorv_analysis
 
 from ..diagnostics import RunWarning
 from ..errors import RunError
@@ -73,8 +75,13 @@ def read_table(folder: Path, file: Path, layout: str, warnings: list[RunWarning]
     table = {name: cast(Sequence[float], np.asarray(column)) for name, column in columns.items()}
     _report_damage(file.name, damage, warnings)
     for name, count, line in damage["nonfinite"]:
-        warnings.append(RunWarning("nonfinite_values", file.name, f"column {name}: {count} value(s) are not "
-                                   f"finite, the first at line {line}; the fits leave them out"))
+        warnings.append(
+            RunWarning(
+                "nonfinite_values",
+                file.name,
+                f"column {name}: {count} value(s) are not finite, the first at line {line}; the fits leave them out",
+            )
+        )
     if layout == ZORV and table:
         table = last_sequence(file.name, table, damage["first_row_line"], warnings)
     return table
@@ -82,15 +89,33 @@ def read_table(folder: Path, file: Path, layout: str, warnings: list[RunWarning]
 
 def _report_damage(name: str, damage: Mapping[str, Any], warnings: list[RunWarning]) -> None:
     if damage["cut_line"]:
-        warnings.append(RunWarning("partial_last_row", name, f"the file does not end with a newline, so it was "
-                                   f"cut while being written: its last line ({damage['cut_line']}) is dropped"))
+        warnings.append(
+            RunWarning(
+                "partial_last_row",
+                name,
+                f"the file does not end with a newline, so it was "
+                f"cut while being written: its last line ({damage['cut_line']}) is dropped",
+            )
+        )
     if damage["skipped_lines"]:
-        warnings.append(RunWarning("skipped_rows", name, f"{damage['skipped_lines']} line(s) are no row and were "
-                                   f"skipped, the first at line {damage['first_skipped']}"))
+        warnings.append(
+            RunWarning(
+                "skipped_rows",
+                name,
+                f"{damage['skipped_lines']} line(s) are no row and were "
+                f"skipped, the first at line {damage['first_skipped']}",
+            )
+        )
     if damage["headers"] > 1:
-        warnings.append(RunWarning("repeated_header", name, f"the header appears {damage['headers']} times (a "
-                                   f"restarted run?): only the rows after the last one, at line "
-                                   f"{damage['header_line']}, are read"))
+        warnings.append(
+            RunWarning(
+                "repeated_header",
+                name,
+                f"the header appears {damage['headers']} times (a "
+                f"restarted run?): only the rows after the last one, at line "
+                f"{damage['header_line']}, are read",
+            )
+        )
 
 
 def last_sequence(name: str, table: Table, first_line: int, warnings: list[RunWarning]) -> Table:
@@ -111,9 +136,15 @@ def last_sequence(name: str, table: Table, first_line: int, warnings: list[RunWa
     best = int(np.flatnonzero(lengths == lengths.max())[-1])
     start, stop = int(bounds[best]), int(bounds[best + 1])
     where = f"rows {start + 1}-{stop}" + (f" (from line {first_line + start})" if first_line else "")
-    warnings.append(RunWarning("repeated_rows", name, f"the times fall back {falls.size} time(s), as when a "
-                               f"restarted run writes its rows again: {len(bounds) - 1} sequences, of which "
-                               f"the last complete one, {where}, is kept"))
+    warnings.append(
+        RunWarning(
+            "repeated_rows",
+            name,
+            f"the times fall back {falls.size} time(s), as when a "
+            f"restarted run writes its rows again: {len(bounds) - 1} sequences, of which "
+            f"the last complete one, {where}, is kept",
+        )
+    )
     return {column: values[start:stop] for column, values in table.items()}
 
 
@@ -157,6 +188,12 @@ def column_mean(folder: Path, file: Path, warnings: list[RunWarning]) -> tuple[f
         return None
     if count < rows:
         first = summary["damage"]["nonfinite"][0][2]
-        warnings.append(RunWarning("nonfinite_values", file.name, f"{rows - count} of {rows} values are not "
-                                   f"finite (the first at line {first}) and were left out of the mean"))
+        warnings.append(
+            RunWarning(
+                "nonfinite_values",
+                file.name,
+                f"{rows - count} of {rows} values are not "
+                f"finite (the first at line {first}) and were left out of the mean",
+            )
+        )
     return float(mean), int(count)

@@ -9,9 +9,20 @@
   them, so that the spread of its tables is the true one: `simulate_table`
   gives one MSD column without files, `write_ordern_run` a whole run folder.
 """
+
 from .campaign import CampaignState, Species, write_campaign
 from .ordern import OrderNRunSpec, simulate_table, write_ordern_run
 from .runs import RunSpec, order_n_times, quasi_log_times, write_run
 
-__all__ = ["CampaignState", "OrderNRunSpec", "RunSpec", "Species", "order_n_times", "quasi_log_times",
-           "simulate_table", "write_campaign", "write_ordern_run", "write_run"]
+__all__ = [
+    "CampaignState",
+    "OrderNRunSpec",
+    "RunSpec",
+    "Species",
+    "order_n_times",
+    "quasi_log_times",
+    "simulate_table",
+    "write_campaign",
+    "write_ordern_run",
+    "write_run",
+]

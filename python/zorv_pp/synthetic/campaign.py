@@ -1,4 +1,5 @@
 """A campaign of synthetic runs: state folders with replicas, and the campaign file naming them."""
+
 from __future__ import annotations
 
 import os

@@ -367,7 +367,9 @@ def _write_log(path: Path, spec: RunSpec, temperatures: FloatArray) -> None:
     types = {name: k + 1 for k, name in enumerate(spec.species)}
     for name in sorted(spec.species, key=len):
         lines += [f"group {name} type {types[name]}", f"{spec.counts[name]} atoms in group {name}"]
-    lines += [f"timestep {timestep}", *_sampling_lines(spec),
+    lines += [
+        f"timestep {timestep}",
+        *_sampling_lines(spec),
         "variable density equal density",
         "fix ave_density all ave/time 1 10000 10000 v_density file density.dat",
         f"velocity all create {spec.temperature} 4928459 dist gaussian",
@@ -388,11 +390,13 @@ def _sampling_lines(spec: RunSpec) -> list[str]:
     if spec.rows is not None:
         return []
     steps = round(_DIFFUSION_GRID[0] / 1e-15), round(_FLUX_GRID[0] / 1e-15 / 2)
-    return [f"fix f3 all ordern diffusivity {steps[0]} 100000 c_positions nb 10 nbe {_DIFFUSION_GRID[2]} "
-            "file diffself.dat diffonsag.dat",
-            f"fix f1 all ordern viscosity {steps[1]} 100000 c_P nb 10 nbe {_FLUX_GRID[2]} file viscosity.dat",
-            f"fix f2 all ordern thermalconductivity {steps[1]} 100000 c_heatflux nb 10 nbe {_FLUX_GRID[2]} "
-            "file tconductivity.dat"]
+    return [
+        f"fix f3 all ordern diffusivity {steps[0]} 100000 c_positions nb 10 nbe {_DIFFUSION_GRID[2]} "
+        "file diffself.dat diffonsag.dat",
+        f"fix f1 all ordern viscosity {steps[1]} 100000 c_P nb 10 nbe {_FLUX_GRID[2]} file viscosity.dat",
+        f"fix f2 all ordern thermalconductivity {steps[1]} 100000 c_heatflux nb 10 nbe {_FLUX_GRID[2]} "
+        "file tconductivity.dat",
+    ]
 
 
 def write_run(folder: str | os.PathLike[str], spec: RunSpec, *, log: bool = True) -> dict[str, object]:

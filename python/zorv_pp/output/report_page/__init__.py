@@ -1,4 +1,5 @@
 """Self-contained HTML report pages: one per campaign, built from the parts in :mod:`.page`."""
+
 from __future__ import annotations
 
 from .campaign import metadata_text, report_html, write_report

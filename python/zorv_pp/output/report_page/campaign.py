@@ -1,5 +1,6 @@
 """The report page of a campaign: every value rounded to its error with its 95 % interval and flags,
 the warnings and failures of every run, the fit settings, the software version and the figures."""
+
 from __future__ import annotations
 
 import math
@@ -9,12 +10,13 @@ from pathlib import Path
 from typing import Any
 
 from ... import properties
+from ...analysis.state import StateResult
 from ...campaign.batch import CampaignResult
 from ...figures.common import METADATA_UNITS, notation, species_text
 from ...files import write_atomic
-from ...analysis.state import StateResult
 from .page import e, figure, flags_cell, rounded_cells, table, warnings_table
 from .settings import finished_page
+
 
 def _property_rows(state: StateResult) -> tuple[list[list[str]], list[str]]:
     rows, classes = [], []
@@ -24,9 +26,20 @@ def _property_rows(state: StateResult) -> tuple[list[list[str]], list[str]]:
         spread = max((s for s in estimate.window_spread if math.isfinite(s)), default=math.nan)
         value, interval, error, spread_text = rounded_cells(estimate.mean, estimate.sem, low, high, factor, [spread])
         name = species_text(state.labels.get(species, "")) if species is not None else ""
-        rows.append([e(properties.get(prop).title), e(name), value, interval, error,
-                     spread_text if math.isfinite(spread) else "–", e(fit_start_text(estimate.fit_start)), e(label),
-                     str(estimate.count), flags_cell(estimate.flags)])
+        rows.append(
+            [
+                e(properties.get(prop).title),
+                e(name),
+                value,
+                interval,
+                error,
+                spread_text if math.isfinite(spread) else "–",
+                e(fit_start_text(estimate.fit_start)),
+                e(label),
+                str(estimate.count),
+                flags_cell(estimate.flags),
+            ]
+        )
         classes.append("flagged" if estimate.flags else "")
     return rows, classes
 
@@ -55,12 +68,31 @@ def _state_section(state: StateResult, figures: Sequence[Path]) -> str:
     if state.metadata:
         parts.append(f'<p class="meta">{e(metadata_text(state.metadata))}</p>')
     rows, classes = _property_rows(state)
-    parts.append('<p class="meta">Each value and its interval are rounded to two significant digits of its '
-                 "standard error. The window spread is how far the choice of fit window alone moves a run's "
-                 "value (the largest run's); the fitted range starts at the time under \"fit from\" (each run's "
-                 "own, chosen where the slope has stopped changing).</p>")
-    parts.append(table(("property", "species", "value", "95 % interval", "standard error", "window spread",
-                        "fit from", "unit", "runs", "flags"), rows, classes, numeric=(2, 3, 4, 5, 6, 8)))
+    parts.append(
+        '<p class="meta">Each value and its interval are rounded to two significant digits of its '
+        "standard error. The window spread is how far the choice of fit window alone moves a run's "
+        "value (the largest run's); the fitted range starts at the time under \"fit from\" (each run's "
+        "own, chosen where the slope has stopped changing).</p>"
+    )
+    parts.append(
+        table(
+            (
+                "property",
+                "species",
+                "value",
+                "95 % interval",
+                "standard error",
+                "window spread",
+                "fit from",
+                "unit",
+                "runs",
+                "flags",
+            ),
+            rows,
+            classes,
+            numeric=(2, 3, 4, 5, 6, 8),
+        )
+    )
     parts.append("<h3>Runs and their warnings</h3>")
     parts.append(warnings_table([(run, state.warnings.get(run, ())) for run in state.runs]))
     parts += [figure(path, caption(path)) for path in figures]
@@ -73,10 +105,10 @@ def _state_section(state: StateResult, figures: Sequence[Path]) -> str:
 #: What each figure shows, by the end of its file name.
 CAPTIONS = {
     "_msd": "MSD curves of every run (points), fitted lines with their 95 % band; the fitted range between "
-            "dashed marks.",
+    "dashed marks.",
     "_slope": "Running slope: the coefficient fitted from each start with its 95 % band, the state value and its "
-              "interval in grey, each run's chosen start dashed and ringed. A chosen start off the plateau "
-              "means a biased value.",
+    "interval in grey, each run's chosen start dashed and ringed. A chosen start off the plateau "
+    "means a biased value.",
     "_convergence": "The estimate of the first k runs against k, beside each run's own value.",
     "summary": "The main properties across the states.",
 }
@@ -95,14 +127,18 @@ def _owner(path: Path, states: Sequence[StateResult]) -> str | None:
     owners = []
     for state in states:
         stem = file_stem(state.name)
-        rest = path.stem[len(stem) + 1:] if path.stem.startswith(stem + "_") else None
+        rest = path.stem[len(stem) + 1 :] if path.stem.startswith(stem + "_") else None
         if rest is not None and (rest in STATE_FIGURES or rest.startswith("msd_")):
             owners.append((len(stem), state.name))
     return max(owners)[1] if owners else None
 
 
-def report_html(result: CampaignResult, figures: Sequence[str | os.PathLike[str]] = (), settings: Any = None,
-                title: str = "zorv_pp campaign report") -> str:
+def report_html(
+    result: CampaignResult,
+    figures: Sequence[str | os.PathLike[str]] = (),
+    settings: Any = None,
+    title: str = "zorv_pp campaign report",
+) -> str:
     """The text of the report page (see :func:`write_report`); a state's own figures follow its tables."""
     from ... import __version__
 
@@ -111,8 +147,10 @@ def report_html(result: CampaignResult, figures: Sequence[str | os.PathLike[str]
     own = {state.name: [p for p in paths if owner[p] == state.name] for state in result.states}
     shared = [p for p in paths if not any(p in found for found in own.values())]
     runs = sum(len(s.runs) for s in result.states)
-    summary = (f"{len(result.states)} state(s), {runs} analysed run(s), {len(result.failures)} failure(s). "
-               f"Values are state values; intervals are 95 % intervals; zorv_pp {__version__}.")
+    summary = (
+        f"{len(result.states)} state(s), {runs} analysed run(s), {len(result.failures)} failure(s). "
+        f"Values are state values; intervals are 95 % intervals; zorv_pp {__version__}."
+    )
     body = [f"<h1>{e(title)}</h1>", f'<p class="meta" id="summary">{e(summary)}</p>']
     if shared:
         body += ["<h2>Summary over states</h2>", *(figure(p, caption(p)) for p in shared)]
@@ -120,8 +158,12 @@ def report_html(result: CampaignResult, figures: Sequence[str | os.PathLike[str]
     return finished_page(title, body, result.failures, settings)
 
 
-def write_report(path: str | os.PathLike[str], result: CampaignResult,
-                 figures: Sequence[str | os.PathLike[str]] = (), settings: Any = None) -> Path:
+def write_report(
+    path: str | os.PathLike[str],
+    result: CampaignResult,
+    figures: Sequence[str | os.PathLike[str]] = (),
+    settings: Any = None,
+) -> Path:
     """Write the report page of ``result`` to ``path`` atomically; returns the path.
 
     ``figures`` are image files to embed (png or svg; a pdf is shown through

@@ -4,6 +4,7 @@ A page needs nothing but a browser: styles are inline, figures are embedded
 as base64 PNG or inline-data SVG, and there is no script and no link to
 anything outside it.
 """
+
 from __future__ import annotations
 
 import base64
@@ -21,7 +22,8 @@ from ...rounding import fixed, place, with_error
 _MEDIA = {".png": "image/png", ".svg": "image/svg+xml"}
 STYLE = """
 body { font: 15px/1.45 "DejaVu Sans", sans-serif; color: #1d2125; margin: 2em auto; max-width: 78em; padding: 0 1em; }
-h1 { font-size: 1.6em; margin-bottom: .2em; } h2 { border-bottom: 1px solid #ccd; padding-bottom: .2em; margin-top: 2em; }
+h1 { font-size: 1.6em; margin-bottom: .2em; }
+h2 { border-bottom: 1px solid #ccd; padding-bottom: .2em; margin-top: 2em; }
 table { border-collapse: collapse; margin: .6em 0 1.2em; font-size: .92em; max-width: 100%; }
 th, td { border: 1px solid #d4d8dd; padding: .25em .45em; text-align: left; vertical-align: top; }
 th { background: #eef1f5; } td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
@@ -42,8 +44,13 @@ def subscripted(text: str) -> str:
     return re.sub(r"(?<=[^\s_])_([A-Za-z]+)", r"<sub>\1</sub>", e(text))
 
 
-def table(header: Sequence[str], rows: Iterable[Sequence[str]], row_classes: Sequence[str] = (),
-          numeric: Sequence[int] = (), subscripts: bool = False) -> str:
+def table(
+    header: Sequence[str],
+    rows: Iterable[Sequence[str]],
+    row_classes: Sequence[str] = (),
+    numeric: Sequence[int] = (),
+    subscripts: bool = False,
+) -> str:
     """An HTML table; the cells of ``rows`` must already be escaped. ``subscripts`` sets the header's
     symbols with subscripts (see :func:`subscripted`); otherwise an underscore is kept as written."""
     head = "".join(f"<th>{subscripted(h) if subscripts else e(h)}</th>" for h in header)
@@ -64,8 +71,9 @@ def error_of(mean: float, sem: float, low: float, high: float) -> float:
     return math.nan
 
 
-def rounded_cells(mean: float, sem: float, low: float, high: float, factor: float = 1.0,
-                  extra: Sequence[float] = ()) -> list[str]:
+def rounded_cells(
+    mean: float, sem: float, low: float, high: float, factor: float = 1.0, extra: Sequence[float] = ()
+) -> list[str]:
     """Escaped cells value, 95 % interval, standard error and ``extra`` numbers, rounded to the error."""
     mean, sem, low, high = (v * factor for v in (mean, sem, low, high))
     error = error_of(mean, sem, low, high)
@@ -96,24 +104,32 @@ def figure(path: Path, caption: str = "") -> str:
         return f'<p class="meta">Figure {e(path.name)}: {e(path.suffix)} cannot be shown in a page.</p>'
     data = base64.b64encode(shown.read_bytes()).decode("ascii")
     note = f"{caption} " if caption else ""
-    return (f'<figure id="figure-{e(path.stem)}"><img src="data:{media};base64,{data}" alt="{e(path.stem)}">'
-            f"<figcaption>{e(note)}{e(path.name)} ({e(CI_NOTE)})</figcaption></figure>")
+    return (
+        f'<figure id="figure-{e(path.stem)}"><img src="data:{media};base64,{data}" alt="{e(path.stem)}">'
+        f"<figcaption>{e(note)}{e(path.name)} ({e(CI_NOTE)})</figcaption></figure>"
+    )
 
 
 def document(title: str, body: Sequence[str]) -> str:
     """The whole page around ``body`` (escaped HTML parts)."""
-    return ('<!DOCTYPE html>\n<html lang="en"><head><meta charset="utf-8">'
-            '<meta name="viewport" content="width=device-width, initial-scale=1">'
-            f"<title>{e(title)}</title><style>{STYLE}</style></head>"
-            f"<body>{''.join(body)}</body></html>\n")
+    return (
+        '<!DOCTYPE html>\n<html lang="en"><head><meta charset="utf-8">'
+        '<meta name="viewport" content="width=device-width, initial-scale=1">'
+        f"<title>{e(title)}</title><style>{STYLE}</style></head>"
+        f"<body>{''.join(body)}</body></html>\n"
+    )
 
 
 def warnings_table(runs: Sequence[tuple[str, Sequence[Any]]]) -> str:
     """Run × its warnings (objects with code, file and message)."""
     rows = []
     for index, (run, warnings) in enumerate(runs):
-        text = "<br>".join(f"<b>{e(w.code)}</b>{' (' + e(w.file) + ')' if w.file else ''}: {e(w.message)}"
-                           for w in warnings) or '<span class="none">none</span>'
+        text = (
+            "<br>".join(
+                f"<b>{e(w.code)}</b>{' (' + e(w.file) + ')' if w.file else ''}: {e(w.message)}" for w in warnings
+            )
+            or '<span class="none">none</span>'
+        )
         rows.append([str(index + 1), breakable(run), text])
     return table(("run", "folder", "warnings"), rows, numeric=(0,))
 

@@ -1,4 +1,5 @@
 """The fit settings of a report: a table of fit group × setting, and any further settings as name and value."""
+
 from __future__ import annotations
 
 import dataclasses
@@ -13,13 +14,14 @@ def _window_table(windows: Mapping[str, Any]) -> str:
     """Fit group × setting, from Windows or from their fields as mappings."""
     rows = {group: dataclasses.asdict(w) if isinstance(w, Window) else dict(w) for group, w in windows.items()}
     names = list(dict.fromkeys(name for values in rows.values() for name in values))
-    return table(["fit group", *names], [[e(group)] + [e(values.get(name, "")) for name in names]
-                                        for group, values in rows.items()])
+    return table(
+        ["fit group", *names],
+        [[e(group)] + [e(values.get(name, "")) for name in names] for group, values in rows.items()],
+    )
 
 
 def _grouped(value: Any) -> bool:
-    return isinstance(value, Mapping) and bool(value) and all(
-        isinstance(v, (Window, Mapping)) for v in value.values())
+    return isinstance(value, Mapping) and bool(value) and all(isinstance(v, (Window, Mapping)) for v in value.values())
 
 
 def settings_section(settings: Any) -> str:
@@ -27,13 +29,17 @@ def settings_section(settings: Any) -> str:
     head = "<h2>Fit settings</h2>"
     if settings is None:
         return head + '<p class="meta">The defaults (no setting was given).</p>' + _window_table(windows_for(None))
-    if isinstance(settings, Window) or (isinstance(settings, Mapping) and settings
-                                        and all(isinstance(w, Window) for w in settings.values())):
+    if isinstance(settings, Window) or (
+        isinstance(settings, Mapping) and settings and all(isinstance(w, Window) for w in settings.values())
+    ):
         return head + _window_table(windows_for(settings))
     if isinstance(settings, Mapping):
         tables = [_window_table(v) for v in settings.values() if _grouped(v)]
-        rows = [[e(k), e(", ".join(map(str, v)) if isinstance(v, (list, tuple)) else v)]
-                for k, v in settings.items() if not _grouped(v)]
+        rows = [
+            [e(k), e(", ".join(map(str, v)) if isinstance(v, (list, tuple)) else v)]
+            for k, v in settings.items()
+            if not _grouped(v)
+        ]
         return head + "".join(tables) + (table(("setting", "value"), rows) if rows else "")
     return f"{head}<p>{e(settings)}</p>"
 
@@ -42,5 +48,12 @@ def finished_page(title: str, body: list[str], failed: Any, settings: Any) -> st
     """The page of ``body`` closed by the failures, the settings and the version."""
     from ... import __version__
 
-    return document(title, [*body, failures(failed), settings_section(settings),
-                            f'<footer class="meta">Written by zorv_pp {e(__version__)}.</footer>'])
+    return document(
+        title,
+        [
+            *body,
+            failures(failed),
+            settings_section(settings),
+            f'<footer class="meta">Written by zorv_pp {e(__version__)}.</footer>',
+        ],
+    )

@@ -17,6 +17,7 @@ The tables have the layouts and normalisations the analysis reads:
 
 Times are in fs, lengths in Å, pressures in atm, energies in kcal/mol.
 """
+
 from __future__ import annotations
 
 import math
@@ -34,22 +35,34 @@ from .walkers import FloatArray, walker_positions
 Answers = dict[str, object]
 
 
-def _write_table(path: Path, notes: Sequence[str], names: Sequence[str], time: FloatArray,
-                 columns: Sequence[FloatArray]) -> None:
-    lines = ["Simulated order-n run (known answers)", *(f"#NOTE: {note}" for note in notes),
-             "#Time\t" + "\t".join(names) + "\t"]
+def _write_table(
+    path: Path, notes: Sequence[str], names: Sequence[str], time: FloatArray, columns: Sequence[FloatArray]
+) -> None:
+    lines = [
+        "Simulated order-n run (known answers)",
+        *(f"#NOTE: {note}" for note in notes),
+        "#Time\t" + "\t".join(names) + "\t",
+    ]
     # Shortest round-trip text: the values read back are those simulated.
     lines += [" " + " ".join(repr(float(v)) for v in row) for row in zip(time, *columns)]
     path.write_text("\n".join(lines) + "\n", encoding="utf-8")
 
 
-def _draw(spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderNGrid, interval: float, count: int,
-          diffusion: float, tau: float) -> FloatArray:
+def _draw(
+    spec: OrderNRunSpec,
+    rng: np.random.Generator,
+    grid: OrderNGrid,
+    interval: float,
+    count: int,
+    diffusion: float,
+    tau: float,
+) -> FloatArray:
     return walker_positions(rng, count, grid.samples, interval, diffusion, tau, spec.slow_share, spec.slow_factor)
 
 
-def _self_columns(spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderNGrid, interval: float,
-                  tau: float) -> list[FloatArray]:
+def _self_columns(
+    spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderNGrid, interval: float, tau: float
+) -> list[FloatArray]:
     columns: list[FloatArray] = []
     per_draw = max(1, 1_000_000 // (grid.samples + 1))
     for name in spec.species:
@@ -57,15 +70,17 @@ def _self_columns(spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderNGri
         diffusion = spec.self_diffusion[name] / REAL.diffusion
         total = np.zeros(grid.time.size)
         for start in range(0, walkers, per_draw):
-            total += ordern_products(grid, _draw(spec, rng, grid, interval, min(per_draw, walkers - start),
-                                                 diffusion, tau))
+            total += ordern_products(
+                grid, _draw(spec, rng, grid, interval, min(per_draw, walkers - start), diffusion, tau)
+            )
         # N_i × the mean over walkers of Δx²/2 is Σ_molecules |Δr|² / 6.
         columns.append(total * molecules / (2.0 * walkers) / grid.origins)
     return columns
 
 
-def _onsager_columns(spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderNGrid, interval: float,
-                     tau: float) -> list[FloatArray]:
+def _onsager_columns(
+    spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderNGrid, interval: float, tau: float
+) -> list[FloatArray]:
     names = spec.species
     total = sum(spec.counts.values())
     matrix = total * spec.onsager_matrix() / REAL.diffusion
@@ -83,15 +98,17 @@ def _onsager_columns(spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderN
     return columns
 
 
-def _viscosity_columns(spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderNGrid,
-                       interval: float) -> list[FloatArray]:
+def _viscosity_columns(
+    spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderNGrid, interval: float
+) -> list[FloatArray]:
     shear = spec.shear_viscosity * spec.temperature / REAL.viscosity
     bulk = spec.bulk_viscosity * spec.temperature / REAL.viscosity
     w = _draw(spec, rng, grid, interval, 5, shear, spec.tau_flux / REAL.time)
     # The traceless symmetric tensor in an orthonormal basis: w[0..2] off-diagonal, w[3], w[4] diagonal.
     r2, r6 = math.sqrt(2.0), math.sqrt(6.0)
-    components = np.stack([w[3] / r2 + w[4] / r6, -w[3] / r2 + w[4] / r6, -2.0 * w[4] / r6,
-                           w[0] / r2, w[1] / r2, w[2] / r2])
+    components = np.stack(
+        [w[3] / r2 + w[4] / r6, -w[3] / r2 + w[4] / r6, -2.0 * w[4] / r6, w[0] / r2, w[1] / r2, w[2] / r2]
+    )
     squares = ordern_products(grid, components[:, None, :]) / grid.origins
     # A diagonal component fluctuates 4/3 as much as an off-diagonal one in an isotropic liquid.
     columns = [0.75 * squares[c] if c < 3 else squares[c] for c in range(6)]
@@ -101,9 +118,8 @@ def _viscosity_columns(spec: OrderNRunSpec, rng: np.random.Generator, grid: Orde
     return [*columns, off, everything, ordern_products(grid, pressure) / (2.0 * grid.origins)]
 
 
-def _heat_columns(spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderNGrid,
-                  interval: float) -> list[FloatArray]:
-    kappa = spec.thermal_conductivity * spec.temperature ** 2 / REAL.thermal_conductivity
+def _heat_columns(spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderNGrid, interval: float) -> list[FloatArray]:
+    kappa = spec.thermal_conductivity * spec.temperature**2 / REAL.thermal_conductivity
     w = _draw(spec, rng, grid, interval, 3, kappa, spec.tau_flux / REAL.time)
     parts = ordern_products(grid, w[:, None, :]) / (2.0 * grid.origins)
     return [parts[0], parts[1], parts[2], parts.mean(axis=0)]
@@ -113,23 +129,39 @@ def _write_log(path: Path, spec: OrderNRunSpec) -> None:
     nwrite = max(1, spec.steps // 10)
     atoms = sum(spec.counts.values())
     title = 'title "Simulated order-n run"'
-    lines = ["LAMMPS (2 Aug 2023 - Update 3)", "units real", "atom_style full", "read_data system.data",
-             f"variable nb equal {spec.nb}", f"variable nbe equal {spec.nbe}"]
+    lines = [
+        "LAMMPS (2 Aug 2023 - Update 3)",
+        "units real",
+        "atom_style full",
+        "read_data system.data",
+        f"variable nb equal {spec.nb}",
+        f"variable nbe equal {spec.nbe}",
+    ]
     # The group count is found by substring: names that prefix others come first.
     for k, name in sorted(enumerate(spec.species), key=lambda item: len(item[1])):
         lines += [f"group {name} type {k + 1}", f"{spec.counts[name]} atoms in group {name}"]
     # An equilibration with its own timestep and loop precedes the production run, as in real inputs.
-    lines += ["timestep 0.5", "run 10000", f"Loop time of 5.0 on 1 procs for 10000 steps with {atoms} atoms",
-              f"timestep {spec.timestep!r}", "compute positions all position"]
+    lines += [
+        "timestep 0.5",
+        "run 10000",
+        f"Loop time of 5.0 on 1 procs for 10000 steps with {atoms} atoms",
+        f"timestep {spec.timestep!r}",
+        "compute positions all position",
+    ]
     for fix, kind, every, compute, files in (
-            ("f3", "diffusivity", spec.diffusion_every, "c_positions", "diffself.dat diffonsag.dat"),
-            ("f1", "viscosity", spec.flux_every, "c_P", "viscosity.dat"),
-            ("f2", "thermalconductivity", spec.flux_every, "c_heatflux", "tconductivity.dat")):
-        lines += [f"fix {fix} all ordern {kind} {every} {nwrite} {compute} nb ${{nb}} nbe ${{nbe}} file {files} {title}",
-                  f"fix {fix} all ordern {kind} {every} {nwrite} {compute} nb {spec.nb} nbe {spec.nbe} "
-                  f"file {files} {title}"]
-    lines += [f"run {spec.steps}", f"Loop time of 1.0 on 1 procs for {spec.steps} steps with {atoms} atoms",
-              "Total wall time: 0:00:01"]
+        ("f3", "diffusivity", spec.diffusion_every, "c_positions", "diffself.dat diffonsag.dat"),
+        ("f1", "viscosity", spec.flux_every, "c_P", "viscosity.dat"),
+        ("f2", "thermalconductivity", spec.flux_every, "c_heatflux", "tconductivity.dat"),
+    ):
+        lines += [
+            f"fix {fix} all ordern {kind} {every} {nwrite} {compute} nb ${{nb}} nbe ${{nbe}} file {files} {title}",
+            f"fix {fix} all ordern {kind} {every} {nwrite} {compute} nb {spec.nb} nbe {spec.nbe} file {files} {title}",
+        ]
+    lines += [
+        f"run {spec.steps}",
+        f"Loop time of 1.0 on 1 procs for {spec.steps} steps with {atoms} atoms",
+        "Total wall time: 0:00:01",
+    ]
     path.write_text("\n".join(lines) + "\n", encoding="utf-8")
 
 
@@ -159,19 +191,37 @@ def write_ordern_run(folder: str | os.PathLike[str], spec: OrderNRunSpec) -> Ans
     grid, flux_grid = ordern_grid(diffusion), ordern_grid(flux)
     names = spec.species
     total = sum(spec.counts.values())
-    _write_table(out / "diffself.dat", ["MSDs should be divided by the number of molecules of species i (N_i).",
-                                        "MSDs have been divided by the factor 6."],
-                 [f"MSD__{n}" for n in names], grid.time,
-                 _self_columns(spec, rng, grid, diffusion.interval, tau_diffusion))
-    _write_table(out / "diffonsag.dat", [f"MSDs should be divided by the total number of molecules (N = {total})."],
-                 [f"MSD__{a}_{b}" for a, b in species_pairs(names)], grid.time,
-                 _onsager_columns(spec, rng, grid, diffusion.interval, tau_diffusion))
-    _write_table(out / "viscosity.dat", ["MSDs should be divided by the temperature."],
-                 [f"MSD_{c}" for c in ("xx", "yy", "zz", "xy", "xz", "yz", "off", "all", "bulkvisc")],
-                 flux_grid.time, _viscosity_columns(spec, rng, flux_grid, flux.interval))
-    _write_table(out / "tconductivity.dat", ["MSDs should be divided by (temperature^2)."],
-                 ["MSD_x", "MSD_y", "MSD_z", "MSD_all"], flux_grid.time,
-                 _heat_columns(spec, rng, flux_grid, flux.interval))
+    _write_table(
+        out / "diffself.dat",
+        [
+            "MSDs should be divided by the number of molecules of species i (N_i).",
+            "MSDs have been divided by the factor 6.",
+        ],
+        [f"MSD__{n}" for n in names],
+        grid.time,
+        _self_columns(spec, rng, grid, diffusion.interval, tau_diffusion),
+    )
+    _write_table(
+        out / "diffonsag.dat",
+        [f"MSDs should be divided by the total number of molecules (N = {total})."],
+        [f"MSD__{a}_{b}" for a, b in species_pairs(names)],
+        grid.time,
+        _onsager_columns(spec, rng, grid, diffusion.interval, tau_diffusion),
+    )
+    _write_table(
+        out / "viscosity.dat",
+        ["MSDs should be divided by the temperature."],
+        [f"MSD_{c}" for c in ("xx", "yy", "zz", "xy", "xz", "yz", "off", "all", "bulkvisc")],
+        flux_grid.time,
+        _viscosity_columns(spec, rng, flux_grid, flux.interval),
+    )
+    _write_table(
+        out / "tconductivity.dat",
+        ["MSDs should be divided by (temperature^2)."],
+        ["MSD_x", "MSD_y", "MSD_z", "MSD_all"],
+        flux_grid.time,
+        _heat_columns(spec, rng, flux_grid, flux.interval),
+    )
     _write_series(out / "volume.dat", "Volume", spec.steps, np.array([spec.volume / REAL.volume]))
     # ± pairs of dyadic steps: the rows scatter, their mean is exactly the temperature.
     step = rng.integers(0, 97, size=50) / 16.0
@@ -182,12 +232,15 @@ def write_ordern_run(folder: str | os.PathLike[str], spec: OrderNRunSpec) -> Ans
     answers: Answers = {
         "self_diffusion": {n: spec.self_diffusion[n] for n in names},
         "onsager": {tuple(sorted(p)): spec.onsager_coefficient(*p) for p in species_pairs(names)},
-        "shear_viscosity": spec.shear_viscosity, "bulk_viscosity": spec.bulk_viscosity,
-        "thermal_conductivity": spec.thermal_conductivity, "temperature": spec.temperature,
-        "volume": spec.volume, "sampling": {"diffusion": diffusion, "flux": flux},
+        "shear_viscosity": spec.shear_viscosity,
+        "bulk_viscosity": spec.bulk_viscosity,
+        "thermal_conductivity": spec.thermal_conductivity,
+        "temperature": spec.temperature,
+        "volume": spec.volume,
+        "sampling": {"diffusion": diffusion, "flux": flux},
     }
     if spec.charges is not None:
         charge = np.array([spec.charges[n] for n in names])
-        prefactor = ELEMENTARY_CHARGE ** 2 * total / (spec.volume * BOLTZMANN * spec.temperature)
+        prefactor = ELEMENTARY_CHARGE**2 * total / (spec.volume * BOLTZMANN * spec.temperature)
         answers["electrical_conductivity"] = float(prefactor * charge @ spec.onsager_matrix() @ charge)
     return answers

@@ -1,4 +1,5 @@
 """The physical inputs and order-n settings of one simulated run."""
+
 from __future__ import annotations
 
 import math
@@ -80,8 +81,17 @@ class OrderNRunSpec:
             raise ValueError("slow_share must lie in [0, 1) and slow_factor be positive")
         if min(self.steps, self.diffusion_every, self.flux_every, self.nb) < 1 or self.nbe < 2:
             raise ValueError("steps, every, nb must be positive and nbe at least 2")
-        positive = (self.shear_viscosity, self.bulk_viscosity, self.thermal_conductivity, self.temperature,
-                    self.volume, self.tau_diffusion, self.tau_flux, self.timestep, *self.self_diffusion.values())
+        positive = (
+            self.shear_viscosity,
+            self.bulk_viscosity,
+            self.thermal_conductivity,
+            self.temperature,
+            self.volume,
+            self.tau_diffusion,
+            self.tau_flux,
+            self.timestep,
+            *self.self_diffusion.values(),
+        )
         if not all(v > 0.0 and math.isfinite(v) for v in positive):
             raise ValueError("coefficients, temperature, volume, times and the timestep must be positive")
 
@@ -102,8 +112,9 @@ class OrderNRunSpec:
     def sampling(self, table: str) -> Sampling:
         """Order-n sampling (fs) of "diffusion" (diffself, diffonsag) or "flux" (viscosity, tconductivity)."""
         every = {"diffusion": self.diffusion_every, "flux": 2 * self.flux_every}[table]
-        return Sampling(interval=every * self.timestep, nbe=self.nbe, run_length=self.steps * self.timestep,
-                        blocks=self.nb)
+        return Sampling(
+            interval=every * self.timestep, nbe=self.nbe, run_length=self.steps * self.timestep, blocks=self.nb
+        )
 
     @classmethod
     def random(cls, rng: np.random.Generator, *, slow: bool = False, seed: int | None = None) -> OrderNRunSpec:
@@ -112,6 +123,7 @@ class OrderNRunSpec:
         ``slow`` gives every walker a slow second relaxation (5-30 % of D,
         10-50x slower). Sizes keep one run at about 0.1-0.3 s to write.
         """
+
         def log_uniform(low: float, high: float) -> float:
             return float(math.exp(rng.uniform(math.log(low), math.log(high))))
 
@@ -149,15 +161,24 @@ class OrderNRunSpec:
         interval_flux = 2 * flux_every * timestep * 1e-15
         eta = log_uniform(3e-4, 5e-3)
         return cls(
-            counts=counts, self_diffusion=diffusion, onsager=onsager,
-            shear_viscosity=eta, bulk_viscosity=eta * rng.uniform(0.8, 3.0),
-            thermal_conductivity=rng.uniform(0.1, 0.7), temperature=rng.uniform(280.0, 400.0),
+            counts=counts,
+            self_diffusion=diffusion,
+            onsager=onsager,
+            shear_viscosity=eta,
+            bulk_viscosity=eta * rng.uniform(0.8, 3.0),
+            thermal_conductivity=rng.uniform(0.1, 0.7),
+            temperature=rng.uniform(280.0, 400.0),
             volume=total * rng.uniform(25.0, 60.0) * 1e-30,
             tau_diffusion=interval_diffusion * log_uniform(0.1, 3.0),
             tau_flux=interval_flux * log_uniform(1.0, 30.0),
             slow_share=rng.uniform(0.05, 0.3) if slow else 0.0,
             slow_factor=rng.uniform(10.0, 50.0) if slow else 20.0,
-            timestep=timestep, steps=steps, diffusion_every=diffusion_every, flux_every=flux_every,
-            nb=10, nbe=nbe, charges={n: (1.0 if n == cation else -1.0 if n == anion else 0.0) for n in names},
+            timestep=timestep,
+            steps=steps,
+            diffusion_every=diffusion_every,
+            flux_every=flux_every,
+            nb=10,
+            nbe=nbe,
+            charges={n: (1.0 if n == cation else -1.0 if n == anion else 0.0) for n in names},
             seed=int(rng.integers(2**31)) if seed is None else seed,
         )

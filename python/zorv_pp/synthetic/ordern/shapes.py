@@ -14,6 +14,7 @@ parts give a local slope that falls as t^(−1/2) (from above), velocity parts
 one that rises as t^(−1/2), the long-time tail of hydrodynamics (from below).
 Every shape's long-time slope of the table (Δx²/2 per walker) is exactly D.
 """
+
 from __future__ import annotations
 
 import math
@@ -64,8 +65,9 @@ def ladder(first: float, last: float, count: int) -> FloatArray:
     return np.geomspace(first, last, count)
 
 
-def power_law_from_above(diffusion: float, tau: float, first: float, last: float, excess: float,
-                         count: int = 12) -> Shape:
+def power_law_from_above(
+    diffusion: float, tau: float, first: float, last: float, excess: float, count: int = 12
+) -> Shape:
     """A local slope D(1 + c·t^(−1/2)) between ``first`` and ``last``, ``excess`` = c·first^(−1/2) at ``first``.
 
     Bounded parts with A_k ∝ τ_k^(1/2) on a log ladder: Σ A_k e^(−t/τ_k)/τ_k ≈ t^(−1/2) in between.
@@ -90,8 +92,9 @@ def power_law_from_below(tau: float, last: float, deficit: float, count: int = 1
     return Shape(((1.0 - deficit, tau),) + tuple(parts))
 
 
-def bounded_positions(rng: np.random.Generator, walkers: int, samples: int, interval: float,
-                      amplitude: float, tau: float) -> FloatArray:
+def bounded_positions(
+    rng: np.random.Generator, walkers: int, samples: int, interval: float, amplitude: float, tau: float
+) -> FloatArray:
     """A stationary OU position of variance ``amplitude`` at 0, h, ..., samples·h, shape (walkers, samples + 1)."""
     decay = math.exp(-interval / tau)
     y = rng.standard_normal((walkers, samples + 1))
@@ -101,8 +104,9 @@ def bounded_positions(rng: np.random.Generator, walkers: int, samples: int, inte
     return y
 
 
-def shape_positions(rng: np.random.Generator, walkers: int, samples: int, interval: float, diffusion: float,
-                    shape: Shape) -> FloatArray:
+def shape_positions(
+    rng: np.random.Generator, walkers: int, samples: int, interval: float, diffusion: float, shape: Shape
+) -> FloatArray:
     """Positions of ``walkers`` walkers of ``shape``; E[Δx²]/2 = ``shape.expected(t, diffusion)``."""
     total = np.zeros((walkers, samples + 1))
     for share, tau in shape.velocity:

@@ -5,6 +5,7 @@ squared displacement over lags k·Δ0·nbe**b (k = 1..nbe) from every origin it
 has, M = floor(T / (Δ0·nbe**b)) − k + 1 of them; a row is written only when
 M ≥ 1, and the last lag of a block comes again as the first of the next.
 """
+
 from __future__ import annotations
 
 from dataclasses import dataclass
@@ -67,7 +68,7 @@ def ordern_grid(sampling: Sampling) -> OrderNGrid:
     origins: list[int] = []
     b = 0
     while sampling.blocks is None or b < sampling.blocks:
-        stride = sampling.nbe ** b
+        stride = sampling.nbe**b
         coarse = samples // stride
         if coarse < 1:
             break
@@ -78,8 +79,14 @@ def ordern_grid(sampling: Sampling) -> OrderNGrid:
             element.append(k)
             origins.append(coarse - k + 1)
         b += 1
-    return OrderNGrid(np.array(time), np.array(block, dtype=np.int64), np.array(element, dtype=np.int64),
-                      np.array(origins, dtype=np.int64), samples, sampling.nbe)
+    return OrderNGrid(
+        np.array(time),
+        np.array(block, dtype=np.int64),
+        np.array(element, dtype=np.int64),
+        np.array(origins, dtype=np.int64),
+        samples,
+        sampling.nbe,
+    )
 
 
 def ordern_products(grid: OrderNGrid, positions: FloatArray) -> FloatArray:
@@ -93,7 +100,7 @@ def ordern_products(grid: OrderNGrid, positions: FloatArray) -> FloatArray:
     """
     out = np.empty(positions.shape[:-2] + (grid.time.size,))
     for b in np.unique(grid.block).tolist():
-        a = positions[..., :: grid.nbe ** b]
+        a = positions[..., :: grid.nbe**b]
         squares = np.einsum("...ij,...ij->...j", a, a)
         prefix = np.zeros(squares.shape[:-1] + (squares.shape[-1] + 1,))
         np.cumsum(squares, axis=-1, out=prefix[..., 1:])
@@ -110,10 +117,19 @@ def ordern_products(grid: OrderNGrid, positions: FloatArray) -> FloatArray:
     return out
 
 
-def simulate_table(sampling: Sampling, walkers: int, diffusion: float, tau: float,
-                   rng: np.random.Generator, *, slow_share: float = 0.0, slow_factor: float = 20.0,
-                   scale: float = 1.0, realisations: int | None = None,
-                   shape: Shape | None = None) -> tuple[FloatArray, FloatArray, float]:
+def simulate_table(
+    sampling: Sampling,
+    walkers: int,
+    diffusion: float,
+    tau: float,
+    rng: np.random.Generator,
+    *,
+    slow_share: float = 0.0,
+    slow_factor: float = 20.0,
+    scale: float = 1.0,
+    realisations: int | None = None,
+    shape: Shape | None = None,
+) -> tuple[FloatArray, FloatArray, float]:
     """One MSD column of an order-n table of ``walkers`` independent OU walkers.
 
     Each walker moves in one dimension with long-time diffusivity
@@ -149,8 +165,16 @@ def simulate_table(sampling: Sampling, walkers: int, diffusion: float, tau: floa
     total = np.zeros((copies, grid.time.size))
     span = grid.samples + 1
 
-    def draw(rng: np.random.Generator, count: int, samples: int, interval: float, diffusion: float,
-             tau: float, slow_share: float, slow_factor: float) -> FloatArray:
+    def draw(
+        rng: np.random.Generator,
+        count: int,
+        samples: int,
+        interval: float,
+        diffusion: float,
+        tau: float,
+        slow_share: float,
+        slow_factor: float,
+    ) -> FloatArray:
         if shape is not None:
             return shape_positions(rng, count, samples, interval, diffusion, shape)
         return ou_walkers(rng, count, samples, interval, diffusion, tau, slow_share, slow_factor)
@@ -160,21 +184,36 @@ def simulate_table(sampling: Sampling, walkers: int, diffusion: float, tau: floa
         for start in range(0, copies, group):
             n = min(group, copies - start)
             x = draw(rng, n * walkers, grid.samples, sampling.interval, diffusion, tau, slow_share, slow_factor)
-            total[start:start + n] = ordern_products(grid, x.reshape(n, walkers, span))
+            total[start : start + n] = ordern_products(grid, x.reshape(n, walkers, span))
     else:
         per_draw = max(1, _CHUNK // span)
         for copy in range(copies):
             for start in range(0, walkers, per_draw):
-                x = draw(rng, min(per_draw, walkers - start), grid.samples, sampling.interval,
-                         diffusion, tau, slow_share, slow_factor)
+                x = draw(
+                    rng,
+                    min(per_draw, walkers - start),
+                    grid.samples,
+                    sampling.interval,
+                    diffusion,
+                    tau,
+                    slow_share,
+                    slow_factor,
+                )
                 total[copy] += ordern_products(grid, x)
     msd = total * (scale / (2.0 * walkers)) / grid.origins
     return grid.time, (msd[0] if realisations is None else msd), scale * diffusion
 
 
-def expected_table(sampling: Sampling, diffusion: float, tau: float, *, slow_share: float = 0.0,
-                   slow_factor: float = 20.0, scale: float = 1.0,
-                   shape: Shape | None = None) -> tuple[FloatArray, FloatArray]:
+def expected_table(
+    sampling: Sampling,
+    diffusion: float,
+    tau: float,
+    *,
+    slow_share: float = 0.0,
+    slow_factor: float = 20.0,
+    scale: float = 1.0,
+    shape: Shape | None = None,
+) -> tuple[FloatArray, FloatArray]:
     """The lags of ``sampling``'s rows and E[msd] of :func:`simulate_table` at them."""
     grid = ordern_grid(sampling)
     if shape is not None:

@@ -9,6 +9,7 @@ Positions are drawn at the sampling times only: over one interval h the pair
 (velocity, position) has an exact Gaussian update, so no integration error
 enters, whatever h/τ is.
 """
+
 from __future__ import annotations
 
 import math
@@ -35,8 +36,9 @@ def _position_shape(u: float) -> float:
     return total
 
 
-def expected_msd(time: npt.ArrayLike, diffusion: float, tau: float, slow_share: float = 0.0,
-                 slow_factor: float = 20.0) -> FloatArray:
+def expected_msd(
+    time: npt.ArrayLike, diffusion: float, tau: float, slow_share: float = 0.0, slow_factor: float = 20.0
+) -> FloatArray:
     """E[Δx²]/2 of one walker at lags ``time``: D[t − τ(1 − e^(−t/τ))] per relaxation.
 
     Its long-time slope is ``diffusion``, its asymptote's intercept
@@ -88,13 +90,14 @@ def _ar1(v: FloatArray, decay: float) -> None:
     within = np.where(lag >= 0, decay ** np.maximum(lag, 0).astype(np.float64), 0.0)
     local = (work.reshape(-1, _BLOCK) @ within).reshape(lead + (blocks, _BLOCK))
     ends = local[..., -1].copy()
-    _ar1_doubling(ends, decay ** _BLOCK)
+    _ar1_doubling(ends, decay**_BLOCK)
     local[..., 1:, :] += ends[..., :-1, None] * decay ** (index + 1.0)
     v[...] = local.reshape(lead + (blocks * _BLOCK,))[..., :length]
 
 
-def ou_positions(rng: np.random.Generator, walkers: int, samples: int, interval: float,
-                 diffusion: float, tau: float) -> FloatArray:
+def ou_positions(
+    rng: np.random.Generator, walkers: int, samples: int, interval: float, diffusion: float, tau: float
+) -> FloatArray:
     """Positions of ``walkers`` independent OU walkers at 0, h, ..., samples·h (h = ``interval``).
 
     Shape (walkers, samples + 1), every walker starting at 0 with a velocity
@@ -114,7 +117,7 @@ def ou_positions(rng: np.random.Generator, walkers: int, samples: int, interval:
     cov_xv = diffusion * one_minus * one_minus
     # Position kick given the velocity kick: a regression on it plus an independent rest.
     slope = cov_xv / (sd_kick * sd_kick) if sd_kick > 0.0 else 0.0
-    explained = diffusion * tau * one_minus ** 3 / (1.0 + decay)
+    explained = diffusion * tau * one_minus**3 / (1.0 + decay)
     sd_rest = math.sqrt(max(var_x - explained, 0.0))
     # velocity[s] is v at sample s: its stationary start, then a kick per interval.
     velocity = rng.standard_normal((walkers, samples))
@@ -134,9 +137,16 @@ def ou_positions(rng: np.random.Generator, walkers: int, samples: int, interval:
     return positions
 
 
-def walker_positions(rng: np.random.Generator, walkers: int, samples: int, interval: float,
-                     diffusion: float, tau: float, slow_share: float = 0.0,
-                     slow_factor: float = 20.0) -> FloatArray:
+def walker_positions(
+    rng: np.random.Generator,
+    walkers: int,
+    samples: int,
+    interval: float,
+    diffusion: float,
+    tau: float,
+    slow_share: float = 0.0,
+    slow_factor: float = 20.0,
+) -> FloatArray:
     """Like :func:`ou_positions`, with a share ``slow_share`` of D relaxing in τ·``slow_factor``."""
     if not 0.0 <= slow_share < 1.0:
         raise ValueError("slow_share must lie in [0, 1)")
