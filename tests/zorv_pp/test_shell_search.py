@@ -28,17 +28,25 @@ def _points(kind, n, rng):
 def test_polynomial_steps_match_numpy_polynomial(kind, n, degree):
     rng = np.random.default_rng(n * 10 + degree)
     x, y = _points(kind, n, rng)
+    # The same steps as numpy.polynomial: equal to rounding (numpy's own least squares differs in its last
+    # bits from one numpy release to the next).
     reference = Polynomial(polyfit(x, y, degree))
     coef = least_squares_polynomial(x, y, degree)
-    assert coef.tobytes() == reference.coef.tobytes()
+    size = np.abs(reference.coef).max() or 1.0
+    np.testing.assert_allclose(coef, reference.coef, rtol=1e-9, atol=1e-12 * size)
     slope, bend = derivative(coef), derivative(derivative(coef))
-    assert slope.tobytes() == reference.deriv().coef.tobytes()
-    assert bend.tobytes() == reference.deriv(2).coef.tobytes()
+    np.testing.assert_allclose(slope, reference.deriv().coef, rtol=1e-9, atol=1e-11 * size)
+    np.testing.assert_allclose(bend, reference.deriv(2).coef, rtol=1e-9, atol=1e-10 * size)
     roots, expected = polynomial_roots(slope), reference.deriv().roots()
     assert len(roots) == len(expected)
-    assert np.asarray(roots, dtype=complex).tobytes() == np.asarray(expected, dtype=complex).tobytes()
+    np.testing.assert_allclose(
+        np.sort_complex(np.asarray(roots, dtype=complex)),
+        np.sort_complex(np.asarray(expected, dtype=complex)),
+        rtol=1e-6,
+        atol=1e-9,
+    )
     for at in (0.0, -0.03, 0.07):
-        assert horner(coef, at) == float(reference(at))
+        assert horner(coef, at) == pytest.approx(float(reference(at)), rel=1e-9, abs=1e-12 * size)
 
 
 @pytest.mark.parametrize(
@@ -139,4 +147,4 @@ def test_a_refused_fit_falls_back_to_numpys(monkeypatch, sign):
     monkeypatch.setattr(rdf._zorv_analysis, "shell_vertex", lambda *args: None)
     near = np.abs(r - 0.3) <= 0.02
     found, offset, value = _numpy_vertex(r[near] - 0.3, g[near], 4, sign, 0.02)
-    assert found and rdf._vertex(r, g, 0.3, 0.02, sign) == (0.3 + offset, value)
+    assert found and rdf._vertex(r, g, 0.3, 0.02, sign) == pytest.approx((0.3 + offset, value), rel=1e-12)
