@@ -29,7 +29,6 @@ __all__ = [
     "order",
     "register",
     "registered",
-    "tables",
     "unregister",
 ]
 
@@ -97,8 +96,3 @@ def of_kind(*kinds: str) -> tuple[Property, ...]:
 def fit_groups() -> tuple[str, ...]:
     """The groups of fit settings, in the order their properties are registered."""
     return tuple(dict.fromkeys(p.group for p in _REGISTRY.values() if p.group is not None))
-
-
-def tables() -> tuple[str, ...]:
-    """The tables properties are computed from."""
-    return tuple(dict.fromkeys(p.table for p in _REGISTRY.values() if p.table is not None))
