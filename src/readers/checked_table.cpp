@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "readers/huge_pages.hpp"
+#include "readers/running_moments.hpp"
 #include "readers/text_file.hpp"
 
 namespace zorv::readers {
@@ -26,23 +27,6 @@ ColumnTable empty_columns(const TableHeader& header) {
     }
     return table;
 }
-
-// Welford's update keeps the variance exact to rounding on long series
-// whose mean is large against their spread (a temperature near 300 K).
-struct Moments {
-    double sum = -0.0;
-    double running_mean = 0.0;
-    double squares = 0.0;
-    std::uint64_t count = 0;
-
-    void add(double value) noexcept {
-        sum += value;
-        ++count;
-        const double delta = value - running_mean;
-        running_mean += delta / static_cast<double>(count);
-        squares += delta * (value - running_mean);
-    }
-};
 
 struct Blocks {
     explicit Blocks(std::uint64_t size) : block_rows(size) {}
@@ -102,7 +86,7 @@ Result<ColumnSummary> summarize_column_text(std::string_view text, std::string_v
     const std::size_t width = column < out.columns ? out.columns : 0;
     RowWalker rows(header.value(), width, layout, ends_with_feed(text));
     rows.damage().columns.resize(1);
-    Moments moments;
+    RunningMoments moments;
     Blocks blocks(block_rows);
     const double* row = nullptr;
     for (std::uint64_t line = 0; rows.next(row, line);) {
@@ -113,9 +97,9 @@ Result<ColumnSummary> summarize_column_text(std::string_view text, std::string_v
         if (block_rows != 0) blocks.add(value);
     }
     constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-    out.count = moments.count;
-    out.mean = moments.count == 0 ? kNaN : moments.sum / static_cast<double>(moments.count);
-    out.variance = moments.count == 0 ? kNaN : moments.squares / static_cast<double>(moments.count);
+    out.count = moments.count();
+    out.mean = out.count == 0 ? kNaN : moments.sum() / static_cast<double>(out.count);
+    out.variance = out.count == 0 ? kNaN : moments.squares() / static_cast<double>(out.count);
     out.block_means = std::move(blocks.means);
     out.damage = std::move(rows.damage());
     return out;

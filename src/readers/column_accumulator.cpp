@@ -27,8 +27,8 @@ namespace {
 // A row taken from the line as read has no "#" up to its last token, so the
 // cleaned line gives the same row; only a line refused as read and holding a
 // "#" needs cleaning.
-void accumulate_cleaned(ColumnAccumulator& columns, std::string_view line, std::string& scratch) {
-    if (accumulate_row(columns, line) || std::memchr(line.data(), '#', line.size()) == nullptr) return;
+void accumulate_cleaned(ColumnAccumulator& columns, std::string_view line, std::string& scratch, const char* limit) {
+    if (accumulate_row(columns, line, limit) || std::memchr(line.data(), '#', line.size()) == nullptr) return;
     scratch = clean_line(line);
     accumulate_row(columns, scratch);
 }
@@ -48,14 +48,15 @@ void ColumnAccumulator::reserve_rows(std::size_t rows) {
     }
 }
 
-bool parse_row(std::string_view line, std::size_t width, double* row) noexcept {
+bool parse_row(std::string_view line, std::size_t width, double* row, const char* limit) noexcept {
     const char* p = line.data();
     const char* const end = p + line.size();
+    if (limit == nullptr) limit = end;
     for (std::size_t k = 0; k < width; ++k) {
         p = skip_white_space(p, end);
         if (p == end) return false;
         // The plain decimal scan_float_token would read first, read here without a call.
-        if (const char* stop = scan_short_decimal(p, end, row[k])) {
+        if (const char* stop = scan_short_decimal(p, end, limit, row[k])) {
             p = stop;
             continue;
         }
@@ -65,17 +66,18 @@ bool parse_row(std::string_view line, std::size_t width, double* row) noexcept {
     return true;
 }
 
-bool parse_cleaned_row(std::string_view line, std::size_t width, double* row, std::string& scratch) {
-    if (parse_row(line, width, row)) return true;
+bool parse_cleaned_row(std::string_view line, std::size_t width, double* row, std::string& scratch,
+                       const char* limit) {
+    if (parse_row(line, width, row, limit)) return true;
     if (std::memchr(line.data(), '#', line.size()) == nullptr) return false;
     scratch = clean_line(line);
     return parse_row(scratch, width, row);
 }
 
-bool accumulate_row(ColumnAccumulator& columns, std::string_view line) {
+bool accumulate_row(ColumnAccumulator& columns, std::string_view line, const char* limit) {
     const std::size_t width = columns.width();
     double* row = columns.row_.data();
-    if (!parse_row(line, width, row)) return false;
+    if (!parse_row(line, width, row, limit)) return false;
     for (std::size_t k = 0; k < width; ++k) columns.table_.columns[k].second.push_back(row[k]);
     return true;
 }
@@ -87,11 +89,12 @@ ColumnTable read_columns(std::string_view header_line, std::string_view body, Da
     columns.reserve_rows(row_bound(body, columns.width()));
     LineCursor lines(body);
     std::string scratch;
+    const char* const limit = body.data() + body.size();
     for (std::string_view line; lines.next(line);) {
         if (mode == DataLines::cleaned) {
-            accumulate_cleaned(columns, line, scratch);
+            accumulate_cleaned(columns, line, scratch, limit);
         } else {
-            accumulate_row(columns, line);
+            accumulate_row(columns, line, limit);
         }
     }
     return std::move(columns).take_table();

@@ -20,7 +20,7 @@ public:
     void reserve_rows(std::size_t rows);
     ColumnTable take_table() && { return std::move(table_); }
 
-    friend bool accumulate_row(ColumnAccumulator& columns, std::string_view line);
+    friend bool accumulate_row(ColumnAccumulator& columns, std::string_view line, const char* limit);
 
 private:
     ColumnTable table_;
@@ -28,11 +28,14 @@ private:
 };
 
 // Reads the first width tokens of the line into row when all are numbers.
-bool parse_row(std::string_view line, std::size_t width, double* row) noexcept;
+// The bytes from the line's end up to limit, when given, may be read but are
+// not part of it: a line of a whole text lets digits be read in chunks.
+bool parse_row(std::string_view line, std::size_t width, double* row, const char* limit = nullptr) noexcept;
 
 // parse_row, else parse_row on the line without its "#"s (scratch holds it):
 // how the transport tables read a data line.
-bool parse_cleaned_row(std::string_view line, std::size_t width, double* row, std::string& scratch);
+bool parse_cleaned_row(std::string_view line, std::size_t width, double* row, std::string& scratch,
+                       const char* limit = nullptr);
 
 // An upper bound on the rows body can hold for a header of width columns.
 std::size_t row_bound(std::string_view body, std::size_t width);
@@ -40,7 +43,7 @@ std::size_t row_bound(std::string_view body, std::size_t width);
 // Appends the first width() tokens of the line as one row when all are
 // numbers; drops the line otherwise. Tokens past the first width() are never
 // looked at. Tells whether the row was taken.
-bool accumulate_row(ColumnAccumulator& columns, std::string_view line);
+bool accumulate_row(ColumnAccumulator& columns, std::string_view line, const char* limit = nullptr);
 
 // How a reader tokenises its data lines.
 enum class DataLines { as_read, cleaned };

@@ -1,10 +1,12 @@
 // Which tokens are numbers, and their values.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
+#include "readers/digit_chunks.hpp"
 #include "readers/text_scan.hpp"
 
 namespace zorv::readers {
@@ -27,26 +29,57 @@ const char* scan_float_token(const char* p, const char* end, double& value) noex
 // gives, without its general machinery. Null when the token is anything else,
 // a sign among them. Inline, for the rows' loops: nearly every token of a
 // table is such a decimal, and a call per token costs as much as reading it.
-inline const char* scan_short_decimal(const char* p, const char* end, double& value) noexcept {
+namespace short_decimal_detail {
+
+// Appends the digits at q (before end) to mantissa, counting them in digits,
+// eight at a time while eight bytes from q lie before limit, then one at a
+// time; stops after the first 16. Gives where the digits end.
+inline const char* read_digits(const char* q, const char* end, const char* limit, std::uint64_t& mantissa,
+                               int& digits) noexcept {
+    if constexpr (digit_chunks::kEnabled) {
+        while (limit - q >= 8 && digits <= 15) {
+            const std::uint64_t chunk = digit_chunks::load_less_zeros(q);
+            unsigned count = digit_chunks::leading_digits(chunk);
+            if (end - q < static_cast<std::ptrdiff_t>(count)) count = static_cast<unsigned>(end - q);
+            if (count == 0) return q;
+            mantissa = mantissa * digit_chunks::kPowersOfTen[count] + digit_chunks::digits_value(chunk, count);
+            digits += static_cast<int>(count);
+            q += count;
+            if (count < 8) return q;
+        }
+    }
+    for (; q != end && static_cast<unsigned char>(*q - '0') < 10 && digits <= 15; ++q, ++digits) {
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
+    }
+    return q;
+}
+
+}  // namespace short_decimal_detail
+
+// The same, where the bytes up to limit (at or after end) may be read: rows
+// read from a whole text let digits be taken eight bytes at a time.
+inline const char* scan_short_decimal(const char* p, const char* end, const char* limit, double& value) noexcept {
     static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    const auto is_digit = [](char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; };
     std::uint64_t mantissa = 0;
     int digits = 0;
+    const char* q = short_decimal_detail::read_digits(p, end, limit, mantissa, digits);
     int fraction = 0;
-    const char* q = p;
-    for (; q != end && is_digit(*q) && digits <= 15; ++q, ++digits) {
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
-    }
-    if (q != end && *q == '.') {
-        for (++q; q != end && is_digit(*q) && digits <= 15; ++q, ++digits, ++fraction) {
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
-        }
+    if (q != end && *q == '.' && digits <= 15) {
+        const int before = digits;
+        q = short_decimal_detail::read_digits(q + 1, end, limit, mantissa, digits);
+        fraction = digits - before;
     }
     if (digits == 0 || digits > 15 || (q != end && white_space_length(q, end) == 0)) return nullptr;
-    value = static_cast<double>(mantissa) / kPowersOfTen[fraction];
+    // Both operands exact, so the quotient is correctly rounded; an integer
+    // needs no division at all.
+    value = fraction == 0 ? static_cast<double>(mantissa) : static_cast<double>(mantissa) / kPowersOfTen[fraction];
     return q;
+}
+
+inline const char* scan_short_decimal(const char* p, const char* end, double& value) noexcept {
+    return scan_short_decimal(p, end, end, value);
 }
 
 // [+] then ASCII digits, at most 2^64 - 1; leading zeros allowed.

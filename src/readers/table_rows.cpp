@@ -42,8 +42,9 @@ RowWalker::RowWalker(const TableHeader& header, std::size_t width, TableLayout l
 }
 
 bool RowWalker::read_line(std::string_view line) {
-    return cleaned_ ? parse_cleaned_row(line, width_, row_.data(), scratch_)
-                    : parse_row(line, width_, row_.data());
+    const char* const limit = lines_.text_end();
+    return cleaned_ ? parse_cleaned_row(line, width_, row_.data(), scratch_, limit)
+                    : parse_row(line, width_, row_.data(), limit);
 }
 
 bool RowWalker::next(const double*& row, std::uint64_t& line) {

@@ -18,6 +18,8 @@ public:
     bool next(std::string_view& line) noexcept;
     // The text not yet handed out, starting at the next line.
     std::string_view rest() const noexcept { return text_.substr(pos_); }
+    // One past the text's last byte: every line handed out lies before it.
+    const char* text_end() const noexcept { return text_.data() + text_.size(); }
 
 private:
     std::string_view text_;

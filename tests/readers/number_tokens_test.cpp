@@ -135,5 +135,28 @@ TEST(ScanFloatToken, ShortDecimalsAreFromCharsToTheBit) {
     }
 }
 
+
+// Digits read eight bytes at a time, with readable bytes after the token's
+// end (digits among them, which must not count), end where one at a time ends
+// and give the same value to the bit, whatever the token.
+TEST(ScanShortDecimal, ChunkedDigitsMatchOneAtATime) {
+    std::mt19937_64 random(11);
+    const std::string alphabet = "0123456789012345678901234567890123456789..e- \tx";
+    for (int trial = 0; trial < 300000; ++trial) {
+        std::string text;
+        const int length = static_cast<int>(random() % 24);
+        for (int i = 0; i < length; ++i) text.push_back(alphabet[random() % alphabet.size()]);
+        const std::size_t end = random() % (text.size() + 1);
+        text += "12345678901234567";  // readable, past the end
+        const char* first = text.data();
+        double chunked = -1.0;
+        double single = -1.0;
+        const char* a = scan_short_decimal(first, first + end, first + text.size(), chunked);
+        const char* b = scan_short_decimal(first, first + end, single);
+        ASSERT_EQ(a, b) << text << " end " << end;
+        if (a != nullptr) ASSERT_EQ(bits(chunked), bits(single)) << text << " end " << end;
+    }
+}
+
 }  // namespace
 }  // namespace zorv::readers
