@@ -12,6 +12,8 @@ PyObject* order_n_covariance(PyObject* module, PyObject* args, PyObject* kwargs)
 PyObject* reversed_cholesky(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* forward_substitution(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* shell_vertex(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* suffix_lines(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* gls_line(PyObject* module, PyObject* args, PyObject* kwargs);
 
 // The module's Column type (borrowed).
 PyObject* column_type(PyObject* module);

@@ -64,6 +64,19 @@ PyMethodDef methods[] = {
      "The extremum nearest 0 (a maximum for sign 1, a minimum for -1) within [min x, max x] of the "
      "least-squares polynomial of degree through (x, y), and its value; offset 0 when there is none. None "
      "when the points do not determine the polynomial."},
+    {"suffix_lines", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(suffix_lines)),
+     METH_VARARGS | METH_KEYWORDS,
+     "suffix_lines(factor, design, suffix_cov, values) -> Column\n\n"
+     "(intercept, slope) of the GLS line through rows s..n-1 of values for every start s (n x 2), from the "
+     "reversed factor, whitened design and suffix covariances of the rows."},
+    {"gls_line", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(gls_line)),
+     METH_VARARGS | METH_KEYWORDS,
+     "gls_line(factor, design, suffix_cov, time, values, walkers, scale, run_length, rule, start_at, earliest, "
+     "widen_fixed, z95) -> (start, slope, intercept, se, widen, not_converged, fit, band) or None\n\n"
+     "The GLS line of one column from the start its rule chooses (or start_at), the slope's error before "
+     "widening, the widening, and the line and its z95 half-width from the start on; None when no start is "
+     "feasible or the line does not rise. rule is (factor, min_rows, horizon, accept_z, bend_z, "
+     "unconverged_factor, step_on_bend); scale, start_at and earliest may be None."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -36,18 +36,19 @@ the slope has stopped changing, judged from either side:
 
 from __future__ import annotations
 
-import bisect
 import math
 from dataclasses import dataclass, field
 
 import numpy as np
 import numpy.typing as npt
 
+import _zorv_analysis
+
 from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from ..run.grid import FloatArray
 from ..run.sampling import Sampling
 from .covariance import rows_and_covariance
-from .gls import SuffixFits, Whitening, suffix_fits, whitening
+from .gls import Whitening, whitening
 from .quantiles import Z95
 
 
@@ -110,92 +111,6 @@ def _whitening(cov: FloatArray, time: FloatArray, used: npt.NDArray[np.int64]) -
     return white
 
 
-class _Start:
-    """The start search over the suffix fits of one column."""
-
-    def __init__(
-        self, t: FloatArray, fits: SuffixFits, noise: float | None, walkers: float, rule: StartRule, run_length: float
-    ) -> None:
-        self.t, self.fits, self.noise, self.walkers, self.rule = t, fits, noise, walkers, rule
-        self.times = t.tolist()  # bisect on a list: numpy's searchsorted costs tens of µs per scalar
-        # The search reads single numbers thousands of times: Python floats, not numpy scalars.
-        self.slopes: list[float] = fits.coef[:, 1].tolist()
-        self.intercepts: list[float] = fits.coef[:, 0].tolist()
-        self.variances: tuple[list[float], list[float]] = (fits.cov[:, 0, 0].tolist(), fits.cov[:, 1, 1].tolist())
-        # The last start that leaves min_rows rows and lies before the horizon.
-        limit = rule.horizon * run_length
-        last = min(len(t) - rule.min_rows, len(t) - 1)
-        while last >= 0 and not self.times[last] <= limit:
-            last -= 1
-        self.last = max(last, -1)
-
-    def at(self, time: float) -> int:
-        return bisect.bisect_left(self.times, time * (1.0 - 1e-9))
-
-    def slope(self, s: int) -> float:
-        return self.slopes[s]
-
-    def variance(self, s: int, reference: float, which: int = 1) -> float:
-        """Variance of the slope (``which`` 1) or intercept (0) from start ``s``, sized by ``reference``."""
-        scale = reference**2 if self.noise is None else self.noise
-        return self.variances[which][s] * scale / self.walkers
-
-    def relaxation(self, s: int = 0) -> tuple[int, bool]:
-        """Start from the τ̂ rule from row ``s`` on, and whether it ran past the last feasible start."""
-        if s > self.last:
-            return self.last, True
-        for _ in range(200):
-            intercept, slope = self.intercepts[s], self.slopes[s]
-            bound = intercept + self.rule.bend_z * math.sqrt(max(self.variance(s, slope, 0), 0.0))
-            tau = -bound / slope if slope > 0 else math.nan
-            if not tau > 0:
-                break
-            moved = max(s, self.at(self.rule.factor * tau))
-            if moved == s:
-                break
-            if moved > self.last:
-                return self.last, True
-            s = moved
-        return s, False
-
-    def candidates(self, s: int) -> list[int]:
-        """``s`` and the starts at doubling times after it, up to the last feasible one."""
-        out = [s]
-        while True:
-            later = self.at(2.0 * float(self.t[out[-1]]))
-            if later > self.last or later <= out[-1]:
-                return out
-            out.append(later)
-
-    def agrees(self, s: int, later: int) -> bool:
-        """Whether the slopes from ``s`` and from ``later`` agree within their difference's noise."""
-        first, second = self.slope(s), self.slope(later)
-        reference = max(abs(first), abs(second))
-        spread = math.sqrt(max(self.variance(later, reference) - self.variance(s, reference), 0.0))
-        return abs(second - first) <= self.rule.accept_z * spread
-
-    def plateau(self, s: int) -> tuple[int, int, float, bool]:
-        """Start on the plateau, the start it was compared with, the widening and whether the curve
-        still bends at the horizon."""
-        starts = self.candidates(s)
-        if len(starts) == 1:
-            return s, s, 0.0, False
-        step = [abs(self.slope(b) - self.slope(a)) for a, b in zip(starts, starts[1:])]
-        for i, start in enumerate(starts[:-1]):
-            if all(self.agrees(start, later) for later in starts[i + 1 :]):
-                chosen = min(i + 1, len(starts) - 1) if i > 0 and self.rule.step_on_bend else i
-                other = starts[chosen + 1] if chosen + 1 < len(starts) else starts[chosen - 1]
-                return starts[chosen], other, step[min(chosen, len(step) - 1)], False
-        return self.unconverged(starts)
-
-    def unconverged(self, starts: list[int]) -> tuple[int, int, float, bool]:
-        """The last of ``starts``, for a curve still bending there: the drift goes on past what the run
-        shows, so the error holds at least the whole change the starts saw."""
-        drift = abs(self.slope(starts[-1]) - self.slope(starts[0]))
-        last = abs(self.slope(starts[-1]) - self.slope(starts[-2]))
-        return starts[-1], starts[-2], max(self.rule.unconverged_factor * last, drift), True
-
-
 def fit_msd(
     time: npt.ArrayLike,
     msd: npt.ArrayLike,
@@ -239,48 +154,50 @@ def fit_msd(
         return _empty()
     index = kept[used]
     t, y = t_all[index], y_all[index]
-    fits = suffix_fits(_whitening(cov, t, used), y)
+    white = _whitening(cov, t, used)
     # A range cut short by the user has its own horizon: its end stands for the run's.
     horizon = sampling.run_length if end_at is None else min(sampling.run_length, float(t[-1]))
-    search = _Start(t, fits, scale, float(walkers), start_rule, horizon)
-    if search.last < 0:
+    found = _zorv_analysis.gls_line(
+        white.factor,
+        white.design,
+        white.suffix_cov,
+        t,
+        y,
+        float(walkers),
+        scale,
+        horizon,
+        _rule_tuple(start_rule),
+        start_at,
+        earliest,
+        widen_fixed,
+        Z95,
+    )
+    if found is None:
         return _empty()
-    if start_at is None:
-        first = 0 if earliest is None else search.at(earliest)
-        s, capped = search.relaxation(first)
-        if capped:  # the bend from below reaches past the horizon
-            s, other, widen, bending = search.unconverged([first, search.at(float(t[s]) / 2.0), s])
-        else:
-            s, other, widen, bending = search.plateau(s)
-    else:
-        s, capped, bending = min(search.at(start_at), max(len(t) - start_rule.min_rows, 0)), False, False
-        other = search.at(2.0 * float(t[s]))
-        widen = abs(search.slope(other) - search.slope(s)) if widen_fixed and other <= search.last else 0.0
-    intercept, slope = (float(v) for v in fits.coef[s])
-    # A rise below the rounding of the values themselves is no rise: a flat curve has no diffusive range.
-    rising = slope * float(t[-1]) > 1e-12 * float(np.max(np.abs(y)))
-    if not (math.isfinite(slope) and (rising or start_at is not None)):
-        return _empty()
-    # A low slope's own square would make it look precise: its neighbour's, when larger, sizes the noise.
-    reference = max(slope**2, search.slope(other) ** 2) if start_at is None else slope**2
-    noise = (reference if scale is None else scale) / float(walkers)
-    se = math.sqrt(float(fits.cov[s, 1, 1]) * noise)
-    total = math.hypot(se, widen)
+    s, slope, intercept, se, widen, not_converged, fit, band = found
     t_fit = t[s:]
-    c = fits.cov[s] * noise
-    # The band carries the start choice's widening as well: a line is never drawn more precise than its value.
-    band = Z95 * np.sqrt(np.maximum(c[0, 0] + 2.0 * c[0, 1] * t_fit + (c[1, 1] + widen**2) * t_fit**2, 0.0))
-    flags = (NOT_CONVERGED,) if capped or bending else ()
     return MsdFit(
         slope,
         intercept,
-        total,
+        math.hypot(se, widen),
         int(index[s]),
         int(index[-1]) + 1,
         t_fit.copy(),
-        intercept + slope * t_fit,
-        band,
-        flags,
+        np.asarray(fit),
+        np.asarray(band),
+        (NOT_CONVERGED,) if not_converged else (),
         widen,
         len(t) - s,
+    )
+
+
+def _rule_tuple(rule: StartRule) -> tuple[float, int, float, float, float, float, bool]:
+    return (
+        rule.factor,
+        rule.min_rows,
+        rule.horizon,
+        rule.accept_z,
+        rule.bend_z,
+        rule.unconverged_factor,
+        rule.step_on_bend,
     )

@@ -89,10 +89,6 @@ class SuffixFits:
 
 def suffix_fits(white: Whitening, values: FloatArray) -> SuffixFits:
     """GLS lines of ``values`` (ascending rows) for every start."""
-    x = white.design
-    y = white.whiten(values)
-    cov = white.suffix_cov if len(white.suffix_cov) == len(y) else _inverse_grams(x)[::-1].copy()
-    moment = np.cumsum(x * y[:, None], axis=0)
-    coef = np.einsum("kij,kj->ki", cov[::-1], moment)
-    # Leading block k of the reversed rows is the suffix starting at n-1-k.
-    return SuffixFits(coef[::-1].copy(), cov)
+    y = np.ascontiguousarray(values, dtype=np.float64)
+    lines = _zorv_analysis.suffix_lines(white.factor, white.design, white.suffix_cov, y)
+    return SuffixFits(np.asarray(lines).reshape(len(y), 2), white.suffix_cov)
