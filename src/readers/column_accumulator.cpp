@@ -66,6 +66,23 @@ bool parse_row(std::string_view line, std::size_t width, double* row, const char
     return true;
 }
 
+const char* parse_plain_row(const char* p, const char* end, std::size_t width, double* row) noexcept {
+    const auto blank = [](char c) noexcept { return c == ' ' || c == '\t'; };
+    for (std::size_t k = 0; k < width; ++k) {
+        while (p != end && blank(*p)) ++p;
+        const bool negative = p != end && *p == '-';
+        p += negative ? 1 : 0;
+        double magnitude = 0.0;
+        const char* stop = scan_short_decimal(p, end, end, magnitude);
+        // The last token ends the line; the others end in a blank or a tab.
+        if (stop == nullptr || stop == end || (k + 1 < width && !blank(*stop))) return nullptr;
+        row[k] = negative ? -magnitude : magnitude;
+        p = stop;
+    }
+    if (*p == '\r' && p + 1 != end) ++p;
+    return *p == '\n' ? p + 1 : nullptr;
+}
+
 bool parse_cleaned_row(std::string_view line, std::size_t width, double* row, std::string& scratch,
                        const char* limit) {
     if (parse_row(line, width, row, limit)) return true;

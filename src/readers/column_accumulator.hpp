@@ -32,6 +32,13 @@ private:
 // not part of it: a line of a whole text lets digits be read in chunks.
 bool parse_row(std::string_view line, std::size_t width, double* row, const char* limit = nullptr) noexcept;
 
+// A plain row at p: width tokens, each an optional "-" and a short decimal,
+// after blanks or tabs, the last followed by the line feed (or CR LF). Sets
+// row as parse_row would on that line and gives where the next line starts;
+// null for any other line, which parse_row then reads. Nearly every line of
+// a table is plain, and this reads it without first finding its end.
+const char* parse_plain_row(const char* p, const char* end, std::size_t width, double* row) noexcept;
+
 // parse_row, else parse_row on the line without its "#"s (scratch holds it):
 // how the transport tables read a data line.
 bool parse_cleaned_row(std::string_view line, std::size_t width, double* row, std::string& scratch,

@@ -49,6 +49,15 @@ bool RowWalker::read_line(std::string_view line) {
 
 bool RowWalker::next(const double*& row, std::uint64_t& line) {
     if (width_ == 0) return false;  // a header without names gives no row
+    // A plain row ends in a line feed, so it is never the cut last line.
+    if (const char* next = parse_plain_row(lines_.position(), lines_.text_end(), width_, row_.data())) {
+        lines_.move_to(next);
+        ++line_;
+        if (damage_.first_row_line == 0) damage_.first_row_line = line_;
+        row = row_.data();
+        line = line_;
+        return true;
+    }
     for (std::string_view text; lines_.next(text);) {
         ++line_;
         const bool is_row = read_line(text);

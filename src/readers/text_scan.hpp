@@ -20,6 +20,9 @@ public:
     std::string_view rest() const noexcept { return text_.substr(pos_); }
     // One past the text's last byte: every line handed out lies before it.
     const char* text_end() const noexcept { return text_.data() + text_.size(); }
+    // Where the next line starts, and a move to a later line start read by other means.
+    const char* position() const noexcept { return text_.data() + pos_; }
+    void move_to(const char* line_start) noexcept { pos_ = static_cast<std::size_t>(line_start - text_.data()); }
 
 private:
     std::string_view text_;
