@@ -12,6 +12,8 @@ import math
 from collections.abc import Callable, Sequence
 from dataclasses import dataclass, field
 
+import numpy as np
+
 from ..flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN, WINDOW_SENSITIVE
 from ..msdfit import fit_msd, window_sensitivity
 from ..msdfit.quantiles import Z95
@@ -63,6 +65,12 @@ class CurveFit:
         return self.t_fit[0] if self.t_fit else math.nan
 
 
+def as_floats(values: Sequence[float]) -> list[float]:
+    """The values as Python floats."""
+    # Python floats, not numpy scalars: they pickle to a worker's caller and back many times faster.
+    return list(np.asarray(values, dtype=np.float64).tolist())
+
+
 NoiseScale = float | Callable[[float], float] | None
 """The noise scale of a column: None for a squared displacement (its slope squared), a number, or a
 function of the column's own slope (a cross column, whose scale depends on its slope)."""
@@ -99,7 +107,7 @@ def fit_curve(
         slope, t_fit, fit = window.fit(time, values)
         flags: tuple[str, ...] = () if math.isfinite(slope) else (NO_DIFFUSIVE_REGIME,)
         flags += (SAMPLING_UNKNOWN,) if sampling is None else ()
-        return CurveFit(float(slope), math.nan, flags, width, list(t_fit), list(fit), [])
+        return CurveFit(float(slope), math.nan, flags, width, as_floats(t_fit), as_floats(fit), [])
     assumed = (RUN_LENGTH_ASSUMED,) if sampling.assumed else ()
     fixed = None if window.start is None else window.start / seconds
     end = None if window.end is None else window.end / seconds
@@ -116,7 +124,7 @@ def fit_curve(
         root = math.sqrt(scale(result.slope)) if math.isfinite(result.slope) else math.nan
         if not (root > 0.0):
             return CurveFit(
-                result.slope, math.nan, tuple(result.flags) + assumed, width, list(result.t_fit), list(result.fit), []
+                result.slope, math.nan, tuple(result.flags) + assumed, width, result.t_fit.tolist(), result.fit.tolist(), []
             )
         # The unit-scale error grows with the scale's root; the slope's own change of slope does not.
         unit_se = math.sqrt(max(result.slope_se**2 - result.widened**2, 0.0))
@@ -125,9 +133,9 @@ def fit_curve(
             math.hypot(unit_se * root, result.widened),
             tuple(result.flags) + assumed,
             width,
-            list(result.t_fit),
-            list(result.fit),
-            [b * root for b in result.band],
+            result.t_fit.tolist(),
+            result.fit.tolist(),
+            (result.band * root).tolist(),
         )
     result = fit_msd(time, values, sampling, walkers, scale=scale, start_at=fixed, end_at=end, earliest=earliest)
     # An interval narrower than the spread the window choice alone makes is worth a second look.
@@ -137,7 +145,7 @@ def fit_curve(
         result.slope_se,
         tuple(result.flags) + assumed + sensitive,
         width,
-        list(result.t_fit),
-        list(result.fit),
-        list(result.band),
+        result.t_fit.tolist(),
+        result.fit.tolist(),
+        result.band.tolist(),
     )

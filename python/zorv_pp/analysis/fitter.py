@@ -11,7 +11,7 @@ from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from ..msdfit.window import Window
 from ..properties import Conditions, Property
 from ..run import Run
-from .curve_fit import CurveFit, NoiseScale, fit_curve
+from .curve_fit import CurveFit, NoiseScale, as_floats, fit_curve
 from .keys import Key, Species
 from .sampled_curve import SampledCurve
 
@@ -80,8 +80,8 @@ class RunFitter:
             SampledCurve(
                 prop.name,
                 label,
-                list(time),
-                list(values),
+                as_floats(time),
+                as_floats(values),
                 found.t_fit,
                 found.fit,
                 found.slope * factor,
