@@ -14,6 +14,8 @@ PyObject* forward_substitution(PyObject* module, PyObject* args, PyObject* kwarg
 PyObject* shell_vertex(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* suffix_lines(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* gls_line(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* first_shell(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* shell_integral(PyObject* module, PyObject* args, PyObject* kwargs);
 
 // The module's Column type (borrowed).
 PyObject* column_type(PyObject* module);

@@ -77,6 +77,17 @@ PyMethodDef methods[] = {
      "widening, the widening, and the line and its z95 half-width from the start on; None when no start is "
      "feasible or the line does not rise. rule is (factor, min_rows, horizon, accept_z, bend_z, "
      "unconverged_factor, step_on_bend); scale, start_at and earliest may be None."},
+    {"first_shell", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(first_shell)),
+     METH_VARARGS | METH_KEYWORDS,
+     "first_shell(radius, g, scale) -> (peak, minimum, integral) or None\n\n"
+     "The first peak of an RDF and the first minimum after it, searched on the curve smoothed over the length "
+     "scale, each as (grid point, vertex, value) with vertex and value None when the points near it do not "
+     "determine the polynomial; minimum None when there is none; integral = int_0^r_min g r^2 dr (NaN without "
+     "a fitted minimum). Rows with a non-finite value are dropped; None without a peak."},
+    {"shell_integral", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(shell_integral)),
+     METH_VARARGS | METH_KEYWORDS,
+     "shell_integral(radius, g, upto) -> float\n\n"
+     "int_0^upto g r^2 dr of the histogram g whose bins are centred on radius."},
     {nullptr, nullptr, 0, nullptr},
 };
 
