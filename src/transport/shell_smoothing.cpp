@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "transport/shell_grid.hpp"
 
 namespace zorv::transport {
 
-Result<SmoothedCurve> SmoothedCurve::make(const std::vector<double>& values, double step, double width) {
+Result<SmoothedCurve> SmoothedCurve::make(ShellGrid& grid, double width) {
+    const double step = grid.at(1) - grid.at(0);  // the cells' spacing as their centres have it
     const double widths = std::ceil(4.0 * width / step);
     if (!(widths < kMaxGridCells)) return value_error("the smoothing kernel would exceed the grid's limit");
     const auto reach = static_cast<std::ptrdiff_t>(std::max(1.0, widths));
@@ -17,14 +17,21 @@ Result<SmoothedCurve> SmoothedCurve::make(const std::vector<double>& values, dou
         const double z = static_cast<double>(k) * step / width;
         kernel.push_back(std::exp(-0.5 * (z * z)));
     }
-    return SmoothedCurve(values, std::move(kernel));
+    return SmoothedCurve(grid, std::move(kernel));
 }
 
-double SmoothedCurve::point(std::size_t i) const {
-    const std::vector<double>& g = *values_;
+SmoothedCurve::SmoothedCurve(ShellGrid& grid, std::vector<double> kernel)
+    : grid_(&grid), kernel_(std::move(kernel)), smooth_(grid.size()), done_(grid.size() / kBlock + 1, false) {
+    double sum = -0.0;
+    for (const double w : kernel_) sum += w;
+    inner_weight_ = sum;
+}
+
+double SmoothedCurve::point(std::size_t i) {
     const std::size_t reach = kernel_.size() / 2;
     const std::size_t low = i > reach ? i - reach : 0;
-    const std::size_t high = std::min(g.size() - 1, i + reach);
+    const std::size_t high = std::min(size() - 1, i + reach);
+    const double* g = grid_->values_to(high + 1);
     double total = -0.0;
     double weight = -0.0;
     for (std::size_t j = low; j <= high; ++j) {
@@ -35,9 +42,24 @@ double SmoothedCurve::point(std::size_t i) const {
     return total / weight;
 }
 
-double SmoothedCurve::operator[](std::size_t i) {
-    while (done_.size() <= i) done_.push_back(point(done_.size()));
-    return done_[i];
+void SmoothedCurve::compute_block(std::size_t block) {
+    done_[block] = true;
+    const std::size_t first = block * kBlock;
+    const std::size_t reach = kernel_.size() / 2;
+    const std::size_t n = size();
+    if (first < reach || first + kBlock + reach > n) {
+        for (std::size_t i = first; i < std::min(first + kBlock, n); ++i) smooth_[i] = point(i);
+        return;
+    }
+    // Every point a whole kernel from both ends: the sums of the whole kernel, eight at a time.
+    const double* g = grid_->values_to(first + kBlock + reach) + (first - reach);
+    double total[kBlock];
+    for (double& t : total) t = -0.0;
+    for (std::size_t m = 0; m < kernel_.size(); ++m) {
+        const double w = kernel_[m];
+        for (std::size_t p = 0; p < kBlock; ++p) total[p] += g[p + m] * w;
+    }
+    for (std::size_t p = 0; p < kBlock; ++p) smooth_[first + p] = total[p] / inner_weight_;
 }
 
 std::optional<std::size_t> first_extremum(SmoothedCurve& curve, std::size_t reach, std::size_t start,

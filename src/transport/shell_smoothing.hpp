@@ -7,30 +7,38 @@
 #include <vector>
 
 #include "common/call_error.hpp"
+#include "transport/shell_grid.hpp"
 
 namespace zorv::transport {
 
-// values convolved with a Gaussian of standard deviation width (cut at four
-// widths, on the values' grid of step), divided by the kernel's weight on the
-// points present, so the ends are not pulled towards zero. Each point is
-// computed when first asked for: the first shell lies near the start of a
-// curve that runs many shells out.
+// A grid's values convolved with a Gaussian of standard deviation width (cut
+// at four widths), divided by the kernel's weight on the points present, so
+// the ends are not pulled towards zero. Each point is computed when first
+// asked for, from no more of the grid than it needs. The grid must outlive it.
 class SmoothedCurve {
 public:
-    static Result<SmoothedCurve> make(const std::vector<double>& values, double step, double width);
+    static Result<SmoothedCurve> make(ShellGrid& grid, double width);
 
-    std::size_t size() const noexcept { return values_->size(); }
+    std::size_t size() const noexcept { return grid_->size(); }
     // The smoothed value at i < size().
-    double operator[](std::size_t i);
+    double operator[](std::size_t i) {
+        if (!done_[i / kBlock]) compute_block(i / kBlock);
+        return smooth_[i];
+    }
 
 private:
-    SmoothedCurve(const std::vector<double>& values, std::vector<double> kernel)
-        : values_(&values), kernel_(std::move(kernel)) {}
-    double point(std::size_t i) const;
+    // Points computed together: their sums run side by side, each still in its own order.
+    static constexpr std::size_t kBlock = 8;
 
-    const std::vector<double>* values_;
+    SmoothedCurve(ShellGrid& grid, std::vector<double> kernel);
+    double point(std::size_t i);
+    void compute_block(std::size_t block);
+
+    ShellGrid* grid_;
     std::vector<double> kernel_;  // 2 reach + 1 weights, centre in the middle
-    std::vector<double> done_;
+    double inner_weight_ = 0.0;   // their sum, the weight of every point a whole kernel from both ends
+    std::vector<double> smooth_;
+    std::vector<bool> done_;  // per block
 };
 
 // The first index c >= start whose value times sign is the highest within

@@ -14,8 +14,24 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// A grid whose cells hold the values given: two equal bins a cell, cells of one step from 0.
+struct GridOf {
+    std::vector<double> r, g;
+    ShellGrid grid;
+
+    GridOf(const std::vector<double>& values, double step) : grid(make(values, step)) {}
+    ShellGrid make(const std::vector<double>& values, double step) {
+        for (std::size_t k = 0; k < values.size(); ++k) {
+            r.insert(r.end(), {step * static_cast<double>(k), step * (static_cast<double>(k) + 0.5)});
+            g.insert(g.end(), {values[k], values[k]});
+        }
+        return ShellGrid::make(r.data(), g.data(), r.size(), step).value();
+    }
+};
+
 std::vector<double> smoothed(const std::vector<double>& values, double step, double width) {
-    auto curve = SmoothedCurve::make(values, step, width);
+    GridOf cells(values, step);
+    auto curve = SmoothedCurve::make(cells.grid, width);
     EXPECT_TRUE(curve);
     std::vector<double> out;
     for (std::size_t i = 0; i < values.size(); ++i) out.push_back(curve.value()[i]);
@@ -49,12 +65,16 @@ TEST(SmoothedCurve, StaysCentredOnAGridShorterThanItsKernel) {
     }
 }
 
-TEST(SmoothedCurve, RefusesAKernelBeyondTheGridsLimit) { EXPECT_FALSE(SmoothedCurve::make({1.0, 2.0}, 1e-300, 1.0)); }
+TEST(SmoothedCurve, RefusesAKernelBeyondTheGridsLimit) {
+    GridOf cells({1.0, 2.0}, 1e-300);
+    EXPECT_FALSE(SmoothedCurve::make(cells.grid, 1.0));
+}
 
 // A kernel far narrower than a step: the smoothed curve is the values themselves.
 std::optional<std::size_t> extremum_of(const std::vector<double>& values, std::size_t reach, std::size_t start,
                                        double sign) {
-    auto curve = SmoothedCurve::make(values, 1.0, 1e-3);
+    GridOf cells(values, 1.0);
+    auto curve = SmoothedCurve::make(cells.grid, 1e-3);
     return first_extremum(curve.value(), reach, start, sign);
 }
 
