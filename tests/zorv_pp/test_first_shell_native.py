@@ -180,7 +180,7 @@ def test_a_scale_that_is_no_length_is_refused(scale):
 
 def test_a_curve_shorter_than_the_kernel_is_smoothed_about_each_point():
     # 3 scales of curve: the numpy search's convolution of a curve shorter than its kernel came back shifted
-    # by 15 points and put this peak 0.045 Å late.
+    # by 11 points, too late for this peak's window to fit, and it found none.
     r = 2.0 + 0.01 * (np.arange(60) + 0.5)
     g = 1.0 + 2.0 * np.exp(-0.5 * ((r - 2.3) / 0.05) ** 2)
     (centre, position, _), _, _ = _zorv_analysis.first_shell(r, g, 0.2)
@@ -188,4 +188,5 @@ def test_a_curve_shorter_than_the_kernel_is_smoothed_about_each_point():
 
 
 def test_a_curve_within_one_grid_cell_has_no_shell():
+    # The numpy search failed on it, with an IndexError.
     assert _zorv_analysis.first_shell(np.array([2.8, 2.801, 2.802]), np.array([1.0, 3.0, 1.0]), 0.2) is None
