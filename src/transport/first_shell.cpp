@@ -1,5 +1,7 @@
 #include "transport/first_shell.hpp"
 
+#include <cmath>
+#include <utility>
 #include <vector>
 
 #include "transport/shell_grid.hpp"

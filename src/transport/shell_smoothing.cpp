@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-
+#include <utility>
+#include <vector>
 
 namespace zorv::transport {
 

@@ -1,6 +1,6 @@
 """The small power-series polynomials of the RDF shell fits, without numpy.polynomial's objects.
 
-The shell's vertex is fitted natively (``_zorv_analysis.shell_vertex``); these
+The shell's vertex is fitted natively (``_zorv_analysis.first_shell``); these
 are its fallback for points that do not determine the polynomial, where
 numpy's minimum-norm least squares has the answer. Each step does the
 arithmetic of its numpy.polynomial counterpart in the same order
