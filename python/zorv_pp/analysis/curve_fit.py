@@ -124,7 +124,13 @@ def fit_curve(
         root = math.sqrt(scale(result.slope)) if math.isfinite(result.slope) else math.nan
         if not (root > 0.0):
             return CurveFit(
-                result.slope, math.nan, tuple(result.flags) + assumed, width, result.t_fit.tolist(), result.fit.tolist(), []
+                result.slope,
+                math.nan,
+                tuple(result.flags) + assumed,
+                width,
+                result.t_fit.tolist(),
+                result.fit.tolist(),
+                [],
             )
         # The unit-scale error grows with the scale's root; the slope's own change of slope does not.
         unit_se = math.sqrt(max(result.slope_se**2 - result.widened**2, 0.0))
