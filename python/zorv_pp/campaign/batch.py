@@ -6,7 +6,6 @@ import dataclasses
 import os
 import sys
 from collections.abc import Callable, Iterator, Mapping, Sequence
-from concurrent.futures import Future, ProcessPoolExecutor
 from dataclasses import dataclass, field
 from typing import Any
 
@@ -17,6 +16,7 @@ from ..msdfit.window import Window, windows_for
 from ..run import GroupChoice, Run
 from ..run.sampling import Sampling
 from .file import Campaign
+from .shared_queue import SharedTasks
 
 
 @dataclass(frozen=True)
@@ -144,34 +144,8 @@ def _fit_one(task: Task) -> RunAnalysis | Failure:
 
 def _fitted(tasks: Sequence[Task], jobs: int) -> Iterator[RunAnalysis | Failure]:
     if jobs <= 1 or len(tasks) <= 1:
-        yield from map(_fit_one, tasks)
-        return
-    # The caller's process is one of the jobs: it fits every run no worker has taken yet, in order, so
-    # no process waits on another's last runs, and the workers start while it works.
-    pool = ProcessPoolExecutor(max_workers=jobs - 1)
-    # The pool's feeder and result threads share this process's interpreter lock with the fits: at the
-    # default 5 ms switch interval the workers would wait on them for runs to do.
-    interval = sys.getswitchinterval()
-    sys.setswitchinterval(min(interval, 2e-4))
-    try:
-        futures = [pool.submit(_fit_one, task) for task in tasks]
-        outcomes: list[RunAnalysis | Failure | None] = [None] * len(tasks)
-        given = 0
-        for i, future in enumerate(futures):
-            if future.cancel():
-                outcomes[i] = _fit_one(tasks[i])
-            while given <= i and (outcomes[given] is not None or futures[given].done()):
-                yield _outcome(outcomes[given], futures[given])
-                given += 1
-        for k in range(given, len(tasks)):
-            yield _outcome(outcomes[k], futures[k])
-    finally:
-        sys.setswitchinterval(interval)
-        pool.shutdown(cancel_futures=True)
-
-
-def _outcome(own: RunAnalysis | Failure | None, future: Future[RunAnalysis | Failure]) -> RunAnalysis | Failure:
-    return own if own is not None else future.result()
+        return iter(map(_fit_one, tasks))
+    return iter(SharedTasks(_fit_one, tasks, jobs))
 
 
 def analyze_states(
