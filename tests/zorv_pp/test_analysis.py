@@ -1,5 +1,6 @@
 """Known answers recovered from synthetic run folders, in SI units."""
 
+import dataclasses
 import math
 import shutil
 
@@ -124,6 +125,14 @@ def test_noisy_realistic_curves_are_recovered_within_their_noise(tmp_path, seed)
         assert values[("self_diffusion_pbc", name)] == pytest.approx(d, rel=0.08)
     for prop in ("shear_viscosity", "bulk_viscosity", "thermal_conductivity"):
         assert values[(prop, None)] == pytest.approx(answers[prop], rel=0.08)
+
+
+def test_a_run_fitted_without_its_curves_gives_the_same_numbers(tmp_path):
+    synthetic.write_run(tmp_path, spec(noise=0.05, seed=1))
+    run = zorv_pp.Run.load(tmp_path)
+    full, bare = zorv_pp.fit_run(run), zorv_pp.fit_run(run, curves=False)
+    assert full.curves and not bare.curves
+    assert repr(dataclasses.replace(full, curves=[])) == repr(bare)
 
 
 def test_units_convert_with_exact_constants():

@@ -19,8 +19,8 @@ from .sampled_curve import SampledCurve
 class RunFitter:
     """Fits the curves of one run and records values, errors, flags, labels and curves."""
 
-    def __init__(self, run: Run, windows: Mapping[str, Window]) -> None:
-        self.run, self.windows = run, windows
+    def __init__(self, run: Run, windows: Mapping[str, Window], *, curves: bool = True) -> None:
+        self.run, self.windows, self.keep_curves = run, windows, curves
         self.temperature = math.nan if run.temperature is None else run.temperature
         self.volume = math.nan if run.volume is None else run.volume
         self.values: dict[Key, float] = {}
@@ -74,7 +74,23 @@ class RunFitter:
         self.spread[key] = found.spread * abs(factor)
         self.starts[key] = found.start * self.run.units.time
         self.labels[species] = label
+        if self.keep_curves:
+            self._keep_curve(prop, label, time, values, found, factor, walkers, scale)
+        return found
+
+    def _keep_curve(
+        self,
+        prop: Property,
+        label: str,
+        time: Sequence[float],
+        values: Sequence[float],
+        found: CurveFit,
+        factor: float,
+        walkers: float,
+        scale: NoiseScale,
+    ) -> None:
         seconds = self.run.units.time
+        table = str(prop.table)
         noise = scale(found.slope) if callable(scale) else scale
         self.curves.append(
             SampledCurve(
@@ -95,7 +111,6 @@ class RunFitter:
                 noise,
             )
         )
-        return found
 
     def _say_why(self, table: str, label: str, rows: int, flags: tuple[str, ...]) -> None:
         file = self.run.files.get(table)

@@ -57,7 +57,9 @@ class RunAnalysis:
     starts: dict[Key, float] = field(default_factory=dict, repr=False)
 
 
-def fit_run(run: Run, window: WindowSpec = None, charges: Mapping[str, float] | None = None) -> RunAnalysis:
+def fit_run(
+    run: Run, window: WindowSpec = None, charges: Mapping[str, float] | None = None, *, curves: bool = True
+) -> RunAnalysis:
     """Fit every curve of ``run`` and convert each coefficient to SI.
 
     Self-diffusion: slope / N_i; Onsager coefficients: slope / N (all
@@ -67,9 +69,10 @@ def fit_run(run: Run, window: WindowSpec = None, charges: Mapping[str, float] | 
     Maxwell–Stefan diffusivity is fitted on its own combination of the
     curves; with ``charges`` (e) the electrical conductivity on the
     charge-weighted sum Σ qᵢqⱼ MSDᵢⱼ, the MSD of the charge displacement. A
-    fit that finds no diffusive range gives NaN.
+    fit that finds no diffusive range gives NaN. ``curves=False`` keeps no
+    fitted curve (figures need them), which saves time and memory.
     """
-    fitter = RunFitter(run, windows_for(window))
+    fitter = RunFitter(run, windows_for(window), curves=curves)
     for prop in properties.every():
         if prop.kind == "species":
             _fit_species(fitter, prop)

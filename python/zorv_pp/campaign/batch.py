@@ -133,9 +133,8 @@ def _fit_one(task: Task) -> RunAnalysis | Failure:
             )
         if run.temperature is None and job.temperature is not None:
             run = dataclasses.replace(run, temperature=job.temperature)
-        fitted = fit_run(run, windows, job.charges)
         # The curves are only for figures, and most of what a worker sends back.
-        return fitted if curves else dataclasses.replace(fitted, curves=[])
+        return fit_run(run, windows, job.charges, curves=curves)
     except RunError as error:
         return Failure(job.name, error.run, error.file, error.message, tuple(getattr(error, "missing_species", ())))
     except (ZorvError, OSError, ValueError, ArithmeticError) as error:
