@@ -79,8 +79,10 @@ const char* parse_plain_row(const char* p, const char* end, std::size_t width, d
         row[k] = negative ? -magnitude : magnitude;
         p = stop;
     }
-    if (*p == '\r' && p + 1 != end) ++p;
-    return *p == '\n' ? p + 1 : nullptr;
+    // Blanks may close the line; anything past them but its feed is left to parse_row.
+    while (p != end && blank(*p)) ++p;
+    if (p != end && *p == '\r') ++p;
+    return p != end && *p == '\n' ? p + 1 : nullptr;
 }
 
 bool parse_cleaned_row(std::string_view line, std::size_t width, double* row, std::string& scratch,

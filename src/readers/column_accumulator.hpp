@@ -33,10 +33,11 @@ private:
 bool parse_row(std::string_view line, std::size_t width, double* row, const char* limit = nullptr) noexcept;
 
 // A plain row at p: width tokens, each an optional "-" and a short decimal,
-// after blanks or tabs, the last followed by the line feed (or CR LF). Sets
-// row as parse_row would on that line and gives where the next line starts;
-// null for any other line, which parse_row then reads. Nearly every line of
-// a table is plain, and this reads it without first finding its end.
+// after blanks or tabs, the last followed by blanks or tabs at most and the
+// line feed (or CR LF). Sets row as parse_row would on that line and gives
+// where the next line starts; null for any other line, which parse_row then
+// reads. Nearly every line of a table is plain, and this reads it without
+// first finding its end.
 const char* parse_plain_row(const char* p, const char* end, std::size_t width, double* row) noexcept;
 
 // parse_row, else parse_row on the line without its "#"s (scratch holds it):

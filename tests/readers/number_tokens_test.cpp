@@ -136,6 +136,32 @@ TEST(ScanFloatToken, ShortDecimalsAreFromCharsToTheBit) {
 }
 
 
+// With an exponent the quick path takes powers of ten within +-22 and hands
+// the rest on; either way the value is from_chars', to the bit.
+TEST(ScanFloatToken, DecimalsWithExponentsAreFromCharsToTheBit) {
+    std::mt19937_64 random(9);
+    const char* marks[] = {"e", "E", "e+", "e-", "E-", "e0", "e-0"};
+    for (int trial = 0; trial < 200000; ++trial) {
+        const int digits = 1 + static_cast<int>(random() % 17);
+        std::string token;
+        for (int d = 0; d < digits; ++d) token.push_back(static_cast<char>('0' + random() % 10));
+        const auto point = random() % (digits + 2);
+        if (point <= static_cast<unsigned>(digits)) token.insert(point, ".");
+        token += marks[random() % 7];
+        token += std::to_string(random() % (random() % 4 == 0 ? 400 : 30));
+        double expected = 0.0;
+        const auto [stop, error] = std::from_chars(token.data(), token.data() + token.size(), expected);
+        if (error != std::errc() || stop != token.data() + token.size()) continue;  // out of range: the checked path
+        const std::string line = token + "\t7";
+        double got = 0.0;
+        double chunked = 0.0;
+        ASSERT_EQ(scan_float_token(line.data(), line.data() + line.size(), got), line.data() + token.size()) << line;
+        ASSERT_EQ(bits(got), bits(expected)) << line;
+        const char* quick = scan_short_decimal(line.data(), line.data() + token.size(), line.data() + line.size(), chunked);
+        if (quick != nullptr) ASSERT_EQ(bits(chunked), bits(expected)) << line;
+    }
+}
+
 // Digits read eight bytes at a time, with readable bytes after the token's
 // end (digits among them, which must not count), end where one at a time ends
 // and give the same value to the bit, whatever the token.
