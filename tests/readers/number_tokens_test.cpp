@@ -112,16 +112,22 @@ INSTANTIATE_TEST_SUITE_P(
 namespace zorv::readers {
 namespace {
 
+// Up to 17 digits with a point anywhere, or none.
+std::string random_decimal(std::mt19937_64& random) {
+    const int digits = 1 + static_cast<int>(random() % 17);
+    std::string token;
+    for (int d = 0; d < digits; ++d) token.push_back(static_cast<char>('0' + random() % 10));
+    const auto point = random() % (digits + 2);
+    if (point <= static_cast<unsigned>(digits)) token.insert(point, ".");
+    return token;
+}
+
 // Plain decimals of up to 17 digits, point anywhere: the short path and
 // from_chars agree to the bit, and so do the tokens just past its limits.
 TEST(ScanFloatToken, ShortDecimalsAreFromCharsToTheBit) {
     std::mt19937_64 random(7);
     for (int trial = 0; trial < 200000; ++trial) {
-        const int digits = 1 + static_cast<int>(random() % 17);
-        std::string token;
-        for (int d = 0; d < digits; ++d) token.push_back(static_cast<char>('0' + random() % 10));
-        const auto point = random() % (digits + 2);
-        if (point <= static_cast<unsigned>(digits)) token.insert(point, ".");
+        std::string token = random_decimal(random);
         double expected = 0.0;
         const auto [stop, error] = std::from_chars(token.data(), token.data() + token.size(), expected);
         ASSERT_EQ(error, std::errc()) << token;
@@ -142,11 +148,7 @@ TEST(ScanFloatToken, DecimalsWithExponentsAreFromCharsToTheBit) {
     std::mt19937_64 random(9);
     const char* marks[] = {"e", "E", "e+", "e-", "E-", "e0", "e-0"};
     for (int trial = 0; trial < 200000; ++trial) {
-        const int digits = 1 + static_cast<int>(random() % 17);
-        std::string token;
-        for (int d = 0; d < digits; ++d) token.push_back(static_cast<char>('0' + random() % 10));
-        const auto point = random() % (digits + 2);
-        if (point <= static_cast<unsigned>(digits)) token.insert(point, ".");
+        std::string token = random_decimal(random);
         token += marks[random() % 7];
         token += std::to_string(random() % (random() % 4 == 0 ? 400 : 30));
         double expected = 0.0;
