@@ -32,6 +32,10 @@ the slope has stopped changing, judged from either side:
    ``not_converged``, and its error widened by ``unconverged_factor`` times
    its last change or the whole change from the first candidate, whichever
    is larger, since the drift continues beyond what the run shows.
+
+The lines of every start, the search and the line's band run natively
+(``_zorv_analysis.gls_line``) on the table's whitening, which is built once
+per table and kept.
 """
 
 from __future__ import annotations
