@@ -141,8 +141,8 @@ def _check_count(folder: Path, source: str | None, name: str, count: object) -> 
         )
 
 
-def _group(spec: GroupChoice) -> tuple[str, int]:
-    if isinstance(spec, str):
-        return spec, 1
-    name, per_molecule = spec
+def _group(choice: GroupChoice) -> tuple[str, int]:
+    if isinstance(choice, str):
+        return choice, 1
+    name, per_molecule = choice
     return name, int(per_molecule)
