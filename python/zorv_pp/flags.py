@@ -15,6 +15,9 @@ SAMPLING_UNKNOWN = "sampling_unknown"
 NO_VOLUME = "no_volume"
 """The run has no volume (volume.dat): the Yeh–Hummer value and the conductivities cannot be formed."""
 WINDOW_SENSITIVE = "window_sensitive"
-"""The log-log window choice alone (the largest window spread of the runs) moves the value by more than the
-width of its 95 % interval; a value derived from such a value (the Yeh–Hummer D from its periodic-box D,
-σ_NE, the Haven ratio) carries it too."""
+"""Moving the fit's start to a later range the start rule considered, or letting the slope drift over the
+fitted range, changes the value by more than the noise of that change allows (Holm's rule over those tests,
+5 % false alarms on a straight line); a value derived from such a value carries it too."""
+POOR_FIT = "poor_fit"
+"""The curve's χ² about its fitted line is improbable under its covariance model (p < 0.001): its points
+scatter more than the error bars assume, so the interval may be too narrow; a derived value carries it too."""

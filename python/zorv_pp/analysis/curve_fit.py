@@ -14,9 +14,8 @@ from dataclasses import dataclass, field
 
 import numpy as np
 
-from ..flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN, WINDOW_SENSITIVE
+from ..flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN
 from ..msdfit import fit_msd, window_sensitivity
-from ..msdfit.quantiles import Z95
 from ..msdfit.window import Window
 from ..run.sampling import Sampling
 
@@ -144,12 +143,10 @@ def fit_curve(
             (result.band * root).tolist(),
         )
     result = fit_msd(time, values, sampling, walkers, scale=scale, start_at=fixed, end_at=end, earliest=earliest)
-    # An interval narrower than the spread the window choice alone makes is worth a second look.
-    sensitive = (WINDOW_SENSITIVE,) if width > 2.0 * Z95 * result.slope_se else ()
     return CurveFit(
         result.slope,
         result.slope_se,
-        tuple(result.flags) + assumed + sensitive,
+        tuple(result.flags) + assumed,
         width,
         result.t_fit.tolist(),
         result.fit.tolist(),

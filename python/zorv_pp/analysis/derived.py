@@ -1,6 +1,6 @@
 """Values formed from fitted ones once the state's viscosity is known: the Yeh–Hummer self-diffusion, the
-Nernst–Einstein conductivity and the Haven ratio, each with its error and window spread; then the one
-rule that flags a value, and every value derived from it, as sensitive to the window choice."""
+Nernst–Einstein conductivity and the Haven ratio, each with its error and window spread; then the rule that
+gives every derived value the fit flags of the values it was formed from."""
 
 from __future__ import annotations
 
@@ -10,11 +10,11 @@ from dataclasses import dataclass, replace
 
 from .. import properties
 from ..errors import ZorvError
-from ..flags import NO_VOLUME, WINDOW_SENSITIVE
-from ..units import YEH_HUMMER_XI
-from .estimate import Estimate
+from ..flags import NO_DIFFUSIVE_REGIME, NO_VOLUME, NOT_CONVERGED, POOR_FIT, WINDOW_SENSITIVE
+from .estimate import Estimate, merge_flags
 from .keys import Key, pair_key
 from .run_fit import RunAnalysis
+from .shared_motion import shared_variance_ratio, yeh_hummer_term
 
 
 @dataclass(frozen=True)
@@ -35,8 +35,7 @@ def derive(run: RunAnalysis, eta: Estimate, charges: Mapping[str, float] | None)
     shared: dict[Key, float] = {}
     sources: dict[Key, tuple[Key, ...]] = {}
     style, temperature, volume = run.style, run.temperature, run.volume
-    box = volume ** (1.0 / 3.0)
-    correction = YEH_HUMMER_XI * style.boltzmann * temperature / (6.0 * math.pi * eta.mean * box)
+    correction = yeh_hummer_term(style, temperature, volume, eta.mean)
     relative_eta = eta.sem / eta.mean if eta.mean != 0.0 else math.nan
     diffusion = {s: v for (p, s), v in values.items() if p == "self_diffusion_pbc" and isinstance(s, str)}
     for species, value in diffusion.items():
@@ -52,7 +51,16 @@ def derive(run: RunAnalysis, eta: Estimate, charges: Mapping[str, float] | None)
             _conductivity_from_onsager(run, values, charges)
         if diffusion:
             _nernst_einstein(
-                run, charges, list(diffusion), values, errors, spread, shared, sources, correction * relative_eta
+                run,
+                charges,
+                list(diffusion),
+                values,
+                errors,
+                spread,
+                shared,
+                sources,
+                correction * relative_eta,
+                correction,
             )
     derived = replace(run, values=values, errors=errors, flags=flags, spread=spread)
     return Derived(derived, shared, sources)
@@ -68,8 +76,9 @@ def _nernst_einstein(
     shared: dict[Key, float],
     sources: dict[Key, tuple[Key, ...]],
     eta_part: float,
+    yeh_hummer: float,
 ) -> None:
-    """σ_NE from the corrected D of the charged species, then the Haven ratio σ/σ_NE."""
+    """σ_NE from the corrected D of the charged species, then the Haven ratio H_R = σ_NE/σ."""
     for name in diffusion:
         if name not in charges:
             raise ZorvError(f"no charge given for species {name!r} (of run {run.run}); give 0 for a neutral one")
@@ -79,7 +88,7 @@ def _nernst_einstein(
     ne_key: Key = ("electrical_conductivity_ne", None)
     ne = math.fsum(w * values[("self_diffusion", s)] for s, w in weights.items())
     values[ne_key] = ne
-    errors[ne_key] = math.sqrt(math.fsum((w * errors[("self_diffusion", s)]) ** 2 for s, w in weights.items()))
+    errors[ne_key] = _ne_error(run, weights, values, errors, yeh_hummer)
     shared[ne_key] = math.fsum(weights.values()) * eta_part
     sources[ne_key] = tuple(("self_diffusion", s) for s in weights)
     # How far the window choice alone moves σ_NE and the Haven ratio: their D's (and σ's) spreads, added.
@@ -87,14 +96,33 @@ def _nernst_einstein(
     spread[ne_key] = ne_spread
     sigma_key: Key = ("electrical_conductivity", None)
     sigma = values.get(sigma_key)
-    if sigma is not None and ne != 0.0:
-        ratio = sigma / ne
+    if sigma is not None and sigma != 0.0 and ne != 0.0:
+        ratio = ne / sigma
         key: Key = ("haven_ratio", None)
         values[key] = ratio
         errors[key] = abs(ratio) * math.hypot(errors.get(sigma_key, math.nan) / sigma, errors[ne_key] / ne)
         sigma_spread = spread.get(sigma_key, math.nan)
         spread[key] = abs(ratio) * ((sigma_spread / abs(sigma) if sigma != 0.0 else math.nan) + ne_spread / abs(ne))
         sources[key] = (sigma_key, ne_key)
+
+
+def _ne_error(
+    run: RunAnalysis,
+    weights: Mapping[str, float],
+    values: Mapping[Key, float],
+    errors: Mapping[Key, float],
+    term: float,
+) -> float:
+    """The error of Σ wᵢ Dᵢ: the species' own noise adds in quadrature, the box's shared flow (the same
+    motion in every species' error, see :mod:`.shared_motion`) adds linearly."""
+    own, common = [], []
+    for species, weight in weights.items():
+        key: Key = ("self_diffusion_pbc", species)
+        share = shared_variance_ratio(run.counts[species], values.get(key, math.nan), term)
+        error = errors[("self_diffusion", species)]
+        own.append((weight * error) ** 2 / (1.0 + share))
+        common.append(weight * error * math.sqrt(share / (1.0 + share)))
+    return math.sqrt(math.fsum(own) + math.fsum(common) ** 2)
 
 
 def _conductivity_from_onsager(run: RunAnalysis, values: dict[Key, float], charges: Mapping[str, float]) -> None:
@@ -115,28 +143,28 @@ def _conductivity_from_onsager(run: RunAnalysis, values: dict[Key, float], charg
     )
 
 
-def flag_window_sensitive(
-    estimates: Mapping[Key, Estimate], sources: Mapping[Key, tuple[Key, ...]]
-) -> dict[Key, Estimate]:
-    """Flag ``window_sensitive`` by one rule: a value whose largest window spread (over its runs) exceeds
-    the width of its 95 % interval, and every value derived from a flagged one (its ``sources``)."""
-    flagged: dict[Key, bool] = {}
+#: The flags of a fitted value that every value formed from it carries: how far its fit can be trusted.
+CARRIED = (NO_DIFFUSIVE_REGIME, NOT_CONVERGED, WINDOW_SENSITIVE, POOR_FIT)
 
-    def sensitive(key: Key) -> bool:
-        if key not in flagged:
-            estimate = estimates.get(key)
-            if estimate is None:
-                return False
-            spread = max((s for s in estimate.window_spread if math.isfinite(s)), default=math.nan)
-            own = spread > estimate.ci95[1] - estimate.ci95[0]  # False when either is NaN
-            flagged[key] = own or any(sensitive(source) for source in sources.get(key, ()))
-        return flagged[key]
 
-    result = {}
-    for key, estimate in estimates.items():
-        flags = tuple(flag for flag in estimate.flags if flag != WINDOW_SENSITIVE)
-        result[key] = replace(estimate, flags=flags + ((WINDOW_SENSITIVE,) if sensitive(key) else ()))
-    return result
+def carry_flags(estimates: Mapping[Key, Estimate], sources: Mapping[Key, tuple[Key, ...]]) -> dict[Key, Estimate]:
+    """Every estimate with the fit flags (:data:`CARRIED`) of the values it was formed from (``sources``,
+    followed back to the fitted values): a Yeh–Hummer D from a periodic-box D that is not converged is not
+    converged either."""
+    found: dict[Key, tuple[str, ...]] = {}
+
+    def inherited(key: Key) -> tuple[str, ...]:
+        if key not in found:
+            found[key] = ()  # a cycle cannot recurse forever
+            own = estimates[key].flags if key in estimates else ()
+            found[key] = merge_flags(
+                (flag for flag in own if flag in CARRIED), *(inherited(source) for source in sources.get(key, ()))
+            )
+        return found[key]
+
+    return {
+        key: replace(estimate, flags=merge_flags(estimate.flags, inherited(key))) for key, estimate in estimates.items()
+    }
 
 
 def spread_key(key: Key) -> Key:

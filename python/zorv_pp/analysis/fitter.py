@@ -14,6 +14,7 @@ from ..run import Run
 from .curve_fit import CurveFit, NoiseScale, as_floats, fit_curve
 from .keys import Key, Species
 from .sampled_curve import SampledCurve
+from .shared_motion import shared_variance_ratio, yeh_hummer_term
 
 
 class RunFitter:
@@ -46,12 +47,16 @@ class RunFitter:
         scale: NoiseScale = None,
         start_at: float | None = None,
         earliest: float | None = None,
+        walkers: float | None = None,
     ) -> CurveFit:
-        """Fit one curve of ``prop``; its value is slope × the property's factor. Returns the fit, in file units."""
+        """Fit one curve of ``prop``; its value is slope × the property's factor. Returns the fit, in file units.
+
+        ``walkers`` replaces the property's count of independent walkers (molecules that share motion)."""
         assert prop.table is not None and prop.factor is not None and prop.group is not None
         table = prop.table
         time = next(iter(self.run.tables[table].values()))
-        factor, walkers = prop.factor(conditions), prop.walkers_of(conditions)
+        factor = prop.factor(conditions)
+        walkers = prop.walkers_of(conditions) if walkers is None else walkers
         try:
             found = fit_curve(
                 self.windows[prop.group],
@@ -132,6 +137,24 @@ class RunFitter:
                     "change of slope the run shows",
                 )
             )
+
+    def shared_walkers(self, prop: Property, values: Sequence[float], conditions: Conditions) -> float:
+        """The independent walkers of a self-diffusion column whose molecules share the box's flow.
+
+        3N / (1 + R) (see :mod:`.shared_motion`), R from a first fit's value and this run's own shear
+        viscosity, box and temperature; 3N where the run has no viscosity or volume.
+        """
+        assert prop.table is not None and prop.factor is not None and prop.group is not None
+        walkers = prop.walkers_of(conditions)
+        eta = self.values.get(("shear_viscosity", None), math.nan)
+        if not (eta > 0.0 and math.isfinite(self.volume) and conditions.species is not None):
+            return walkers
+        time = next(iter(self.run.tables[prop.table].values()))
+        sampling = self.run.table_sampling(prop.table)
+        window = self.windows[prop.group]
+        first = fit_curve(window, sampling, time, values, walkers, spread=False, seconds=self.run.units.time)
+        term = yeh_hummer_term(self.run.units, self.temperature, self.volume, eta)
+        return walkers / (1.0 + shared_variance_ratio(conditions.count, first.slope * prop.factor(conditions), term))
 
     def component_slopes(self, prop: Property) -> list[tuple[float, float]]:
         """(slope, error) of the property's single-component columns, fitted without keeping a curve."""

@@ -73,13 +73,14 @@ def fit_run(
     fitted curve (figures need them), which saves time and memory.
     """
     fitter = RunFitter(run, windows_for(window), curves=curves)
+    # The whole-box columns first: a self-diffusion error needs the run's shear viscosity (its shared flow).
+    for prop in properties.of_kind("column"):
+        _fit_column(fitter, prop)
     for prop in properties.every():
         if prop.kind == "species":
             _fit_species(fitter, prop)
         elif prop.kind == "onsager":
             fit_onsager(fitter, charges)
-        elif prop.kind == "column":
-            _fit_column(fitter, prop)
     fit_shells(fitter)
     for prop in properties.of_kind("state"):
         value = getattr(run, prop.name)
@@ -109,7 +110,8 @@ def _fit_species(fitter: RunFitter, prop: Property) -> None:
     for column, values in fitter.run.tables.get(prop.table, {}).items():
         if column.startswith(prop.column):
             name = column[len(prop.column) :]
-            fitter.fit(prop, name, name, values, fitter.conditions(name))
+            conditions = fitter.conditions(name)
+            fitter.fit(prop, name, name, values, conditions, walkers=fitter.shared_walkers(prop, values, conditions))
 
 
 def _fit_column(fitter: RunFitter, prop: Property) -> None:

@@ -15,7 +15,7 @@ from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from ..msdfit.window import WindowSpec
 from ..run import TABLE_FILES, Run
 from .curve_fit import Curve
-from .derived import derive, flag_window_sensitive, spread_key
+from .derived import carry_flags, derive, spread_key
 from .estimate import Estimate, merge_flags
 from .keys import Key, Species, pair_key
 from .run_fit import RunAnalysis, fit_run
@@ -188,9 +188,7 @@ def combine(
             sources[key] = tuple(dict.fromkeys(sources.get(key, ()) + found))
     keys = list(dict.fromkeys(key for run in runs for key in run.values))
     keys.sort(key=lambda key: properties.order(key[0]))
-    estimates = flag_window_sensitive(
-        {key: _estimate(key, runs).widened(shared.get(key, 0.0)) for key in keys}, sources
-    )
+    estimates = carry_flags({key: _estimate(key, runs).widened(shared.get(key, 0.0)) for key in keys}, sources)
     state = name if name is not None else os.path.basename(os.path.dirname(os.path.abspath(fitted[0].run)))
     warnings = {run.run: tuple(run.warnings) for run in fitted}
     for run, warning in duplicates:

@@ -48,10 +48,11 @@ import numpy.typing as npt
 
 import _zorv_analysis
 
-from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
+from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED, POOR_FIT, WINDOW_SENSITIVE
 from ..run.grid import FloatArray
 from ..run.sampling import Sampling
 from .covariance import rows_and_covariance
+from .fit_checks import FitChecks, check_fit, later_starts
 from .gls import Whitening, whitening
 from .quantiles import Z95
 
@@ -89,6 +90,7 @@ class MsdFit:
     flags: tuple[str, ...] = ()
     widened: float = 0.0
     rows: int = 0
+    checks: FitChecks = FitChecks()
 
 
 def _empty(flags: tuple[str, ...] = (NO_DIFFUSIVE_REGIME,)) -> MsdFit:
@@ -180,6 +182,12 @@ def fit_msd(
         return _empty()
     s, slope, intercept, se, widen, not_converged, fit, band = found
     t_fit = t[s:]
+    noise = (slope * slope if scale is None else scale) / walkers
+    checks = check_fit(white, t, y, s, noise, later_starts(t, s, horizon * start_rule.horizon, start_rule.min_rows))
+    flags: tuple[str, ...] = (NOT_CONVERGED,) if not_converged else ()
+    # A curve still bending at the horizon says so already; a poor fit or a sensitive start is news.
+    flags += (WINDOW_SENSITIVE,) if checks.sensitive and not not_converged else ()
+    flags += (POOR_FIT,) if checks.poor else ()
     return MsdFit(
         slope,
         intercept,
@@ -189,9 +197,10 @@ def fit_msd(
         t_fit.copy(),
         np.asarray(fit),
         np.asarray(band),
-        (NOT_CONVERGED,) if not_converged else (),
+        flags,
         widen,
         len(t) - s,
+        checks,
     )
 
 

@@ -1,0 +1,55 @@
+"""The flags founded on the noise: how often they fire on straight lines, and that they mark what is wrong;
+and the share of a species' noise that its molecules' shared flow adds."""
+
+import math
+
+import numpy as np
+import pytest
+
+from zorv_pp.analysis.shared_motion import LATTICE_SUM_4, SHARED_PER_MOLECULE
+from zorv_pp.msdfit import fit_msd
+from zorv_pp.run.sampling import Sampling
+
+simulator = pytest.importorskip("zorv_pp.synthetic.ordern")
+SAMPLING = Sampling(1.0, 10, 4000.0)
+
+
+def _flag_rate(walkers, shape, flag, noise=1.0, start_at=None, draws=20, seed=5):
+    rng = np.random.default_rng(seed)
+    time, tables, _ = simulator.simulate_table(SAMPLING, walkers, 1.0, 0.01, rng, shape=shape, realisations=draws)
+    mean = tables.mean(axis=0)
+    fired = 0
+    for msd in tables:
+        # Noise beyond the model: each table's own deviation, scaled.
+        scaled = mean + noise * (msd - mean) * math.sqrt(draws / (draws - 1))
+        fired += flag in fit_msd(time, scaled, SAMPLING, walkers, start_at=start_at).flags
+    return fired / draws
+
+
+STRAIGHT = simulator.Shape(((1.0, 0.01),))
+SLOW_BEND = simulator.Shape(((0.8, 0.01), (0.2, 40.0)))  # 20 % of D relaxing over 40 of a 4000 run
+
+
+@pytest.mark.parametrize(
+    "walkers, shape, noise, start_at, flag, low, high",
+    [
+        (30, STRAIGHT, 1.0, None, "window_sensitive", 0.0, 0.1),  # straight lines: rare false alarms
+        (3, STRAIGHT, 1.0, None, "window_sensitive", 0.0, 0.1),
+        (30, STRAIGHT, 1.0, 2.0, "window_sensitive", 0.0, 0.1),
+        (30, STRAIGHT, 1.0, None, "poor_fit", 0.0, 0.1),
+        (30, STRAIGHT, 3.0, None, "poor_fit", 0.9, 1.0),  # points scattering 3x their error bars
+        (30, SLOW_BEND, 1.0, 2.0, "window_sensitive", 0.9, 1.0),  # a drift after a fixed start is marked
+    ],
+)
+def test_flags_fire_as_often_as_the_noise_says(walkers, shape, noise, start_at, flag, low, high):
+    assert low <= _flag_rate(walkers, shape, flag, noise, start_at) <= high
+
+
+def test_the_lattice_sum_behind_the_shared_flow():
+    n = np.arange(-60, 61)
+    x, y, z = np.meshgrid(n, n, n, indexing="ij", sparse=True)
+    r2 = (x * x + y * y + z * z).astype(float)
+    inside = (r2 > 0) & (r2 <= 60.0**2)
+    # The sum inside a sphere of radius 60 plus the integral of r⁻⁴ beyond it, 4π/60.
+    assert np.sum(1.0 / r2[inside] ** 2) + 4 * math.pi / 60 == pytest.approx(LATTICE_SUM_4, rel=2e-5)
+    assert SHARED_PER_MOLECULE == pytest.approx(3 * 16.532316 / (2 * math.pi**2 * 2.837297**2), rel=1e-12)
