@@ -377,9 +377,11 @@ def test_the_command_line_prints_every_value_then_where_the_files_went(tmp_path,
     assert cli.main(["analyze", str(run), "--out", str(out), "--no-figures", *NEUTRAL]) == 0
     lines = capsys.readouterr().out.splitlines()
     assert lines[0] == "state rep1: 1 run"  # one run: named after its own folder
+    assert lines[1].split()[:5] == ["property", "species", "value", "±", "standard"]
     row = next(line for line in lines if line.split()[:2] == ["self_diffusion", "K"])
     estimate = zorv_pp.analyze([run]).get("self_diffusion", "K")
-    assert row.endswith(str(estimate)) and "95 % CI" in row
-    assert lines.index(row) < next(k for k, line in enumerate(lines) if line.startswith("results: "))
+    assert " ".join(row.split()[2:5]) in str(estimate) and "10⁻⁹ m²/s" in row  # rounded as the report rounds
+    results = next(line for line in lines if line.startswith("results: "))
+    assert lines.index(row) < lines.index(results) and results.endswith("rows, 1 state)")
     assert cli.main(["analyze", str(run), "--out", str(out), "--no-figures", "--quiet"]) == 0
     assert [line.split(":")[0] for line in capsys.readouterr().out.splitlines()] == ["results", "report"]

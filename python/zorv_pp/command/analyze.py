@@ -22,6 +22,7 @@ from .options import (
     UsageError,
     check_output_folder,
     common_options,
+    counted,
     explain,
     finish,
     pairs,
@@ -176,7 +177,7 @@ def run_analyze(args: argparse.Namespace) -> int:
             else None,
         ),
     )
-    tell(written, f"{len(rows)} rows, {len(result.states)} states")
+    tell(written, f"{counted(len(rows), 'row')}, {counted(len(result.states), 'state')}")
     status = finish(failures)
     if not result.states:
         print("zorv-pp: error: nothing was analysed", file=sys.stderr)

@@ -127,6 +127,11 @@ def report_warnings(records: Sequence[Any]) -> list[dict[str, Any]]:
     return runs
 
 
+def counted(count: int, noun: str) -> str:
+    """``count`` and ``noun``, plural unless it is one ("1 state", "24 rows")."""
+    return f"{count} {noun}{'' if count == 1 else 's'}"
+
+
 def tell(written: Written, what: str) -> None:
     """Say where the files went: results (with ``what`` they hold), figures and the report page."""
     print(f"results: {written.csv} and {written.json} ({what})")

@@ -34,7 +34,7 @@ def _property_rows(state: StateResult) -> tuple[list[list[str]], list[str]]:
                 interval,
                 error,
                 spread_text if math.isfinite(spread) else "–",
-                e(fit_start_text(estimate.fit_start)),
+                e(fit_start_text(estimate.fit_start, estimate.unit.startswith("reduced"))),
                 e(label),
                 str(estimate.count),
                 flags_cell(estimate.flags),
@@ -44,12 +44,12 @@ def _property_rows(state: StateResult) -> tuple[list[list[str]], list[str]]:
     return rows, classes
 
 
-def fit_start_text(starts: Sequence[float]) -> str:
-    """Where the runs' fitted ranges start: one time, or the earliest to the latest."""
+def fit_start_text(starts: Sequence[float], reduced: bool = False) -> str:
+    """Where the runs' fitted ranges start: one time, or the earliest to the latest; in τ for reduced units."""
     found = sorted(s for s in starts if math.isfinite(s))
     if not found:
         return "–"
-    label, factor = notation("s", found)
+    label, factor = ("τ", 1.0) if reduced else notation("s", found)
     first, last = (f"{v * factor:.3g}" for v in (found[0], found[-1]))
     return f"{first} {label}" if first == last else f"{first} to {last} {label}"
 
