@@ -383,5 +383,6 @@ def test_the_command_line_prints_every_value_then_where_the_files_went(tmp_path,
     assert " ".join(row.split()[2:5]) in str(estimate) and "10⁻⁹ m²/s" in row  # rounded as the report rounds
     results = next(line for line in lines if line.startswith("results: "))
     assert lines.index(row) < lines.index(results) and results.endswith("rows, 1 state)")
+    assert "<title>Transport properties of rep1 (1 run folder)</title>" in (out / "report.html").read_text()
     assert cli.main(["analyze", str(run), "--out", str(out), "--no-figures", "--quiet"]) == 0
     assert [line.split(":")[0] for line in capsys.readouterr().out.splitlines()] == ["results", "report"]

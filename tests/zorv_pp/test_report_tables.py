@@ -312,3 +312,16 @@ def test_fit_settings_table(settings, groups, rows):
         assert {cells[header.index("margin")] for cells, _ in found} == {"0.2"}
     if rows:
         assert [cells for cells, _ in rows_of(tables[1])[1]] == rows
+    assert not [cell for cells, _ in found for cell in cells if cell == "None"]  # an unset setting reads "–"
+
+
+def test_flags_stay_whole_and_the_legend_explains_each_shown_once():
+    from zorv_pp import flags
+
+    text = report_html(CampaignResult([state()], ()))
+    assert "window_<wbr>" not in text and '<span class="code">window_sensitive</span>' in text
+    legend = text[text.index('id="flag-legend"') :].partition("</ul>")[0]
+    shown = {flag for estimate in ESTIMATES.values() for flag in estimate.flags}
+    for code in (flags.NOT_CONVERGED, flags.WINDOW_SENSITIVE):
+        assert code in shown and legend.count(f">{code}</code>") == 1
+    assert "The curve still bends at its longest usable lags" in legend and flags.ANISOTROPIC not in legend

@@ -134,6 +134,14 @@ def check_species_options(paths: Sequence[Path], options: Mapping[str, Mapping[s
             )
 
 
+def page_title(paths: Sequence[str], campaign: bool, result: Any) -> str:
+    """What the report page is of: the campaign file, or the states of the run folders given."""
+    if campaign:
+        return f"Transport properties of the campaign {Path(paths[0]).name}"
+    names = ", ".join(state.name for state in result.states) or "no state"
+    return f"Transport properties of {names} ({counted(len(paths), 'run folder')})"
+
+
 def run_analyze(args: argparse.Namespace) -> int:
     from ..campaign.batch import analyze_states
     from ..figures import draw_all
@@ -171,7 +179,7 @@ def run_analyze(args: argparse.Namespace) -> int:
         Outputs(
             rows,
             extra,
-            lambda path, drawn: write_report(path, shown, figures=drawn, settings=settings),
+            lambda path, drawn: write_report(path, shown, drawn, settings, page_title(args.paths, campaign, result)),
             (lambda folder: draw_all(result.states, folder, fmt=args.format, charges=charges))
             if args.figures and result.states
             else None,

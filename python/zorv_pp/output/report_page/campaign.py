@@ -14,6 +14,7 @@ from ...analysis.state import StateResult
 from ...campaign.batch import CampaignResult
 from ...figures.common import METADATA_UNITS, notation, species_text
 from ...files import write_atomic
+from .legend import flags_legend
 from .page import e, figure, flags_cell, rounded_cells, table, warnings_table
 from .settings import finished_page
 
@@ -102,15 +103,18 @@ def _state_section(state: StateResult, figures: Sequence[Path]) -> str:
     return "".join(parts)
 
 
-#: What each figure shows, by the end of its file name.
+#: What each figure shows, by the end of its file name; only figures with error bars say what the bars are.
 CAPTIONS = {
+    "_msd_conductivity": "Thermal conductivity: the energy Helfand moment of every run (points), fitted lines with "
+    "their 95 % band; the fitted range between dashed marks.",
     "_msd": "MSD curves of every run (points), fitted lines with their 95 % band; the fitted range between "
     "dashed marks.",
     "_slope": "Running slope: the coefficient fitted from each start with its 95 % band, the state value and its "
     "interval in grey, each run's chosen start dashed and ringed. A chosen start off the plateau "
     "means a biased value.",
-    "_convergence": "The estimate of the first k runs against k, beside each run's own value.",
-    "summary": "The main properties across the states.",
+    "_convergence": "The estimate of the first k runs against k, beside each run's own value; error bars are 95 % "
+    "intervals.",
+    "summary": "The main properties across the states; error bars are 95 % intervals.",
 }
 
 
@@ -137,7 +141,7 @@ def report_html(
     result: CampaignResult,
     figures: Sequence[str | os.PathLike[str]] = (),
     settings: Any = None,
-    title: str = "zorv_pp campaign report",
+    title: str = "zorv_pp report",
 ) -> str:
     """The text of the report page (see :func:`write_report`); a state's own figures follow its tables."""
     from ... import __version__
@@ -152,6 +156,7 @@ def report_html(
         f"Values are state values; intervals are 95 % intervals; zorv_pp {__version__}."
     )
     body = [f"<h1>{e(title)}</h1>", f'<p class="meta" id="summary">{e(summary)}</p>']
+    body.append(flags_legend(flag for state in result.states for est in state.estimates.values() for flag in est.flags))
     if shared:
         body += ["<h2>Summary over states</h2>", *(figure(p, caption(p)) for p in shared)]
     body += [_state_section(state, own[state.name]) for state in result.states]
@@ -163,13 +168,14 @@ def write_report(
     result: CampaignResult,
     figures: Sequence[str | os.PathLike[str]] = (),
     settings: Any = None,
+    title: str = "zorv_pp report",
 ) -> Path:
-    """Write the report page of ``result`` to ``path`` atomically; returns the path.
+    """Write the report page of ``result``, headed ``title``, to ``path`` atomically; returns the path.
 
     ``figures`` are image files to embed (png or svg; a pdf is shown through
     the PNG copy its figure was saved with); ``settings`` the fit settings
     used (a Window, a mapping of fit group to Window, None for the defaults,
     or any mapping to list).
     """
-    text = report_html(result, figures, settings)
+    text = report_html(result, figures, settings, title)
     return write_atomic(path, lambda stream: stream.write(text))
