@@ -263,7 +263,7 @@ def test_koh_figures_draw_every_legend_entry_and_no_clipped_point(drawn):
         check_axes(figure)
     diffusion = drawn[1].axes[1]
     assert "△" in diffusion.get_title() and "▲" not in diffusion.get_title()
-    assert "no △ at 333.15 K, 2 mol/kg" in diffusion.get_title()  # said where it hides no point
+    assert "no hopping point at 333.15 K, 2 mol/kg: MD conductivity is not below" in diffusion.get_title()
     deviation = drawn[3].axes[3]
     legend = deviation.get_legend()
     legend_box = legend.get_window_extent()
