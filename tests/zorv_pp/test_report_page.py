@@ -228,7 +228,6 @@ def test_a_missing_value_says_what_the_state_has(estimates, asked, expected):
     [
         ("m2.0_T298_msd_diffusion.png", "MSD curves", False),
         ("m2.0_T298_msd.svg", "MSD curves", False),
-        ("m2.0_T298_msd_conductivity.png", "Thermal conductivity", False),
         ("lj_slope.png", "Running slope", False),
         ("a_convergence.pdf", "The estimate of the first k runs", True),
         ("summary.png", "The main properties", True),

@@ -5,6 +5,7 @@ from __future__ import annotations
 import math
 import os
 import re
+import textwrap
 from collections.abc import Iterable, Mapping, Sequence
 from pathlib import Path
 from typing import Any
@@ -183,3 +184,10 @@ def shared_legend(
     engine = figure.get_layout_engine()
     if engine is not None and hasattr(engine, "set"):
         engine.set(rect=(0.0, height, 1.0, 1.0 - height))
+
+
+def wrapped(figure: Any, text: str, fontsize: float) -> str:
+    """``text`` broken into lines that fit the width of ``figure`` at ``fontsize`` points (a character is
+    about 0.6 of the size wide), so that a title of a narrow figure stays inside its canvas."""
+    characters = max(20, int(figure.get_figwidth() * 72.0 / (0.6 * fontsize)))
+    return "\n".join(textwrap.wrap(text, characters, break_on_hyphens=False))

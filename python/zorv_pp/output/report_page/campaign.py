@@ -105,8 +105,6 @@ def _state_section(state: StateResult, figures: Sequence[Path]) -> str:
 
 #: What each figure shows, by the end of its file name; only figures with error bars say what the bars are.
 CAPTIONS = {
-    "_msd_conductivity": "Thermal conductivity: the energy Helfand moment of every run (points), fitted lines with "
-    "their 95 % band; the fitted range between dashed marks.",
     "_msd": "MSD curves of every run (points), fitted lines with their 95 % band; the fitted range between "
     "dashed marks.",
     "_slope": "Running slope: the coefficient fitted from each start with its 95 % band, the state value and its "
