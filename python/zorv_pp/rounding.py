@@ -5,6 +5,8 @@ from __future__ import annotations
 
 import math
 
+from .units import notation
+
 #: Significant digits kept of an error.
 ERROR_DIGITS = 2
 #: Significant digits of a value that has no finite error.
@@ -69,3 +71,11 @@ def with_error(
     error_text = text(error, last) if last is not None else "–"
     interval = f"{text(low, last)} to {text(high, last)}" if math.isfinite(low) and math.isfinite(high) else "–"
     return text(value, last), error_text, interval
+
+
+def shown(mean: float, sem: float, low: float, high: float, unit: str) -> tuple[str, str, str, str]:
+    """(value, standard error, 95 % interval, unit) texts of an estimate in its display unit (mPa·s, 10⁻⁹ m²/s),
+    each number rounded to the error; the unit is "" for a dimensionless value and the error "–" without one."""
+    label, factor = notation(unit, [mean])
+    value, error, interval = with_error(mean * factor, sem * factor, low * factor, high * factor)
+    return value, error, interval, "" if label == "dimensionless" else label

@@ -1,4 +1,4 @@
-"""LAMMPS unit styles and the exact SI constants used to convert them.
+"""LAMMPS unit styles, the exact SI constants used to convert them, and the display form of SI values.
 
 Every property leaves :mod:`zorv_pp` in SI units, except for runs in the
 ``lj`` style, whose results stay in reduced units; this module holds the only
@@ -8,6 +8,8 @@ are written out in full and every factor is derived from them.
 
 from __future__ import annotations
 
+import math
+from collections.abc import Iterable
 from dataclasses import dataclass
 
 BOLTZMANN = 1.380649e-23
@@ -113,3 +115,65 @@ def unit_style(style: str | UnitStyle) -> UnitStyle:
     except (KeyError, TypeError):
         supported = ", ".join(STYLES)
         raise UnitStyleError(f"unsupported LAMMPS unit style {style!r} (supported: {supported})") from None
+
+
+#: Display form of every SI unit the package reports: (label, factor from the SI value).
+_NOTATION: dict[str, tuple[str, float]] = {
+    "m^2/s": ("m²/s", 1.0),
+    "Pa s": ("mPa·s", 1e3),
+    "W/(m K)": ("W/(m·K)", 1.0),
+    "S/m": ("S/m", 1.0),
+    "m": ("nm", 1e9),
+    "1": ("dimensionless", 1.0),
+    "m^3": ("nm³", 1e27),
+    "kg/m^3": ("kg/m³", 1.0),
+    "K": ("K", 1.0),
+    "m^2": ("m²", 1.0),
+    "Pa s^2": ("Pa·s²", 1.0),
+    "W s/(m K)": ("W·s/(m·K)", 1.0),
+    "S s/m": ("S·s/m", 1.0),
+}
+SI_UNITS = frozenset(_NOTATION)
+_SUPERSCRIPT = str.maketrans("-0123456789", "⁻⁰¹²³⁴⁵⁶⁷⁸⁹")
+
+
+def superscript(exponent: int) -> str:
+    return str(exponent).translate(_SUPERSCRIPT)
+
+
+def notation(unit: str, values: Iterable[float] = ()) -> tuple[str, float]:
+    """Axis label and factor for values in ``unit``: one notation, scaled so ticks need no offset.
+
+    Known SI units get their display form (viscosity in mPa·s); values far from
+    1 are shown in units of a power of ten that is a multiple of three. A unit
+    the package does not know (a reduced-unit label) is kept as given.
+    """
+    if unit.startswith("reduced"):  # "reduced (lj)": no SI unit to show or scale to
+        return f"reduced {unit.partition('(')[2].rstrip(')') or ''} units".replace("  ", " "), 1.0
+    if unit == "s":
+        return _time_notation(values)
+    label, factor = _NOTATION.get(unit, (unit, 1.0))
+    if unit in ("m^2", "Pa s^2", "W s/(m K)", "S s/m"):  # log axes of curves need no scaling
+        return label, factor
+    finite = [abs(v) * factor for v in values if math.isfinite(v) and v != 0.0]
+    if not finite:
+        return label, factor
+    largest = max(finite)
+    if 1e-3 <= largest < 1e5:  # read as they are
+        return label, factor
+    exponent = 3 * math.floor(math.log10(largest) / 3)
+    if exponent == 0:
+        return label, factor
+    prefix = f"10{superscript(exponent)}"
+    return (f"{prefix} {label}" if label != "dimensionless" else prefix), factor / 10.0**exponent
+
+
+#: Prefixed units of time, from the longest: a time reads in the first that makes it at least 1.
+_TIMES = (("s", 1.0), ("ms", 1e3), ("µs", 1e6), ("ns", 1e9), ("ps", 1e12), ("fs", 1e15))
+
+
+def _time_notation(values: Iterable[float]) -> tuple[str, float]:
+    """The prefixed second (ps, ns, ...) in which the largest of ``values`` reads between 1 and 1000."""
+    finite = [abs(v) for v in values if math.isfinite(v) and v != 0.0]
+    largest = max(finite, default=1.0)
+    return next(((label, factor) for label, factor in _TIMES if largest * factor >= 1.0), _TIMES[-1])

@@ -323,3 +323,18 @@ def test_a_physical_setting_must_be_positive(tmp_path, capsys, option, value):
     status = cli.main(["analyze", str(tmp_path / "run"), f"{option}={value}", "--out", str(tmp_path / "out")])
     assert status == 2
     assert f"{option} must be a positive number" in capsys.readouterr().err
+
+
+def test_a_warning_shared_by_replicas_is_printed_once_per_state_with_relative_paths(capsys):
+    from types import SimpleNamespace
+
+    from zorv_pp.command.options import report_warnings
+    from zorv_pp.diagnostics import RunWarning
+
+    bends = RunWarning("not_converged", "diffself.dat", "water: still bending")
+    runs = [os.path.join(os.getcwd(), "m2", name) for name in ("rep1", "rep2")]
+    records = [SimpleNamespace(state="m2", run=run, warnings=(bends,)) for run in runs]
+    assert [len(run["warnings"]) for run in report_warnings(records)] == [1, 1]  # results.json keeps every run's
+    assert capsys.readouterr().err.splitlines() == [
+        "zorv-pp: warning: state m2: m2/{rep1,rep2}: diffself.dat: water: still bending [not_converged]"
+    ]

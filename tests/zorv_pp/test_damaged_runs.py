@@ -126,8 +126,10 @@ CASES = [
         "density_unit",
         lambda run: (
             run.density == pytest.approx(1000.0, rel=1e-3)
-            and any(  # says what it decided, and why
-                "read as g/cm3, since in kg/m3 it would be lighter than any liquid" in w.message for w in run.warnings
+            and any(  # says what it decided, why, and the option that states it
+                "read as g/cm3, since in kg/m3 it would be lighter than any liquid" in w.message
+                and "--density-unit" in w.message
+                for w in run.warnings
             )
         ),
     ),
@@ -191,6 +193,8 @@ def test_a_skipped_row_is_counted_and_located(tmp_path):
         # The log shows the file's variable to be LAMMPS's own density, in g/cm³.
         ("1.0", {}, "variable rho equal density\nfix d all ave/time 1 10 10 v_rho file density.dat\n", 1000.0, set()),
         ("1.0", {"molar_masses": {"A": 1.0, "B": 2.0}}, "", 1000.0, {"density_unit", "density_mismatch"}),
+        # Mass over volume confirms the unit read from the magnitude: nothing to say.
+        ("1291.5", {"molar_masses": {"A": 30.0, "B": 60.0}}, "", 1291.5, set()),
     ],
 )
 def test_density_unit_and_cross_check(tmp_path, density, options, log_line, expected, codes):

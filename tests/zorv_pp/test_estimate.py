@@ -24,6 +24,28 @@ def test_student_t_quantiles(p, dof, expected):
     assert student_t_quantile(p, dof) == pytest.approx(expected, abs=1e-8)
 
 
+@pytest.mark.parametrize(
+    "estimate, text",
+    [
+        (
+            Estimate(2.8801e-9, 0.0, 1.825e-11, 3, "m^2/s", ci95=(2.845e-9, 2.916e-9), flags=("not_converged",)),
+            "(2.880 ± 0.018) × 10⁻⁹ m²/s (± standard error; 95 % interval 2.845 to 2.916; n = 3) [not_converged]",
+        ),
+        (
+            Estimate(0.001103, 0.0, 1.164e-05, 3, "Pa s", ci95=(0.001081, 0.001126)),
+            "1.103 ± 0.012 mPa·s (± standard error; 95 % interval 1.081 to 1.126; n = 3)",
+        ),
+        (
+            Estimate(0.8116, 0.0, 0.02436, 3, "1", ci95=(0.7639, 0.8594)),
+            "0.812 ± 0.024 (± standard error; 95 % interval 0.764 to 0.859; n = 3)",
+        ),
+        (Estimate(875.156, math.nan, math.nan, 1, "kg/m^3"), "875.2 kg/m³ (no error, n = 1)"),
+    ],
+)
+def test_an_estimate_reads_as_the_report_rounds_it(estimate, text):
+    assert str(estimate) == text
+
+
 def test_runs_without_errors_fall_back_to_the_replica_t_interval():
     estimate = Estimate.from_runs([1.0, 2.0, 3.0], [math.nan] * 3, "m")
     assert estimate.mean == 2.0 and estimate.sem == pytest.approx(math.sqrt(1 / 3))

@@ -263,7 +263,7 @@ def test_koh_figures_draw_every_legend_entry_and_no_clipped_point(drawn):
         check_axes(figure)
     diffusion = drawn[1].axes[1]
     assert "△" in diffusion.get_title() and "▲" not in diffusion.get_title()
-    assert "no △ at 333.15 K, 2 mol/kg" in diffusion.get_title()  # said where it hides no point
+    assert "no hopping point at 333.15 K, 2 mol/kg: MD conductivity is not below" in diffusion.get_title()
     deviation = drawn[3].axes[3]
     legend = deviation.get_legend()
     legend_box = legend.get_window_extent()
@@ -347,3 +347,17 @@ def test_figures_put_charges_on_ion_names(drawn):
     assert {"Onsager A⁺-A⁺", "Onsager A⁺-B⁻"} <= {axis.get_title() for axis in drawn[1].axes}
     for figure in drawn:
         check_axes(figure)
+
+
+@pytest.mark.parametrize("width", [4.4, 6.0, 13.2])
+def test_a_long_title_stays_inside_the_canvas(width):
+    from zorv_pp.figures.common import pyplot, wrapped
+
+    figure = pyplot().figure(figsize=(width, 3.5), layout="constrained")
+    figure.add_subplot()
+    text = "nol (thermal conductivity): MSD curves by run (points), fitted lines with 95 % band, fitted range between"
+    title = figure.suptitle(wrapped(figure, text, 10.5), fontsize=10.5)
+    figure.canvas.draw()
+    box = title.get_window_extent()
+    assert 0 <= box.x0 and box.x1 <= figure.bbox.x1 and box.y1 <= figure.bbox.y1
+    pyplot().close(figure)

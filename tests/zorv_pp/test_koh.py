@@ -140,7 +140,13 @@ def test_command_on_the_bundled_campaign(tmp_path, capsys):
     no_deficit = rows["m2.0_T333"]
     assert no_deficit["tau"] is None and "no_deficit" in no_deficit["flags"].split(";")
     assert "viscosity_extrapolated" in no_deficit["flags"]
-    assert "m2.0_T333: no deficit" in capsys.readouterr().out
+    printed = capsys.readouterr().out.splitlines()
+    assert any(line.startswith("m2.0_T333: no deficit") for line in printed)
+    # The printed table sets MD beside experiment and the models, rounded to the error, with the state's flags.
+    assert printed[0].split()[:6] == ["state", "T", "(K)", "b", "(mol/kg)", "σ_MD"] and "η_model (mPa·s)" in printed[0]
+    row = next(line for line in printed if line.startswith("m2.0_T333 "))
+    assert " ± " in row and "56.2 " in row and row.endswith("viscosity_extrapolated, no_deficit")
+    assert printed[-3].endswith("(6 states)")
     csv_rows = (tmp_path / "koh_study.csv").read_text().splitlines()
     header = csv_rows[0].split(",")
     no_deficit_cells = dict(zip(header, next(r for r in csv_rows if r.startswith("m2.0_T333")).split(",")))

@@ -115,7 +115,8 @@ def test_a_copy_of_a_run_counts_once(tmp_path, capsys):
     assert zorv_pp.analyze([first, first]).get("self_diffusion_pbc", "K").count == 1
     # Through the command line: a warning on standard error and in results.json.
     assert cli.main(["analyze", str(first), str(copy), "--out", str(tmp_path / "out"), "--no-figures"]) == 0
-    assert f"zorv-pp: warning: {copy}: " in capsys.readouterr().err
+    err = capsys.readouterr().err
+    assert "zorv-pp: warning: state " in err and f": {copy}: " in err
     document = json.loads((tmp_path / "out" / "results.json").read_text())
     record = next(r for r in document["runs"] if r["run"] == str(copy))
     assert "duplicate_run" in [w["code"] for w in record["warnings"]]
@@ -372,9 +373,12 @@ def test_the_command_line_prints_every_value_then_where_the_files_went(tmp_path,
     assert cli.main(["analyze", str(run), "--out", str(out), "--no-figures", *NEUTRAL]) == 0
     lines = capsys.readouterr().out.splitlines()
     assert lines[0] == "state rep1: 1 run"  # one run: named after its own folder
+    assert lines[1].split()[:5] == ["property", "species", "value", "±", "standard"]
     row = next(line for line in lines if line.split()[:2] == ["self_diffusion", "K"])
     estimate = zorv_pp.analyze([run]).get("self_diffusion", "K")
-    assert row.endswith(str(estimate)) and "95 % CI" in row
-    assert lines.index(row) < next(k for k, line in enumerate(lines) if line.startswith("results: "))
+    assert " ".join(row.split()[2:5]) in str(estimate) and "10⁻⁹ m²/s" in row  # rounded as the report rounds
+    results = next(line for line in lines if line.startswith("results: "))
+    assert lines.index(row) < lines.index(results) and results.endswith("rows, 1 state)")
+    assert "<title>Transport properties of rep1 (1 run folder)</title>" in (out / "report.html").read_text()
     assert cli.main(["analyze", str(run), "--out", str(out), "--no-figures", "--quiet"]) == 0
     assert [line.split(":")[0] for line in capsys.readouterr().out.splitlines()] == ["results", "report"]

@@ -224,17 +224,18 @@ def test_a_missing_value_says_what_the_state_has(estimates, asked, expected):
 
 
 @pytest.mark.parametrize(
-    "name, start",
+    "name, start, bars",
     [
-        ("m2.0_T298_msd_diffusion.png", "MSD curves"),
-        ("m2.0_T298_msd.svg", "MSD curves"),
-        ("lj_slope.png", "Running slope"),
-        ("a_convergence.pdf", "The estimate of the first k runs"),
-        ("summary.png", "The main properties"),
-        ("elsewhere.png", ""),
+        ("m2.0_T298_msd_diffusion.png", "MSD curves", False),
+        ("m2.0_T298_msd.svg", "MSD curves", False),
+        ("lj_slope.png", "Running slope", False),
+        ("a_convergence.pdf", "The estimate of the first k runs", True),
+        ("summary.png", "The main properties", True),
+        ("elsewhere.png", "", False),
     ],
 )
-def test_every_figure_of_the_page_says_what_it_shows(name, start):
+def test_every_figure_of_the_page_says_what_it_shows(name, start, bars):
     from zorv_pp.output.report_page.campaign import caption
 
     assert caption(Path(name)).startswith(start) and (start or not caption(Path(name)))
+    assert ("error bars" in caption(Path(name))) == bars  # only a figure that has error bars explains them

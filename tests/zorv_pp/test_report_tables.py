@@ -156,7 +156,7 @@ def test_known_rows_of_the_table():
     assert rows["Onsager coefficient/K-OH"][2:5] == ["−11.0", "−13.8 to −8.2", "1.4"]
     assert rows["Onsager coefficient/K-OH"][7:] == ["10⁻¹² m²/s", "2", "not_converged, window_sensitive"]
     diffusion = rows["self-diffusion (uncorrected, periodic box)/K"]
-    assert diffusion[5:7] == ["0.040", "0.5 to 2 10⁻¹² s"]  # the larger run's spread, at the value's digits
+    assert diffusion[5:7] == ["0.040", "0.5 to 2 ps"]  # the larger run's spread, at the value's digits
     assert rows["Haven ratio/"][2:5] == ["0.3", "–", "–"] and rows["Haven ratio/"][8] == "1"
     assert rows["temperature/"][2:5] == ["298", "298 to 298", "–"]
 
@@ -254,19 +254,20 @@ def test_a_figure_belongs_to_one_state_when_names_share_a_prefix(tmp_path):
 
 
 @pytest.mark.parametrize(
-    "starts, expected",
+    "starts, reduced, expected",
     [
-        ([], "–"),
-        ([math.nan, math.nan], "–"),
-        ([3.0], "3 s"),
-        ([2e-12], "2 10⁻¹² s"),
-        ([1.5e-9, math.nan, 1.5e-9], "1.5 10⁻⁹ s"),
-        ([2e-12, 5e-13, math.nan], "0.5 to 2 10⁻¹² s"),  # earliest to latest, whatever the run order
-        ([1e-15, 2e-10], "0.001 to 200 10⁻¹² s"),
+        ([], False, "–"),
+        ([math.nan, math.nan], False, "–"),
+        ([3.0], False, "3 s"),
+        ([4.0], True, "4 τ"),  # lj runs: reduced time, not seconds
+        ([8e-11], False, "80 ps"),
+        ([1.5e-9, math.nan, 1.5e-9], False, "1.5 ns"),
+        ([4e-12, 3.75e-12, math.nan], False, "3.75 to 4 ps"),  # earliest to latest, whatever the run order
+        ([1e-15, 2e-10], False, "0.001 to 200 ps"),
     ],
 )
-def test_fit_start_text(starts, expected):
-    assert fit_start_text(starts) == expected
+def test_fit_start_text(starts, reduced, expected):
+    assert fit_start_text(starts, reduced) == expected
 
 
 @pytest.mark.parametrize(
@@ -311,3 +312,16 @@ def test_fit_settings_table(settings, groups, rows):
         assert {cells[header.index("margin")] for cells, _ in found} == {"0.2"}
     if rows:
         assert [cells for cells, _ in rows_of(tables[1])[1]] == rows
+    assert not [cell for cells, _ in found for cell in cells if cell == "None"]  # an unset setting reads "–"
+
+
+def test_flags_stay_whole_and_the_legend_explains_each_shown_once():
+    from zorv_pp import flags
+
+    text = report_html(CampaignResult([state()], ()))
+    assert "window_<wbr>" not in text and '<span class="code">window_sensitive</span>' in text
+    legend = text[text.index('id="flag-legend"') :].partition("</ul>")[0]
+    shown = {flag for estimate in ESTIMATES.values() for flag in estimate.flags}
+    for code in (flags.NOT_CONVERGED, flags.WINDOW_SENSITIVE):
+        assert code in shown and legend.count(f">{code}</code>") == 1
+    assert "The curve still bends at its longest usable lags" in legend and flags.ANISOTROPIC not in legend

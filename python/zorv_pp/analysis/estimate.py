@@ -19,6 +19,7 @@ from .._native import finite_mean_std_count
 from ..flags import REPLICAS_DISAGREE
 from ..msdfit import combine_runs
 from ..msdfit.quantiles import Z95, student_t_quantile
+from ..rounding import shown
 
 NAN_PAIR = (math.nan, math.nan)
 
@@ -136,13 +137,16 @@ class Estimate:
         return replace(self, sem=sem, ci95=(self.mean - scale * sem, self.mean + scale * sem))
 
     def __format__(self, spec: str) -> str:
-        spec = spec or ".4g"
-        low, high = self.ci95
+        """``value ± standard error unit (95 % interval, n runs) [flags]``, rounded to the error in its display
+        unit; ``spec`` aligns the whole text as for a string."""
+        value, error, interval, unit = shown(self.mean, self.sem, *self.ci95, self.unit)
         flags = f" [{', '.join(self.flags)}]" if self.flags else ""
-        return (
-            f"{self.mean:{spec}} ± {self.sem:{spec}} {self.unit} "
-            f"(95 % CI {low:{spec}} to {high:{spec}}, n={self.count}){flags}"
-        )
+        if error == "–":
+            text = f"{value}{' ' + unit if unit else ''} (no error, n = {self.count}){flags}"
+        else:
+            number = f"({value} ± {error}) × {unit}" if unit.startswith("10") else f"{value} ± {error} {unit}".rstrip()
+            text = f"{number} (± standard error; 95 % interval {interval}; n = {self.count}){flags}"
+        return format(text, spec)
 
     def __str__(self) -> str:
         return format(self)

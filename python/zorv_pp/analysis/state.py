@@ -13,6 +13,7 @@ from ..diagnostics import RunWarning
 from ..errors import RunError, ZorvError
 from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from ..msdfit.window import WindowSpec
+from ..rounding import shown
 from ..run import TABLE_FILES, Run
 from .curve_fit import Curve
 from .derived import carry_flags, derive, spread_key
@@ -101,22 +102,19 @@ class StateResult:
         return rows
 
     def __str__(self) -> str:
-        """A table of every value: property, species, value ± error, unit, 95 % interval, count and flags."""
+        """A table of every value in its display unit, rounded to its standard error: property, species,
+        value ± standard error, unit, 95 % interval, runs and flags."""
         runs = len(self.runs)
+        header = ("property", "species", "value ± standard error", "unit", "95 % interval", "runs", "flags")
+        rows = [header]
+        for (prop, species), estimate in self.estimates.items():
+            value, error, interval, unit = shown(estimate.mean, estimate.sem, *estimate.ci95, estimate.unit)
+            label = self.labels.get(species, "") if species is not None else ""
+            number = value if error == "–" else f"{value} ± {error}"
+            rows.append((prop, label, number, unit, interval, str(estimate.count), ", ".join(estimate.flags)))
+        widths = [max(len(row[i]) for row in rows) for i in range(len(header))]
         lines = [f"state {self.name}: {runs} run{'s' if runs != 1 else ''}"]
-        names = [
-            (prop, self.labels.get(species, "") if species is not None else "") for prop, species in self.estimates
-        ]
-        width = max((len(prop) for prop, _ in names), default=0)
-        pair = max((len(label) for _, label in names), default=0)
-        for (prop, label), estimate in zip(names, self.estimates.values()):
-            if math.isfinite(estimate.sem):
-                value = format(estimate)
-            else:  # a value without an error: no interval to show
-                unit = f" {estimate.unit}" if estimate.unit != "1" else ""
-                flags = f" [{', '.join(estimate.flags)}]" if estimate.flags else ""
-                value = f"{estimate.mean:.4g}{unit} (no interval, n={estimate.count}){flags}"
-            lines.append(f"  {prop:<{width}}  {label:<{pair}}  {value}")
+        lines += ["  " + "  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip() for row in rows]
         return "\n".join(lines)
 
     def to_frame(self) -> Any:

@@ -22,6 +22,7 @@ from .options import (
     UsageError,
     check_output_folder,
     common_options,
+    counted,
     explain,
     finish,
     pairs,
@@ -133,6 +134,14 @@ def check_species_options(paths: Sequence[Path], options: Mapping[str, Mapping[s
             )
 
 
+def page_title(paths: Sequence[str], campaign: bool, result: Any) -> str:
+    """What the report page is of: the campaign file, or the states of the run folders given."""
+    if campaign:
+        return f"Transport properties of the campaign {Path(paths[0]).name}"
+    names = ", ".join(state.name for state in result.states) or "no state"
+    return f"Transport properties of {names} ({counted(len(paths), 'run folder')})"
+
+
 def run_analyze(args: argparse.Namespace) -> int:
     from ..campaign.batch import analyze_states
     from ..figures import draw_all
@@ -170,13 +179,13 @@ def run_analyze(args: argparse.Namespace) -> int:
         Outputs(
             rows,
             extra,
-            lambda path, drawn: write_report(path, shown, figures=drawn, settings=settings),
+            lambda path, drawn: write_report(path, shown, drawn, settings, page_title(args.paths, campaign, result)),
             (lambda folder: draw_all(result.states, folder, fmt=args.format, charges=charges))
             if args.figures and result.states
             else None,
         ),
     )
-    tell(written, f"{len(rows)} rows, {len(result.states)} states")
+    tell(written, f"{counted(len(rows), 'row')}, {counted(len(result.states), 'state')}")
     status = finish(failures)
     if not result.states:
         print("zorv-pp: error: nothing was analysed", file=sys.stderr)

@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import argparse
 import dataclasses
+import os
 import sys
 import tempfile
 from collections.abc import Callable, Sequence
@@ -115,16 +116,35 @@ def _warning_fields(warning: Any) -> dict[str, Any]:
     }
 
 
+def shown_path(path: str) -> str:
+    """``path`` as the user would type it: relative to the working folder when it lies inside it."""
+    relative = os.path.relpath(path) if os.path.isabs(path) else path
+    return path if relative.startswith("..") else relative
+
+
 def report_warnings(records: Sequence[Any]) -> list[dict[str, Any]]:
-    """Print every run warning on standard error; their records, per run, for results.json."""
+    """Print the run warnings on standard error, each once per state with the runs it concerns; their
+    records, per run, for results.json."""
     runs = []
+    said: dict[tuple[str, str, str, str], list[str]] = {}
     for record in records:
         fields = [_warning_fields(w) for w in record.warnings]
         for w in fields:
-            where = f"{record.run}: {w['file']}" if w["file"] else record.run
-            print(f"zorv-pp: warning: {where}: {w['message']} [{w['code']}]", file=sys.stderr)
+            said.setdefault((record.state, w["file"] or "", w["message"], w["code"]), []).append(record.run)
         runs.append({"state": record.state, "run": record.run, "warnings": fields})
+    for (state, file, message, code), where in said.items():
+        folders = [shown_path(run) for run in dict.fromkeys(where)]
+        parent = os.path.dirname(folders[0])
+        if len(folders) > 1 and all(os.path.dirname(f) == parent for f in folders):
+            folders = [f"{parent}/{{{','.join(os.path.basename(f) for f in folders)}}}"]
+        place = f"{', '.join(folders)}: {file}" if file else ", ".join(folders)
+        print(f"zorv-pp: warning: state {state}: {place}: {message} [{code}]", file=sys.stderr)
     return runs
+
+
+def counted(count: int, noun: str) -> str:
+    """``count`` and ``noun``, plural unless it is one ("1 state", "24 rows")."""
+    return f"{count} {noun}{'' if count == 1 else 's'}"
 
 
 def tell(written: Written, what: str) -> None:

@@ -5,12 +5,14 @@ from __future__ import annotations
 import math
 import os
 import re
+import textwrap
 from collections.abc import Iterable, Mapping, Sequence
 from pathlib import Path
 from typing import Any
 
 from ..files import atomic_path
 from ..msdfit.quantiles import Z95
+from ..units import SI_UNITS, notation, superscript
 
 #: File formats a figure can be written in.
 FORMATS = ("png", "pdf", "svg")
@@ -22,23 +24,6 @@ DPI = 150
 #: What every caption says the error bars are.
 CI_NOTE = "error bars: 95 % interval"
 
-#: Display form of every SI unit the package reports: (label, factor from the SI value).
-_NOTATION: dict[str, tuple[str, float]] = {
-    "m^2/s": ("m²/s", 1.0),
-    "Pa s": ("mPa·s", 1e3),
-    "W/(m K)": ("W/(m·K)", 1.0),
-    "S/m": ("S/m", 1.0),
-    "m": ("nm", 1e9),
-    "1": ("dimensionless", 1.0),
-    "m^3": ("nm³", 1e27),
-    "kg/m^3": ("kg/m³", 1.0),
-    "K": ("K", 1.0),
-    "m^2": ("m²", 1.0),
-    "Pa s^2": ("Pa·s²", 1.0),
-    "W s/(m K)": ("W·s/(m·K)", 1.0),
-    "S s/m": ("S·s/m", 1.0),
-}
-SI_UNITS = frozenset(_NOTATION)
 #: Units of metadata keys that name a known quantity (a campaign's state keys).
 METADATA_UNITS = {
     "molality": "mol/kg",
@@ -48,7 +33,6 @@ METADATA_UNITS = {
     "hop_distance": "m",
     "viscosity": "Pa·s",
 }
-_SUPERSCRIPT = str.maketrans("-0123456789", "⁻⁰¹²³⁴⁵⁶⁷⁸⁹")
 
 
 def pyplot() -> Any:
@@ -94,35 +78,6 @@ def save(figure: Any, path: str | os.PathLike[str], fmt: str = "png", dpi: int =
 def file_stem(name: str) -> str:
     """A file-name-safe form of a state name."""
     return re.sub(r"[^A-Za-z0-9._-]+", "_", name).strip("._") or "state"
-
-
-def superscript(exponent: int) -> str:
-    return str(exponent).translate(_SUPERSCRIPT)
-
-
-def notation(unit: str, values: Iterable[float] = ()) -> tuple[str, float]:
-    """Axis label and factor for values in ``unit``: one notation, scaled so ticks need no offset.
-
-    Known SI units get their display form (viscosity in mPa·s); values far from
-    1 are shown in units of a power of ten that is a multiple of three. A unit
-    the package does not know (a reduced-unit label) is kept as given.
-    """
-    if unit.startswith("reduced"):  # "reduced (lj)": no SI unit to show or scale to
-        return f"reduced {unit.partition('(')[2].rstrip(')') or ''} units".replace("  ", " "), 1.0
-    label, factor = _NOTATION.get(unit, (unit, 1.0))
-    if unit in ("m^2", "Pa s^2", "W s/(m K)", "S s/m"):  # log axes of curves need no scaling
-        return label, factor
-    finite = [abs(v) * factor for v in values if math.isfinite(v) and v != 0.0]
-    if not finite:
-        return label, factor
-    largest = max(finite)
-    if 1e-3 <= largest < 1e5:  # read as they are
-        return label, factor
-    exponent = 3 * math.floor(math.log10(largest) / 3)
-    if exponent == 0:
-        return label, factor
-    prefix = f"10{superscript(exponent)}"
-    return (f"{prefix} {label}" if label != "dimensionless" else prefix), factor / 10.0**exponent
 
 
 def run_colours(count: int) -> list[Any]:
@@ -229,3 +184,10 @@ def shared_legend(
     engine = figure.get_layout_engine()
     if engine is not None and hasattr(engine, "set"):
         engine.set(rect=(0.0, height, 1.0, 1.0 - height))
+
+
+def wrapped(figure: Any, text: str, fontsize: float) -> str:
+    """``text`` broken into lines that fit the width of ``figure`` at ``fontsize`` points (a character is
+    about 0.6 of the size wide), so that a title of a narrow figure stays inside its canvas."""
+    characters = max(20, int(figure.get_figwidth() * 72.0 / (0.6 * fontsize)))
+    return "\n".join(textwrap.wrap(text, characters, break_on_hyphens=False))

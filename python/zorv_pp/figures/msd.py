@@ -23,6 +23,7 @@ from .common import (
     species_text,
     superscript,
     value_text,
+    wrapped,
 )
 
 _MARKERS = "os^vD<>ph*"
@@ -180,10 +181,8 @@ def state_figure(
         axis.set_ylabel(f"{properties.get(prop).quantity or 'integral'} ({prefix}{notation(unit)[0]})", fontsize=8.5)
         axis.grid(True, which="major", alpha=0.3)
     shared_legend(figure, axes, handles, markerscale=3)
-    what = f" ({family})" if family else ""
-    figure.suptitle(
-        f"{state.name}{what}: MSD curves by run (points), fitted lines with 95 % band,\n"
-        f"fitted range between dashed marks",
-        fontsize=10.5,
-    )
+    titles = list(dict.fromkeys(properties.get(prop).title for prop, _ in grouped))
+    what = f" ({', '.join(titles) if len(titles) <= 2 else family})" if family else ""
+    text = f"{state.name}{what}: MSD curves by run (points), fitted lines with 95 % band, fitted range between dashed marks"
+    figure.suptitle(wrapped(figure, text, 10.5), fontsize=10.5)
     return save(figure, path, fmt)

@@ -19,6 +19,7 @@ from ..command.options import (
     UsageError,
     check_output_folder,
     common_options,
+    counted,
     explain,
     finish,
     report_warnings,
@@ -32,6 +33,7 @@ def run_koh(args: argparse.Namespace) -> int:
     from .figures import study_figures
     from .report_page import write_koh_report
     from .study import study
+    from .terminal import comparison_table
 
     if args.jobs < 1:
         raise UsageError("--jobs must be at least 1")
@@ -61,6 +63,8 @@ def run_koh(args: argparse.Namespace) -> int:
         "runs": report_warnings(result.runs),
     }
     rows = result.rows()
+    if result.comparisons and not args.quiet:
+        print(comparison_table(result.comparisons) + "\n")
     for c in result.comparisons:
         if c.tau is None:
             print(
@@ -80,7 +84,7 @@ def run_koh(args: argparse.Namespace) -> int:
             columns=result.columns(),
         ),
     )
-    tell(written, f"{len(rows)} states")
+    tell(written, counted(len(rows), "state"))
     status = finish(failures)
     if not result.comparisons:
         print("zorv-pp: error: no state was compared", file=sys.stderr)
@@ -132,5 +136,8 @@ def add_koh(subparsers: Any) -> None:
         "deficit into a time between proton hops; write koh_study.csv, koh_study.json and figures.",
     )
     parser.add_argument("campaign", metavar="CAMPAIGN.toml", help="campaign file")
-    common_options(parser, "koh_results")
+    output = common_options(parser, "koh_results")
+    output.add_argument(
+        "--quiet", action="store_true", help="print only where the files went, not the table of MD against experiment"
+    )
     parser.set_defaults(func=run_koh)

@@ -58,13 +58,6 @@ class Propagated(Estimate):
     low: float = math.nan
     high: float = math.nan
 
-    def __format__(self, spec: str) -> str:
-        spec = spec or ".4g"
-        return (
-            f"{self.mean:{spec}} ± {self.sem:{spec}} {self.unit} "
-            f"(95 % CI {self.ci95[0]:{spec}} to {self.ci95[1]:{spec}}, n={self.count})"
-        )
-
 
 @dataclass(frozen=True)
 class KohComparison:

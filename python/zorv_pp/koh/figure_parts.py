@@ -147,7 +147,10 @@ def no_hop_note(comparisons: Sequence[KohComparison], anion: str) -> str:
     ]
     if not missing:
         return ""
-    return f"\nno △ at {'; '.join(missing)}: {SIGMA_MD} ≥ {SIGMA_EXP}, no hopping to add"
+    return (
+        f"\nno hopping point at {'; '.join(missing)}: MD conductivity is not below experiment's, "
+        "so there is no proton hopping to add"
+    )
 
 
 def diffusion_of(name: str) -> Callable[[KohComparison], Estimate | None]:

@@ -19,6 +19,20 @@ from .compare import KohComparison
 from .study import KohStudy
 
 
+#: What each figure of the study shows; every one has error bars of 95 % intervals.
+CAPTIONS = {
+    "koh_conductivity": "Electrical conductivity against molality: Gilliam's experimental correlation (lines), MD from "
+    "the Onsager coefficients (filled) and Nernst–Einstein (hollow); error bars are 95 % intervals.",
+    "koh_diffusion": "Yeh–Hummer corrected self-diffusion of each species against molality; error bars are 95 % "
+    "intervals.",
+    "koh_density_viscosity": "Density and viscosity: MD against the Laliberté models (lines), with MD's deviation from "
+    "the model below; error bars are 95 % intervals where MD has one.",
+    "koh_summary": "The study on one page: conductivity, the anion's diffusion with hopping, the time between hops, "
+    "the hopping diffusion, the deviations from experiment and the models, and the state points; error bars are "
+    "95 % intervals.",
+}
+
+
 def _cell(estimate: Estimate | None, factor: float = 1.0) -> str:
     """``value [low, high]`` rounded to the estimate's error; "–" when there is none."""
     if estimate is None:
@@ -159,7 +173,7 @@ def koh_report_html(
     )
     body = [f"<h1>{e(title)}</h1>", f'<p class="meta" id="summary">{e(summary)}</p>', *_tables(result)]
     if figures:
-        body += ["<h2>Figures</h2>", *(figure(Path(p)) for p in figures)]
+        body += ["<h2>Figures</h2>", *(figure(Path(p), CAPTIONS.get(Path(p).stem, "")) for p in figures)]
     body += _warnings(result)
     return finished_page(title, body, result.failures, settings)
 

@@ -80,9 +80,9 @@ def read_density(
             RunWarning(
                 "density_unit",
                 "density.dat",
-                f"no unit is stated for the mean density "
-                f"{value:.6g}: it is read as {unit}, since in {other} it would be {why}; "
-                f"give the density unit to state it",
+                f"no unit is stated for the mean density {value:.6g} and the run's masses cannot confirm one: "
+                f"it is read as {unit}, since in {other} it would be {why}; state the unit with --density-unit "
+                f"(density_unit in a campaign file or Run.load)",
             )
         )
     density = value * DENSITY_UNITS[unit]
@@ -121,7 +121,8 @@ def check_density(
     warnings: list[RunWarning],
     system: SystemMass | None = None,
 ) -> None:
-    """Warn (``density_mismatch``) when density.dat and the mass over the volume disagree.
+    """Warn (``density_mismatch``) when density.dat and the mass over the volume disagree; when they agree,
+    the unit read from the density's magnitude is confirmed and its ``density_unit`` warning dropped.
 
     The mass is that of the counted molecules when ``molar_masses`` (g/mol,
     particle masses for lj) give one for every counted species, else the
@@ -129,23 +130,39 @@ def check_density(
     """
     if density is None or volume is None:
         return
+    deviation = _deviation(density, volume, counts, molar_masses, style, system)
+    if deviation is None:
+        return
+    if abs(deviation[0]) <= MISMATCH:
+        warnings[:] = [w for w in warnings if w.code != "density_unit"]
+        return
+    warnings.append(
+        RunWarning(
+            "density_mismatch",
+            "density.dat",
+            f"the density {density:.6g} differs by {100 * deviation[0]:+.1f} % from {deviation[1]}",
+        )
+    )
+
+
+def _deviation(
+    density: float,
+    volume: float,
+    counts: Mapping[str, int],
+    molar_masses: Mapping[str, float] | None,
+    style: UnitStyle,
+    system: SystemMass | None,
+) -> tuple[float, str] | None:
+    """The relative difference of ``density`` from the mass over the volume, and what that mass is; None when
+    the run tells no mass."""
     if molar_masses and counts and all(name in molar_masses for name in counts):
         mass = sum(count * float(molar_masses[name]) for name, count in counts.items())
         source = "the mass of the counted molecules"
     elif system is not None:
         mass, source = system.mass, f"the mass of the run's atoms ({system.source})"
     else:
-        return
+        return None
     expected = mass / volume if style.reduced else mass * 1e-3 / AVOGADRO / volume
     if not (math.isfinite(expected) and expected > 0.0):
-        return
-    deviation = density / expected - 1.0
-    if abs(deviation) > MISMATCH:
-        warnings.append(
-            RunWarning(
-                "density_mismatch",
-                "density.dat",
-                f"the density {density:.6g} differs by "
-                f"{100 * deviation:+.1f} % from {expected:.6g}, {source} over the volume",
-            )
-        )
+        return None
+    return density / expected - 1.0, f"{expected:.6g}, {source} over the volume"

@@ -14,6 +14,7 @@ from ...analysis.state import StateResult
 from ...campaign.batch import CampaignResult
 from ...figures.common import METADATA_UNITS, notation, species_text
 from ...files import write_atomic
+from .legend import flags_legend
 from .page import e, figure, flags_cell, rounded_cells, table, warnings_table
 from .settings import finished_page
 
@@ -34,7 +35,7 @@ def _property_rows(state: StateResult) -> tuple[list[list[str]], list[str]]:
                 interval,
                 error,
                 spread_text if math.isfinite(spread) else "–",
-                e(fit_start_text(estimate.fit_start)),
+                e(fit_start_text(estimate.fit_start, estimate.unit.startswith("reduced"))),
                 e(label),
                 str(estimate.count),
                 flags_cell(estimate.flags),
@@ -44,12 +45,12 @@ def _property_rows(state: StateResult) -> tuple[list[list[str]], list[str]]:
     return rows, classes
 
 
-def fit_start_text(starts: Sequence[float]) -> str:
-    """Where the runs' fitted ranges start: one time, or the earliest to the latest."""
+def fit_start_text(starts: Sequence[float], reduced: bool = False) -> str:
+    """Where the runs' fitted ranges start: one time, or the earliest to the latest; in τ for reduced units."""
     found = sorted(s for s in starts if math.isfinite(s))
     if not found:
         return "–"
-    label, factor = notation("s", found)
+    label, factor = ("τ", 1.0) if reduced else notation("s", found)
     first, last = (f"{v * factor:.3g}" for v in (found[0], found[-1]))
     return f"{first} {label}" if first == last else f"{first} to {last} {label}"
 
@@ -102,15 +103,16 @@ def _state_section(state: StateResult, figures: Sequence[Path]) -> str:
     return "".join(parts)
 
 
-#: What each figure shows, by the end of its file name.
+#: What each figure shows, by the end of its file name; only figures with error bars say what the bars are.
 CAPTIONS = {
     "_msd": "MSD curves of every run (points), fitted lines with their 95 % band; the fitted range between "
     "dashed marks.",
     "_slope": "Running slope: the coefficient fitted from each start with its 95 % band, the state value and its "
     "interval in grey, each run's chosen start dashed and ringed. A chosen start off the plateau "
     "means a biased value.",
-    "_convergence": "The estimate of the first k runs against k, beside each run's own value.",
-    "summary": "The main properties across the states.",
+    "_convergence": "The estimate of the first k runs against k, beside each run's own value; error bars are 95 % "
+    "intervals.",
+    "summary": "The main properties across the states; error bars are 95 % intervals.",
 }
 
 
@@ -137,7 +139,7 @@ def report_html(
     result: CampaignResult,
     figures: Sequence[str | os.PathLike[str]] = (),
     settings: Any = None,
-    title: str = "zorv_pp campaign report",
+    title: str = "zorv_pp report",
 ) -> str:
     """The text of the report page (see :func:`write_report`); a state's own figures follow its tables."""
     from ... import __version__
@@ -152,6 +154,7 @@ def report_html(
         f"Values are state values; intervals are 95 % intervals; zorv_pp {__version__}."
     )
     body = [f"<h1>{e(title)}</h1>", f'<p class="meta" id="summary">{e(summary)}</p>']
+    body.append(flags_legend(flag for state in result.states for est in state.estimates.values() for flag in est.flags))
     if shared:
         body += ["<h2>Summary over states</h2>", *(figure(p, caption(p)) for p in shared)]
     body += [_state_section(state, own[state.name]) for state in result.states]
@@ -163,13 +166,14 @@ def write_report(
     result: CampaignResult,
     figures: Sequence[str | os.PathLike[str]] = (),
     settings: Any = None,
+    title: str = "zorv_pp report",
 ) -> Path:
-    """Write the report page of ``result`` to ``path`` atomically; returns the path.
+    """Write the report page of ``result``, headed ``title``, to ``path`` atomically; returns the path.
 
     ``figures`` are image files to embed (png or svg; a pdf is shown through
     the PNG copy its figure was saved with); ``settings`` the fit settings
     used (a Window, a mapping of fit group to Window, None for the defaults,
     or any mapping to list).
     """
-    text = report_html(result, figures, settings)
+    text = report_html(result, figures, settings, title)
     return write_atomic(path, lambda stream: stream.write(text))

@@ -15,7 +15,7 @@ from collections.abc import Iterable, Sequence
 from pathlib import Path
 from typing import Any
 
-from ...figures.common import CI_NOTE, page_copy
+from ...figures.common import page_copy
 from ...msdfit.quantiles import Z95
 from ...rounding import fixed, place, with_error
 
@@ -31,6 +31,7 @@ td { overflow-wrap: break-word; }
 tr.flagged td { background: #fff6e0; } .flag { color: #8a4b00; } .none { color: #6b7280; }
 figure { margin: 1em 0 2em; } figure img { max-width: 100%; height: auto; border: 1px solid #e2e5e9; }
 figcaption { font-size: .9em; color: #4b5563; } .meta { color: #4b5563; }
+.code { white-space: nowrap; } ul.legend { font-size: .92em; padding-left: 1.2em; }
 """
 
 
@@ -92,8 +93,9 @@ def breakable(text: str) -> str:
 
 
 def flags_cell(flags: Sequence[str]) -> str:
-    text = ", ".join(flags)
-    return f'<span class="flag">{breakable(text)}</span>' if text else '<span class="none">–</span>'
+    """The flags, each kept whole on its line: a line breaks only between codes."""
+    codes = ", ".join(f'<span class="code">{e(flag)}</span>' for flag in flags)
+    return f'<span class="flag">{codes}</span>' if codes else '<span class="none">–</span>'
 
 
 def figure(path: Path, caption: str = "") -> str:
@@ -106,7 +108,7 @@ def figure(path: Path, caption: str = "") -> str:
     note = f"{caption} " if caption else ""
     return (
         f'<figure id="figure-{e(path.stem)}"><img src="data:{media};base64,{data}" alt="{e(path.stem)}">'
-        f"<figcaption>{e(note)}{e(path.name)} ({e(CI_NOTE)})</figcaption></figure>"
+        f"<figcaption>{e(note)}({e(path.name)})</figcaption></figure>"
     )
 
 

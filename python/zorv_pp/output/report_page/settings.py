@@ -14,10 +14,15 @@ def _window_table(windows: Mapping[str, Any]) -> str:
     """Fit group × setting, from Windows or from their fields as mappings."""
     rows = {group: dataclasses.asdict(w) if isinstance(w, Window) else dict(w) for group, w in windows.items()}
     names = list(dict.fromkeys(name for values in rows.values() for name in values))
-    return table(
-        ["fit group", *names],
-        [[e(group)] + [e(values.get(name, "")) for name in names] for group, values in rows.items()],
-    )
+    cells = [[e(group)] + [_setting(values.get(name)) for name in names] for group, values in rows.items()]
+    unset = any(values.get(name) is None for values in rows.values() for name in names)
+    note = '<p class="meta">– : not set; the fit chooses it from the curve.</p>' if unset else ""
+    return table(["fit group", *names], cells) + note
+
+
+def _setting(value: Any) -> str:
+    """A setting's cell: "–" where it is unset (the fit decides), never "None"."""
+    return '<span class="none">–</span>' if value is None or value == "" else e(value)
 
 
 def _grouped(value: Any) -> bool:
