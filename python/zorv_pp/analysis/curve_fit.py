@@ -44,6 +44,8 @@ class Curve:
     unit: str
     band: list[float] = field(default_factory=list)
     run: int = 0
+    chi2: float = math.nan  # about the fitted line, under the fit's covariance model
+    dof: int = 0
 
 
 @dataclass(frozen=True)
@@ -57,6 +59,8 @@ class CurveFit:
     t_fit: list[float]
     fit: list[float]
     band: list[float]
+    chi2: float = math.nan  # about the fitted line, under the fit's covariance model, with ``dof``
+    dof: int = 0
 
     @property
     def start(self) -> float:
@@ -119,7 +123,9 @@ def fit_curve(
         # A cross column: its range is its diagonals' (``start_at``), and its noise scale follows from
         # its own slope; its error is widened by its own change of slope from there.
         at = fixed if fixed is not None else max(start_at or 0.0, earliest or 0.0)
-        result = fit_msd(time, values, sampling, walkers, scale=1.0, start_at=at, end_at=end, widen_fixed=fixed is None)
+        result = fit_msd(
+            time, values, sampling, walkers, scale=1.0, start_at=at, end_at=end, widen_fixed=fixed is None, scale_of=scale
+        )
         root = math.sqrt(scale(result.slope)) if math.isfinite(result.slope) else math.nan
         if not (root > 0.0):
             return CurveFit(
@@ -141,6 +147,8 @@ def fit_curve(
             result.t_fit.tolist(),
             result.fit.tolist(),
             (result.band * root).tolist(),
+            result.checks.chi2,
+            result.checks.dof,
         )
     result = fit_msd(time, values, sampling, walkers, scale=scale, start_at=fixed, end_at=end, earliest=earliest)
     return CurveFit(
@@ -151,4 +159,6 @@ def fit_curve(
         result.t_fit.tolist(),
         result.fit.tolist(),
         result.band.tolist(),
+        result.checks.chi2,
+        result.checks.dof,
     )

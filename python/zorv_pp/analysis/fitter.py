@@ -110,10 +110,11 @@ class RunFitter:
                 factor * seconds,
                 self.run.units.label(prop.curve_unit),
                 found.band,
-                0,
-                self.run.table_sampling(table),
-                walkers,
-                noise,
+                chi2=found.chi2,
+                dof=found.dof,
+                sampling=self.run.table_sampling(table),
+                walkers=walkers,
+                noise=noise,
             )
         )
 

@@ -41,6 +41,7 @@ per table and kept.
 from __future__ import annotations
 
 import math
+from collections.abc import Callable
 from dataclasses import dataclass, field
 
 import numpy as np
@@ -129,6 +130,7 @@ def fit_msd(
     end_at: float | None = None,
     widen_fixed: bool = False,
     earliest: float | None = None,
+    scale_of: Callable[[float], float] | None = None,
 ) -> MsdFit:
     """GLS slope of ``msd`` against ``time`` over its diffusive range, with its standard error.
 
@@ -140,7 +142,10 @@ def fit_msd(
     sign. ``widen_fixed`` widens a fixed start's error by the slope's change
     to the start at twice its time, as for a start the rule chose: a cross
     column fitted over its diagonals' range. ``earliest`` (a time) is where
-    the start rule begins its search. Raises ValueError when the
+    the start rule begins its search. ``scale_of`` gives the noise scale from
+    the fitted slope for the fit's checks (χ², start sensitivity) of a column
+    fitted at a unit ``scale`` whose scale follows from its slope (a cross
+    column). Raises ValueError when the
     times do not fit ``sampling`` (see :func:`rows_of`) or ``walkers`` is
     not positive.
     """
@@ -182,7 +187,7 @@ def fit_msd(
         return _empty()
     s, slope, intercept, se, widen, not_converged, fit, band = found
     t_fit = t[s:]
-    noise = (slope * slope if scale is None else scale) / walkers
+    noise = (scale_of(slope) if scale_of is not None else slope * slope if scale is None else scale) / walkers
     checks = check_fit(white, t, y, s, noise, later_starts(t, s, horizon * start_rule.horizon, start_rule.min_rows))
     flags: tuple[str, ...] = (NOT_CONVERGED,) if not_converged else ()
     # A curve still bending at the horizon says so already; a poor fit or a sensitive start is news.
