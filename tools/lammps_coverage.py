@@ -111,7 +111,8 @@ compute pe all pe/atom
 compute st all centroid/stress/atom NULL virial
 compute flux all heat/flux ke pe st
 thermo_style custom step temp pe press vol
-fix series all ave/time {flux_every} 1 {flux_every} c_thermo_press[*] c_flux[*] c_thermo_pe c_thermo_temp file flux.txt format " %.12g"
+fix series all ave/time {flux_every} 1 {flux_every} c_thermo_press[*] c_flux[*] c_thermo_pe c_thermo_temp &
+    file flux.txt format " %.12g"
 dump positions all custom {diffusion_every} positions.dump id type xu yu zu
 dump_modify positions sort id format float %.12g
 fix nve all nve
@@ -454,7 +455,10 @@ def main() -> None:
         write_folder(folder, settings, series)
         raw.append(raw_values(series, settings))
     truth = {label: statistics.fmean(r[label] for r in raw) for label in raw[0]}
-    truth_sem = {label: statistics.stdev(r[label] for r in raw) / math.sqrt(len(raw)) for label in raw[0]}
+    truth_sem = {
+        label: statistics.stdev(r[label] for r in raw) / math.sqrt(len(raw)) if len(raw) > 1 else math.nan
+        for label in raw[0]
+    }
     (out / "truth.json").write_text(
         json.dumps({"truth": truth, "sem": truth_sem, "pressure": pressures, "per_replica": raw}, indent=1) + "\n",
         encoding="utf-8",
