@@ -390,7 +390,7 @@ def report(folders: list[Path], truth: dict[str, float], truth_sem: dict[str, fl
     n = len(folders)
     header = (
         f"| property | truth (±sem) | coverage 95 % | bias | median half-width / scatter | χ² per run | "
-        f"state interval ({n} runs) |"
+        f"state interval ({n} runs), z with the truth's error |"
     )
     lines = [header, "| --- | --- | --- | --- | --- | --- | --- |"]
     for prop, species, label in PROPERTIES:
@@ -411,7 +411,9 @@ def report(folders: list[Path], truth: dict[str, float], truth_sem: dict[str, fl
             held = "none"
         else:
             holds = "holds" if st.ci95[0] <= t <= st.ci95[1] else "misses"
-            held = f"{st.ci95[0]:.4g} … {st.ci95[1]:.4g} ({holds}, z = {(st.mean - t) / st.sem:+.1f})"
+            # The truth is itself a mean of noisy fits: z counts its error too.
+            z = (st.mean - t) / math.hypot(st.sem, truth_sem[label])
+            held = f"{st.ci95[0]:.4g} … {st.ci95[1]:.4g} ({holds}, z = {z:+.1f})"
         lines.append(
             f"| {label} | {t:.4g} ± {truth_sem[label]:.2g} | {inside}/{len(usable)} | "
             f"{bias:+.3g} ({100 * bias / abs(t):+.1f} %) | {half / scatter:.2f} | {chi2:.2f} | {held} |"
