@@ -7,6 +7,7 @@ import _zorv_pp
 import zorv_pp
 from zorv_pp.run.sampling import Sampling
 from zorv_pp.synthetic.ordern import OrderNRunSpec, expected_msd, ordern_grid, simulate_table, write_ordern_run
+from zorv_pp.synthetic.ordern import table as ordern_table
 
 # The diffusion table of the real 1 ns water-methanol run: every 1000 fs, nbe 20.
 WATER_METHANOL_TIMES = [1000.0 * k for k in range(1, 21)] + [20000.0 * k for k in range(1, 21)] + [400000.0, 800000.0]
@@ -86,6 +87,23 @@ def test_row_variance_falls_with_walkers_and_is_exact_with_one_origin():
         assert msd[:, single].var(axis=0, ddof=1) == pytest.approx(exact, rel=0.3)
         variances[walkers] = msd.var(axis=0, ddof=1)
     assert variances[1] / variances[4] == pytest.approx(np.full(grid.time.size, 4.0), rel=0.3)
+
+
+@pytest.mark.parametrize("chunk", [None, 1000])  # 1000: the path that draws a copy's walkers in pieces
+def test_a_shared_flow_keeps_the_slope_and_widens_its_scatter(monkeypatch, chunk):
+    if chunk:
+        monkeypatch.setattr(ordern_table, "_CHUNK", chunk)
+    sampling, molecules = Sampling(1.0, 10, 200.0), 16
+    slopes = {}
+    for shared in (0.0, 0.5):
+        time, msd, _ = simulate_table(
+            sampling, 3 * molecules, 1.0, 1.0, np.random.default_rng(7), realisations=300, shared=shared
+        )
+        late = time >= 20.0
+        slopes[shared] = np.polyfit(time[late], msd[:, late].T, 1)[0]
+        assert slopes[shared].mean() == pytest.approx(1.0, abs=4.0 * slopes[shared].std() / math.sqrt(300))
+    # Two molecules' squared displacements covary by 2(s·σ²)²: (1 + (N − 1)s²) times the independent scatter.
+    assert slopes[0.5].var() / slopes[0.0].var() == pytest.approx(1.0 + (molecules - 1) * 0.25, rel=0.3)
 
 
 def small_salt(seed, **changes):

@@ -3,7 +3,8 @@
 The tables have the layouts and normalisations the analysis reads:
 
 - diffself.dat ``MSD__i``: Σ over the N_i molecules of |Δr|²/6, slope N_i·D_i;
-  3·N_i independent one-dimensional walkers.
+  3·N_i one-dimensional walkers, independent unless ``spec.shared`` gives
+  them a common collective part per dimension.
 - diffonsag.dat ``MSD__i_j``: ΔR_i·ΔR_j / 6 of the species' collective
   displacements, slope N·Λ_ij (N all molecules); per dimension the
   displacements are correlated walkers whose diffusion matrix is N·Λ.
@@ -29,7 +30,7 @@ import numpy as np
 
 from ...units import BOLTZMANN, ELEMENTARY_CHARGE, REAL
 from .inputs import OrderNRunSpec, species_pairs
-from .table import OrderNGrid, ordern_grid, ordern_products
+from .table import DIMENSIONS, OrderNGrid, add_common, ordern_grid, ordern_products
 from .walkers import FloatArray, walker_positions
 
 Answers = dict[str, object]
@@ -68,11 +69,14 @@ def _self_columns(
     for name in spec.species:
         molecules, walkers = spec.counts[name], 3 * spec.counts[name]
         diffusion = spec.self_diffusion[name] / REAL.diffusion
+        common = _draw(spec, rng, grid, interval, DIMENSIONS, diffusion * spec.shared, tau) if spec.shared else None
+        own = diffusion * (1.0 - spec.shared)
         total = np.zeros(grid.time.size)
         for start in range(0, walkers, per_draw):
-            total += ordern_products(
-                grid, _draw(spec, rng, grid, interval, min(per_draw, walkers - start), diffusion, tau)
-            )
+            x = _draw(spec, rng, grid, interval, min(per_draw, walkers - start), own, tau)
+            if common is not None:
+                add_common(x, start, common)
+            total += ordern_products(grid, x)
         # N_i × the mean over walkers of Δx²/2 is Σ_molecules |Δr|² / 6.
         columns.append(total * molecules / (2.0 * walkers) / grid.origins)
     return columns

@@ -38,6 +38,9 @@ class OrderNRunSpec:
         and collective displacements, and of the integrated stress and heat flux.
     slow_share, slow_factor: a share of every diffusivity relaxing
         slow_factor times more slowly (0: one relaxation).
+    shared: the share of every molecule's self-diffusivity carried by the
+        box's collective flow, one walker per dimension common to all molecules
+        of a species (0: the molecules move independently).
     timestep: fs; steps: the production run's steps; diffusion_every: the
         diffusivity fix's NEVERY; flux_every: the viscosity and thermal
         conductivity fixes' NEVERY (they sample at twice it); nb, nbe: blocks
@@ -57,6 +60,7 @@ class OrderNRunSpec:
     tau_flux: float = 1e-13
     slow_share: float = 0.0
     slow_factor: float = 20.0
+    shared: float = 0.0
     timestep: float = 1.0
     steps: int = 1_000_000
     diffusion_every: int = 1000
@@ -79,6 +83,8 @@ class OrderNRunSpec:
             raise ValueError("the Onsager matrix must be positive semi-definite")
         if not 0.0 <= self.slow_share < 1.0 or self.slow_factor <= 0.0:
             raise ValueError("slow_share must lie in [0, 1) and slow_factor be positive")
+        if not 0.0 <= self.shared <= 1.0:
+            raise ValueError("shared must lie in [0, 1]")
         if min(self.steps, self.diffusion_every, self.flux_every, self.nb) < 1 or self.nbe < 2:
             raise ValueError("steps, every, nb must be positive and nbe at least 2")
         positive = (

@@ -32,6 +32,9 @@ WALKERS: dict[str, int] = {
     "component": 1,
 }
 
+#: Dimensions of a molecule's displacement: a self-diffusion column's walkers are molecules × these.
+DIMENSIONS = 3
+
 # Rows with at most this many origins are summed from the differences directly.
 _DIRECT = 64
 # Walker-samples generated at once: keeps one draw within a few tens of MB.
@@ -129,6 +132,7 @@ def simulate_table(
     scale: float = 1.0,
     realisations: int | None = None,
     shape: Shape | None = None,
+    shared: float = 0.0,
 ) -> tuple[FloatArray, FloatArray, float]:
     """One MSD column of an order-n table of ``walkers`` independent OU walkers.
 
@@ -155,9 +159,16 @@ def simulate_table(
     ``shape`` (see :class:`Shape`) replaces ``tau``, ``slow_share`` and
     ``slow_factor`` by any mix of velocity and bounded parts: E[msd] is then
     scale × ``shape.expected``, approaching its line from above or below.
+
+    ``shared`` s > 0 makes the walkers molecules × :data:`DIMENSIONS` that move
+    with the box's collective flow: walker w is its own walker of diffusivity
+    (1 − s)·D plus the common walker of dimension w mod 3, of diffusivity s·D,
+    the same for every molecule. E[msd] and the answer stay the same; the
+    column's variance grows about (1 + N·s²) times for N molecules.
     """
     if walkers < 1:
         raise ValueError("need at least one walker")
+    check_shared(shared, walkers)
     grid = ordern_grid(sampling)
     copies = 1 if realisations is None else realisations
     if copies < 1:
@@ -179,29 +190,49 @@ def simulate_table(
             return shape_positions(rng, count, samples, interval, diffusion, shape)
         return ou_walkers(rng, count, samples, interval, diffusion, tau, slow_share, slow_factor)
 
+    def flow(rng: np.random.Generator, count: int) -> FloatArray:
+        # The collective flow moves as the velocity parts do; a cage's rattle is each molecule's own.
+        flow_shape = None if shape is None else Shape(shape.velocity)
+        if flow_shape is not None:
+            return shape_positions(rng, count, grid.samples, sampling.interval, diffusion * shared, flow_shape)
+        return ou_walkers(rng, count, grid.samples, sampling.interval, diffusion * shared, tau, slow_share, slow_factor)
+
+    own = diffusion * (1.0 - shared)
     if walkers * span <= _CHUNK:
         group = max(1, _CHUNK // (walkers * span))
         for start in range(0, copies, group):
             n = min(group, copies - start)
-            x = draw(rng, n * walkers, grid.samples, sampling.interval, diffusion, tau, slow_share, slow_factor)
-            total[start : start + n] = ordern_products(grid, x.reshape(n, walkers, span))
+            x = draw(rng, n * walkers, grid.samples, sampling.interval, own, tau, slow_share, slow_factor)
+            x = x.reshape(n, walkers, span)
+            if shared > 0.0:
+                common = flow(rng, n * DIMENSIONS).reshape(n, DIMENSIONS, span)
+                x = (x.reshape(n, -1, DIMENSIONS, span) + common[:, None]).reshape(n, walkers, span)
+            total[start : start + n] = ordern_products(grid, x)
     else:
         per_draw = max(1, _CHUNK // span)
         for copy in range(copies):
+            common = flow(rng, DIMENSIONS) if shared > 0.0 else None
             for start in range(0, walkers, per_draw):
-                x = draw(
-                    rng,
-                    min(per_draw, walkers - start),
-                    grid.samples,
-                    sampling.interval,
-                    diffusion,
-                    tau,
-                    slow_share,
-                    slow_factor,
-                )
+                count = min(per_draw, walkers - start)
+                x = draw(rng, count, grid.samples, sampling.interval, own, tau, slow_share, slow_factor)
+                if common is not None:
+                    add_common(x, start, common)
                 total[copy] += ordern_products(grid, x)
     msd = total * (scale / (2.0 * walkers)) / grid.origins
     return grid.time, (msd[0] if realisations is None else msd), scale * diffusion
+
+
+def check_shared(shared: float, walkers: int) -> None:
+    if not 0.0 <= shared <= 1.0:
+        raise ValueError("shared must lie in [0, 1]")
+    if shared > 0.0 and walkers % DIMENSIONS:
+        raise ValueError(f"a shared flow needs walkers in whole molecules of {DIMENSIONS} dimensions")
+
+
+def add_common(positions: FloatArray, start: int, common: FloatArray) -> None:
+    """Add to walkers start, start + 1, ... (rows of ``positions``) the common walker of their dimension."""
+    dimension = np.arange(start, start + positions.shape[0]) % common.shape[0]
+    positions += common[dimension]
 
 
 def expected_table(
