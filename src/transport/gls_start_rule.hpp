@@ -9,7 +9,7 @@
 namespace zorv::transport {
 
 struct StartRule {
-    double factor = 20.0;        // the first candidate moves up to factor · τ̂
+    double factor = 40.0;        // the first candidate moves up to factor · τ̂
     std::size_t min_rows = 8;    // rows a range keeps at least
     double horizon = 0.1;        // candidates lie before horizon · T
     double accept_z = 1.96;      // agreement within this many errors of the difference

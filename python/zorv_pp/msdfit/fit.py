@@ -62,7 +62,7 @@ from .quantiles import Z95
 class StartRule:
     """Where the fitted range starts; see the module docstring."""
 
-    factor: float = 20.0
+    factor: float = 40.0  # τ̂ is a share-weighted mean time: the slowest relaxation lasts longer
     min_rows: int = 8
     horizon: float = 0.1
     accept_z: float = Z95
