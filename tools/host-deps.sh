@@ -3,7 +3,7 @@
 # apt's output goes to the setup log beside the cached root (ZORV_SETUP_LOG); its
 # tail is shown only when the installation fails.
 set -euo pipefail
-needed=(g++ cmake ninja-build libgtest-dev python3-dev python3-pytest python3-hypothesis python3-numpy python3-matplotlib python3-tqdm debootstrap)
+needed=(g++ cmake ninja-build libgtest-dev python3-dev python3-pytest python3-pytest-xdist python3-hypothesis python3-numpy python3-matplotlib python3-tqdm debootstrap)
 log=${ZORV_SETUP_LOG:-$(dirname "${ZORV_SID_ROOT:-/var/cache/zorv_pp/sid-root}")/setup.log}
 missing=()
 for package in "${needed[@]}"; do

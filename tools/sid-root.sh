@@ -18,7 +18,7 @@ SETUP_LOG=${ZORV_SETUP_LOG:-$(dirname "$ROOT")/setup.log}
 PACKAGES=(
   python3.14-dev python3.14-dbg python3.14-venv python3.14-doc
   g++ cmake ninja-build make
-  python3-pytest python3-hypothesis python3-numpy python3-scipy python3-pandas python3-matplotlib python3-tqdm
+  python3-pytest python3-pytest-xdist python3-hypothesis python3-numpy python3-scipy python3-pandas python3-matplotlib python3-tqdm
   python3-scikit-build-core python3-pip python3-mypy ruff
   clang libclang-rt-dev libgtest-dev
   chromium fonts-dejavu-core

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# The whole test suite: host CPython 3.11 and the README's install command,
-# then CPython 3.14 (release and debug interpreter, sanitizers) inside the
-# cached Debian-unstable root, then every fuzz target for a bounded time.
+# The whole test suite: host CPython 3.11 (the core's tests and the tests of the compiled modules) and
+# the README's install command, then inside the cached Debian-unstable root the whole Python suite under
+# CPython 3.14 on both cores, the native tests under its debug interpreter and sanitizers, then every fuzz
+# target for a bounded time. Each stage prints its time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/native_tests.sh
+begin=$SECONDS
 
-tools/host-deps.sh
-tools/suite.sh /usr/bin/python3.11 build/host-py311
+timed "host packages" tools/host-deps.sh
+timed "host CPython 3.11" env ZORV_TESTS="$NATIVE_TESTS" tools/suite.sh /usr/bin/python3.11 build/host-py311
 if /usr/bin/python3.11 -c "import scikit_build_core" 2>/dev/null; then
   tools/install-check.sh /usr/bin/python3.11
 else
@@ -25,6 +28,6 @@ assert zorv_pp.__file__.startswith(sys.argv[2]) and _zorv_pp.__file__.startswith
   "$scratch/site" "$scratch/lib/zorv_pp")
 (cd "$scratch" && PATH="$scratch/bin:$PATH" /usr/bin/python3 "$repo/tools/check_installed.py" zorv-pp)
 rm -rf "$scratch"; trap - EXIT
-tools/sid-root.sh run tools/test-in-root.sh
-tools/fuzz.sh
-echo "== all suites passed" >&2
+timed "CPython 3.14 root" tools/sid-root.sh run tools/test-in-root.sh
+timed "fuzzing" tools/fuzz.sh
+echo "== all suites passed in $((SECONDS - begin)) s" >&2
