@@ -241,6 +241,14 @@ def koh_state(sigma, d_oh=2.0e-9):
     return StateResult("s", tuple(f"r{i}" for i in range(runs)), estimates, {"OH": "OH"}, counts=counts)
 
 
+@pytest.mark.parametrize("states", [1, 8])
+def test_koh_notes_of_any_length_stay_clear_of_other_titles(states, tmp_path):
+    # Every state without a deficit is named in two titles; the layout check on saving catches an overlap.
+    comparisons = [compare(koh_state([90.0, 91.0]), 298.15 + 35 * (k % 2), 1.0 + 0.5 * k) for k in range(states)]
+    koh_figures.summary_figure(comparisons, tmp_path / "summary.png")
+    koh_figures.diffusion_figure(comparisons, tmp_path / "diffusion.png")
+
+
 def test_koh_figures_draw_every_legend_entry_and_no_clipped_point(drawn):
     comparisons = [
         compare(koh_state(sigma), temperature, molality)
@@ -263,7 +271,11 @@ def test_koh_figures_draw_every_legend_entry_and_no_clipped_point(drawn):
         check_axes(figure)
     diffusion = drawn[1].axes[1]
     assert "△" in diffusion.get_title() and "▲" not in diffusion.get_title()
-    assert "no hopping point at 333.15 K, 2 mol/kg: MD conductivity is not below" in diffusion.get_title()
+    # Broken to the panel's width, a state's temperature and molality kept on one line.
+    assert "no hopping point at 333.15 K, 2 mol/kg: MD conductivity is not below" in " ".join(
+        diffusion.get_title().split()
+    )
+    assert "333.15\u00a0K" in diffusion.get_title()
     deviation = drawn[3].axes[3]
     legend = deviation.get_legend()
     legend_box = legend.get_window_extent()

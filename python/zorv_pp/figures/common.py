@@ -5,7 +5,6 @@ from __future__ import annotations
 import math
 import os
 import re
-import textwrap
 from collections.abc import Iterable, Mapping, Sequence
 from pathlib import Path
 from typing import Any
@@ -187,7 +186,32 @@ def shared_legend(
 
 
 def wrapped(figure: Any, text: str, fontsize: float) -> str:
-    """``text`` broken into lines that fit the width of ``figure`` at ``fontsize`` points (a character is
-    about 0.6 of the size wide), so that a title of a narrow figure stays inside its canvas."""
-    characters = max(20, int(figure.get_figwidth() * 72.0 / (0.6 * fontsize)))
-    return "\n".join(textwrap.wrap(text, characters, break_on_hyphens=False))
+    """``text`` broken into lines that fit the width of ``figure`` at ``fontsize`` points, so that a title
+    of a narrow figure stays inside its canvas."""
+    return fitted(text, figure.get_figwidth(), fontsize)
+
+
+def fitted(text: str, inches: float, fontsize: float) -> str:
+    """Each line of ``text`` broken at spaces to fit ``inches`` at ``fontsize`` points (a character is
+    about 0.6 of the size wide)."""
+    characters = max(20, int(inches * 72.0 / (0.6 * fontsize)))
+    lines: list[str] = []
+    for paragraph in text.split("\n"):
+        line = ""
+        for word in paragraph.split(" "):
+            joined = f"{line} {word}" if line else word
+            if line and shown_length(joined) > characters:
+                lines.append(line)
+                joined = word
+            line = joined
+        lines.append(line)
+    return "\n".join(lines)
+
+
+def shown_length(text: str) -> int:
+    """The characters ``text`` shows: mathtext ($\sigma_\mathrm{MD}$) counts by its glyphs, not its source."""
+
+    def glyphs(math: Any) -> str:
+        return re.sub(r"[{}_^]", "", re.sub(r"\\[a-zA-Z]+", "x", math.group(1).replace(r"\mathrm", "")))
+
+    return len(re.sub(r"\$([^$]*)\$", glyphs, text))

@@ -10,7 +10,7 @@ from typing import Any
 import numpy as np
 
 from ..analysis.estimate import Estimate
-from ..figures.common import pyplot, species_text
+from ..figures.common import fitted, pyplot, species_text
 from .compare import NO_DEFICIT, KohComparison, SpeciesNames
 from .params import FitRange, SaltParameters
 
@@ -131,9 +131,16 @@ def points(
         first = False
 
 
+def title(axis: Any, text: str, fontsize: float) -> None:
+    """A panel title broken to the panel's width: its notes grow with the states named and would run
+    over the next panel's title."""
+    inches = axis.get_position().width * axis.figure.get_figwidth()
+    axis.set_title(fitted(text, inches, fontsize), fontsize=fontsize)
+
+
 def no_deficit_note(comparisons: Sequence[KohComparison]) -> str:
     """The states whose MD conductivity reaches experiment's, for a title (a note among points covers them)."""
-    found = [f"{c.temperature:g} K, {c.molality:g} mol/kg" for c in comparisons if NO_DEFICIT in c.flags]
+    found = [f"{c.temperature:g}\u00a0K, {c.molality:g}\u00a0mol/kg" for c in comparisons if NO_DEFICIT in c.flags]
     return f"\nno deficit ({SIGMA_MD} ≥ {SIGMA_EXP}) at {'; '.join(found)}" if found else ""
 
 
@@ -141,7 +148,7 @@ def no_hop_note(comparisons: Sequence[KohComparison], anion: str) -> str:
     """The states without a hopping term (no △), for the panel's title: a note among the points would
     cover them or their error bars."""
     missing = [
-        f"{c.temperature:g} K, {c.molality:g} mol/kg"
+        f"{c.temperature:g}\u00a0K, {c.molality:g}\u00a0mol/kg"
         for c in comparisons
         if c.d_oh_corrected is None and c.diffusion.get(anion) is not None
     ]

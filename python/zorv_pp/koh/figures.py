@@ -57,15 +57,15 @@ def _conductivity(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     axis.set_ylabel("electrical conductivity σ (S/m)")
     axis.set_ylim(bottom=0.0)
     axis.margins(y=0.08)
-    axis.legend(fontsize=7, loc="upper left")
+    axis.legend(fontsize=7, loc="best")
 
 
 def conductivity_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str], fmt: str = "png") -> Path:
     """σ against molality for each temperature: Gilliam's curve, MD Onsager and Nernst–Einstein points."""
     figure, axis = pyplot().subplots(figsize=SIZES["koh_conductivity"], layout="constrained")
     _conductivity(axis, comparisons)
-    axis.set_title(
-        f"KOH(aq) conductivity: MD against experiment ({CI_NOTE})" + parts.no_deficit_note(comparisons), fontsize=10
+    parts.title(
+        axis, f"KOH(aq) conductivity: MD against experiment ({CI_NOTE})" + parts.no_deficit_note(comparisons), 10
     )
     return save(figure, path, fmt, DPI)
 
@@ -94,7 +94,7 @@ def diffusion_figure(comparisons: Sequence[KohComparison], path: str | os.PathLi
         title = parts.ion(name, species)
         if name == species.anion:
             title = f"{title}: ● D, △ D + {parts.D_HOP}" + parts.no_hop_note(comparisons, name)
-        axis.set_title(title, fontsize=10 if "\n" not in title else 9)
+        parts.title(axis, title, 10 if "\n" not in title else 9)
         parts.molality_axis(axis, comparisons)
         axis.legend(fontsize=7, loc="lower left")
     axes[0].set_ylabel("self-diffusion D (10⁻⁹ m²/s)")
@@ -163,19 +163,23 @@ def _hopping(axis: Any, comparisons: Sequence[KohComparison], what: str) -> None
     for index, (temperature, group) in enumerate(parts.groups(comparisons)):
         colour = parts.colour(index)
         xs, ys, low, high, open_ended = [], [], [], [], []
+        # A state without a deficit is a cross on the axis, not a note: notes of near states run together.
+        missing = [c.molality for c in group if (c.tau if what == "tau" else c.d_hop) is None]
+        if missing:
+            axis.plot(
+                missing,
+                [0.0] * len(missing),
+                "x",
+                color=colour,
+                ms=7,
+                mew=1.5,
+                clip_on=False,
+                zorder=5,
+                label=f"{temperature:g} K: no deficit ({parts.SIGMA_MD} ≥ {parts.SIGMA_EXP})",
+            )
         for c in group:
             value = c.tau if what == "tau" else c.d_hop
             if value is None:
-                axis.annotate(
-                    f"no deficit:\n{parts.SIGMA_MD} ≥ {parts.SIGMA_EXP}",
-                    (c.molality, 0.0),
-                    xytext=(0, 4),
-                    textcoords="offset points",
-                    ha="center",
-                    va="bottom",
-                    fontsize=7,
-                    color=colour,
-                )
                 continue
             mean, down, up = parts.bar(value, scale)
             xs.append(c.molality)
@@ -249,7 +253,7 @@ def summary_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike
     """One page: σ, the anion's D with hopping, τ, D_hop, the relative deviations and a state table."""
     figure, axes = pyplot().subplots(2, 3, figsize=SIZES["koh_summary"], layout="constrained")
     _conductivity(axes[0, 0], comparisons)
-    axes[0, 0].set_title("Conductivity against molality" + parts.no_deficit_note(comparisons), fontsize=10)
+    parts.title(axes[0, 0], "Conductivity against molality" + parts.no_deficit_note(comparisons), 10)
     _anion_diffusion(axes[0, 1], comparisons)
     _hopping(axes[0, 2], comparisons, "tau")
     _deviations(axes[1, 0], comparisons)
@@ -279,9 +283,7 @@ def _anion_diffusion(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     parts.molality_axis(axis, comparisons)
     name = parts.ion(anion, comparisons[0].species)
     axis.set_ylabel(f"D of {name} (10⁻⁹ m²/s)")
-    axis.set_title(
-        f"{name} self-diffusion: ● D, △ D + {parts.D_HOP}" + parts.no_hop_note(comparisons, anion), fontsize=9
-    )
+    parts.title(axis, f"{name} self-diffusion: ● D, △ D + {parts.D_HOP}" + parts.no_hop_note(comparisons, anion), 9)
     axis.set_ylim(bottom=0.0)
     axis.margins(y=0.12)
     axis.legend(fontsize=7, loc="lower left")
