@@ -332,6 +332,27 @@ def test_the_running_slope_panel_is_the_fit_from_every_start(drawn, real_state, 
         assert math.isfinite(estimate.mean) and any(isinstance(p, Patch) for p in axis.patches)  # the state band
 
 
+def test_the_noise_band_of_a_point_is_the_scatter_of_replica_tables():
+    from zorv_pp.analysis.curve_fit import fit_curve
+    from zorv_pp.analysis.sampled_curve import SampledCurve
+    from zorv_pp.msdfit.window import Window
+    from zorv_pp.run.sampling import Sampling
+    from zorv_pp.synthetic.ordern import simulate_table
+
+    sampling, rng = Sampling(1.0, 10, 2000.0), np.random.default_rng(3)
+    tables = np.array([simulate_table(sampling, 4, 0.5, 2.0, rng)[1] for _ in range(200)])
+    time = simulate_table(sampling, 1, 0.5, 2.0, rng)[0]
+    found = fit_curve(Window(), sampling, time, tables[0], 4.0)
+    # Display factors that cancel only if the band converts the coefficient back to file units.
+    curve = SampledCurve(
+        "self_diffusion", "A", list(time), list(tables[0]), found.t_fit, found.fit, found.slope * 3.0, 2.0, 6.0,
+        "m^2", sampling=sampling, walkers=4.0,
+    )  # fmt: skip
+    times, deviation = msd_module.point_noise(curve)
+    ratio = np.std(tables[:, np.searchsorted(time, times)], axis=0, ddof=1) / deviation
+    assert len(ratio) > 10 and 0.9 < np.median(ratio) < 1.1 and np.all((ratio > 0.7) & (ratio < 1.4)), ratio
+
+
 @pytest.mark.parametrize(
     "label, charges, expected",
     [
