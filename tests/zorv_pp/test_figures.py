@@ -276,7 +276,11 @@ def test_koh_figures_draw_every_legend_entry_and_no_clipped_point(drawn):
         diffusion.get_title().split()
     )
     assert "333.15\u00a0K" in diffusion.get_title()
-    deviation = drawn[3].axes[3]
+    density, density_deviation = drawn[2].axes[0], drawn[2].axes[2]
+    assert density.containers and not any(c.has_yerr for c in density.containers)  # every replica's ρ: no width
+    xs = [float(c.lines[0].get_xdata()[0]) for c in density_deviation.containers]
+    assert len(set(xs)) == len(xs) == 4  # two temperatures at one molality side by side, none hidden
+    deviation = drawn[3].axes[4]
     legend = deviation.get_legend()
     legend_box = legend.get_window_extent()
     assert not legend_box.overlaps(deviation.get_window_extent())  # eight series: outside the panel

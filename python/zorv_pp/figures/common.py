@@ -20,6 +20,14 @@ FORMATS = ("png", "pdf", "svg")
 STATE_FIGURES = ("msd", "slope", "convergence")
 #: Resolution of raster figures.
 DPI = 150
+#: The widest a report page shows a figure, in CSS pixels: its body is 78 em of 15 px, at a window of
+#: 1,280 px or more. A wider figure is shrunk to it, and its text with it.
+PAGE_PIXELS = 1170.0
+#: The smallest text of a figure, in points as the page shows it (CSS: 96 px to the inch).
+SMALLEST_TEXT = 8.0
+#: The widest figure, in inches, whose text the page shows at its own size or larger (at DPI pixels to the
+#: inch, narrower figures are shown at their pixel size, which is larger still).
+PAGE_INCHES = PAGE_PIXELS / 96.0
 #: What every caption says the error bars are.
 CI_NOTE = "error bars: 95 % interval"
 
@@ -42,6 +50,13 @@ def pyplot() -> Any:
     import matplotlib.pyplot as plt
 
     return plt
+
+
+def shown_points(figure: Any, size: float) -> float:
+    """The size in points that text of ``size`` points in ``figure`` has on a report page, once the page
+    has fitted the figure's :data:`DPI` pixels into :data:`PAGE_PIXELS`."""
+    pixels = figure.get_figwidth() * DPI
+    return size * DPI / 96.0 * min(1.0, PAGE_PIXELS / pixels)
 
 
 def check_format(fmt: str) -> str:
@@ -95,6 +110,7 @@ def panels(count: int, most_columns: int, width: float, height: float = 3.5) -> 
     plt = pyplot()
     columns = max(1, min(most_columns, count))
     rows = max(1, math.ceil(count / columns))
+    width = min(width, PAGE_INCHES / columns)  # wider, the page would shrink its text below SMALLEST_TEXT
     figure, axes = plt.subplots(
         rows, columns, figsize=(width * columns, height * rows + 0.6), squeeze=False, layout="constrained"
     )
