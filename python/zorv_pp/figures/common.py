@@ -225,7 +225,7 @@ def fitted(text: str, inches: float, fontsize: float) -> str:
 
 
 def shown_length(text: str) -> int:
-    """The characters ``text`` shows: mathtext ($\sigma_\mathrm{MD}$) counts by its glyphs, not its source."""
+    r"""The characters ``text`` shows: mathtext ($\sigma_\mathrm{MD}$) counts by its glyphs, not its source."""
 
     def glyphs(math: Any) -> str:
         return re.sub(r"[{}_^]", "", re.sub(r"\\[a-zA-Z]+", "x", math.group(1).replace(r"\mathrm", "")))
