@@ -6,6 +6,8 @@ import re
 import numpy as np
 from matplotlib.collections import LineCollection
 
+from zorv_pp.figures.common import SMALLEST_TEXT, shown_points
+
 
 def texts_of(figure):
     """Every visible, non-empty text of a drawn figure: titles, labels, ticks in view, notes and legends."""
@@ -94,3 +96,9 @@ def check_layout(figure):
             assert not raw_underscore(label), label
     for legend in figure.legends:
         assert not any(raw_underscore(t.get_text()) for t in legend.get_texts())
+    # A table's cells are texts too; every text must read at SMALLEST_TEXT where the report page shows it.
+    from matplotlib.table import Table
+
+    texts += [cell.get_text() for axis in figure.axes for t in axis.tables if isinstance(t, Table) for cell in t.get_celld().values()]
+    small = [(t.get_text(), t.get_fontsize()) for t in texts if shown_points(figure, t.get_fontsize()) < SMALLEST_TEXT - 1e-9]
+    assert not small, f"text below {SMALLEST_TEXT} pt as a page shows a {figure.get_figwidth():.3g} in figure: {small[:4]}"

@@ -241,6 +241,14 @@ def koh_state(sigma, d_oh=2.0e-9):
     return StateResult("s", tuple(f"r{i}" for i in range(runs)), estimates, {"OH": "OH"}, counts=counts)
 
 
+@pytest.mark.parametrize("states", [1, 8])
+def test_koh_notes_of_any_length_stay_clear_of_other_titles(states, tmp_path):
+    # Every state without a deficit is named in two titles; the layout check on saving catches an overlap.
+    comparisons = [compare(koh_state([90.0, 91.0]), 298.15 + 35 * (k % 2), 1.0 + 0.5 * k) for k in range(states)]
+    koh_figures.summary_figure(comparisons, tmp_path / "summary.png")
+    koh_figures.diffusion_figure(comparisons, tmp_path / "diffusion.png")
+
+
 def test_koh_figures_draw_every_legend_entry_and_no_clipped_point(drawn):
     comparisons = [
         compare(koh_state(sigma), temperature, molality)
@@ -263,8 +271,16 @@ def test_koh_figures_draw_every_legend_entry_and_no_clipped_point(drawn):
         check_axes(figure)
     diffusion = drawn[1].axes[1]
     assert "△" in diffusion.get_title() and "▲" not in diffusion.get_title()
-    assert "no hopping point at 333.15 K, 2 mol/kg: MD conductivity is not below" in diffusion.get_title()
-    deviation = drawn[3].axes[3]
+    # Broken to the panel's width, a state's temperature and molality kept on one line.
+    assert "no hopping point at 333.15 K, 2 mol/kg: MD conductivity is not below" in " ".join(
+        diffusion.get_title().split()
+    )
+    assert "333.15\u00a0K" in diffusion.get_title()
+    density, density_deviation = drawn[2].axes[0], drawn[2].axes[2]
+    assert density.containers and not any(c.has_yerr for c in density.containers)  # every replica's ρ: no width
+    xs = [float(c.lines[0].get_xdata()[0]) for c in density_deviation.containers]
+    assert len(set(xs)) == len(xs) == 4  # two temperatures at one molality side by side, none hidden
+    deviation = drawn[3].axes[4]
     legend = deviation.get_legend()
     legend_box = legend.get_window_extent()
     assert not legend_box.overlaps(deviation.get_window_extent())  # eight series: outside the panel
@@ -318,6 +334,27 @@ def test_the_running_slope_panel_is_the_fit_from_every_start(drawn, real_state, 
         assert ring.get_xdata()[0] == pytest.approx(curve.t_fit[0] * curve.time_unit)  # the chosen start
         estimate = subject.estimates[next(k for k in subject.estimates if k[0] == curve.property)]
         assert math.isfinite(estimate.mean) and any(isinstance(p, Patch) for p in axis.patches)  # the state band
+
+
+def test_the_noise_band_of_a_point_is_the_scatter_of_replica_tables():
+    from zorv_pp.analysis.curve_fit import fit_curve
+    from zorv_pp.analysis.sampled_curve import SampledCurve
+    from zorv_pp.msdfit.window import Window
+    from zorv_pp.run.sampling import Sampling
+    from zorv_pp.synthetic.ordern import simulate_table
+
+    sampling, rng = Sampling(1.0, 10, 2000.0), np.random.default_rng(3)
+    tables = np.array([simulate_table(sampling, 4, 0.5, 2.0, rng)[1] for _ in range(200)])
+    time = simulate_table(sampling, 1, 0.5, 2.0, rng)[0]
+    found = fit_curve(Window(), sampling, time, tables[0], 4.0)
+    # Display factors that cancel only if the band converts the coefficient back to file units.
+    curve = SampledCurve(
+        "self_diffusion", "A", list(time), list(tables[0]), found.t_fit, found.fit, found.slope * 3.0, 2.0, 6.0,
+        "m^2", sampling=sampling, walkers=4.0,
+    )  # fmt: skip
+    times, deviation = msd_module.point_noise(curve)
+    ratio = np.std(tables[:, np.searchsorted(time, times)], axis=0, ddof=1) / deviation
+    assert len(ratio) > 10 and 0.9 < np.median(ratio) < 1.1 and np.all((ratio > 0.7) & (ratio < 1.4)), ratio
 
 
 @pytest.mark.parametrize(

@@ -5,7 +5,6 @@ from __future__ import annotations
 import math
 import os
 import re
-import textwrap
 from collections.abc import Iterable, Mapping, Sequence
 from pathlib import Path
 from typing import Any
@@ -21,6 +20,14 @@ FORMATS = ("png", "pdf", "svg")
 STATE_FIGURES = ("msd", "slope", "convergence")
 #: Resolution of raster figures.
 DPI = 150
+#: The widest a report page shows a figure, in CSS pixels: its body is 78 em of 15 px, at a window of
+#: 1,280 px or more. A wider figure is shrunk to it, and its text with it.
+PAGE_PIXELS = 1170.0
+#: The smallest text of a figure, in points as the page shows it (CSS: 96 px to the inch).
+SMALLEST_TEXT = 8.0
+#: The widest figure, in inches, whose text the page shows at its own size or larger (at DPI pixels to the
+#: inch, narrower figures are shown at their pixel size, which is larger still).
+PAGE_INCHES = PAGE_PIXELS / 96.0
 #: What every caption says the error bars are.
 CI_NOTE = "error bars: 95 % interval"
 
@@ -43,6 +50,13 @@ def pyplot() -> Any:
     import matplotlib.pyplot as plt
 
     return plt
+
+
+def shown_points(figure: Any, size: float) -> float:
+    """The size in points that text of ``size`` points in ``figure`` has on a report page, once the page
+    has fitted the figure's :data:`DPI` pixels into :data:`PAGE_PIXELS`."""
+    pixels = figure.get_figwidth() * DPI
+    return size * DPI / 96.0 * min(1.0, PAGE_PIXELS / pixels)
 
 
 def check_format(fmt: str) -> str:
@@ -96,6 +110,7 @@ def panels(count: int, most_columns: int, width: float, height: float = 3.5) -> 
     plt = pyplot()
     columns = max(1, min(most_columns, count))
     rows = max(1, math.ceil(count / columns))
+    width = min(width, PAGE_INCHES / columns)  # wider, the page would shrink its text below SMALLEST_TEXT
     figure, axes = plt.subplots(
         rows, columns, figsize=(width * columns, height * rows + 0.6), squeeze=False, layout="constrained"
     )
@@ -187,7 +202,32 @@ def shared_legend(
 
 
 def wrapped(figure: Any, text: str, fontsize: float) -> str:
-    """``text`` broken into lines that fit the width of ``figure`` at ``fontsize`` points (a character is
-    about 0.6 of the size wide), so that a title of a narrow figure stays inside its canvas."""
-    characters = max(20, int(figure.get_figwidth() * 72.0 / (0.6 * fontsize)))
-    return "\n".join(textwrap.wrap(text, characters, break_on_hyphens=False))
+    """``text`` broken into lines that fit the width of ``figure`` at ``fontsize`` points, so that a title
+    of a narrow figure stays inside its canvas."""
+    return fitted(text, figure.get_figwidth(), fontsize)
+
+
+def fitted(text: str, inches: float, fontsize: float) -> str:
+    """Each line of ``text`` broken at spaces to fit ``inches`` at ``fontsize`` points (a character is
+    about 0.6 of the size wide)."""
+    characters = max(20, int(inches * 72.0 / (0.6 * fontsize)))
+    lines: list[str] = []
+    for paragraph in text.split("\n"):
+        line = ""
+        for word in paragraph.split(" "):
+            joined = f"{line} {word}" if line else word
+            if line and shown_length(joined) > characters:
+                lines.append(line)
+                joined = word
+            line = joined
+        lines.append(line)
+    return "\n".join(lines)
+
+
+def shown_length(text: str) -> int:
+    r"""The characters ``text`` shows: mathtext ($\sigma_\mathrm{MD}$) counts by its glyphs, not its source."""
+
+    def glyphs(math: Any) -> str:
+        return re.sub(r"[{}_^]", "", re.sub(r"\\[a-zA-Z]+", "x", math.group(1).replace(r"\mathrm", "")))
+
+    return len(re.sub(r"\$([^$]*)\$", glyphs, text))

@@ -13,6 +13,7 @@ import numpy as np
 from .. import properties
 from ..analysis.curve_fit import Curve
 from ..analysis.state import StateResult
+from ..msdfit.covariance import rows_and_covariance
 from .common import (
     notation,
     panels,
@@ -43,6 +44,53 @@ def _signed(curves: Sequence[Curve]) -> bool:
             if any(math.isfinite(v) and v <= 0.0 for v in series):
                 return True
     return False
+
+
+def point_noise(curve: Curve) -> tuple[Any, Any] | None:
+    """(times, standard deviations) in file units of the table's points inside the fitted range, as the
+    fit's noise model gives them: the diagonal of the order-n unit covariance times the noise scale over
+    the walkers. None for a curve without such a model."""
+    sampling = getattr(curve, "sampling", None)
+    if sampling is None or len(curve.t_fit) < 2 or not (math.isfinite(curve.coefficient) and curve.scale):
+        return None
+    slope = curve.coefficient * curve.time_unit / curve.scale  # back in file units
+    noise = getattr(curve, "noise", None)
+    scale = slope * slope if noise is None else float(noise)
+    try:
+        rows, cov = rows_and_covariance(np.asarray(curve.time, dtype=float), sampling)
+    except ValueError:
+        return None
+    times = np.asarray(curve.time, dtype=float)[np.flatnonzero(rows.keep)]
+    inside = (times >= curve.t_fit[0]) & (times <= curve.t_fit[-1])
+    deviation = np.sqrt(np.maximum(np.diag(cov), 0.0) * scale / float(getattr(curve, "walkers", 1.0)))
+    return times[inside], deviation[inside]
+
+
+def chi2_text(curves: Sequence[Curve]) -> str:
+    """The χ²/dof of each fitted run of a panel, for its title ("" when no fit has one)."""
+    found = [f"{c.chi2 / c.dof:.2g}" for c in curves if c.dof > 0 and math.isfinite(c.chi2)]
+    return f"\nχ²/dof by run: {', '.join(found)}" if found else ""
+
+
+def _draw_noise(axis: Any, curve: Curve, colour: Any, factor: float, log: bool) -> None:
+    """The ±1 standard deviation of a single point about the fitted line: points scattered within it fit
+    the noise model, points leaving it on one side are a poor fit, a wide band late is a noisy tail."""
+    found = point_noise(curve)
+    if found is None or not len(found[0]):
+        return
+    times, deviation = found
+    # The fitted line at the table's own times.
+    centre = np.interp(times, curve.t_fit, curve.fit)
+    xs = times * curve.time_unit
+    low, high = ((centre + sign * deviation) * curve.scale * factor for sign in (-1.0, 1.0))
+    if log:  # a log axis cannot show a lower edge at or below zero: it stops at a tenth of the line
+        low = np.maximum(low, 0.1 * centre * curve.scale * factor)
+    keep = np.isfinite(low) & np.isfinite(high) & (xs > 0)
+    # Outlined as well as filled: on log axes a band of a few per cent is thinner than its fill shows.
+    axis.fill_between(xs[keep], low[keep], high[keep], color=colour, alpha=0.12, lw=0, zorder=2)
+    bottom, top = sorted(axis.get_ylim())
+    for edge in (low[keep], high[keep]):  # an edge past the view stops at it; the fill shows the rest
+        axis.plot(xs[keep], np.where((edge >= bottom) & (edge <= top), edge, np.nan), ":", color=colour, lw=0.8)
 
 
 def _draw_curve(axis: Any, curve: Curve, colour: Any, label: str, factor: float) -> list[tuple[Any, str]]:
@@ -175,7 +223,12 @@ def state_figure(
         for curve in curves:
             handles += _draw_curve(axis, curve, colours[curve.run], names(curve.run), factor)
         _axes_scale(axis, signed)
-        axis.set_title(panel_title(prop, species_text(label, charges), estimate_of(state, prop, label)), fontsize=8.5)
+        # The noise of a point can dwarf a cross curve: its band is clipped to the range of the data.
+        axis.set_ylim(*axis.get_ylim())
+        for curve in curves:
+            _draw_noise(axis, curve, colours[curve.run], factor, not signed)
+        title = panel_title(prop, species_text(label, charges), estimate_of(state, prop, label)) + chi2_text(curves)
+        axis.set_title(title, fontsize=8.5)
         unit = curves[0].unit
         axis.set_xlabel(time_label(unit))
         axis.set_ylabel(f"{properties.get(prop).quantity or 'integral'} ({prefix}{notation(unit)[0]})", fontsize=8.5)
@@ -183,6 +236,9 @@ def state_figure(
     shared_legend(figure, axes, handles, markerscale=3)
     titles = list(dict.fromkeys(properties.get(prop).title for prop, _ in grouped))
     what = f" ({', '.join(titles) if len(titles) <= 2 else family})" if family else ""
-    text = f"{state.name}{what}: MSD curves by run (points), fitted lines with 95 % band, fitted range between dashed marks"
+    text = (
+        f"{state.name}{what}: MSD curves by run (points), fitted lines with 95 % band, ±1 standard deviation of a "
+        "point under the fit's noise model dotted, fitted range between dashed marks"
+    )
     figure.suptitle(wrapped(figure, text, 10.5), fontsize=10.5)
     return save(figure, path, fmt)

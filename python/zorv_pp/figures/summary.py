@@ -146,7 +146,7 @@ def _draw_panel(
         axis.set_yticks([])
     elif len(series) > 1 or split:
         # Beside the panel, not in it: with few states no corner is free of points and bars.
-        axis.legend(fontsize=7, loc="upper left", bbox_to_anchor=(1.01, 1.0), borderaxespad=0.0, frameon=False)
+        axis.legend(fontsize=8, loc="upper left", bbox_to_anchor=(1.01, 1.0), borderaxespad=0.0, frameon=False)
 
 
 def _split_text(key: str, value: float | None) -> str:

@@ -10,7 +10,7 @@ from typing import Any
 import numpy as np
 
 from ..analysis.estimate import Estimate
-from ..figures.common import pyplot, species_text
+from ..figures.common import fitted, pyplot, species_text
 from .compare import NO_DEFICIT, KohComparison, SpeciesNames
 from .params import FitRange, SaltParameters
 
@@ -107,8 +107,10 @@ def points(
     label: str | None,
     scale: float = 1.0,
     hollow: Callable[[KohComparison], bool] = lambda c: False,
+    dodge: float = 0.0,
 ) -> None:
-    """MD estimates with 95 % interval error bars; hollow where ``hollow`` says so."""
+    """MD estimates with 95 % interval error bars (none where the interval has no width); hollow where
+    ``hollow`` says so; moved ``dodge`` along the molality axis."""
     first = True
     for c in group:
         estimate = value(c)
@@ -117,9 +119,9 @@ def points(
         mean, down, up = bar(estimate, scale)
         face = "white" if hollow(c) else colour
         axis.errorbar(
-            [c.molality],
+            [c.molality + dodge],
             [mean],
-            yerr=[[max(down, 0.0)], [max(up, 0.0)]],
+            yerr=bars(down, up),
             fmt=marker,
             color=colour,
             mfc=face,
@@ -131,9 +133,30 @@ def points(
         first = False
 
 
+def title(axis: Any, text: str, fontsize: float) -> None:
+    """A panel title broken to the panel's width: its notes grow with the states named and would run
+    over the next panel's title."""
+    inches = axis.get_position().width * axis.figure.get_figwidth()
+    axis.set_title(fitted(text, inches, fontsize), fontsize=fontsize)
+
+
+def bars(down: float, up: float) -> Any:
+    """The error bars of one point; None (no bar, none in the legend) for an interval without width,
+    such as a density every replica shares."""
+    down, up = max(down, 0.0), max(up, 0.0)
+    return [[down], [up]] if down > 0.0 or up > 0.0 else None
+
+
+def dodge(comparisons: Sequence[KohComparison], index: int) -> float:
+    """How far the points of temperature ``index`` move along the molality axis, so that the groups' markers
+    at one molality sit side by side rather than on each other."""
+    count = len(groups(comparisons))
+    return (index - (count - 1) / 2.0) * 0.015 * top(comparisons)
+
+
 def no_deficit_note(comparisons: Sequence[KohComparison]) -> str:
     """The states whose MD conductivity reaches experiment's, for a title (a note among points covers them)."""
-    found = [f"{c.temperature:g} K, {c.molality:g} mol/kg" for c in comparisons if NO_DEFICIT in c.flags]
+    found = [f"{c.temperature:g}\u00a0K, {c.molality:g}\u00a0mol/kg" for c in comparisons if NO_DEFICIT in c.flags]
     return f"\nno deficit ({SIGMA_MD} ≥ {SIGMA_EXP}) at {'; '.join(found)}" if found else ""
 
 
@@ -141,7 +164,7 @@ def no_hop_note(comparisons: Sequence[KohComparison], anion: str) -> str:
     """The states without a hopping term (no △), for the panel's title: a note among the points would
     cover them or their error bars."""
     missing = [
-        f"{c.temperature:g} K, {c.molality:g} mol/kg"
+        f"{c.temperature:g}\u00a0K, {c.molality:g}\u00a0mol/kg"
         for c in comparisons
         if c.d_oh_corrected is None and c.diffusion.get(anion) is not None
     ]
@@ -181,8 +204,10 @@ def deviation_series(
     colour: str,
     label: str,
     hollow: Callable[[KohComparison], bool] = lambda c: False,
+    dodge: float = 0.0,
 ) -> None:
-    """100 (MD − reference) / reference with the 95 % interval of MD, one series."""
+    """100 (MD − reference) / reference with the 95 % interval of MD, one series, moved ``dodge`` along the
+    molality axis."""
     _, marker, md_name, reference_name = kind
     points = []
     for c in group:
@@ -190,7 +215,7 @@ def deviation_series(
         if md is None or not math.isfinite(md.mean) or not reference:
             continue
         mean, down, up = bar(md, 100.0 / reference)
-        points.append((c.molality, mean - 100.0, down, up, hollow(c)))
+        points.append((c.molality + dodge, mean - 100.0, down, up, hollow(c)))
     if not points:
         return
     axis.plot([p[0] for p in points], [p[1] for p in points], "-", color=colour, lw=0.9, alpha=0.6)
@@ -198,7 +223,7 @@ def deviation_series(
         axis.errorbar(
             [x],
             [y],
-            yerr=[[down], [up]],
+            yerr=bars(down, up),
             fmt=marker,
             color=colour,
             capsize=3,

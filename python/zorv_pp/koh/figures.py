@@ -3,7 +3,8 @@
 MD points are state values with error bars of their 95 % interval; model
 curves are solid inside the model's fitted range and dotted outside it, and an
 MD point compared with an extrapolated model is drawn hollow. Every molality
-axis reaches past the largest state, so that no point sits on the frame.
+axis reaches past the largest state, so that no point sits on the frame; the points of
+the temperatures at one molality are set a little apart, so that none hides another.
 """
 
 from __future__ import annotations
@@ -22,9 +23,9 @@ DPI = 150
 #: Size in inches of every figure, by file stem.
 SIZES: dict[str, tuple[float, float]] = {
     "koh_conductivity": (6.6, 4.8),
-    "koh_diffusion": (13.2, 4.6),
+    "koh_diffusion": (12.0, 4.6),
     "koh_density_viscosity": (10.4, 8.4),
-    "koh_summary": (16.0, 10.4),
+    "koh_summary": (12.0, 14.4),
 }
 
 
@@ -57,15 +58,15 @@ def _conductivity(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     axis.set_ylabel("electrical conductivity σ (S/m)")
     axis.set_ylim(bottom=0.0)
     axis.margins(y=0.08)
-    axis.legend(fontsize=7, loc="upper left")
+    axis.legend(fontsize=8, loc="best")
 
 
 def conductivity_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str], fmt: str = "png") -> Path:
     """σ against molality for each temperature: Gilliam's curve, MD Onsager and Nernst–Einstein points."""
     figure, axis = pyplot().subplots(figsize=SIZES["koh_conductivity"], layout="constrained")
     _conductivity(axis, comparisons)
-    axis.set_title(
-        f"KOH(aq) conductivity: MD against experiment ({CI_NOTE})" + parts.no_deficit_note(comparisons), fontsize=10
+    parts.title(
+        axis, f"KOH(aq) conductivity: MD against experiment ({CI_NOTE})" + parts.no_deficit_note(comparisons), 10
     )
     return save(figure, path, fmt, DPI)
 
@@ -94,9 +95,9 @@ def diffusion_figure(comparisons: Sequence[KohComparison], path: str | os.PathLi
         title = parts.ion(name, species)
         if name == species.anion:
             title = f"{title}: ● D, △ D + {parts.D_HOP}" + parts.no_hop_note(comparisons, name)
-        axis.set_title(title, fontsize=10 if "\n" not in title else 9)
+        parts.title(axis, title, 10 if "\n" not in title else 9)
         parts.molality_axis(axis, comparisons)
-        axis.legend(fontsize=7, loc="lower left")
+        axis.legend(fontsize=8, loc="lower left")
     axes[0].set_ylabel("self-diffusion D (10⁻⁹ m²/s)")
     axes[0].set_ylim(bottom=0.0)
     axes[0].margins(y=0.12)
@@ -126,10 +127,17 @@ def _model_panel(value_axis: Any, deviation_axis: Any, comparisons: Sequence[Koh
             f"{temperature:g} K: MD",
             scale,
             hollow=lambda c: flag in c.flags,
+            dodge=parts.dodge(comparisons, index),
         )
         kind = parts.KINDS[2] if density else parts.KINDS[3]
         parts.deviation_series(
-            deviation_axis, group, kind, colour, f"{temperature:g} K", hollow=lambda c: flag in c.flags
+            deviation_axis,
+            group,
+            kind,
+            colour,
+            f"{temperature:g} K",
+            hollow=lambda c: flag in c.flags,
+            dodge=parts.dodge(comparisons, index),
         )
     unit = "kg/m³" if density else "mPa·s"
     symbol = "ρ" if density else "η"
@@ -143,7 +151,7 @@ def _model_panel(value_axis: Any, deviation_axis: Any, comparisons: Sequence[Koh
     for axis in (value_axis, deviation_axis):
         parts.molality_axis(axis, comparisons)
         axis.margins(y=0.1)
-        axis.legend(fontsize=7)
+        axis.legend(fontsize=8)
 
 
 def density_viscosity_figure(
@@ -163,19 +171,23 @@ def _hopping(axis: Any, comparisons: Sequence[KohComparison], what: str) -> None
     for index, (temperature, group) in enumerate(parts.groups(comparisons)):
         colour = parts.colour(index)
         xs, ys, low, high, open_ended = [], [], [], [], []
+        # A state without a deficit is a cross on the axis, not a note: notes of near states run together.
+        missing = [c.molality for c in group if (c.tau if what == "tau" else c.d_hop) is None]
+        if missing:
+            axis.plot(
+                missing,
+                [0.0] * len(missing),
+                "x",
+                color=colour,
+                ms=7,
+                mew=1.5,
+                clip_on=False,
+                zorder=5,
+                label=f"{temperature:g} K: no deficit ({parts.SIGMA_MD} ≥ {parts.SIGMA_EXP})",
+            )
         for c in group:
             value = c.tau if what == "tau" else c.d_hop
             if value is None:
-                axis.annotate(
-                    f"no deficit:\n{parts.SIGMA_MD} ≥ {parts.SIGMA_EXP}",
-                    (c.molality, 0.0),
-                    xytext=(0, 4),
-                    textcoords="offset points",
-                    ha="center",
-                    va="bottom",
-                    fontsize=7,
-                    color=colour,
-                )
                 continue
             mean, down, up = parts.bar(value, scale)
             xs.append(c.molality)
@@ -189,7 +201,7 @@ def _hopping(axis: Any, comparisons: Sequence[KohComparison], what: str) -> None
                 xs, ys, yerr=[low, high], fmt="o-", color=colour, capsize=3, lw=1.0, label=f"{temperature:g} K"
             )
         for x, y in open_ended:  # σ_MD's interval reaches σ_exp: no upper bound on τ
-            axis.annotate("↑ ∞", (x, y), xytext=(6, 6), textcoords="offset points", fontsize=7, color=colour)
+            axis.annotate("↑ ∞", (x, y), xytext=(6, 6), textcoords="offset points", fontsize=8, color=colour)
     if what == "tau":
         axis.set_ylabel("mean time between hops τ (ps)")
         axis.set_title("Proton hopping: τ from the conductivity deficit", fontsize=10)
@@ -199,14 +211,16 @@ def _hopping(axis: Any, comparisons: Sequence[KohComparison], what: str) -> None
     parts.molality_axis(axis, comparisons)
     axis.set_ylim(bottom=0.0)
     axis.margins(y=0.1)
-    axis.legend(fontsize=7)
+    axis.legend(fontsize=8)
 
 
 def _deviations(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     for index, (temperature, group) in enumerate(parts.groups(comparisons)):
         colour = parts.colour(index)
         for kind in parts.KINDS:
-            parts.deviation_series(axis, group, kind, colour, f"{kind[0]}, {temperature:g} K")
+            parts.deviation_series(
+                axis, group, kind, colour, f"{kind[0]}, {temperature:g} K", dodge=parts.dodge(comparisons, index)
+            )
     axis.axhline(0.0, color="black", lw=0.8)
     axis.set_ylabel("(MD − reference) / reference (%)")
     axis.set_title("MD against experiment (σ) and models (ρ, η)", fontsize=10)
@@ -238,7 +252,7 @@ def _table(axis: Any, comparisons: Sequence[KohComparison]) -> None:
         )
     table = axis.table(cellText=cells, colLabels=header, loc="upper center", cellLoc="center")
     table.auto_set_font_size(False)
-    table.set_fontsize(7)
+    table.set_fontsize(8)
     table.auto_set_column_width(list(range(len(header))))
     table.scale(1.0, 1.3)
     params = comparisons[0].params
@@ -247,14 +261,15 @@ def _table(axis: Any, comparisons: Sequence[KohComparison]) -> None:
 
 def summary_figure(comparisons: Sequence[KohComparison], path: str | os.PathLike[str], fmt: str = "png") -> Path:
     """One page: σ, the anion's D with hopping, τ, D_hop, the relative deviations and a state table."""
-    figure, axes = pyplot().subplots(2, 3, figsize=SIZES["koh_summary"], layout="constrained")
+    # Two columns: three would take a page wider than it shows a figure at full size.
+    figure, axes = pyplot().subplots(3, 2, figsize=SIZES["koh_summary"], layout="constrained")
     _conductivity(axes[0, 0], comparisons)
-    axes[0, 0].set_title("Conductivity against molality" + parts.no_deficit_note(comparisons), fontsize=10)
+    parts.title(axes[0, 0], "Conductivity against molality" + parts.no_deficit_note(comparisons), 10)
     _anion_diffusion(axes[0, 1], comparisons)
-    _hopping(axes[0, 2], comparisons, "tau")
-    _deviations(axes[1, 0], comparisons)
+    _hopping(axes[1, 0], comparisons, "tau")
     _hopping(axes[1, 1], comparisons, "d_hop")
-    _table(axes[1, 2], comparisons)
+    _deviations(axes[2, 0], comparisons)
+    _table(axes[2, 1], comparisons)
     figure.suptitle(f"KOH(aq) study: MD without proton hopping against experiment ({CI_NOTE})", fontsize=12)
     return save(figure, path, fmt, DPI)
 
@@ -279,12 +294,10 @@ def _anion_diffusion(axis: Any, comparisons: Sequence[KohComparison]) -> None:
     parts.molality_axis(axis, comparisons)
     name = parts.ion(anion, comparisons[0].species)
     axis.set_ylabel(f"D of {name} (10⁻⁹ m²/s)")
-    axis.set_title(
-        f"{name} self-diffusion: ● D, △ D + {parts.D_HOP}" + parts.no_hop_note(comparisons, anion), fontsize=9
-    )
+    parts.title(axis, f"{name} self-diffusion: ● D, △ D + {parts.D_HOP}" + parts.no_hop_note(comparisons, anion), 9)
     axis.set_ylim(bottom=0.0)
     axis.margins(y=0.12)
-    axis.legend(fontsize=7, loc="lower left")
+    axis.legend(fontsize=8, loc="lower left")
 
 
 def study_figures(comparisons: Sequence[KohComparison], folder: str | os.PathLike[str], fmt: str = "png") -> list[Path]:

@@ -106,7 +106,9 @@ def _state_section(state: StateResult, figures: Sequence[Path]) -> str:
 #: What each figure shows, by the end of its file name; only figures with error bars say what the bars are.
 CAPTIONS = {
     "_msd": "MSD curves of every run (points), fitted lines with their 95 % band; the fitted range between "
-    "dashed marks.",
+    "dashed marks. The dotted band is ±1 standard deviation of a single point under the fit's noise model: "
+    "points leaving it on one side mean a poor fit (large χ²/dof, in each panel's title), a wide band a noisy "
+    "tail.",
     "_slope": "Running slope: the coefficient fitted from each start with its 95 % band, the state value and its "
     "interval in grey, each run's chosen start dashed and ringed. A chosen start off the plateau "
     "means a biased value.",
