@@ -64,6 +64,11 @@ class Settings:
     temperature: float = 1.0
     timestep: float = 0.005
     equilibration: int = 4000
+    # Total energy per atom every replica starts NVE at (None: the energy the thermostat left),
+    # then ``settle`` NVE steps before sampling. -3.1923 is E(T* = 1) of the line through
+    # 20 replicas' (mean temperature, energy) at 0.94-1.04.
+    energy: float | None = None
+    settle: int = 0
     steps: int = 80000
     diffusion_every: int = 100
     flux_every: int = 5
@@ -103,9 +108,10 @@ velocity all create {temperature} {seed} mom yes rot yes dist gaussian
 timestep {timestep}
 fix eq all nvt temp {temperature} {temperature} 0.5
 thermo 1000
+thermo_modify norm yes
 run {equilibration}
 unfix eq
-reset_timestep 0
+{to_energy}reset_timestep 0
 compute ke all ke/atom
 compute pe all pe/atom
 compute st all centroid/stress/atom NULL virial
@@ -115,9 +121,23 @@ fix series all ave/time {flux_every} 1 {flux_every} c_thermo_press[*] c_flux[*] 
     file flux.txt format " %.12g"
 dump positions all custom {diffusion_every} positions.dump id type xu yu zu
 dump_modify positions sort id format float %.12g
-fix nve all nve
-run {steps}
+{nve}run {steps}
 """
+
+# The kinetic energy takes what the potential energy leaves of the target (thermo pe is per atom here).
+TO_ENERGY = """\
+velocity all scale $(2.0*({energy}-pe)*atoms/(3*atoms-3))
+fix nve all nve
+run {settle}
+"""
+
+
+def md_input(settings: Settings, seed: int) -> str:
+    """The LAMMPS input of one replica."""
+    values = asdict(settings)
+    if settings.energy is None:
+        return INPUT.format(seed=seed, to_energy="", nve="fix nve all nve\n", **values)
+    return INPUT.format(seed=seed, to_energy=TO_ENERGY.format(**values), nve="", **values)
 
 
 # ---------------------------------------------------------------- running LAMMPS
@@ -127,7 +147,7 @@ def run_replica(folder: Path, settings: Settings, seed: int, lmp: str) -> float:
     """Run one replica into ``folder``/md; returns its CPU seconds."""
     md = folder / "md"
     md.mkdir(parents=True, exist_ok=True)
-    (md / "in.lammps").write_text(INPUT.format(seed=seed, **asdict(settings)), encoding="utf-8")
+    (md / "in.lammps").write_text(md_input(settings, seed), encoding="utf-8")
     start = time.process_time()
     before = _children_cpu()
     subprocess.run(
@@ -190,8 +210,9 @@ def mean_pressures(folders: Sequence[Path], settings: Settings) -> list[float]:
 
     A replica's own mean would pin its integrated pressure to 0 at the run's
     end, a bridge that takes most of the slope of the bulk curve at lags near
-    half the run. One pooled mean would not do either: each NVE replica has
-    its own energy and so its own pressure. The line across replicas gives it
+    half the run. Replicas started at one energy share one state: the pooled
+    mean. Otherwise each NVE replica has its own energy and so its own
+    pressure, and the line across replicas' (energy, pressure) gives it; either
     with an error about the replica count times smaller than a run's own.
     """
     energy, pressure = [], []
@@ -200,6 +221,8 @@ def mean_pressures(folders: Sequence[Path], settings: Settings) -> list[float]:
         flux = _read_flux(folder, settings)
         energy.append(flux[:, -2].mean() + 0.5 * dof * flux[:, -1].mean())
         pressure.append(flux[:, 1:4].mean())
+    if settings.energy is not None:
+        return [statistics.fmean(pressure)] * len(folders)
     if len(folders) < 3:
         return pressure
     line = np.polyfit(energy, pressure, 1)
@@ -429,6 +452,10 @@ def main() -> None:
     parser.add_argument(
         "--reuse", action="store_true", help="sample and analyse the LAMMPS output in --out again, without running it"
     )
+    parser.add_argument(
+        "--energy", type=float, default=-3.1923, help="total energy per atom every replica starts NVE at"
+    )
+    parser.add_argument("--settle", type=int, default=1000, help="NVE steps at that energy before sampling")
     parser.add_argument("--seed", type=int, default=1, help="velocity seed of the first replica")
     parser.add_argument("--lmp", default=shutil.which("lmp") or "lmp", help="the LAMMPS binary")
     args = parser.parse_args()
@@ -437,7 +464,7 @@ def main() -> None:
         settings = Settings(**json.loads((out / "settings.json").read_text(encoding="utf-8")))
         folders = sorted(p for p in out.glob("rep*") if (p / "md" / "flux.txt").is_file())
     else:
-        settings = Settings(steps=args.steps)
+        settings = Settings(steps=args.steps, energy=args.energy, settle=args.settle)
         out.mkdir(parents=True, exist_ok=True)
         (out / "settings.json").write_text(json.dumps(asdict(settings), indent=1) + "\n", encoding="utf-8")
         folders = [out / f"rep{k:02d}" for k in range(args.replicas)]
