@@ -8,12 +8,16 @@ pressure tensor and the heat flux; this tool samples order-n tables from them
 the way the on-the-fly computation does and writes a run folder that
 zorv_pp.Run.load reads like a real one.
 
-The truth of a property is the replicas' mean of a plain least-squares line
-through the long-time half of its all-origin curve, taken from the raw series
-(no zorv_pp). Each replica is then analysed alone with zorv_pp; per property the
-tool prints the coverage of the single-run 95 % interval, the bias, the
+Every replica starts NVE at one total energy (its velocities scaled after the
+thermostat), so all replicas sample one state point. The truth of a property
+is the replicas' mean of a plain least-squares line through its all-origin
+curve over lags T/100..T/20, taken from the raw series (no zorv_pp); the Onsager
+truths follow exactly from the self-diffusion of all atoms, the labels marking
+identical atoms. Each replica is then analysed alone with zorv_pp; per property
+the tool prints the coverage of the single-run 95 % interval, the bias, the
 median half-width over the replicas' scatter (1.96 when the errors are right),
-the mean χ² per run and the state interval of all replicas together.
+the mean χ² per run, how many runs carry each flag and the state interval of
+all replicas together.
 
     PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --replicas 20 --out DIR
     PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --out DIR --reuse
@@ -31,6 +35,7 @@ import shutil
 import statistics
 import subprocess
 import time
+from collections import Counter
 from collections.abc import Sequence
 from dataclasses import asdict, dataclass
 from pathlib import Path
@@ -64,6 +69,11 @@ class Settings:
     temperature: float = 1.0
     timestep: float = 0.005
     equilibration: int = 4000
+    # Total energy per atom every replica starts NVE at (None: the energy the thermostat left),
+    # then ``settle`` NVE steps before sampling. -3.1923 is E(T* = 1) of the line through
+    # 20 replicas' (mean temperature, energy) at 0.94-1.04.
+    energy: float | None = None
+    settle: int = 0
     steps: int = 80000
     diffusion_every: int = 100
     flux_every: int = 5
@@ -103,9 +113,10 @@ velocity all create {temperature} {seed} mom yes rot yes dist gaussian
 timestep {timestep}
 fix eq all nvt temp {temperature} {temperature} 0.5
 thermo 1000
+thermo_modify norm yes
 run {equilibration}
 unfix eq
-reset_timestep 0
+{to_energy}reset_timestep 0
 compute ke all ke/atom
 compute pe all pe/atom
 compute st all centroid/stress/atom NULL virial
@@ -115,9 +126,23 @@ fix series all ave/time {flux_every} 1 {flux_every} c_thermo_press[*] c_flux[*] 
     file flux.txt format " %.12g"
 dump positions all custom {diffusion_every} positions.dump id type xu yu zu
 dump_modify positions sort id format float %.12g
-fix nve all nve
-run {steps}
+{nve}run {steps}
 """
+
+# The kinetic energy takes what the potential energy leaves of the target (thermo pe is per atom here).
+TO_ENERGY = """\
+velocity all scale $(2.0*({energy}-pe)*atoms/(3*atoms-3))
+fix nve all nve
+run {settle}
+"""
+
+
+def md_input(settings: Settings, seed: int) -> str:
+    """The LAMMPS input of one replica."""
+    values = asdict(settings)
+    if settings.energy is None:
+        return INPUT.format(seed=seed, to_energy="", nve="fix nve all nve\n", **values)
+    return INPUT.format(seed=seed, to_energy=TO_ENERGY.format(**values), nve="", **values)
 
 
 # ---------------------------------------------------------------- running LAMMPS
@@ -127,7 +152,7 @@ def run_replica(folder: Path, settings: Settings, seed: int, lmp: str) -> float:
     """Run one replica into ``folder``/md; returns its CPU seconds."""
     md = folder / "md"
     md.mkdir(parents=True, exist_ok=True)
-    (md / "in.lammps").write_text(INPUT.format(seed=seed, **asdict(settings)), encoding="utf-8")
+    (md / "in.lammps").write_text(md_input(settings, seed), encoding="utf-8")
     start = time.process_time()
     before = _children_cpu()
     subprocess.run(
@@ -190,8 +215,9 @@ def mean_pressures(folders: Sequence[Path], settings: Settings) -> list[float]:
 
     A replica's own mean would pin its integrated pressure to 0 at the run's
     end, a bridge that takes most of the slope of the bulk curve at lags near
-    half the run. One pooled mean would not do either: each NVE replica has
-    its own energy and so its own pressure. The line across replicas gives it
+    half the run. Replicas started at one energy share one state: the pooled
+    mean. Otherwise each NVE replica has its own energy and so its own
+    pressure, and the line across replicas' (energy, pressure) gives it; either
     with an error about the replica count times smaller than a run's own.
     """
     energy, pressure = [], []
@@ -200,6 +226,8 @@ def mean_pressures(folders: Sequence[Path], settings: Settings) -> list[float]:
         flux = _read_flux(folder, settings)
         energy.append(flux[:, -2].mean() + 0.5 * dof * flux[:, -1].mean())
         pressure.append(flux[:, 1:4].mean())
+    if settings.energy is not None:
+        return [statistics.fmean(pressure)] * len(folders)
     if len(folders) < 3:
         return pressure
     line = np.polyfit(energy, pressure, 1)
@@ -341,11 +369,19 @@ def all_origin_msd(x: FloatArray, lags: int) -> FloatArray:
     return ((prefix[length] - prefix[k]) + prefix[length - k] - 2.0 * cross) / (length - k)
 
 
-def _late_slope(x: FloatArray, interval: float, scale: float) -> float:
-    """Least-squares slope of scale·MSD over the second half of lags up to half the run."""
-    lags = (x.shape[-1] - 1) // 2
-    msd = scale * all_origin_msd(x, lags)
-    k = np.arange(lags // 2, lags + 1)
+#: Lags of the truth's fits, as fractions of the run: past every relaxation (≥ 5 τ here; the local
+#: slopes of every curve are flat from about 1 τ on) and short enough that each lag has many
+#: origins. Later ranges give the same means within their errors, which are 1.5-2 times larger
+#: for T/40..T/10 and 3-6 times for the long-time half T/4..T/2 (Onsager, heat flux, viscosities).
+TRUTH_LAGS = (1.0 / 100.0, 1.0 / 20.0)
+
+
+def _slope(x: FloatArray, interval: float, scale: float) -> float:
+    """Least-squares slope of scale·MSD, all origins, over the lags ``TRUTH_LAGS`` of the run."""
+    samples = x.shape[-1] - 1
+    first, last = (round(f * samples) for f in TRUTH_LAGS)
+    msd = scale * all_origin_msd(x, last)
+    k = np.arange(first, last + 1)
     return float(np.polyfit(k * interval, msd[k], 1)[0])
 
 
@@ -355,21 +391,30 @@ def raw_values(series: Series, settings: Settings) -> dict[str, float]:
     temperature = float(series.temperature.mean())
     out: dict[str, float] = {}
     for name, x in series.positions.items():
-        out[f"D_pbc {name}"] = _late_slope(x, h, 1.0 / (6.0 * x.shape[0]))
-    sums = {name: x.sum(axis=0) for name, x in series.positions.items()}
+        out[f"D_pbc {name}"] = _slope(x, h, 1.0 / (6.0 * x.shape[0]))
     atoms = settings.atoms
-    aa = _late_slope(sums["a"], h, 1.0 / (6.0 * atoms))
-    bb = _late_slope(sums["b"], h, 1.0 / (6.0 * atoms))
-    both = _late_slope(sums["a"] + sums["b"], h, 1.0 / (6.0 * atoms))
-    out["Onsager a-a"] = aa
-    out["Onsager a-b"] = (both - aa - bb) / 2.0
+    everyone = np.concatenate(list(series.positions.values()))
+    out["D_pbc all"] = _slope(everyone, h, 1.0 / (6.0 * atoms))
+    # Identical atoms under a fixed centre of mass: every pair shares one ⟨Δr_i·Δr_j⟩ = −⟨|Δr|²⟩/(N − 1),
+    # so ⟨|ΔR_a|²⟩ = N_a·N_b/(N − 1)·⟨|Δr|²⟩ at every lag and ΔR_b = −ΔR_a. The Onsager truths follow
+    # from the self-diffusion of all atoms; the collective curves' own fits are kept as a check.
+    na, nb = (x.shape[0] for x in series.positions.values())
+    out["Onsager a-a"] = na * nb / (atoms * (atoms - 1)) * out["D_pbc all"]
+    out["Onsager a-b"] = -out["Onsager a-a"]
+    sums = {name: x.sum(axis=0) for name, x in series.positions.items()}
+    aa = _slope(sums["a"], h, 1.0 / (6.0 * atoms))
+    bb = _slope(sums["b"], h, 1.0 / (6.0 * atoms))
+    both = _slope(sums["a"] + sums["b"], h, 1.0 / (6.0 * atoms))
+    out["Onsager a-a (collective fit)"] = aa
+    out["Onsager a-b (collective fit)"] = (both - aa - bb) / 2.0
     v = series.volume
     # Off-diagonal components and 3/4 of the traceless diagonal ones all have slope η·T.
-    shear = [_late_slope(series.stress[c], hf, v / 2.0 * (0.75 if c < 3 else 1.0)) for c in range(6)]
+    shear = [_slope(series.stress[c], hf, v / 2.0 * (0.75 if c < 3 else 1.0)) for c in range(6)]
     out["shear viscosity"] = (sum(shear[:3]) / 0.75 + 2.0 * sum(shear[3:])) / 10.0 / temperature
-    out["bulk viscosity"] = _late_slope(series.pressure, hf, v / 2.0) / temperature
-    heat = [_late_slope(series.heat[c], hf, 1.0 / (2.0 * v)) for c in range(3)]
+    out["bulk viscosity"] = _slope(series.pressure, hf, v / 2.0) / temperature
+    heat = [_slope(series.heat[c], hf, 1.0 / (2.0 * v)) for c in range(3)]
     out["thermal conductivity"] = sum(heat) / 3.0 / temperature**2
+    out["temperature"] = temperature
     return out
 
 
@@ -390,14 +435,14 @@ def report(folders: list[Path], truth: dict[str, float], truth_sem: dict[str, fl
     n = len(folders)
     header = (
         f"| property | truth (±sem) | coverage 95 % | bias | median half-width / scatter | χ² per run | "
-        f"state interval ({n} runs), z with the truth's error |"
+        f"flags (runs) | state interval ({n} runs), z with the truth's error |"
     )
-    lines = [header, "| --- | --- | --- | --- | --- | --- | --- |"]
+    lines = [header, "| --- | --- | --- | --- | --- | --- | --- | --- |"]
     for prop, species, label in PROPERTIES:
         estimates = [_estimate(s, prop, species) for s in singles]
         usable = [e for e in estimates if e is not None and math.isfinite(e.mean) and math.isfinite(e.sem)]
         if not usable:
-            lines.append(f"| {label} | {truth[label]:.4g} | no estimate | | | | |")
+            lines.append(f"| {label} | {truth[label]:.4g} | no estimate | | | | | |")
             continue
         t = truth[label]
         inside = sum(e.ci95[0] <= t <= e.ci95[1] for e in usable)
@@ -406,6 +451,8 @@ def report(folders: list[Path], truth: dict[str, float], truth_sem: dict[str, fl
         half = statistics.median((e.ci95[1] - e.ci95[0]) / 2.0 for e in usable)
         chi2 = statistics.fmean((e.mean - t) ** 2 / e.sem**2 for e in usable if e.sem > 0.0)
         bias = statistics.fmean(values) - t
+        flags = Counter(flag for e in usable for flag in set(e.flags))
+        flagged = ", ".join(f"{flag} {count}" for flag, count in sorted(flags.items())) or "none"
         st = _estimate(state, prop, species)
         if st is None:
             held = "none"
@@ -416,7 +463,7 @@ def report(folders: list[Path], truth: dict[str, float], truth_sem: dict[str, fl
             held = f"{st.ci95[0]:.4g} … {st.ci95[1]:.4g} ({holds}, z = {z:+.1f})"
         lines.append(
             f"| {label} | {t:.4g} ± {truth_sem[label]:.2g} | {inside}/{len(usable)} | "
-            f"{bias:+.3g} ({100 * bias / abs(t):+.1f} %) | {half / scatter:.2f} | {chi2:.2f} | {held} |"
+            f"{bias:+.3g} ({100 * bias / abs(t):+.1f} %) | {half / scatter:.2f} | {chi2:.2f} | {flagged} | {held} |"
         )
     return lines
 
@@ -429,6 +476,10 @@ def main() -> None:
     parser.add_argument(
         "--reuse", action="store_true", help="sample and analyse the LAMMPS output in --out again, without running it"
     )
+    parser.add_argument(
+        "--energy", type=float, default=-3.1923, help="total energy per atom every replica starts NVE at"
+    )
+    parser.add_argument("--settle", type=int, default=1000, help="NVE steps at that energy before sampling")
     parser.add_argument("--seed", type=int, default=1, help="velocity seed of the first replica")
     parser.add_argument("--lmp", default=shutil.which("lmp") or "lmp", help="the LAMMPS binary")
     args = parser.parse_args()
@@ -437,7 +488,7 @@ def main() -> None:
         settings = Settings(**json.loads((out / "settings.json").read_text(encoding="utf-8")))
         folders = sorted(p for p in out.glob("rep*") if (p / "md" / "flux.txt").is_file())
     else:
-        settings = Settings(steps=args.steps)
+        settings = Settings(steps=args.steps, energy=args.energy, settle=args.settle)
         out.mkdir(parents=True, exist_ok=True)
         (out / "settings.json").write_text(json.dumps(asdict(settings), indent=1) + "\n", encoding="utf-8")
         folders = [out / f"rep{k:02d}" for k in range(args.replicas)]
@@ -470,8 +521,19 @@ def main() -> None:
         f"{len(folders)} replicas of {s.atoms} LJ atoms (a/b 50/50), ρ* = {s.density}, T* = {s.temperature}, "
         f"dt = {s.timestep}, NVT {s.equilibration} + NVE {s.steps} steps ({s.steps * s.timestep:g} τ); "
         f"order-n nbe {s.nbe}, Δ0 = {s.sampling('diffusion').interval:g} τ (diffusion), "
-        f"{s.sampling('flux').interval:g} τ (fluxes); truth: mean of all-origin fits on lags T/4..T/2"
+        f"{s.sampling('flux').interval:g} τ (fluxes); truth: mean of all-origin fits on lags T/100..T/20"
     )
+    temperatures = [r["temperature"] for r in raw]
+    print(
+        f"mean temperatures: {min(temperatures):.4f} … {max(temperatures):.4f}, "
+        f"mean {statistics.fmean(temperatures):.4f}, sd {statistics.stdev(temperatures):.2g}"
+        if len(raw) > 1
+        else f"mean temperature: {temperatures[0]:.4f}"
+    )
+    for label in ("Onsager a-a", "Onsager a-b"):
+        fit = f"{label} (collective fit)"
+        z = (truth[fit] - truth[label]) / math.hypot(truth_sem[fit], truth_sem[label])
+        print(f"{fit}: {truth[fit]:.4g} ± {truth_sem[fit]:.2g}, from self-diffusion {truth[label]:.4g} (z = {z:+.1f})")
     print("\n".join(report(folders, truth, truth_sem)))
 
 
