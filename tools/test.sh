@@ -9,7 +9,7 @@ source tools/native_tests.sh
 begin=$SECONDS
 
 timed "host packages" tools/host-deps.sh
-timed "host CPython 3.11" env ZORV_TESTS="$NATIVE_TESTS" tools/suite.sh /usr/bin/python3.11 build/host-py311
+timed "host CPython 3.11" env ZORV_TESTS="$NATIVE_TESTS" ZORV_PYTEST_MARK="not slow" tools/suite.sh /usr/bin/python3.11 build/host-py311
 if /usr/bin/python3.11 -c "import scikit_build_core" 2>/dev/null; then
   tools/install-check.sh /usr/bin/python3.11
 else
