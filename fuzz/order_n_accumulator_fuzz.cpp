@@ -65,7 +65,7 @@ void check(fuzz::FuzzBytes& in) {
         if (frames > 0) check_rows(flux.value().tables(), frames, nb, nbe, mean ? 7 : frame.size());
         return;
     }
-    OrderNSettings settings{nb, nbe, options & 2 ? 3u : 1u, {}, 1 + options / 4 % 4, (options & 64) != 0};
+    OrderNSettings settings{nb, nbe, options & 2 ? 3u : 1u, {}, std::size_t{1} + options / 4 % 4, (options & 64) != 0};
     const std::size_t items = in.next_byte() % 12;
     for (std::size_t m = 0; m < items; ++m) settings.group.push_back(in.next_byte() % 5);
     const std::vector<std::uint32_t> group = settings.group;
