@@ -29,7 +29,7 @@ OrderN* as_order_n(PyObject* self) { return reinterpret_cast<OrderN*>(self); }
 void order_n_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
     delete as_order_n(self)->accumulator;
-    Py_XDECREF(as_order_n(self)->column_type);
+    if (as_order_n(self)->column_type != nullptr) Py_DecRef(as_order_n(self)->column_type);
     type->tp_free(self);
     Py_DecRef(reinterpret_cast<PyObject*>(type));
 }
