@@ -1,12 +1,14 @@
 // _zorv_analysis: the module definition, its state (the Column type) and its functions.
 #include "analysis_module/analysis_functions.hpp"
 #include "analysis_module/column_buffer.hpp"
+#include "analysis_module/order_n_type.hpp"
 
 namespace zorv::analysis {
 namespace {
 
 struct ModuleState {
     PyObject* column_type;
+    PyObject* order_n_type;
 };
 
 ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
@@ -15,16 +17,22 @@ int execute(PyObject* module) {
     PyObject* type = make_column_type(module);
     if (type == nullptr) return -1;
     state_of(module)->column_type = type;
-    return PyModule_AddObjectRef(module, "Column", type);
+    if (PyModule_AddObjectRef(module, "Column", type) < 0) return -1;
+    PyObject* order_n = make_order_n_type(module);
+    if (order_n == nullptr) return -1;
+    state_of(module)->order_n_type = order_n;
+    return PyModule_AddObjectRef(module, "OrderN", order_n);
 }
 
 int traverse(PyObject* module, visitproc visit, void* arg) {
     Py_VISIT(state_of(module)->column_type);
+    Py_VISIT(state_of(module)->order_n_type);
     return 0;
 }
 
 int clear(PyObject* module) {
     Py_CLEAR(state_of(module)->column_type);
+    Py_CLEAR(state_of(module)->order_n_type);
     return 0;
 }
 
@@ -88,6 +96,17 @@ PyMethodDef methods[] = {
      METH_VARARGS | METH_KEYWORDS,
      "shell_integral(radius, g, upto) -> float\n\n"
      "int_0^upto g r^2 dr of the histogram g whose bins are centred on radius."},
+    {"ordern_positions", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(ordern_positions)),
+     METH_VARARGS | METH_KEYWORDS,
+     "ordern_positions(species, groups, nb, nbe) -> OrderN\n\n"
+     "An order-n accumulator of unwrapped molecule positions (frames of n x 3 values, species[m] in 0..groups-1 "
+     "per molecule): squares sum |dr|^2 per species, products dR_g . dR_h of the species' summed positions."},
+    {"ordern_flux", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(ordern_flux)),
+     METH_VARARGS | METH_KEYWORDS,
+     "ordern_flux(channels, nb, nbe, interval, mean_pressure=None) -> OrderN\n\n"
+     "An order-n accumulator of the trapezoidal time integrals of a flux series sampled every interval: squares "
+     "per channel. With mean_pressure a frame is a pressure tensor (xx, yy, zz, xy, xz, yz) whose channels are "
+     "xx-p, yy-p, zz-p, xy, xz, yz and p-mean_pressure, p the trace over 3."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -108,6 +127,7 @@ PyModuleDef definition = {
 }  // namespace
 
 PyObject* column_type(PyObject* module) { return state_of(module)->column_type; }
+PyObject* order_n_type(PyObject* module) { return state_of(module)->order_n_type; }
 
 }  // namespace zorv::analysis
 

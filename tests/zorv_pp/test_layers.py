@@ -13,7 +13,7 @@ LAYERS = [
     ("errors", "flags", "diagnostics", "units", "rounding", "files", "_native"),
     ("properties",),
     ("run",),
-    ("msdfit", "synthetic"),
+    ("msdfit", "synthetic", "ordern"),
     ("analysis",),
     ("campaign", "figures"),
     ("output",),

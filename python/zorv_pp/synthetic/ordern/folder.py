@@ -77,9 +77,13 @@ def _self_columns(
             if common is not None:
                 add_common(x, start, common)
             total += ordern_products(grid, x)
-        # N_i × the mean over walkers of Δx²/2 is Σ_molecules |Δr|² / 6.
-        columns.append(total * molecules / (2.0 * walkers) / grid.origins)
+        columns.append(self_column(grid, total, molecules))
     return columns
+
+
+def self_column(grid: OrderNGrid, total: FloatArray, molecules: int) -> FloatArray:
+    """``MSD__i`` from Σ over the 3·N_i walkers and origins of Δx²: N_i × their mean Δx²/2 is Σ |Δr|² / 6."""
+    return total * molecules / (2.0 * (DIMENSIONS * molecules)) / grid.origins
 
 
 def _onsager_columns(
@@ -91,7 +95,11 @@ def _onsager_columns(
     values, vectors = np.linalg.eigh(matrix)
     root = vectors * np.sqrt(np.clip(values, 0.0, None))
     unit = _draw(spec, rng, grid, interval, 3 * len(names), 1.0, tau).reshape(len(names), 3, -1)
-    collective = np.einsum("ij,jdt->idt", root, unit)
+    return onsager_columns(grid, names, np.einsum("ij,jdt->idt", root, unit))
+
+
+def onsager_columns(grid: OrderNGrid, names: list[str], collective: FloatArray) -> list[FloatArray]:
+    """``MSD__i_j`` from the species' collective displacements, shape (species, 3, samples + 1)."""
     own = ordern_products(grid, collective)
     columns: list[FloatArray] = []
     for a, b in species_pairs(names):
@@ -113,19 +121,31 @@ def _viscosity_columns(
     components = np.stack(
         [w[3] / r2 + w[4] / r6, -w[3] / r2 + w[4] / r6, -2.0 * w[4] / r6, w[0] / r2, w[1] / r2, w[2] / r2]
     )
+    pressure = _draw(spec, rng, grid, interval, 1, bulk, spec.tau_flux / REAL.time)
+    return viscosity_columns(grid, components, pressure[0] / math.sqrt(2.0))
+
+
+def viscosity_columns(grid: OrderNGrid, components: FloatArray, pressure: FloatArray) -> list[FloatArray]:
+    """viscosity.dat's columns from the integrated traceless stress (xx, yy, zz, xy, xz, yz; shape (6, samples + 1))
+    and the integrated pressure, each already scaled by √(V / (2 k_B)): the columns are Σ Δ² / M."""
     squares = ordern_products(grid, components[:, None, :]) / grid.origins
     # A diagonal component fluctuates 4/3 as much as an off-diagonal one in an isotropic liquid.
     columns = [0.75 * squares[c] if c < 3 else squares[c] for c in range(6)]
     off = squares[3:].mean(axis=0)
     everything = (squares[:3].sum(axis=0) + 2.0 * squares[3:].sum(axis=0)) / 10.0
-    pressure = _draw(spec, rng, grid, interval, 1, bulk, spec.tau_flux / REAL.time)
-    return [*columns, off, everything, ordern_products(grid, pressure) / (2.0 * grid.origins)]
+    return [*columns, off, everything, ordern_products(grid, pressure[None, :]) / grid.origins]
 
 
 def _heat_columns(spec: OrderNRunSpec, rng: np.random.Generator, grid: OrderNGrid, interval: float) -> list[FloatArray]:
     kappa = spec.thermal_conductivity * spec.temperature**2 / REAL.thermal_conductivity
     w = _draw(spec, rng, grid, interval, 3, kappa, spec.tau_flux / REAL.time)
-    parts = ordern_products(grid, w[:, None, :]) / (2.0 * grid.origins)
+    return heat_columns(grid, w / math.sqrt(2.0))
+
+
+def heat_columns(grid: OrderNGrid, integrals: FloatArray) -> list[FloatArray]:
+    """tconductivity.dat's columns from the integrated heat flux (shape (3, samples + 1)), scaled by
+    √(1 / (2 V k_B)): the columns are Σ Δ² / M and their mean."""
+    parts = ordern_products(grid, integrals[:, None, :]) / grid.origins
     return [parts[0], parts[1], parts[2], parts.mean(axis=0)]
 
 
