@@ -15,8 +15,8 @@ against the experimental correlations the study compares with:
   at 333.15 K) is made to overshoot experiment, so the study shows the
   branch with no deficit.
 
-Replicas differ only in noise (3 % at the longest lag times, one to
-three tenths of a per cent in the fitted values); everything is deterministic.
+Replicas differ only in noise, sampled as the order-n computation samples its walkers (each species'
+molecules sharing the box's flow as strongly as its viscosity and size give); everything is deterministic.
 
     PYTHONPATH=build/<name>/python python3 examples/make_koh_campaign.py [OUTPUT_FOLDER]
 """
@@ -30,6 +30,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "python"))
 
+from zorv_pp.analysis.shared_motion import shared_variance_ratio  # noqa: E402
 from zorv_pp.koh import KOH  # noqa: E402
 from zorv_pp.synthetic import CampaignState, RunSpec, Species, write_campaign  # noqa: E402
 from zorv_pp.units import AVOGADRO, BOLTZMANN, ELEMENTARY_CHARGE, YEH_HUMMER_XI  # noqa: E402
@@ -55,6 +56,12 @@ RATIO = {
     (333.15, 2): 0.74,
 }
 HAVEN = 0.9  # sigma_MD / sigma_NE from ion pairing, at least
+
+
+def shared_flow(counts: dict[str, int], diffusion: dict[str, float], correction: float) -> dict[str, float]:
+    """The share of each species' diffusivity its molecules move together with, as the box's flow would."""
+    ratio = {n: shared_variance_ratio(counts[n], diffusion[n], correction) for n in counts}
+    return {n: math.sqrt(ratio[n] / (counts[n] - 1)) if counts[n] > 1 else 0.0 for n in counts}
 
 
 def state(t_index: int, c_index: int) -> CampaignState:
@@ -103,7 +110,9 @@ def state(t_index: int, c_index: int) -> CampaignState:
         volume=volume,
         density=density,
         rdf_pairs={("OH", "water"): (2.64e-10, 2.5), ("K", "water"): (2.80e-10, 3.2)},
-        noise=0.03,
+        noise=1.0,
+        noise_model="ordern",
+        shared=shared_flow(counts, pbc, correction),
         temperature_rows=50,
         rdf_rows=520,
         seed=1000 * (t_index + 1) + 100 * (c_index + 1),

@@ -99,6 +99,16 @@ def check_layout(figure):
     # A table's cells are texts too; every text must read at SMALLEST_TEXT where the report page shows it.
     from matplotlib.table import Table
 
-    texts += [cell.get_text() for axis in figure.axes for t in axis.tables if isinstance(t, Table) for cell in t.get_celld().values()]
-    small = [(t.get_text(), t.get_fontsize()) for t in texts if shown_points(figure, t.get_fontsize()) < SMALLEST_TEXT - 1e-9]
-    assert not small, f"text below {SMALLEST_TEXT} pt as a page shows a {figure.get_figwidth():.3g} in figure: {small[:4]}"
+    texts += [
+        cell.get_text()
+        for axis in figure.axes
+        for t in axis.tables
+        if isinstance(t, Table)
+        for cell in t.get_celld().values()
+    ]
+    small = [
+        (t.get_text(), t.get_fontsize()) for t in texts if shown_points(figure, t.get_fontsize()) < SMALLEST_TEXT - 1e-9
+    ]
+    assert not small, (
+        f"text below {SMALLEST_TEXT} pt as a page shows a {figure.get_figwidth():.3g} in figure: {small[:4]}"
+    )

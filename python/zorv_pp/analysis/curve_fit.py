@@ -124,7 +124,15 @@ def fit_curve(
         # its own slope; its error is widened by its own change of slope from there.
         at = fixed if fixed is not None else max(start_at or 0.0, earliest or 0.0)
         result = fit_msd(
-            time, values, sampling, walkers, scale=1.0, start_at=at, end_at=end, widen_fixed=fixed is None, scale_of=scale
+            time,
+            values,
+            sampling,
+            walkers,
+            scale=1.0,
+            start_at=at,
+            end_at=end,
+            widen_fixed=fixed is None,
+            scale_of=scale,
         )
         root = math.sqrt(scale(result.slope)) if math.isfinite(result.slope) else math.nan
         if not (root > 0.0):

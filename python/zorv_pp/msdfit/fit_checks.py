@@ -30,6 +30,14 @@ from .quantiles import chi2_survival
 SENSITIVITY_ALPHA = 0.05
 #: A fit whose χ² under its covariance model is this improbable is flagged ``poor_fit``.
 POOR_FIT_P = 0.001
+#: Squared displacements of few walkers are far from Gaussian: the χ² of their whitened rows has a heavier
+#: tail, taken as a scaled χ² of dof / (1 + KURTOSIS / walkers) degrees of freedom. One Gaussian walker's
+#: squared displacement has excess kurtosis 12; a row averages it over many origins, and 4 holds the false
+#: alarms of 1-5-walker straight lines at 0-1.5 %.
+KURTOSIS = 4.0
+#: The slopes' changes of few-walker columns, read off late rows of few origins, have heavy tails too: their
+#: variance is taken this many times over the walkers larger, so a straight line keeps its 5 %.
+HEAVY_TAILS = 2.0
 
 _NORMAL = NormalDist()
 
@@ -60,11 +68,13 @@ def check_fit(
     start: int,
     noise: float,
     later: list[int],
+    walkers: float = math.inf,
 ) -> FitChecks:
     """Checks of the line over rows ``start``.. of ``t``/``y`` (the whitened rows ``white``).
 
     ``noise`` is the column's variance scale over its walkers (scale / walkers): the unit covariance
-    times it is the model's covariance. ``later`` are the later starts the start rule considers.
+    times it is the model's covariance. ``later`` are the later starts the start rule considers;
+    ``walkers`` the column's independent walkers, which set how heavy the χ²'s tail is.
     """
     n = len(t)
     rows = n - start
@@ -77,8 +87,10 @@ def check_fit(
     residual = yw - xw @ line
     chi2 = float(residual @ residual) / noise
     dof = rows - 2
-    tests = [_curvature_p(xw, tw, yw, noise)] + _later_ps(white, y, start, later, noise)
-    return FitChecks(chi2, dof, chi2_survival(chi2, dof), _holm_min(tests))
+    tested = noise * (1.0 + HEAVY_TAILS / walkers)
+    tests = [_curvature_p(xw, tw, yw, tested)] + _later_ps(white, y, start, later, tested)
+    effective = dof / (1.0 + KURTOSIS / walkers)
+    return FitChecks(chi2, dof, chi2_survival(chi2 * effective / dof, effective), _holm_min(tests))
 
 
 def _curvature_p(xw: FloatArray, tw: FloatArray, yw: FloatArray, noise: float) -> float:

@@ -54,10 +54,10 @@ def student_t_quantile(p: float, dof: int) -> float:
     return 0.5 * (low + high)
 
 
-def chi2_survival(chi2: float, dof: int) -> float:
+def chi2_survival(chi2: float, dof: float) -> float:
     """P(X ≥ ``chi2``) for a χ² variable with ``dof`` degrees of freedom (Wilson–Hilferty's cube root,
     within a few per cent of the p value down to 1e-6 for 5 or more degrees of freedom); NaN for none."""
-    if dof < 1 or not math.isfinite(chi2):
+    if not dof > 0.0 or not math.isfinite(chi2):
         return math.nan
     a = 2.0 / (9.0 * dof)
     z = ((max(chi2, 0.0) / dof) ** (1.0 / 3.0) - (1.0 - a)) / math.sqrt(a)

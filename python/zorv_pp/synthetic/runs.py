@@ -37,6 +37,9 @@ from pathlib import Path
 import numpy as np
 import numpy.typing as npt
 
+from ..run.sampling import Sampling
+from .ordern.noise import onsager_noise, ordern_noise
+
 FloatArray = npt.NDArray[np.float64]
 
 AVOGADRO = 6.02214076e23  # 1/mol
@@ -62,6 +65,9 @@ RDF_SPACING = 0.01  # A between rdf.dat rows; the first row sits at half of it
 VISCOSITY_COMPONENTS = ("xx", "yy", "zz", "xy", "xz", "yz")
 # Averages over several components are quieter than a single one.
 _VISCOSITY_NOISE = {**{c: 1.0 for c in VISCOSITY_COMPONENTS}, "off": 3**-0.5, "all": 5**-0.5}
+_VISCOSITY_WALKERS = {**{c: 1 for c in VISCOSITY_COMPONENTS}, "off": 3, "all": 5}
+# The production run the logs state: 10,000,000 steps of 1 fs.
+_RUN_SECONDS = 1e-8
 _RDF_RAW_DEFICIT = 0.01  # the uncorrected rdf column ends this far below 1
 
 _NAME = re.compile(r"[A-Za-z0-9+\-.]+")
@@ -133,6 +139,17 @@ class RunSpec:
         from 2.5. The rdf is normalised by the density of j, the second name.
     units: "real" (A, fs, atm, kcal/mol) or "metal" (A, ps, bar, eV).
     noise: relative noise of the longest lag time; 0 gives exact curves.
+        With ``noise_model`` "ordern", the multiple of the noise the order-n
+        sampling gives each column (1: walkers as the table's columns assume).
+    noise_model: "relative" (a random walk in t of relative size ``noise`` at
+        the longest lag) or "ordern" (each column's rows sampled as the order-n
+        computation samples its walkers: 3·N_i for a species' self-diffusion,
+        3 for an Onsager column, 1 per tensor or flux component; the grids
+        must be order-n grids, ``rows`` None).
+    shared: per species, the share of each molecule's diffusivity carried by
+        one walker common to the species (order-n noise only): the box's
+        shared flow, which makes a species' MSD noisier than its molecules
+        alone would.
     ballistic: False writes exact straight lines MSD = slope * t.
     rows: None for the realistic order-n grids (50-110 rows); an int gives
         every MSD table that many rows on a quasi-logarithmic grid.
@@ -153,6 +170,8 @@ class RunSpec:
     rdf_pairs: Mapping[tuple[str, str], tuple[float, float]] = field(default_factory=dict)
     units: str = "real"
     noise: float = 0.0
+    noise_model: str = "relative"
+    shared: Mapping[str, float] = field(default_factory=dict)
     ballistic: bool = True
     rows: int | None = None
     temperature_rows: int = 200
@@ -181,6 +200,8 @@ class RunSpec:
             raise ValueError(f"units must be 'real' or 'metal', not {self.units!r}")
         if self.noise < 0.0:
             raise ValueError("noise must not be negative")
+        if self.noise_model not in ("relative", "ordern") or (self.noise_model == "ordern" and self.rows is not None):
+            raise ValueError("noise_model must be 'relative', or 'ordern' on the order-n grids (rows None)")
         if self.rows is not None and self.rows < 10:
             raise ValueError("rows must be at least 10")
         if self.temperature_rows < 1 or self.rdf_rows < 10:
@@ -220,29 +241,41 @@ def _write_table(path: Path, comments: Iterable[str], header: str, columns: Sequ
 class _Curves:
     """MSD curves of one table: a time grid and a noise stream."""
 
-    def __init__(self, times: FloatArray, tau: float, spec: RunSpec, rng: np.random.Generator) -> None:
+    def __init__(
+        self, times: FloatArray, tau: float, spec: RunSpec, rng: np.random.Generator, sampling: Sampling | None = None
+    ) -> None:
         self.times = times
         self.tau = tau
         self.spec = spec
         self.rng = rng
+        self.sampling = sampling
 
-    def msd(self, slope: float, noise_scale: float = 1.0) -> FloatArray:
-        """slope * (t - tau * (1 - exp(-t/tau))), times (1 + eps(t)) with noise.
+    def msd(self, slope: float, noise_scale: float = 1.0, walkers: int = 1, shared: float = 0.0) -> FloatArray:
+        """slope * (t - tau * (1 - exp(-t/tau))) with noise.
 
-        eps is a random walk in t whose standard deviation is
-        noise * sqrt(t / t_max): early points are nearly exact, the last
-        block carries the full noise.
+        Relative noise: times (1 + eps(t)), eps a random walk in t whose
+        standard deviation is noise * sqrt(t / t_max): early points are nearly
+        exact, the last block carries the full noise. Order-n noise: the
+        deviation of ``walkers`` sampled walkers' table from its expectation,
+        sized by the slope, ``shared`` of their diffusivity moving together.
         """
+        if self.spec.noise_model == "ordern" and self.spec.noise > 0.0 and self.sampling is not None:
+            return self.exact(slope) + self.spec.noise * abs(slope) * ordern_noise(
+                self.times, self.sampling, walkers, self.rng, shared
+            )
+        values = self.exact(slope)
         t = self.times
-        if self.spec.ballistic:
-            values = slope * (t + self.tau * np.expm1(-t / self.tau))
-        else:
-            values = slope * t
         if self.spec.noise > 0.0:
             steps = np.diff(t, prepend=0.0) / t[-1]
             eps = np.cumsum(np.sqrt(steps) * self.rng.standard_normal(t.size))
             values = values * (1.0 + self.spec.noise * noise_scale * eps)
         return np.asarray(values, dtype=np.float64)
+
+    def exact(self, slope: float) -> FloatArray:
+        t = self.times
+        if self.spec.ballistic:
+            return np.asarray(slope * (t + self.tau * np.expm1(-t / self.tau)), dtype=np.float64)
+        return np.asarray(slope * t, dtype=np.float64)
 
 
 def _grid(spec: RunSpec, grid: tuple[float, float, int], time_unit: float) -> FloatArray:
@@ -253,6 +286,11 @@ def _grid(spec: RunSpec, grid: tuple[float, float, int], time_unit: float) -> Fl
         return order_n_times(first_u, last_u, block)
     blocks = max(1, math.ceil(math.log(last / first) / math.log(block)))
     return quasi_log_times(first_u, last_u, spec.rows, blocks)
+
+
+def _sampling(times: FloatArray, grid: tuple[float, float, int], time_unit: float) -> Sampling:
+    """The order-n sampling the log states for a table of ``times`` (its first lag, its block size)."""
+    return Sampling(interval=float(times[0]), nbe=grid[2], run_length=_RUN_SECONDS / time_unit)
 
 
 def _rdf_curves(r: FloatArray, r0: float, height: float, cut: bool = True) -> FloatArray:
@@ -430,8 +468,17 @@ def write_run(folder: str | os.PathLike[str], spec: RunSpec, *, log: bool = True
     time_name = "fs" if spec.units == "real" else "ps"
     unit_note = f"# Time in {time_name}, MSD in Angstrom^2 (units {spec.units})"
 
-    diffusion = _Curves(_grid(spec, _DIFFUSION_GRID, time_unit), _DIFFUSION_TAU / time_unit, spec, streams[0])
-    self_cols = [diffusion.msd(spec.counts[n] * spec.self_diffusion[n] / length2_per_time) for n in names]
+    diffusion_times = _grid(spec, _DIFFUSION_GRID, time_unit)
+    diffusion_sampling = _sampling(diffusion_times, _DIFFUSION_GRID, time_unit)
+    diffusion = _Curves(diffusion_times, _DIFFUSION_TAU / time_unit, spec, streams[0], diffusion_sampling)
+    self_cols = [
+        diffusion.msd(
+            spec.counts[n] * spec.self_diffusion[n] / length2_per_time,
+            walkers=3 * spec.counts[n],
+            shared=spec.shared.get(n, 0.0),
+        )
+        for n in names
+    ]
     _write_table(
         out / "diffself.dat",
         [
@@ -444,11 +491,18 @@ def write_run(folder: str | os.PathLike[str], spec: RunSpec, *, log: bool = True
         [diffusion.times, *self_cols],
     )
 
-    onsager = _Curves(diffusion.times, diffusion.tau, spec, streams[1])
+    onsager = _Curves(diffusion.times, diffusion.tau, spec, streams[1], diffusion_sampling)
     pairs = _pairs(names)
     # Readers must accept either order of a pair's names.
     flipped = next((p for p in pairs if p[0] != p[1]), None)
-    onsag_cols = [onsager.msd(total * spec.onsager_coefficient(a, b) / length2_per_time) for a, b in pairs]
+    slopes = {(a, b): total * spec.onsager_coefficient(a, b) / length2_per_time for a, b in pairs}
+    onsag_cols = [onsager.msd(slopes[pair]) for pair in pairs]
+    if spec.noise_model == "ordern" and spec.noise > 0.0:
+        # The columns' noise drawn together: a cross column's goes with its diagonals' (Isserlis).
+        matrix = np.array([[slopes[(a, b) if (a, b) in slopes else (b, a)] for b in names] for a in names])
+        drawn = onsager_noise(diffusion.times, diffusion_sampling, matrix, streams[1])
+        index = {name: k for k, name in enumerate(names)}
+        onsag_cols = [onsager.exact(slopes[(a, b)]) + spec.noise * drawn[(index[a], index[b])] for a, b in pairs]
     _write_table(
         out / "diffonsag.dat",
         [
@@ -462,7 +516,8 @@ def write_run(folder: str | os.PathLike[str], spec: RunSpec, *, log: bool = True
     )
 
     flux_times = _grid(spec, _FLUX_GRID, time_unit)
-    viscosity = _Curves(flux_times, _FLUX_TAU / time_unit, spec, streams[2])
+    flux_sampling = _sampling(flux_times, _FLUX_GRID, time_unit)
+    viscosity = _Curves(flux_times, _FLUX_TAU / time_unit, spec, streams[2], flux_sampling)
     shear = spec.shear_viscosity * spec.temperature / (pressure_unit * time_unit)
     bulk = spec.bulk_viscosity * spec.temperature / (pressure_unit * time_unit)
     visc_names = [*VISCOSITY_COMPONENTS, "off", "all"]
@@ -474,10 +529,14 @@ def write_run(folder: str | os.PathLike[str], spec: RunSpec, *, log: bool = True
             "#NOTE: slope / T is the viscosity in pressure x time",
         ],
         "#Time " + " ".join(f"MSD_{c}" for c in visc_names) + " MSD_bulkvisc",
-        [flux_times, *(viscosity.msd(shear, _VISCOSITY_NOISE[c]) for c in visc_names), viscosity.msd(bulk)],
+        [
+            flux_times,
+            *(viscosity.msd(shear, _VISCOSITY_NOISE[c], _VISCOSITY_WALKERS[c]) for c in visc_names),
+            viscosity.msd(bulk),
+        ],
     )
 
-    heat = _Curves(flux_times, _FLUX_TAU / time_unit, spec, streams[3])
+    heat = _Curves(flux_times, _FLUX_TAU / time_unit, spec, streams[3], flux_sampling)
     kappa = spec.thermal_conductivity * spec.temperature**2 / (energy_unit / (ANGSTROM * time_unit))
     _write_table(
         out / "tconductivity.dat",
@@ -487,7 +546,7 @@ def write_run(folder: str | os.PathLike[str], spec: RunSpec, *, log: bool = True
             "#NOTE: slope / T^2 is the thermal conductivity in energy / (length time K)",
         ],
         "#Time MSD_x MSD_y MSD_z MSD_all",
-        [flux_times, heat.msd(kappa), heat.msd(kappa), heat.msd(kappa), heat.msd(kappa, 3**-0.5)],
+        [flux_times, heat.msd(kappa), heat.msd(kappa), heat.msd(kappa), heat.msd(kappa, 3**-0.5, 3)],
     )
 
     rdf = _write_rdf(out / "rdf.dat", spec)
