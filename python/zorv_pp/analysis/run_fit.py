@@ -16,6 +16,7 @@ from ..flags import ANISOTROPIC
 from ..msdfit.window import WindowSpec, windows_for
 from ..properties import Property
 from ..run import Run
+from ..run.sampling import SAMPLED_TABLES
 from ..units import REAL, UnitStyle
 from .curve_fit import Curve
 from .fitter import RunFitter
@@ -38,7 +39,11 @@ class RunAnalysis:
     diffusive range, one still bending at its longest usable lags); ``style``
     its unit style; ``fingerprint`` a digest of its tables, equal for two
     folders that hold the same run; ``starts`` the time each fitted range
-    starts at, in seconds (reduced time for ``units lj``).
+    starts at, in seconds (reduced time for ``units lj``); ``run_length`` the
+    production length its MSD tables were sampled over, in seconds (reduced
+    time; NaN when no table is sampled), with ``run_length_from_lags`` True
+    when neither the log nor the caller gave it and it is the longest lag of
+    a table, a lower bound.
     """
 
     run: str
@@ -55,6 +60,8 @@ class RunAnalysis:
     style: UnitStyle = REAL
     fingerprint: str = ""
     starts: dict[Key, float] = field(default_factory=dict, repr=False)
+    run_length: float = math.nan
+    run_length_from_lags: bool = False
 
 
 def fit_run(
@@ -101,7 +108,19 @@ def fit_run(
         run.units,
         tables_fingerprint(run),
         fitter.starts,
+        *_run_length(run),
     )
+
+
+def _run_length(run: Run) -> tuple[float, bool]:
+    """The production length of the sampled tables (s; τ for lj), and whether only a table's lags imply it."""
+    found = [s for kind in SAMPLED_TABLES if kind in run.tables and (s := run.table_sampling(kind)) is not None]
+    known = [s.run_length for s in found if not s.assumed]
+    if known:
+        return max(known) * run.units.time, False
+    if found:
+        return max(s.run_length for s in found) * run.units.time, True
+    return math.nan, False
 
 
 def _fit_species(fitter: RunFitter, prop: Property) -> None:

@@ -15,6 +15,7 @@ from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from ..msdfit.window import WindowSpec
 from ..rounding import shown
 from ..run import TABLE_FILES, Run
+from ..units import REAL, UnitStyle
 from .curve_fit import Curve
 from .derived import carry_flags, derive, spread_key
 from .estimate import Estimate, merge_flags
@@ -39,7 +40,11 @@ class StateResult:
     ``metadata`` holds what the caller attached (a campaign's state keys);
     ``curves`` the fitted curves of every run, for figures; ``counts`` the
     molecule counts of every run; ``warnings`` the file warnings of each run,
-    by run path.
+    by run path. What a reader checks a state by: ``charges`` (e) as given;
+    each run's ``temperatures``, ``volumes`` and ``run_lengths`` (s; see
+    :class:`RunAnalysis` for ``run_lengths_from_lags``); ``style`` the runs'
+    unit style; ``yeh_hummer_viscosity`` the shear viscosity the Yeh–Hummer
+    correction used (``viscosity_given`` when the caller gave it).
     """
 
     name: str
@@ -50,6 +55,14 @@ class StateResult:
     curves: tuple[tuple[Curve, ...], ...] = field(default=(), repr=False)
     counts: tuple[Mapping[str, int], ...] = field(default=(), repr=False)
     warnings: Mapping[str, tuple[RunWarning, ...]] = field(default_factory=dict, repr=False)
+    charges: Mapping[str, float] = field(default_factory=dict, repr=False)
+    temperatures: tuple[float, ...] = field(default=(), repr=False)
+    volumes: tuple[float, ...] = field(default=(), repr=False)
+    run_lengths: tuple[float, ...] = field(default=(), repr=False)
+    run_lengths_from_lags: tuple[bool, ...] = field(default=(), repr=False)
+    style: UnitStyle = field(default=REAL, repr=False)
+    yeh_hummer_viscosity: Estimate | None = field(default=None, repr=False)
+    viscosity_given: bool = field(default=False, repr=False)
 
     def get(self, property: str, species: str | Sequence[str] | None = None) -> Estimate:
         """The Estimate of ``property`` for ``species`` (a name, or a pair in either order).
@@ -200,6 +213,14 @@ def combine(
         tuple(tuple(replace(c, run=index) for c in run.curves) for index, run in enumerate(fitted)),
         tuple(dict(run.counts) for run in fitted),
         warnings,
+        dict(charges or {}),
+        tuple(run.temperature for run in fitted),
+        tuple(run.volume for run in fitted),
+        tuple(run.run_length for run in fitted),
+        tuple(run.run_length_from_lags for run in fitted),
+        fitted[0].style,
+        eta,
+        viscosity is not None,
     )
 
 
