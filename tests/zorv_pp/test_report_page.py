@@ -77,7 +77,8 @@ window.addEventListener("load", () => {
   out.id = "probe";
   out.textContent = JSON.stringify({
     width: document.documentElement.clientWidth, scroll: document.documentElement.scrollWidth,
-    images: [...document.images].map(i => [i.complete && i.naturalWidth > 0, i.getBoundingClientRect().width]),
+    images: [...document.images].map(i => [i.complete && i.naturalWidth > 0, i.getBoundingClientRect().width,
+                                           i.width, i.naturalWidth, i.src.startsWith("data:image/svg")]),
     tables: [...document.querySelectorAll("table")].map(t => t.getBoundingClientRect().right)});
   document.body.appendChild(out);
 });
@@ -85,7 +86,8 @@ window.addEventListener("load", () => {
 
 
 def layout(page, tmp_path):
-    """What Chromium lays out for ``page`` in a 1,280 px window: widths, images (decoded, width), table ends."""
+    """What Chromium lays out for ``page`` in a 1,280 px window: widths, images (decoded, width with border,
+    shown and natural width, svg), table ends."""
     import json
 
     probed = tmp_path / f"probed-{page.name}"
@@ -100,11 +102,20 @@ def layout(page, tmp_path):
 @needs_chromium
 @pytest.mark.parametrize("which", ["report", "koh_page"])
 def test_browser_shows_every_figure_wide_and_no_table_past_the_page(which, request, tmp_path):
+    from zorv_pp.figures.common import DPI, SMALLEST_TEXT
+
     path, _ = request.getfixturevalue(which)
     seen = layout(path, tmp_path)
-    assert seen["images"] and all(decoded for decoded, _ in seen["images"]), seen["images"]
-    assert all(width >= 600 for _, width in seen["images"]), seen["images"]
+    assert seen["images"] and all(decoded for decoded, *_ in seen["images"]), seen["images"]
+    assert all(width >= 600 for _, width, *_ in seen["images"]), seen["images"]
     assert seen["scroll"] <= seen["width"] and all(right <= seen["width"] for right in seen["tables"]), seen
+    # The smallest text any figure sets (legends, the KOH table) reads at SMALLEST_TEXT CSS points or more as
+    # the browser shows it: points to natural pixels (a PNG at DPI; an SVG's points are CSS points), then
+    # scaled as the image is shrunk. 1 % allows for the browser's rounding of a figure exactly as wide as the page.
+    smallest = 8.0
+    for _, _, shown, natural, svg in seen["images"]:
+        pixels = smallest * (96.0 if svg else DPI) / 72.0 * shown / natural
+        assert pixels >= 0.99 * SMALLEST_TEXT * 96.0 / 72.0, (shown, natural, svg)
 
 
 @needs_chromium
@@ -202,7 +213,8 @@ def test_the_koh_page_has_its_tables_figures_warnings_and_version(koh_page):
     assert "D of OH⁻" in text and "D<sub>hop</sub>" in text and "σ<sub>MD</sub> (S/m)" in text
     assert not re.search(r"σ_|D_hop", text)  # symbols set with subscripts, no raw underscore
     legend = re.search(r'<ul class="legend" id="flag-legend">(.*?)</ul>', text).group(1)
-    assert {f for c in result.comparisons for f in c.flags} == set(re.findall(r'<code class="code">(\w+)</code>', legend))
+    explained = set(re.findall(r'<code class="code">(\w+)</code>', legend))
+    assert {flag for c in result.comparisons for flag in c.flags} == explained
 
 
 def test_each_state_shows_its_facts_with_the_values_the_analysis_used(report):

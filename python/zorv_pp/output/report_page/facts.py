@@ -71,9 +71,10 @@ def facts_table(state: StateResult) -> str:
     reduced = state.style.reduced
     length, temperature = ("σ", "(reduced)") if reduced else ("nm", "K")
     nanometres = 1.0 if reduced else 1e9
+    sides = [v ** (1.0 / 3.0) * nanometres for v in state.volumes]
     rows = _count_rows(state)
     rows += [
-        ["box length (cube root of the volume)", e(_range([v ** (1.0 / 3.0) * nanometres for v in state.volumes], "{:.4g}".format, length))],
+        ["box length (cube root of the volume)", e(_range(sides, "{:.4g}".format, length))],
         ["run length", e(_run_length(state))],
         ["temperature", e(_range(state.temperatures, "{:.5g}".format, temperature))],
     ]
