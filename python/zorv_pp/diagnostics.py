@@ -12,7 +12,7 @@ class RunWarning:
     ``code`` is a short snake_case word that tools can match on (such as
     ``partial_last_row``, ``skipped_rows``, ``short_table``, ``empty_table``,
     ``density_unit``, ``implausible_density``, ``density_mismatch``,
-    ``sampling_mismatch``, ``no_run_length``, ``duplicate_run``; the README
+    ``sampling_mismatch``, ``no_run_length``, ``duplicate_run``, ``copied_table``; the README
     lists them all); ``file`` is the file it concerns, None for the run as
     a whole; ``message`` says what was found and what was done about it.
     """

@@ -330,3 +330,23 @@ def test_estimate_from_runs_with_their_errors(values, sems, mean, sem, count, di
     assert ("replicas_disagree" in estimate.flags) == disagree
     assert estimate.per_run_sem == tuple(sems) or math.isnan(sems[1])
     assert estimate.window_spread == (0.1,) * len(values) and estimate.fit_start == (1e-12,) * len(values)
+
+
+@pytest.mark.parametrize("replicas, copied", [(2, False), (3, True)])
+def test_a_value_read_off_a_grid_keeps_the_grids_error_however_many_replicas_agree(replicas, copied):
+    key = ("rdf_peak_position", ("A", "W"))
+    tables = [{"rdf": "same" if copied else f"t{k}"} for k in range(replicas)]
+    runs = [
+        run(f"s/r{k}", {key: 2.8e-10}, floors={key: 1e-12}, fingerprint=f"f{k}", table_fingerprints=tables[k])
+        for k in range(replicas)
+    ]
+    state = combine(runs, name="s")
+    position = state.estimates[key]
+    assert position.sem == pytest.approx(1e-12) and position.ci95[1] - position.ci95[0] >= 2 * Z95 * 1e-12 * 0.999
+    copied_warnings = [(r, w) for r, found in state.warnings.items() for w in found if w.code == "copied_table"]
+    if not copied:
+        assert not copied_warnings and "copied_table" not in position.flags
+    else:  # once per state, on one run, naming the table and every run holding it
+        ((where, warning),) = copied_warnings
+        assert where == "s/r1" and warning.file == "rdf.dat" and "s/r0, s/r1, s/r2" in warning.message
+        assert "copied_table" in position.flags

@@ -12,7 +12,7 @@ import pytest
 
 import zorv_pp
 from zorv_pp import cli, synthetic
-from zorv_pp.analysis.rdf import first_shell
+from zorv_pp.analysis.rdf import first_shell, shell_with_floors
 from zorv_pp.campaign import batch
 from zorv_pp.run.logfile import parse_log
 from zorv_pp.units import YEH_HUMMER_XI
@@ -163,6 +163,21 @@ def test_the_first_shell_is_a_property_of_the_curve_not_of_its_bins(r0, height):
         assert coordination == pytest.approx(exact, rel=0.01)
     assert max(s[0] for s in shells) - min(s[0] for s in shells) < 2e-12
     assert max(s[2] for s in shells) / min(s[2] for s in shells) < 1.01
+
+
+@pytest.mark.parametrize("bins", [500, 2000, 8000])
+def test_a_shell_value_is_known_no_better_than_its_grid(bins):
+    r = (np.arange(bins) + 0.5) * 12.0 / bins
+    step = 12.0 / bins * 1e-10
+    shell, floors = shell_with_floors(r, g_of_r(r), RHO, 1e-10)
+    assert floors[0] == pytest.approx(step / math.sqrt(12))
+    # The height's floor is second order in the step: |g''| step² / (2√80), g'' between the peak's two sides'
+    # (about -80/A² after it, -167/A² before).
+    assert 75 <= floors[1] / (step * 1e10) ** 2 * 2 * math.sqrt(80) <= 170
+    # The coordination number's: 4πρ g r² at the minimum times the step's uniform error.
+    minimum = 2.8 * 1.21e-10
+    edge = 4 * math.pi * RHO * float(g_of_r([minimum * 1e10])[0]) * minimum**2 * step / math.sqrt(12)
+    assert floors[2] == pytest.approx(edge, rel=0.05) and shell == first_shell(r, g_of_r(r), RHO, 1e-10)
 
 
 def test_noise_between_neighbouring_bins_is_no_shell():

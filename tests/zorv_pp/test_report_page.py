@@ -1,6 +1,7 @@
 """The campaign report page: self-contained, escaped, and rendered by a real browser without errors."""
 
 import html
+import math
 import os
 import re
 import shutil
@@ -76,7 +77,8 @@ window.addEventListener("load", () => {
   out.id = "probe";
   out.textContent = JSON.stringify({
     width: document.documentElement.clientWidth, scroll: document.documentElement.scrollWidth,
-    images: [...document.images].map(i => [i.complete && i.naturalWidth > 0, i.getBoundingClientRect().width]),
+    images: [...document.images].map(i => [i.complete && i.naturalWidth > 0, i.getBoundingClientRect().width,
+                                           i.width, i.naturalWidth, i.src.startsWith("data:image/svg")]),
     tables: [...document.querySelectorAll("table")].map(t => t.getBoundingClientRect().right)});
   document.body.appendChild(out);
 });
@@ -84,7 +86,8 @@ window.addEventListener("load", () => {
 
 
 def layout(page, tmp_path):
-    """What Chromium lays out for ``page`` in a 1,280 px window: widths, images (decoded, width), table ends."""
+    """What Chromium lays out for ``page`` in a 1,280 px window: widths, images (decoded, width with border,
+    shown and natural width, svg), table ends."""
     import json
 
     probed = tmp_path / f"probed-{page.name}"
@@ -99,11 +102,20 @@ def layout(page, tmp_path):
 @needs_chromium
 @pytest.mark.parametrize("which", ["report", "koh_page"])
 def test_browser_shows_every_figure_wide_and_no_table_past_the_page(which, request, tmp_path):
+    from zorv_pp.figures.common import DPI, SMALLEST_TEXT
+
     path, _ = request.getfixturevalue(which)
     seen = layout(path, tmp_path)
-    assert seen["images"] and all(decoded for decoded, _ in seen["images"]), seen["images"]
-    assert all(width >= 600 for _, width in seen["images"]), seen["images"]
+    assert seen["images"] and all(decoded for decoded, *_ in seen["images"]), seen["images"]
+    assert all(width >= 600 for _, width, *_ in seen["images"]), seen["images"]
     assert seen["scroll"] <= seen["width"] and all(right <= seen["width"] for right in seen["tables"]), seen
+    # The smallest text any figure sets (legends, the KOH table) reads at SMALLEST_TEXT CSS points or more as
+    # the browser shows it: points to natural pixels (a PNG at DPI; an SVG's points are CSS points), then
+    # scaled as the image is shrunk. 1 % allows for the browser's rounding of a figure exactly as wide as the page.
+    smallest = 8.0
+    for _, _, shown, natural, svg in seen["images"]:
+        pixels = smallest * (96.0 if svg else DPI) / 72.0 * shown / natural
+        assert pixels >= 0.99 * SMALLEST_TEXT * 96.0 / 72.0, (shown, natural, svg)
 
 
 @needs_chromium
@@ -118,7 +130,7 @@ def test_browser_renders_tables_and_figures_without_console_errors(report, tmp_p
     assert (pixels.min(axis=2) < 0.9).mean() > 0.02  # text and tables, not a blank page
     dom = chromium("--dump-dom", url)
     assert dom.returncode == 0
-    assert dom.stdout.count("<table") == 2 * len(result.states) + 2  # properties and runs, failures, settings
+    assert dom.stdout.count("<table") == 3 * len(result.states) + 2  # facts, properties, runs; failures, settings
     assert len(re.findall(r'<img src="data:image/(png|svg\+xml);base64,', dom.stdout)) == 2
     assert "<b>bold</b>" not in dom.stdout
     for log in (rendered.stderr, dom.stderr):
@@ -200,6 +212,61 @@ def test_the_koh_page_has_its_tables_figures_warnings_and_version(koh_page):
     assert warned and all(html_escaped(w.message) in text for w in warned)
     assert "D of OH⁻" in text and "D<sub>hop</sub>" in text and "σ<sub>MD</sub> (S/m)" in text
     assert not re.search(r"σ_|D_hop", text)  # symbols set with subscripts, no raw underscore
+    legend = re.search(r'<ul class="legend" id="flag-legend">(.*?)</ul>', text).group(1)
+    explained = set(re.findall(r'<code class="code">(\w+)</code>', legend))
+    assert {flag for c in result.comparisons for flag in c.flags} == explained
+
+
+def test_each_state_shows_its_facts_with_the_values_the_analysis_used(report):
+    text = report[0].read_text(encoding="utf-8")
+    for state in report[1].states:
+        facts = re.search(rf'<div id="facts-{re.escape(state.name)}">(.*?)</div>', text).group(1)
+        eta = state.get("shear_viscosity")
+        assert state.yeh_hummer_viscosity.mean == eta.mean and not state.viscosity_given
+        for expected in (
+            f"molecules of K⁺ (charge +1 e)</td><td>{state.counts[0]['K']}<",
+            "molecules of OH⁻ (charge −1 e)",
+            f"{state.volumes[0] ** (1 / 3) * 1e9:.4g} nm",
+            "<td>10 ns</td>",  # from the log of every run
+            "298.15 K",
+            "2.837297",
+        ):
+            assert expected in facts, (expected, facts)
+        value, error = map(float, re.search(r"([\d.]+) ± ([\d.]+) mPa·s", facts).groups())
+        assert abs(value - eta.mean * 1e3) <= 0.05 * error and math.isclose(error, eta.sem * 1e3, rel_tol=0.05)
+
+
+@pytest.mark.parametrize(
+    "style, lengths, from_lags, given, expected",
+    [
+        ("real", (2e-9, 3e-9), (False, False), False, ["1.5 to 2.5 nm", "2 to 3 ns", "300 to 310 K", "standard error"]),
+        ("real", (4e-12, 4e-12), (True, True), True, ["≥ 4 ps (the longest lag", "(as given)", "charge not given"]),
+        ("lj", (50.0, 50.0), (False, False), False, ["1.5 to 2.5 σ", "50 τ", "300 to 310 (reduced)", "reduced units"]),
+    ],
+)
+def test_the_facts_table_says_each_quantity_in_its_units(style, lengths, from_lags, given, expected):
+    from zorv_pp import Estimate, StateResult
+    from zorv_pp.output.report_page.facts import facts_table
+    from zorv_pp.units import unit_style
+
+    state = StateResult(
+        "s",
+        ("a", "b"),
+        {("self_diffusion", "A"): Estimate.of([1.0, 1.1], "m^2/s")},
+        {"A": "A"},
+        counts=({"A": 10, "B": 5}, {"A": 10, "B": 5}),
+        charges={"A": 1.0},
+        temperatures=(300.0, 310.0),
+        volumes=(1.5**3 * (1e-27 if style == "real" else 1.0), 2.5**3 * (1e-27 if style == "real" else 1.0)),
+        run_lengths=lengths,
+        run_lengths_from_lags=from_lags,
+        style=unit_style(style),
+        yeh_hummer_viscosity=Estimate.of([1e-3, 1.2e-3], "Pa s"),
+        viscosity_given=given,
+    )
+    text = html.unescape(facts_table(state))
+    assert all(part in text for part in expected), text
+    assert "molecules of A⁺" in text and ("charge +1 e" in text) == (style != "lj")
 
 
 @pytest.mark.parametrize(

@@ -119,7 +119,7 @@ def state(name="m2", runs=RUNS, estimates=None, metadata=None, warnings=None):
 
 
 def test_one_row_per_estimate_with_title_rounded_value_unit_count_and_flags():
-    header, rows = rows_of(section(page([state()]), "m2").all("table")[0])
+    header, rows = rows_of(section(page([state()]), "m2").all("table")[1])
     assert header == [
         "property",
         "species",
@@ -151,7 +151,7 @@ def test_one_row_per_estimate_with_title_rounded_value_unit_count_and_flags():
 
 
 def test_known_rows_of_the_table():
-    rows = dict((cells[0] + "/" + cells[1], cells) for cells, _ in rows_of(page([state()]).all("table")[0])[1])
+    rows = dict((cells[0] + "/" + cells[1], cells) for cells, _ in rows_of(page([state()]).all("table")[1])[1])
     assert rows["shear viscosity/"][2:10] == ["1.120", "1.081 to 1.159", "0.020", "–", "–", "mPa·s", "2", "–"]
     assert rows["Onsager coefficient/K-OH"][2:5] == ["−11.0", "−13.8 to −8.2", "1.4"]
     assert rows["Onsager coefficient/K-OH"][7:] == ["10⁻¹² m²/s", "2", "not_converged, window_sensitive"]
@@ -163,7 +163,7 @@ def test_known_rows_of_the_table():
 
 def test_runs_and_their_warnings():
     tables = section(page([state()]), "m2").all("table")
-    header, rows = rows_of(tables[1])
+    header, rows = rows_of(tables[2])
     assert header == ["run", "folder", "warnings"]
     assert [cells for cells, _ in rows] == [
         ["1", RUNS[0], "none"],
@@ -173,8 +173,8 @@ def test_runs_and_their_warnings():
             "skipped_rows (diffself.dat): row 7 <unreadable> skippedno_run_length: run length taken from the table",
         ],
     ]
-    assert [b.text() for b in tables[1].all("b")] == ["skipped_rows", "no_run_length"]
-    assert len(tables[1].all("br")) == 1  # one line per warning
+    assert [b.text() for b in tables[2].all("b")] == ["skipped_rows", "no_run_length"]
+    assert len(tables[2].all("br")) == 1  # one line per warning
 
 
 @pytest.mark.parametrize(
@@ -217,7 +217,7 @@ def test_special_characters_are_escaped_everywhere():
     found = section(root, hostile)
     assert found.all("h2")[0].text() == f"State {hostile}"
     assert found.all("p")[0].text() == 'solvent = <i>water</i> & "salt"'
-    assert rows_of(found.all("table")[1])[1][0][0][1:] == [runs[0], "odd (<f>.dat): <script>alert(1)</script>"]
+    assert rows_of(found.all("table")[2])[1][0][0][1:] == [runs[0], "odd (<f>.dat): <script>alert(1)</script>"]
     failures = [t for t in root.all("table") if rows_of(t)[0][0] == "state"]
     assert rows_of(failures[0])[1][0][0] == [hostile, runs[0], "–", "</td></tr></table>"]
 

@@ -11,6 +11,16 @@ come from a least-squares quartic through the unsmoothed values near them
 The coordination number integrates the curve as the histogram it is: each
 value times the volume of its bin's spherical shell.
 
+A value read off a grid is known no better than its grid, however alike the
+replicas: each value has a floor on its error, shared by every run on that
+grid (:func:`shell_with_floors`). The position's is the uniform error of one
+step, Δ/√12. The height is read at the vertex, where g is stationary, so an
+offset u of the vertex within one step moves it only by ½g''u²; its root mean
+square over u uniform in ±Δ/2, |Δ²g|/(2√80) with Δ²g the second difference
+of the sampled curve at the peak, is the height's floor. The coordination
+number's upper limit r_min is read off the grid likewise: its floor is the
+integrand there times the minimum's Δ/√12.
+
 The whole search runs natively (``_zorv_analysis.first_shell``); only a fit
 whose points do not determine the polynomial falls back to numpy's
 minimum-norm least squares here.
@@ -34,12 +44,22 @@ REDUCED_SHELL_SCALE = 0.06
 """The same scale for a reduced (lj) run, in σ: 0.02 nm for σ = 0.34 nm, argon's."""
 
 FloatArray = npt.NDArray[np.float64]
+Shell = tuple[float, float, float]
+"""Peak position (m), peak height and coordination number."""
 
 
 def first_shell(
     radius: Sequence[float], g: Sequence[float], density: float, length: float, scale: float | None = None
-) -> tuple[float, float, float]:
-    """Position (m), height and coordination number of the first peak of g(r).
+) -> Shell:
+    """Position (m), height and coordination number of the first peak of g(r) (see :func:`shell_with_floors`)."""
+    return shell_with_floors(radius, g, density, length, scale)[0]
+
+
+def shell_with_floors(
+    radius: Sequence[float], g: Sequence[float], density: float, length: float, scale: float | None = None
+) -> tuple[Shell, Shell]:
+    """Position (m), height and coordination number of the first peak of g(r), and the floor of each one's
+    error that its grid sets (see the module's text; NaN where the value is).
 
     ``radius`` holds the bin centres in the file's length unit, ``length``
     that unit in metres, ``density`` the number density (1/m³) of the
@@ -55,17 +75,36 @@ def first_shell(
     scale = SHELL_SCALE / length if scale is None else scale
     found = _zorv_analysis.first_shell(r, values, float(scale))
     if found is None:
-        return nothing
+        return nothing, nothing
     peak, minimum, integral = found
     position, height = _vertex(peak, r, values, scale / 2.0, 1.0)
+    kept_r, kept_g = _finite_rows(r, values)
+    floors = (_spacing(kept_r, position) / math.sqrt(12.0) * length, _height_floor(kept_r, kept_g, position))
     if minimum is None or not math.isfinite(density):
-        return position * length, height, math.nan
-    if minimum[1] is None:
-        kept_r, kept_g = _finite_rows(r, values)
-        r_min, _ = _minimum_norm_vertex(kept_r, kept_g, minimum[0], scale, -1.0)
+        return (position * length, height, math.nan), (*floors, math.nan)
+    r_min, g_min = minimum[1], minimum[2]
+    if r_min is None or g_min is None:
+        r_min, g_min = _minimum_norm_vertex(kept_r, kept_g, minimum[0], scale, -1.0)
         integral = _zorv_analysis.shell_integral(kept_r, kept_g, r_min)
-    integral = integral * length**3
-    return position * length, height, 4.0 * math.pi * density * integral
+    shell = 4.0 * math.pi * density * length**3
+    edge = shell * abs(g_min) * r_min * r_min * _spacing(kept_r, r_min) / math.sqrt(12.0)
+    return (position * length, height, shell * integral), (*floors, edge)
+
+
+def _spacing(r: FloatArray, x: float) -> float:
+    """The grid step around ``x``: the distance between the two points it lies between (or the nearest two)."""
+    if r.size < 2 or not math.isfinite(x):
+        return math.nan
+    upper = min(max(int(np.searchsorted(r, x)), 1), r.size - 1)
+    return float(r[upper] - r[upper - 1])
+
+
+def _height_floor(r: FloatArray, g: FloatArray, position: float) -> float:
+    """|Δ²g|/(2√80) at the point nearest ``position``: the RMS change of g over a vertex offset within one step."""
+    if r.size < 3 or not math.isfinite(position):
+        return math.nan
+    at = min(max(int(np.argmin(np.abs(r - position))), 1), r.size - 2)
+    return abs(float(g[at - 1] - 2.0 * g[at] + g[at + 1])) / (2.0 * math.sqrt(80.0))
 
 
 def _finite_rows(r: FloatArray, g: FloatArray) -> tuple[FloatArray, FloatArray]:

@@ -16,6 +16,7 @@ from ..flags import ANISOTROPIC
 from ..msdfit.window import WindowSpec, windows_for
 from ..properties import Property
 from ..run import Run
+from ..run.sampling import SAMPLED_TABLES
 from ..units import REAL, UnitStyle
 from .curve_fit import Curve
 from .fitter import RunFitter
@@ -38,7 +39,13 @@ class RunAnalysis:
     diffusive range, one still bending at its longest usable lags); ``style``
     its unit style; ``fingerprint`` a digest of its tables, equal for two
     folders that hold the same run; ``starts`` the time each fitted range
-    starts at, in seconds (reduced time for ``units lj``).
+    starts at, in seconds (reduced time for ``units lj``); ``run_length`` the
+    production length its MSD tables were sampled over, in seconds (reduced
+    time; NaN when no table is sampled), with ``run_length_from_lags`` True
+    when neither the log nor the caller gave it and it is the longest lag of
+    a table, a lower bound; ``floors`` the least error a value read off a
+    grid can have, the same for every replica on that grid;
+    ``table_fingerprints`` a digest of each table by kind.
     """
 
     run: str
@@ -55,6 +62,10 @@ class RunAnalysis:
     style: UnitStyle = REAL
     fingerprint: str = ""
     starts: dict[Key, float] = field(default_factory=dict, repr=False)
+    run_length: float = math.nan
+    run_length_from_lags: bool = False
+    floors: dict[Key, float] = field(default_factory=dict, repr=False)
+    table_fingerprints: dict[str, str] = field(default_factory=dict, repr=False)
 
 
 def fit_run(
@@ -81,11 +92,12 @@ def fit_run(
             _fit_species(fitter, prop)
         elif prop.kind == "onsager":
             fit_onsager(fitter, charges)
-    fit_shells(fitter)
+    floors = fit_shells(fitter)
     for prop in properties.of_kind("state"):
         value = getattr(run, prop.name)
         if value is not None:
             fitter.values[(prop.name, None)] = value
+    digests = table_fingerprints(run)
     return RunAnalysis(
         os.fspath(run.path),
         fitter.values,
@@ -99,9 +111,23 @@ def fit_run(
         fitter.spread,
         tuple(run.warnings) + tuple(fitter.warnings),
         run.units,
-        tables_fingerprint(run),
+        tables_fingerprint(digests),
         fitter.starts,
+        *_run_length(run),
+        floors,
+        digests,
     )
+
+
+def _run_length(run: Run) -> tuple[float, bool]:
+    """The production length of the sampled tables (s; τ for lj), and whether only a table's lags imply it."""
+    found = [s for kind in SAMPLED_TABLES if kind in run.tables and (s := run.table_sampling(kind)) is not None]
+    known = [s.run_length for s in found if not s.assumed]
+    if known:
+        return max(known) * run.units.time, False
+    if found:
+        return max(s.run_length for s in found) * run.units.time, True
+    return math.nan, False
 
 
 def _fit_species(fitter: RunFitter, prop: Property) -> None:
@@ -137,12 +163,21 @@ def _flag_anisotropy(fitter: RunFitter, prop: Property) -> None:
         fitter.flags[key] = fitter.flags.get(key, ()) + (ANISOTROPIC,)
 
 
-def tables_fingerprint(run: Run) -> str:
-    """A digest of every table of ``run``, names and values: the same for a copy of the same run."""
-    digest = hashlib.sha256()
+def table_fingerprints(run: Run) -> dict[str, str]:
+    """A digest of each table of ``run`` by kind, its column names and values: the same for a copied table."""
+    found = {}
     for kind in sorted(run.tables):
-        digest.update(f"\0{kind}".encode())
+        digest = hashlib.sha256()
         for column, values in run.tables[kind].items():
             digest.update(f"\0{column}\0".encode())
             digest.update(np.asarray(values, dtype=np.float64).tobytes())
-    return digest.hexdigest()
+        found[kind] = digest.hexdigest()
+    return found
+
+
+def tables_fingerprint(digests: Mapping[str, str]) -> str:
+    """One digest of every table (``digests`` by kind, see :func:`table_fingerprints`): the same for a copied run."""
+    whole = hashlib.sha256()
+    for kind, digest in sorted(digests.items()):
+        whole.update(f"\0{kind}\0{digest}".encode())
+    return whole.hexdigest()

@@ -15,6 +15,7 @@ from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from ..msdfit.window import WindowSpec
 from ..rounding import shown
 from ..run import TABLE_FILES, Run
+from ..units import REAL, UnitStyle
 from .curve_fit import Curve
 from .derived import carry_flags, derive, spread_key
 from .estimate import Estimate, merge_flags
@@ -39,7 +40,11 @@ class StateResult:
     ``metadata`` holds what the caller attached (a campaign's state keys);
     ``curves`` the fitted curves of every run, for figures; ``counts`` the
     molecule counts of every run; ``warnings`` the file warnings of each run,
-    by run path.
+    by run path. What a reader checks a state by: ``charges`` (e) as given;
+    each run's ``temperatures``, ``volumes`` and ``run_lengths`` (s; see
+    :class:`RunAnalysis` for ``run_lengths_from_lags``); ``style`` the runs'
+    unit style; ``yeh_hummer_viscosity`` the shear viscosity the Yeh–Hummer
+    correction used (``viscosity_given`` when the caller gave it).
     """
 
     name: str
@@ -50,6 +55,14 @@ class StateResult:
     curves: tuple[tuple[Curve, ...], ...] = field(default=(), repr=False)
     counts: tuple[Mapping[str, int], ...] = field(default=(), repr=False)
     warnings: Mapping[str, tuple[RunWarning, ...]] = field(default_factory=dict, repr=False)
+    charges: Mapping[str, float] = field(default_factory=dict, repr=False)
+    temperatures: tuple[float, ...] = field(default=(), repr=False)
+    volumes: tuple[float, ...] = field(default=(), repr=False)
+    run_lengths: tuple[float, ...] = field(default=(), repr=False)
+    run_lengths_from_lags: tuple[bool, ...] = field(default=(), repr=False)
+    style: UnitStyle = field(default=REAL, repr=False)
+    yeh_hummer_viscosity: Estimate | None = field(default=None, repr=False)
+    viscosity_given: bool = field(default=False, repr=False)
 
     def get(self, property: str, species: str | Sequence[str] | None = None) -> Estimate:
         """The Estimate of ``property`` for ``species`` (a name, or a pair in either order).
@@ -167,9 +180,14 @@ def combine(
     run, is added to the corrected values' error. A run whose tables are
     those of an earlier one (the same folder given twice, or a copy of it)
     counts once: it is left out, with a ``duplicate_run`` warning in
-    ``warnings``.
+    ``warnings``; a single table the same in several runs gets a
+    ``copied_table`` warning, on the first copy only. A value read off a grid
+    (an RDF's shell) has its grid's floor on its error added once the runs
+    are combined: every replica on that grid shares it, so it does not shrink
+    with their number.
     """
     fitted, duplicates = _distinct(fitted)
+    fitted = _warn_copied_tables(fitted)
     _check_same_species(fitted)
     labels: dict[Species, str] = {}
     for run in fitted:
@@ -186,7 +204,15 @@ def combine(
             sources[key] = tuple(dict.fromkeys(sources.get(key, ()) + found))
     keys = list(dict.fromkeys(key for run in runs for key in run.values))
     keys.sort(key=lambda key: properties.order(key[0]))
-    estimates = carry_flags({key: _estimate(key, runs).widened(shared.get(key, 0.0)) for key in keys}, sources)
+    floors: dict[Key, float] = {}
+    for run in fitted:
+        for key, floor in run.floors.items():
+            if math.isfinite(floor):
+                floors[key] = max(floors.get(key, 0.0), floor)
+    estimates = carry_flags(
+        {key: _estimate(key, runs).widened(math.hypot(shared.get(key, 0.0), floors.get(key, 0.0))) for key in keys},
+        sources,
+    )
     state = name if name is not None else os.path.basename(os.path.dirname(os.path.abspath(fitted[0].run)))
     warnings = {run.run: tuple(run.warnings) for run in fitted}
     for run, warning in duplicates:
@@ -200,6 +226,14 @@ def combine(
         tuple(tuple(replace(c, run=index) for c in run.curves) for index, run in enumerate(fitted)),
         tuple(dict(run.counts) for run in fitted),
         warnings,
+        dict(charges or {}),
+        tuple(run.temperature for run in fitted),
+        tuple(run.volume for run in fitted),
+        tuple(run.run_length for run in fitted),
+        tuple(run.run_length_from_lags for run in fitted),
+        fitted[0].style,
+        eta,
+        viscosity is not None,
     )
 
 
@@ -222,6 +256,31 @@ def _distinct(fitted: Sequence[RunAnalysis]) -> tuple[list[RunAnalysis], list[tu
             (run, RunWarning("duplicate_run", None, f"{what}: a copy is no independent replica, so it is counted once"))
         )
     return kept, duplicates
+
+
+def _warn_copied_tables(fitted: Sequence[RunAnalysis]) -> list[RunAnalysis]:
+    """The runs, the first copy of each table that several of them hold warned about (``copied_table``).
+
+    Distinct runs can still share a table (rdf.dat copied into every replica): the values from it then agree
+    exactly, and their spread says nothing of their error.
+    """
+    holders: dict[tuple[str, str], list[int]] = {}
+    for index, run in enumerate(fitted):
+        for kind, digest in run.table_fingerprints.items():
+            holders.setdefault((kind, digest), []).append(index)
+    warned = list(fitted)
+    for (kind, _), indices in holders.items():
+        if len(indices) < 2:
+            continue
+        name = TABLE_FILES[kind][0]
+        runs = ", ".join(fitted[i].run for i in indices)
+        message = (
+            f"{name} is the same in runs {runs}: a copied table is no independent replica, so the values from it "
+            "agree exactly and their spread says nothing of their error"
+        )
+        first = warned[indices[1]]
+        warned[indices[1]] = replace(first, warnings=(*first.warnings, RunWarning("copied_table", name, message)))
+    return warned
 
 
 def _estimate(key: Key, runs: Sequence[RunAnalysis]) -> Estimate:

@@ -12,11 +12,15 @@ from ..analysis.state import StateResult
 from ..errors import ZorvError
 from .params import KOH, SaltParameters
 
-#: Flags a comparison may carry.
+# Flags a comparison may carry, besides those of σ_MD; the report page's legend reads their docstrings.
 DENSITY_EXTRAPOLATED = "density_extrapolated"
+"""The state lies outside the temperatures and mass fractions the density model was fitted to."""
 VISCOSITY_EXTRAPOLATED = "viscosity_extrapolated"
+"""The state lies outside the temperatures and mass fractions the viscosity model was fitted to."""
 NO_DEFICIT = "no_deficit"
+"""The MD conductivity is not below the experimental one: nothing is left to proton hopping, so no τ is given."""
 DEFICIT_WITHIN_SPREAD = "deficit_within_spread"
+"""The experimental conductivity lies inside the MD one's 95 % interval: the deficit, and τ, may be noise."""
 
 
 class HopDistanceError(ZorvError):

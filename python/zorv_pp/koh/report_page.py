@@ -4,6 +4,7 @@ the failures, the settings and the version."""
 
 from __future__ import annotations
 
+import inspect
 import os
 from collections.abc import Sequence
 from pathlib import Path
@@ -12,6 +13,7 @@ from typing import Any
 from ..analysis.estimate import Estimate
 from ..figures.common import species_text
 from ..files import write_atomic
+from ..output.report_page.legend import flags_legend
 from ..output.report_page.page import e, figure, flags_cell, rounded_cells, table, warnings_table
 from ..output.report_page.settings import finished_page
 from ..rounding import BARE_DIGITS
@@ -171,7 +173,8 @@ def koh_report_html(
         f"{len(result.failures)} failure(s); parameters: {result.settings.params.name}; "
         f"intervals are 95 % intervals; zorv_pp {__version__}."
     )
-    body = [f"<h1>{e(title)}</h1>", f'<p class="meta" id="summary">{e(summary)}</p>', *_tables(result)]
+    legend = flags_legend((flag for c in result.comparisons for flag in c.flags), [inspect.getfile(KohComparison)])
+    body = [f"<h1>{e(title)}</h1>", f'<p class="meta" id="summary">{e(summary)}</p>', legend, *_tables(result)]
     if figures:
         body += ["<h2>Figures</h2>", *(figure(Path(p), CAPTIONS.get(Path(p).stem, "")) for p in figures)]
     body += _warnings(result)

@@ -1,5 +1,5 @@
-"""The report page of a campaign: every value rounded to its error with its 95 % interval and flags,
-the warnings and failures of every run, the fit settings, the software version and the figures."""
+"""The report page of a campaign: the facts of each state, every value rounded to its error with its 95 % interval
+and flags, the warnings and failures of every run, the fit settings, the software version and the figures."""
 
 from __future__ import annotations
 
@@ -14,6 +14,7 @@ from ...analysis.state import StateResult
 from ...campaign.batch import CampaignResult
 from ...figures.common import METADATA_UNITS, notation, species_text
 from ...files import write_atomic
+from .facts import facts_table
 from .legend import flags_legend
 from .page import e, figure, flags_cell, rounded_cells, table, warnings_table
 from .settings import finished_page
@@ -68,6 +69,7 @@ def _state_section(state: StateResult, figures: Sequence[Path]) -> str:
     parts = [f'<section class="state" id="state-{e(state.name)}"><h2>State {e(state.name)}</h2>']
     if state.metadata:
         parts.append(f'<p class="meta">{e(metadata_text(state.metadata))}</p>')
+    parts.append(facts_table(state))
     rows, classes = _property_rows(state)
     parts.append(
         '<p class="meta">Each value and its interval are rounded to two significant digits of its '
