@@ -3,12 +3,17 @@ import pytest
 
 import _zorv_pp
 import zorv_pp
-from zorv_pp.ordern import FluxOrderN, PositionOrderN
-from zorv_pp.ordern import write_conductivity_table, write_diffusion_tables, write_viscosity_table
+from zorv_pp.ordern import (
+    FluxOrderN,
+    PositionOrderN,
+    write_conductivity_table,
+    write_diffusion_tables,
+    write_viscosity_table,
+)
 from zorv_pp.run.sampling import Sampling
 from zorv_pp.synthetic.ordern import ordern_grid
-from zorv_pp.synthetic.ordern.table import ordern_products
 from zorv_pp.synthetic.ordern.folder import heat_columns, onsager_columns, self_column, viscosity_columns
+from zorv_pp.synthetic.ordern.table import ordern_products
 from zorv_pp.units import LJ, REAL
 
 SPECIES = ["K", "OH", "H2O"]

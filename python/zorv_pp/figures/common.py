@@ -5,13 +5,13 @@ from __future__ import annotations
 import math
 import os
 import re
-from collections.abc import Iterable, Mapping, Sequence
+from collections.abc import Mapping, Sequence
 from pathlib import Path
 from typing import Any
 
 from ..files import atomic_path
 from ..msdfit.quantiles import Z95
-from ..units import SI_UNITS, notation, superscript
+from ..units import notation, superscript
 
 #: File formats a figure can be written in.
 FORMATS = ("png", "pdf", "svg")

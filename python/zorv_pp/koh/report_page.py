@@ -20,7 +20,6 @@ from ..rounding import BARE_DIGITS
 from .compare import KohComparison
 from .study import KohStudy
 
-
 #: What each figure of the study shows; every one has error bars of 95 % intervals.
 CAPTIONS = {
     "koh_conductivity": "Electrical conductivity against molality: Gilliam's experimental correlation (lines), MD from "

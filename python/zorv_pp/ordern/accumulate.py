@@ -5,9 +5,10 @@ from __future__ import annotations
 from collections.abc import Sequence
 from dataclasses import dataclass
 
-import _zorv_analysis
 import numpy as np
 import numpy.typing as npt
+
+import _zorv_analysis
 
 FloatArray = npt.NDArray[np.float64]
 IntArray = npt.NDArray[np.int64]
