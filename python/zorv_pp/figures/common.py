@@ -11,7 +11,8 @@ from typing import Any
 
 from ..files import atomic_path
 from ..msdfit.quantiles import Z95
-from ..units import notation, superscript
+from ..units import notation as notation  # re-exported: the figures and the page name units through here
+from ..units import superscript as superscript
 
 #: File formats a figure can be written in.
 FORMATS = ("png", "pdf", "svg")
@@ -56,7 +57,7 @@ def shown_points(figure: Any, size: float) -> float:
     """The size in points that text of ``size`` points in ``figure`` has on a report page, once the page
     has fitted the figure's :data:`DPI` pixels into :data:`PAGE_PIXELS`."""
     pixels = figure.get_figwidth() * DPI
-    return size * DPI / 96.0 * min(1.0, PAGE_PIXELS / pixels)
+    return float(size * DPI / 96.0 * min(1.0, PAGE_PIXELS / pixels))
 
 
 def check_format(fmt: str) -> str:

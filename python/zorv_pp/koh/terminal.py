@@ -28,7 +28,8 @@ def _md(estimate: Estimate | None, factor: float = 1.0) -> str:
     """``value ± standard error`` in ``factor`` × SI, rounded to the error; "–" when there is no value."""
     if estimate is None or not math.isfinite(estimate.mean):
         return "–"
-    value, error, _, _ = shown(*(v * factor for v in (estimate.mean, estimate.sem, *estimate.ci95)), "")
+    low, high = estimate.ci95
+    value, error, _, _ = shown(estimate.mean * factor, estimate.sem * factor, low * factor, high * factor, "")
     return value if error == "–" else f"{value} ± {error}"
 
 

@@ -66,11 +66,11 @@ class PositionOrderN:
 
     def add(self, positions: npt.ArrayLike) -> int:
         """Feed one frame (molecules, 3) or several (frames, molecules, 3); returns the frames fed so far."""
-        return self._native.add(np.ascontiguousarray(positions, dtype=np.float64))
+        return int(self._native.add(np.ascontiguousarray(positions, dtype=np.float64)))
 
     @property
     def frames(self) -> int:
-        return self._native.frames
+        return int(self._native.frames)
 
     def sums(self) -> OrderNSums:
         return _sums(self._native, len(self.species), self.nbe, self.interval)
@@ -99,11 +99,11 @@ class FluxOrderN:
 
     def add(self, values: npt.ArrayLike) -> int:
         """Feed one frame or a (frames, width) array; returns the frames fed so far."""
-        return self._native.add(np.ascontiguousarray(values, dtype=np.float64))
+        return int(self._native.add(np.ascontiguousarray(values, dtype=np.float64)))
 
     @property
     def frames(self) -> int:
-        return self._native.frames
+        return int(self._native.frames)
 
     def sums(self) -> OrderNSums:
         return _sums(self._native, self.channels, self.nbe, self.interval)

@@ -211,12 +211,12 @@ def simulate_table(
     else:
         per_draw = max(1, _CHUNK // span)
         for copy in range(copies):
-            common = flow(rng, DIMENSIONS) if shared > 0.0 else None
+            walk = flow(rng, DIMENSIONS) if shared > 0.0 else None
             for start in range(0, walkers, per_draw):
                 count = min(per_draw, walkers - start)
                 x = draw(rng, count, grid.samples, sampling.interval, own, tau, slow_share, slow_factor)
-                if common is not None:
-                    add_common(x, start, common)
+                if walk is not None:
+                    add_common(x, start, walk)
                 total[copy] += ordern_products(grid, x)
     msd = total * (scale / (2.0 * walkers)) / grid.origins
     return grid.time, (msd[0] if realisations is None else msd), scale * diffusion
