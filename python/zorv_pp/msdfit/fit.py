@@ -189,7 +189,7 @@ def fit_msd(
     t_fit = t[s:]
     noise = (scale_of(slope) if scale_of is not None else slope * slope if scale is None else scale) / walkers
     later = later_starts(t, s, horizon * start_rule.horizon, start_rule.min_rows)
-    checks = check_fit(white, t, y, s, noise, later, walkers)
+    checks = check_fit(white, t, y, s, (intercept, slope), noise, later, walkers)
     flags: tuple[str, ...] = (NOT_CONVERGED,) if not_converged else ()
     # A curve still bending at the horizon says so already; a poor fit or a sensitive start is news.
     flags += (WINDOW_SENSITIVE,) if checks.sensitive and not not_converged else ()

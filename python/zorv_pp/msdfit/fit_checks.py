@@ -66,11 +66,13 @@ def check_fit(
     t: FloatArray,
     y: FloatArray,
     start: int,
+    line: tuple[float, float],
     noise: float,
     later: list[int],
     walkers: float = math.inf,
 ) -> FitChecks:
-    """Checks of the line over rows ``start``.. of ``t``/``y`` (the whitened rows ``white``).
+    """Checks of the fitted ``line`` (intercept, slope) over rows ``start``.. of ``t``/``y`` (the whitened
+    rows ``white``).
 
     ``noise`` is the column's variance scale over its walkers (scale / walkers): the unit covariance
     times it is the model's covariance. ``later`` are the later starts the start rule considers;
@@ -82,9 +84,8 @@ def check_fit(
         return FitChecks()
     yw = white.whiten(y)[:rows]
     xw = white.design[:rows]
-    tw = white.whiten(np.square(t))[:rows]
-    line, *_ = np.linalg.lstsq(xw, yw, rcond=None)
-    residual = yw - xw @ line
+    tw = white.square[:rows]
+    residual = yw - xw @ np.asarray(line)
     chi2 = float(residual @ residual) / noise
     dof = rows - 2
     tested = noise * (1.0 + HEAVY_TAILS / walkers)

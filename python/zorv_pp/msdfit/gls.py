@@ -36,6 +36,8 @@ class Whitening:
     design: FloatArray  # L⁻¹ [1, t] of the reversed rows, (n, 2)
     # :attr:`SuffixFits.cov` (read-only): it depends on the rows alone, so every column of a table shares it.
     suffix_cov: FloatArray = field(default_factory=lambda: np.zeros((0, 2, 2)))
+    # L⁻¹ t² of the reversed rows: the curvature term of a fit's drift test, shared by every column.
+    square: FloatArray = field(default_factory=lambda: np.zeros(0))
 
     def whiten(self, values: FloatArray) -> FloatArray:
         """L⁻¹ of ``values`` taken last to first."""
@@ -58,7 +60,8 @@ def whitening(time: FloatArray, cov: FloatArray) -> Whitening:
     design = np.column_stack([white.whiten(np.ones(n)), white.whiten(np.asarray(time, dtype=np.float64))])
     suffix_cov = _inverse_grams(design)[::-1].copy()
     suffix_cov.setflags(write=False)
-    return Whitening(factor, design, suffix_cov)
+    square = white.whiten(np.square(np.asarray(time, dtype=np.float64)))
+    return Whitening(factor, design, suffix_cov, square)
 
 
 def _inverse_grams(x: FloatArray) -> FloatArray:

@@ -48,7 +48,21 @@ def _sums(native: _zorv_analysis.OrderN, groups: int, nbe: int, interval: float)
     )
 
 
-class PositionOrderN:
+class _Fed:
+    """What both accumulators share: frames fed to the native ``OrderN``."""
+
+    _native: _zorv_analysis.OrderN
+
+    def add(self, frames: npt.ArrayLike) -> int:
+        """Feed one frame or several stacked on a first axis; returns the frames fed so far."""
+        return int(self._native.add(np.ascontiguousarray(frames, dtype=np.float64)))
+
+    @property
+    def frames(self) -> int:
+        return int(self._native.frames)
+
+
+class PositionOrderN(_Fed):
     """Self-diffusion and Onsager sums of unwrapped molecule positions sampled every ``interval``.
 
     ``molecule_species[m]`` indexes ``species`` for molecule m; a frame is the
@@ -64,19 +78,11 @@ class PositionOrderN:
         self.nbe, self.interval = nbe, interval
         self._native = _zorv_analysis.ordern_positions(which, len(self.species), nb, nbe)
 
-    def add(self, positions: npt.ArrayLike) -> int:
-        """Feed one frame (molecules, 3) or several (frames, molecules, 3); returns the frames fed so far."""
-        return int(self._native.add(np.ascontiguousarray(positions, dtype=np.float64)))
-
-    @property
-    def frames(self) -> int:
-        return int(self._native.frames)
-
     def sums(self) -> OrderNSums:
         return _sums(self._native, len(self.species), self.nbe, self.interval)
 
 
-class FluxOrderN:
+class FluxOrderN(_Fed):
     """Sums of squared increments of a flux's time integrals (trapezoids between frames ``interval`` apart).
 
     :meth:`pressure` takes (xx, yy, zz, xy, xz, yz) frames and integrates the
@@ -96,14 +102,6 @@ class FluxOrderN:
     @classmethod
     def heat(cls, nb: int, nbe: int, interval: float) -> FluxOrderN:
         return cls(3, nb, nbe, interval, None)
-
-    def add(self, values: npt.ArrayLike) -> int:
-        """Feed one frame or a (frames, width) array; returns the frames fed so far."""
-        return int(self._native.add(np.ascontiguousarray(values, dtype=np.float64)))
-
-    @property
-    def frames(self) -> int:
-        return int(self._native.frames)
 
     def sums(self) -> OrderNSums:
         return _sums(self._native, self.channels, self.nbe, self.interval)
