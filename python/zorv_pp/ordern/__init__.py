@@ -8,12 +8,15 @@ diffself.dat, diffonsag.dat, viscosity.dat and tconductivity.dat, which
 """
 
 from .accumulate import FluxOrderN, OrderNSums, PositionOrderN
+from .series import Series, read_series
 from .write import write_conductivity_table, write_diffusion_tables, write_viscosity_table
 
 __all__ = [
     "FluxOrderN",
     "OrderNSums",
     "PositionOrderN",
+    "Series",
+    "read_series",
     "write_conductivity_table",
     "write_diffusion_tables",
     "write_viscosity_table",
