@@ -1,9 +1,12 @@
 """read_series: both engines' series as columns, their damage as the run tables word it, unreadable files as
 RunError naming the file."""
 
+from pathlib import Path
+
 import numpy as np
 import pytest
 
+import _zorv_analysis
 from zorv_pp.errors import RunError
 from zorv_pp.ordern import Series, read_series
 
@@ -12,6 +15,13 @@ XVG = (
     '# gmx energy -f ener.edr\n@    title "GROMACS Energies"\n@    xaxis  label "Time (ps)"\n'
     '@    yaxis  label "(bar)"\n@TYPE xy\n@ s1 legend "Pres-XY"\n@ s0 legend "Pres-XX"\n'
     "    0.000000    1.500000  -2.0\n    0.002000   -0.250000   3.0\n    0.004000    1.0   2.0\n"
+)
+
+SHARED = Path(__file__).resolve().parents[3] / "shared" / "data"
+REAL_AVE_TIME = sorted(
+    p
+    for p in [*SHARED.glob("lammps/*.dat"), *SHARED.glob("zorv-runs/*/*.dat")]
+    if p.read_bytes().startswith(b"# Time-averaged data for fix")
 )
 
 
@@ -87,3 +97,14 @@ def test_missing_file_is_a_run_error(tmp_path):
     with pytest.raises(RunError) as caught:
         read_series(tmp_path / "absent.xvg")
     assert caught.value.file == "absent.xvg"
+
+
+@pytest.mark.skipif(not REAL_AVE_TIME, reason="the shared LAMMPS files are not here")
+@pytest.mark.parametrize("path", REAL_AVE_TIME, ids=lambda p: f"{p.parent.name}/{p.name}")
+def test_real_fix_ave_time_files_read_as_the_run_tables_read_them(path):
+    series = read_series(path)
+    columns, damage = _zorv_analysis.read_table(str(path), "thermo")
+    assert series.engine == "lammps" and series.time_name == "TimeStep" and series.warnings == ()
+    assert series.names == tuple(columns) and not damage["skipped_lines"]
+    for name, column in columns.items():
+        np.testing.assert_array_equal(series.columns[name], np.asarray(column))
