@@ -11,6 +11,10 @@ from zorv_pp.errors import RunError
 from zorv_pp.ordern import Series, read_series
 
 AVE_TIME = "# Time-averaged data for fix pt\n# TimeStep v_pxx v_pxy\n0 1.5 -2e+03\n10 -0.25 3\n20 1 2\n"
+VECTOR = (
+    "# Time-averaged data for fix pt\n# TimeStep Number-of-rows\n# Row c_P\n"
+    "0 2\n1 1.5\n2 -2e3\n10 2\n1 -0.25\n2 3\n20 2\n1 1\n2 2\n"
+)
 XVG = (
     '# gmx energy -f ener.edr\n@    title "GROMACS Energies"\n@    xaxis  label "Time (ps)"\n'
     '@    yaxis  label "(bar)"\n@TYPE xy\n@ s1 legend "Pres-XY"\n@ s0 legend "Pres-XX"\n'
@@ -36,6 +40,7 @@ def write(tmp_path, text, name="series.dat"):
     ("text", "name", "engine", "names", "units"),
     [
         (AVE_TIME, "pt.dat", "lammps", ("TimeStep", "v_pxx", "v_pxy"), {}),
+        (VECTOR, "pt.dat", "lammps", ("TimeStep", "c_P[1]", "c_P[2]"), {}),
         (
             XVG,
             "energy.txt",
@@ -79,7 +84,7 @@ def test_damage_becomes_warnings(tmp_path, text, codes, rows):
     ("text", "name", "says"),
     [
         ("1 2\n3 4\n", "s.dat", "neither a LAMMPS"),
-        ("# Time-averaged data for fix pt\n# TimeStep Number-of-rows\n# Row c_p\n10 1\n1 2\n", "s.dat", "mode scalar"),
+        ("# Time-averaged data for fix pt\n# TimeStep Number-of-rows\n10 1\n1 2\n", "s.dat", "mode scalar"),
         ("# Time-averaged data for fix pt\n# TimeStep a b\n", "s.dat", "no rows of 3 numbers"),
         ('@ s0 legend "x"\n', "s.xvg", "no rows"),
         (b"\xff\xfe", "s.xvg", "UTF-8"),
