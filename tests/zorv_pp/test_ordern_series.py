@@ -113,3 +113,8 @@ def test_real_fix_ave_time_files_read_as_the_run_tables_read_them(path):
     assert series.names == tuple(columns) and not damage["skipped_lines"]
     for name, column in columns.items():
         np.testing.assert_array_equal(series.columns[name], np.asarray(column))
+
+
+def test_native_reader_names_its_formats(tmp_path):
+    with pytest.raises(ValueError, match="format must be 'lammps' or 'xvg'"):
+        _zorv_analysis.read_series(write(tmp_path, AVE_TIME), "csv")

@@ -38,6 +38,7 @@ _HEAD_BYTES = 1 << 16
 class Series:
     """A series file's columns in file order, the step or time first under its own name.
 
+    The columns are read-only float64 arrays lent by the native reader.
     ``engine`` is ``"lammps"`` or ``"gromacs"``; ``time_name`` is ``"TimeStep"``
     or ``"Time"``; ``units`` holds what the file states (nothing for LAMMPS, the
     axis labels' units for xvg).
