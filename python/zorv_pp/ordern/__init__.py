@@ -12,6 +12,7 @@ MDAnalysis, :mod:`.trajectory`) and pressure and heat-flux series.
 from .accumulate import FluxOrderN, OrderNSums, PositionOrderN
 from .build import OrderNFolder, ordern
 from .errors import SourceError
+from .series import Series, read_series
 from .write import write_conductivity_table, write_diffusion_tables, write_viscosity_table
 
 __all__ = [
@@ -19,8 +20,10 @@ __all__ = [
     "OrderNFolder",
     "OrderNSums",
     "PositionOrderN",
+    "Series",
     "SourceError",
     "ordern",
+    "read_series",
     "write_conductivity_table",
     "write_diffusion_tables",
     "write_viscosity_table",
