@@ -11,7 +11,7 @@ from zorv_pp.ordern import SourceError
 from zorv_pp.ordern.trajectory import kinetic_temperature
 from zorv_pp.run.sampling import Sampling
 from zorv_pp.synthetic.ordern import ordern_grid, ordern_products, ou_positions
-from zorv_pp.synthetic.ordern.folder import onsager_columns, self_column
+from zorv_pp.synthetic.ordern.folder import heat_columns, onsager_columns, self_column, viscosity_columns
 from zorv_pp.units import LJ, METAL, REAL
 
 mda = pytest.importorskip("MDAnalysis")
@@ -208,6 +208,14 @@ def garbage(path):
     return str(path)
 
 
+def series(path, names, steps=(0, 10, 20, 30)):
+    header = f"# Time-averaged data for fix f\n# TimeStep {' '.join(names)}\n"
+    return str(write_rows(path / "s.dat", header, steps, np.ones((len(steps), len(names)))))
+
+
+SIX = [f"c_a[{i}]" for i in range(1, 7)]
+
+
 @pytest.mark.parametrize(
     "arguments, message",
     [
@@ -239,6 +247,30 @@ def garbage(path):
         (lambda p: [garbage(p / "x.xtc")], "give its topology"),
         (lambda p: [dump_with(p), "--units", "real", "--timestep", "1", "--nbe", "1"], "nbe must be"),
         (lambda p: [], "nothing to sample"),
+        (
+            lambda p: [
+                "--pressure",
+                series(p, SIX + ["c_b[1]", "c_b[2]", "c_b[3]", "c_b[4]", "c_b[5]", "c_b[6]", "v_vol"]),
+                "--units",
+                "real",
+                "--timestep",
+                "1",
+            ],
+            "several column sets",
+        ),
+        (
+            lambda p: [
+                "--pressure",
+                series(p, SIX + ["v_vol"], steps=(0, 10, 30)),
+                "--units",
+                "real",
+                "--timestep",
+                "1",
+            ],
+            "not equally spaced in time (row 3)",
+        ),
+        (lambda p: ["--pressure", series(p, SIX), "--units", "real", "--timestep", "1"], "need the volume"),
+        (lambda p: ["--pressure", series(p, SIX + ["v_vol"]), "--timestep", "1"], "does not say its LAMMPS unit style"),
     ],
 )
 def test_bad_input_is_a_usage_error(tmp_path, capsys, arguments, message):
@@ -252,3 +284,75 @@ def test_without_mdanalysis_says_what_to_install(tmp_path, monkeypatch):
     monkeypatch.setitem(__import__("sys").modules, "MDAnalysis", None)
     with pytest.raises(SourceError, match="apt-get install python3-mdanalysis"):
         zorv_pp.ordern(path, out=tmp_path / "run", units="real", timestep=1.0)
+
+
+def integral(c, dt):
+    """Trapezoidal time integrals of the columns of c, from 0 at the first row."""
+    return np.concatenate([np.zeros((1, c.shape[1])), np.cumsum(0.5 * dt * (c[1:] + c[:-1]), axis=0)])
+
+
+def expected_viscosity(tensor, mean, dt, scale, sampling):
+    p = tensor[:, :3].sum(axis=1) / 3.0
+    channels = np.column_stack([tensor[:, :3] - p[:, None], tensor[:, 3:], p - mean])
+    i = np.sqrt(scale) * integral(channels, dt).T
+    names = ["xx", "yy", "zz", "xy", "xz", "yz", "off", "all", "bulkvisc"]
+    return {f"MSD_{n}": c for n, c in zip(names, viscosity_columns(ordern_grid(sampling), i[:6], i[6]))}
+
+
+def write_rows(path, header, time, values):
+    path.write_text(header + "".join(f"{t!r} " + " ".join(map(repr, row)) + "\n" for t, row in zip(time, values)))
+    return path
+
+
+@pytest.mark.parametrize("mean_pressure", [None, 2.5])
+def test_lammps_pressure_and_heat_flux_series(tmp_path, mean_pressure):
+    rows, every, timestep, volume = 90, 5, 2.0, 9261.0
+    rng = np.random.default_rng(11)
+    tensor, heat = rng.normal(loc=1.0, size=(rows, 6)), rng.normal(size=(rows, 3)) * 40.0
+    temperature = 300.0 + rng.normal(size=rows)
+    names = " ".join([f"c_P[{i}]" for i in range(1, 7)] + [f"c_flux[{i}]" for i in range(1, 4)] + ["v_T", "v_vol"])
+    path = write_rows(tmp_path / "fluxes.dat", f"# Time-averaged data for fix f\n# TimeStep {names}\n",
+                      np.arange(rows) * every, np.column_stack([tensor, heat, temperature, np.full(rows, volume)]))  # fmt: skip
+    folder = zorv_pp.ordern(pressure=path, heat_flux=path, out=tmp_path / "run", units="real", timestep=timestep,
+                            mean_pressure=mean_pressure, nb=3, nbe=4)  # fmt: skip
+    dt = every * timestep
+    sampling = Sampling(dt, 4, dt * (rows - 1), 3)
+    assert folder.sampling == {"viscosity": sampling, "tconductivity": sampling}
+    mean = float(np.mean(tensor[:, :3].sum(axis=1) / 3.0)) if mean_pressure is None else mean_pressure
+    # real: Å³ = 1e-30 m³, atm = 101325 Pa, kcal/mol = 4184 J / N_A.
+    viscosity = expected_viscosity(tensor, mean, dt, volume * 1e-30 * 101325.0 / (2.0 * K_B), sampling)
+    conduction = 4184.0 / N_A * 1e-30 / (2.0 * volume * 1e-30 * K_B)
+    heat_parts = heat_columns(ordern_grid(sampling), np.sqrt(conduction) * integral(heat, dt).T)
+    expected = {
+        "viscosity.dat": viscosity,
+        "tconductivity.dat": dict(zip(["MSD_x", "MSD_y", "MSD_z", "MSD_all"], heat_parts)),
+    }
+    for file, columns in expected.items():
+        table = read(folder.path / file)
+        for name, column in columns.items():
+            np.testing.assert_allclose(table[name], column, rtol=1e-9, err_msg=f"{file} {name}")
+    run = zorv_pp.Run.load(folder.path, units="real", sampling=sampling)
+    assert run.temperature == pytest.approx(np.mean(temperature), rel=1e-12) and not run.warnings
+    source = "the run's own mean" if mean_pressure is None else "given"
+    assert f"mean pressure: {mean!r} ({source})" in (folder.path / "ordern.log").read_text()
+
+
+def test_gromacs_energies_become_metal(tmp_path):
+    rows = 50
+    rng = np.random.default_rng(2)
+    tensor, volume_nm3 = rng.normal(loc=1.0, size=(rows, 6)) * 100.0, 27.0 + 0.01 * rng.normal(size=rows)
+    legends = ["Pres-XX", "Pres-YY", "Pres-ZZ", "Volume", "Pres-XY", "Pres-XZ", "Pres-YZ", "Temperature"]
+    header = '@    xaxis  label "Time (ps)"\n' + "".join(f'@ s{i} legend "{n}"\n' for i, n in enumerate(legends))
+    values = np.column_stack([tensor[:, :3], volume_nm3, tensor[:, 3:], np.full(rows, 298.0)])
+    path = write_rows(tmp_path / "energy.xvg", header, np.arange(rows) * 0.004, values)
+    folder = zorv_pp.ordern(pressure=path, out=tmp_path / "run", nb=2, nbe=5)
+    sampling = Sampling(0.004, 5, 0.004 * (rows - 1), 2)
+    volume = float(np.mean(volume_nm3)) * 1000.0  # Å³
+    mean = float(np.mean(tensor[:, :3].sum(axis=1) / 3.0))
+    expected = expected_viscosity(tensor, mean, 0.004, volume * 1e-30 * 1e5 / (2.0 * K_B), sampling)  # bar = 1e5 Pa
+    table = read(folder.path / "viscosity.dat")
+    for name, column in expected.items():
+        np.testing.assert_allclose(table[name], column, rtol=1e-9, err_msg=name)
+    run = zorv_pp.Run.load(folder.path, units="metal", sampling=sampling)
+    assert run.volume == pytest.approx(volume * 1e-30, rel=1e-12) and run.temperature == 298.0
+    assert "units: metal" in (folder.path / "ordern.log").read_text()
