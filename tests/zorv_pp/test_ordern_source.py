@@ -99,10 +99,13 @@ def test_dump_tables_agree_with_an_order_n_of_the_same_frames(tmp_path, mode, ev
     mol = [i // 2 + 1 for i in range(24)] + list(range(13, 18))
     x = atoms_of(centres, 12)
     write_dump(tmp_path / "run.dump", x, mol, types, box, mode, steps=range(1000, 1000 + 10 * frames, 10))
-    folder = zorv_pp.ordern(
-        tmp_path / "run.dump", out=tmp_path / "run", units="real", timestep=0.5, masses=MASSES,
-        species=species, nb=3, nbe=4, every=every,
-    )  # fmt: skip
+    # The unit style and the timestep of the last run from the log, or given.
+    log = tmp_path / "log.lammps"
+    log.write_text("units real\ntimestep 4.0\nrun 100\nLoop time of 1.0 on 1 procs for 100 steps with 29 atoms\n"
+                   "timestep 0.5\nrun 600\nLoop time of 1.0 on 1 procs for 600 steps with 29 atoms\n")  # fmt: skip
+    settings = {"log": log} if mode == "image flags" else {"units": "real", "timestep": 0.5}
+    folder = zorv_pp.ordern(tmp_path / "run.dump", out=tmp_path / "run", masses=MASSES, species=species, nb=3, nbe=4,
+                            every=every, **settings)  # fmt: skip
     names = ("water", "ion") if species else ("mol1_2", "type3")
     assert folder.counts == dict(zip(names, (12, 5)))
     sampling = Sampling(5.0 * every, 4, 5.0 * every * ((frames - 1) // every), 3)
