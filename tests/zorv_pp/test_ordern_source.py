@@ -144,7 +144,8 @@ def write_gromacs(folder, x, velocities, box_vectors):
                 u.atoms.write(str(folder / "conf.gro"))
 
 
-def test_gromacs_trajectory_in_a_tilted_box(tmp_path):
+@pytest.mark.parametrize("engine_temperature", [False, True])
+def test_gromacs_trajectory_in_a_tilted_box(tmp_path, engine_temperature):
     frames = 40
     box = np.array([[20.0, 0.0, 0.0], [5.0, 20.0, 0.0], [3.0, -4.0, 20.0]])
     centres = walkers(3, frames, 12 + 4, box)
@@ -152,7 +153,12 @@ def test_gromacs_trajectory_in_a_tilted_box(tmp_path):
     rng = np.random.default_rng(5)
     velocities = rng.normal(size=(frames, x.shape[1], 3))
     write_gromacs(tmp_path, x, velocities, box)
-    folder = zorv_pp.ordern(tmp_path / "traj.trr", tmp_path / "conf.gro", out=tmp_path / "run", nb=2, nbe=5)
+    # The engine's temperature (it counts constraints) comes before the velocities'.
+    thermostat = write_rows(
+        tmp_path / "t.xvg", '@ s0 legend "Temperature"\n', [0.0, 0.5, 1.0], [[299.0], [300.0], [304.0]]
+    )
+    given = {"temperature": thermostat} if engine_temperature else {}
+    folder = zorv_pp.ordern(tmp_path / "traj.trr", tmp_path / "conf.gro", out=tmp_path / "run", nb=2, nbe=5, **given)
     masses = mda.Universe(str(tmp_path / "conf.gro")).atoms.masses
     # Centres of the atoms as read back, their true images known: no unwrapping by neighbours.
     read_back = mda.Universe(str(tmp_path / "conf.gro"), str(tmp_path / "traj.trr"))
@@ -164,11 +170,34 @@ def test_gromacs_trajectory_in_a_tilted_box(tmp_path):
     assert_tables(folder.path, *expected_tables(centre, np.repeat([0, 1], [12, 4]), ("SOL", "NA"), sampling, 1))
     # Velocities in Å/ps (metal), masses in g/mol: T = Σ m v² / ((3N − 3) k_B), in SI from the exact constants.
     twice = [np.sum(masses[:, None] * v**2) * 1e-3 / N_A * 1e4 for v in velocities]
-    expected = np.mean(twice) / ((3 * x.shape[1] - 3) * K_B)
+    expected = 301.0 if engine_temperature else np.mean(twice) / ((3 * x.shape[1] - 3) * K_B)
     run = zorv_pp.Run.load(folder.path, units="metal", counts=folder.counts, sampling=sampling)
     assert run.temperature == pytest.approx(expected, rel=1e-6)  # float32 velocities
     assert run.volume == pytest.approx(np.linalg.det(box) * 1e-30, rel=1e-6)
     assert (folder.path / "ordern.log").read_text().count("converted to metal") == 1
+
+
+@pytest.mark.parametrize("units, interval", [("real", 2.0), ("metal", 0.002)])
+def test_lammps_dcd_times_in_the_style_unit(tmp_path, units, interval):
+    from MDAnalysis.coordinates.LAMMPS import DCDWriter
+
+    box = np.diag([40.0, 40.0, 40.0])
+    x = walkers(4, 30, 6, box)
+    u = mda.Universe.empty(6, n_residues=6, atom_resindex=np.arange(6), trajectory=True)
+    u.add_TopologyAttr("name", ["AR"] * 6)
+    u.add_TopologyAttr("resname", ["ARG"] * 6)
+    u.add_TopologyAttr("resid", np.arange(1, 7))
+    u.dimensions = [40.0, 40.0, 40.0, 90.0, 90.0, 90.0]
+    u.atoms.write(str(tmp_path / "top.pdb"))
+    with DCDWriter(str(tmp_path / "traj.dcd"), 6, dt=0.002, timeunit={"real": "fs", "metal": "ps"}[units]) as dcd:
+        for frame in x:
+            u.atoms.positions = frame - np.floor(frame / 40.0) * 40.0
+            dcd.write(u.atoms)
+    folder = zorv_pp.ordern(tmp_path / "traj.dcd", tmp_path / "top.pdb", out=tmp_path / "run", units=units,
+                            masses={"A": 39.948}, nb=2, nbe=4)  # fmt: skip
+    sampling = Sampling(interval, 4, interval * 29, 2)
+    assert folder.sampling["diffself"] == sampling and folder.counts == {"ARG": 6}
+    assert_tables(folder.path, *expected_tables(x, np.zeros(6, dtype=int), ("ARG",), sampling, 1))
 
 
 @pytest.mark.parametrize(

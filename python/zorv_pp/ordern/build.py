@@ -16,7 +16,7 @@ from ..units import UnitStyle, UnitStyleError, unit_style
 from .conditions import Conditions
 from .diffusion import accumulate_trajectory, describe
 from .errors import SourceError
-from .flux_tables import read, series_units, write_flux_tables
+from .flux_tables import SeriesUnits, read, series_units, write_flux_tables
 from .log_entries import Entries
 from .run_files import write_log
 from .trajectory import MAX_JUMP, open_trajectory
@@ -100,7 +100,7 @@ def ordern(
     every: int = 1,
     units: str | UnitStyle | None = None,
     mean_pressure: float | None = None,
-    temperature: float | None = None,
+    temperature: float | str | os.PathLike[str] | None = None,
     volume: float | None = None,
     timestep: float | None = None,
     log: str | os.PathLike[str] | None = None,
@@ -126,15 +126,19 @@ def ordern(
     output becomes metal; ``timestep`` (style's time unit, else ``log``'s)
     turns LAMMPS steps into times; ``masses`` maps a dump's atom types to
     masses. The bulk viscosity's pressure is less ``mean_pressure``, else the
-    run's own mean. ``temperature`` (K) and ``volume`` (the style's volume
-    unit) replace what the files give. Raises :class:`SourceError` on input
-    that cannot be used.
+    run's own mean. ``temperature`` (K, or a series file of the engine's
+    temperature) and ``volume`` (the style's volume unit) replace what the
+    files give; else the temperature is a series' Temperature column, else
+    the kinetic one of the trajectory's velocities (which cannot count
+    constraints). Raises :class:`SourceError` on input that cannot be used.
     """
     _check_counts(nb, nbe, every)
     if trajectory is None and pressure is None and heat_flux is None:
         raise SourceError("nothing to sample: give a trajectory, a pressure series or a heat-flux series")
     style, timestep, notes = _settings(units, log, timestep)
     series = _read_series(pressure, heat_flux)
+    number = temperature is None or isinstance(temperature, (int, float))
+    temperature_series = None if number else read(temperature)  # type: ignore[arg-type]
     opened = open_trajectory(trajectory, topology, style, timestep, masses) if trajectory is not None else None
     folder = _out_folder(out, overwrite)
     sums, entries = None, Entries()
@@ -143,16 +147,14 @@ def ordern(
         sums = accumulate_trajectory(opened, species, nb, nbe, every, max_jump, progress)
         write_diffusion_tables(folder, sums.positions)
         entries.trajectory(describe(opened, trajectory, topology), opened, sums, every)
-    conditions = Conditions(sums, temperature, volume)
+    conditions = Conditions(sums, temperature if number else None, volume)  # type: ignore[arg-type]
+    if temperature_series is not None:
+        style = _same_style(style, series_units(temperature_series, style, timestep))
+        conditions.add_temperature_series(temperature_series, series_units(temperature_series, style, timestep))
     fluxes = None
     if series:
         flux_units = series_units(next(iter(series.values())), style, timestep)
-        if style is not None and flux_units.style != style:
-            raise SourceError(
-                f"the trajectory is in {style.name} units and the series in {flux_units.style.name}: "
-                f"give files of one run"
-            )
-        style = flux_units.style
+        style = _same_style(style, flux_units)
         conditions.add_series(list(series.values()), flux_units)
         fluxes = write_flux_tables(
             folder,
@@ -170,6 +172,15 @@ def ordern(
     write_log(folder / "ordern.log", log_entries)
     sampling = {**(sums.sampling_of_tables() if sums else {}), **(fluxes.sampling if fluxes else {})}
     return OrderNFolder(folder, dict(sums.counts) if sums else {}, sampling, dict(log_entries))
+
+
+def _same_style(style: UnitStyle | None, units: SeriesUnits) -> UnitStyle:
+    """The series' style, refused when the trajectory's is another."""
+    if style is not None and units.style != style:
+        raise SourceError(
+            f"the trajectory is in {style.name} units and a series in {units.style.name}: give files of one run"
+        )
+    return units.style
 
 
 def _read_series(pressure: Any, heat_flux: Any) -> dict[str, Any]:
