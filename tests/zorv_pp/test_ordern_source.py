@@ -1,6 +1,8 @@
 """Run folders from trajectories: the tables against the synthetic package's order-n of the same frames,
 the units against the exact SI constants, and bad input against its message."""
 
+from pathlib import Path
+
 import numpy as np
 import pytest
 
@@ -393,3 +395,14 @@ def test_gromacs_energies_become_metal(tmp_path):
     run = zorv_pp.Run.load(folder.path, units="metal", sampling=sampling)
     assert run.volume == pytest.approx(volume * 1e-30, rel=1e-12) and run.temperature == 298.0
     assert "units: metal" in (folder.path / "ordern.log").read_text()
+
+
+def test_series_damage_is_told_and_the_folder_still_written(tmp_path, capsys):
+    path = Path(series(tmp_path, SIX + ["v_vol"], steps=(0, 10, 20, 30, 40)))
+    path.write_text(path.read_text() + "50 1 1")  # a last row cut mid-write
+    assert (
+        main(["ordern", "--pressure", str(path), "--units", "real", "--timestep", "1", "--out", str(tmp_path / "run")])
+        == 0
+    )
+    out, err = capsys.readouterr()
+    assert "viscosity.dat" in out and "zorv-pp: warning: s.dat: " in err and "[partial_last_row]" in err

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import argparse
 import math
+import sys
 from pathlib import Path
 from typing import Any
 
@@ -90,6 +91,8 @@ def run_ordern(args: argparse.Namespace) -> int:
         )
     except (ZorvError, OSError) as error:
         raise UsageError(str(error)) from None
+    for warning in folder.warnings:
+        print(f"zorv-pp: warning: {warning}", file=sys.stderr)
     tables = ", ".join(f"{kind}.dat" for kind in folder.sampling)
     species = ", ".join(f"{name} {count}" for name, count in folder.counts.items())
     print(f"run folder: {folder.path} ({tables}{'; species ' + species if species else ''})")

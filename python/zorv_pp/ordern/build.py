@@ -36,12 +36,15 @@ WRITTEN = (
 
 @dataclass(frozen=True)
 class OrderNFolder:
-    """The folder written: its path, the molecule counts, each table's sampling and the log's entries."""
+    """The folder written: its path, the molecule counts, each table's sampling, the log's entries and the
+    warnings."""
 
     path: Path
     counts: Mapping[str, int]
     sampling: Mapping[str, Sampling]
     log: Mapping[str, str] = field(repr=False)
+    warnings: tuple[str, ...] = ()
+    """The damage the series readers stepped over, as ``FILE: MESSAGE [CODE]``."""
 
 
 def _settings(
@@ -171,7 +174,9 @@ def ordern(
     log_entries = entries.finish(style, conditions, notes)
     write_log(folder / "ordern.log", log_entries)
     sampling = {**(sums.sampling_of_tables() if sums else {}), **(fluxes.sampling if fluxes else {})}
-    return OrderNFolder(folder, dict(sums.counts) if sums else {}, sampling, dict(log_entries))
+    files = [*series.values(), *([temperature_series] if temperature_series is not None else [])]
+    warnings = tuple(dict.fromkeys(f"{w.file}: {w.message} [{w.code}]" for one in files for w in one.warnings))
+    return OrderNFolder(folder, dict(sums.counts) if sums else {}, sampling, dict(log_entries), warnings)
 
 
 def _same_style(style: UnitStyle | None, units: SeriesUnits) -> UnitStyle:
