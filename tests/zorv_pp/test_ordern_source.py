@@ -16,7 +16,11 @@ from zorv_pp.synthetic.ordern import ordern_grid, ordern_products, ou_positions
 from zorv_pp.synthetic.ordern.folder import heat_columns, onsager_columns, self_column, viscosity_columns
 from zorv_pp.units import LJ, METAL, REAL
 
-mda = pytest.importorskip("MDAnalysis")
+try:
+    import MDAnalysis as mda
+except ImportError:  # the series need no MDAnalysis; the trajectories do
+    mda = None
+needs_mdanalysis = pytest.mark.skipif(mda is None, reason="MDAnalysis is not installed")
 
 K_B, N_A = 1.380649e-23, 6.02214076e23  # exact (SI 2019)
 GRID = 10.0 / 256  # positions on it stay exact through float32, nm and Å
@@ -86,6 +90,7 @@ def assert_tables(folder, own, onsager):
             np.testing.assert_allclose(table[name], column, rtol=1e-9, atol=1e-9 * scale, err_msg=name)
 
 
+@needs_mdanalysis
 @pytest.mark.parametrize(
     "mode, every, species",
     [
@@ -145,6 +150,7 @@ def write_gromacs(folder, x, velocities, boxes):
                 u.atoms.write(str(folder / "conf.gro"))
 
 
+@needs_mdanalysis
 # A fixed box and the velocities' temperature; a box breathing as under a barostat and the engine's temperature.
 @pytest.mark.parametrize("npt", [False, True])
 def test_gromacs_trajectory_in_a_tilted_box(tmp_path, npt):
@@ -184,6 +190,7 @@ def test_gromacs_trajectory_in_a_tilted_box(tmp_path, npt):
     assert (folder.path / "ordern.log").read_text().count("converted to metal") == 1
 
 
+@needs_mdanalysis
 @pytest.mark.parametrize("units, interval", [("real", 2.0), ("metal", 0.002)])
 def test_lammps_dcd_times_in_the_style_unit(tmp_path, units, interval):
     from MDAnalysis.coordinates.LAMMPS import DCDWriter
@@ -255,60 +262,38 @@ def series(path, names, steps=(0, 10, 20, 30)):
 SIX = [f"c_a[{i}]" for i in range(1, 7)]
 
 
+RUN = ["--units", "real", "--timestep", "1"]
+
+
+def opening(arguments, message):
+    """A case that opens the trajectory, which takes MDAnalysis."""
+    return pytest.param(arguments, message, marks=needs_mdanalysis)
+
+
 @pytest.mark.parametrize(
     "arguments, message",
     [
-        (lambda p: [dump_with(p), "--units", "real"], "holds steps, not times"),
-        (lambda p: [dump_with(p), "--timestep", "1"], "does not say its unit style"),
-        (lambda p: [dump_with(p), "--units", "real", "--timestep", "1", "--species", "a=type 9"], "matches no atom"),
-        (
-            lambda p: [
-                dump_with(p),
-                "--units",
-                "real",
-                "--timestep",
-                "1",
-                "--species",
-                "a=type 1",
-                "--species",
-                "b=index 0",
-            ],
-            "both select",
-        ),
-        (lambda p: [dump_with(p), "--units", "real", "--timestep", "1", "--species", "a=nonsense ("], "cannot select"),
-        (
-            lambda p: [dump_with(p, steps=[0, 10, 20, 35, 45, 55]), "--units", "real", "--timestep", "1"],
-            "time step changes at frame 3",
-        ),
-        (lambda p: [jumping(p), "--units", "lj", "--timestep", "0.005"], "moved 0.40 of the box"),
-        (lambda p: [growing(p), "--units", "real", "--timestep", "1"], "the box changes at frame 5"),
+        opening(lambda p: [dump_with(p), "--units", "real"], "holds steps, not times"),
+        opening(lambda p: [dump_with(p), "--timestep", "1"], "does not say its unit style"),
+        opening(lambda p: [dump_with(p), *RUN, "--species", "a=type 9"], "matches no atom"),
+        opening(lambda p: [dump_with(p), *RUN, "--species", "a=type 1", "--species", "b=index 0"], "both select"),
+        opening(lambda p: [dump_with(p), *RUN, "--species", "a=nonsense ("], "cannot select"),
+        opening(lambda p: [dump_with(p, steps=[0, 10, 20, 35, 45, 55]), *RUN], "time step changes at frame 3"),
+        opening(lambda p: [jumping(p), "--units", "lj", "--timestep", "0.005"], "moved 0.40 of the box"),
+        opening(lambda p: [growing(p), *RUN], "the box changes at frame 5"),
+        opening(lambda p: [garbage(p / "x.xtc")], "give its topology"),
         (lambda p: [str(p / "traj.xtc"), "--units", "real"], "no trajectory file"),
-        (lambda p: [garbage(p / "x.xtc")], "give its topology"),
-        (lambda p: [dump_with(p), "--units", "real", "--timestep", "1", "--nbe", "1"], "nbe must be"),
+        (lambda p: [dump_with(p), *RUN, "--nbe", "1"], "nbe must be"),
         (lambda p: [], "nothing to sample"),
         (
-            lambda p: [
-                "--pressure",
-                series(p, SIX + ["c_b[1]", "c_b[2]", "c_b[3]", "c_b[4]", "c_b[5]", "c_b[6]", "v_vol"]),
-                "--units",
-                "real",
-                "--timestep",
-                "1",
-            ],
+            lambda p: ["--pressure", series(p, SIX + [f"c_b[{i}]" for i in range(1, 7)] + ["v_vol"]), *RUN],
             "several column sets",
         ),
         (
-            lambda p: [
-                "--pressure",
-                series(p, SIX + ["v_vol"], steps=(0, 10, 30)),
-                "--units",
-                "real",
-                "--timestep",
-                "1",
-            ],
+            lambda p: ["--pressure", series(p, SIX + ["v_vol"], steps=(0, 10, 30)), *RUN],
             "not equally spaced in time (row 3)",
         ),
-        (lambda p: ["--pressure", series(p, SIX), "--units", "real", "--timestep", "1"], "need the volume"),
+        (lambda p: ["--pressure", series(p, SIX), *RUN], "need the volume"),
         (lambda p: ["--pressure", series(p, SIX + ["v_vol"]), "--timestep", "1"], "does not say its LAMMPS unit style"),
     ],
 )
