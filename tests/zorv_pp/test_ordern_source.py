@@ -249,6 +249,12 @@ def growing(tmp_path):
     return path
 
 
+def no_positions(path):
+    text = open(dump_with(path)).read().replace("id mol type xu yu zu", "id mol type vx vy vz")
+    (path / "bad.dump").write_text(text)
+    return str(path / "bad.dump")
+
+
 def garbage(path):
     path.write_text("not a trajectory")
     return str(path)
@@ -282,6 +288,7 @@ def opening(arguments, message):
         opening(lambda p: [jumping(p), "--units", "lj", "--timestep", "0.005"], "moved 0.40 of the box"),
         opening(lambda p: [growing(p), *RUN], "the box changes at frame 5"),
         opening(lambda p: [garbage(p / "x.xtc")], "give its topology"),
+        opening(lambda p: [no_positions(p), *RUN], "the dump has no positions"),
         (lambda p: [str(p / "traj.xtc"), "--units", "real"], "no trajectory file"),
         (lambda p: [dump_with(p), *RUN, "--nbe", "1"], "nbe must be"),
         (lambda p: [], "nothing to sample"),
@@ -379,7 +386,8 @@ def test_gromacs_energies_become_metal(tmp_path):
         np.testing.assert_allclose(table[name], column, rtol=1e-9, err_msg=name)
     run = zorv_pp.Run.load(folder.path, units="metal", sampling=sampling)
     assert run.volume == pytest.approx(volume * 1e-30, rel=1e-12) and run.temperature == 298.0
-    assert "units: metal" in (folder.path / "ordern.log").read_text()
+    value, source = folder.log["volume"].split(" ", 1)
+    assert float(value) == pytest.approx(volume, rel=1e-12) and source == "(energy.xvg column Volume, nm³ × 1000 to Å³)"
 
 
 def test_series_damage_is_told_and_the_folder_still_written(tmp_path, capsys):

@@ -54,7 +54,8 @@ def _from_series(series: Any, names: Sequence[str], scale: float, units: SeriesU
             averages = BlockAverages.of(values.size)
             for time, value in zip(np.asarray(series.time) * units.to_time, values):
                 averages.add(float(time), float(value))
-            return Condition(averages.finish(), f"{series.path.name} column {found[0]}")
+            converted = f", nm³ × {scale:g} to Å³" if scale != 1.0 else ""
+            return Condition(averages.finish(), f"{series.path.name} column {found[0]}{converted}")
     return None
 
 
