@@ -51,6 +51,8 @@ def _settings(
     units: str | UnitStyle | None, log: str | os.PathLike[str] | None, timestep: float | None
 ) -> tuple[UnitStyle | None, float | None, list[tuple[str, str]]]:
     """The unit style and timestep: as given, else the LAMMPS log's (its production timestep)."""
+    if log is not None and not Path(log).is_file():
+        raise SourceError(f"no LAMMPS log {os.fspath(log)}")
     info = parse_log(Path(log)) if log is not None else None
     notes = []
     if units is None and info is not None and info.units is not None:
@@ -61,8 +63,11 @@ def _settings(
     except UnitStyleError as error:
         raise SourceError(str(error)) from None
     if timestep is None and info is not None and style is not None:
-        last_run = info.runs[-1][0] if info.runs else math.inf
-        timestep = info.timestep_at(int(min(last_run, 2**62)), style.default_timestep)
+        # The production run is the last; a log that sets no timestep ran LAMMPS's default for the style.
+        if info.runs:
+            timestep = info.timestep_at(info.runs[-1][0], style.default_timestep)
+        else:
+            timestep = info.timesteps[-1][1] if info.timesteps else style.default_timestep
         notes.append(("timestep from", f"{os.fspath(log or '')} (in force at its last run)"))
     if timestep is not None and not (math.isfinite(timestep) and timestep > 0.0):
         raise SourceError(f"the timestep must be a positive number, not {timestep!r}")
