@@ -125,13 +125,14 @@ def rounded(interval: float, digits: int = 9) -> float:
 def pressure_sums(
     columns: Sequence[FloatArray], nb: int, nbe: int, interval: float, mean_pressure: float | None
 ) -> tuple[FluxOrderN, float]:
-    """The pressure tensor's order-n accumulator and the mean pressure subtracted (the run's own when None)."""
-    tensor = np.column_stack(columns).astype(np.float64)
-    if mean_pressure is None:
-        mean_pressure = float(np.mean((tensor[:, 0] + tensor[:, 1] + tensor[:, 2]) / 3.0))
+    """The pressure tensor's order-n accumulator and the mean pressure subtracted: ``mean_pressure``, else the
+    run's own (trapezoidal) mean, which the accumulator subtracts exactly once every row is in."""
     accumulator = FluxOrderN.pressure(nb, nbe, interval, mean_pressure)
-    accumulator.add(tensor)
-    return accumulator, mean_pressure
+    accumulator.add(np.column_stack(columns).astype(np.float64))
+    if mean_pressure is None:
+        mean_pressure = accumulator.sums().mean_pressure
+    assert mean_pressure is not None
+    return accumulator, float(mean_pressure)
 
 
 def heat_sums(columns: Sequence[FloatArray], nb: int, nbe: int, interval: float) -> FluxOrderN:
