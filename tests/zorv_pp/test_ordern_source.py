@@ -119,7 +119,9 @@ def test_dump_tables_agree_with_an_order_n_of_the_same_frames(tmp_path, mode, ev
     assert folder.sampling["diffself"] == sampling
     which = np.repeat([0, 1], [12, 5])
     assert_tables(folder.path, *expected_tables(centres_of(x, 12, (16.0, 1.0)), which, names, sampling, every))
-    run = zorv_pp.Run.load(folder.path, units="real", counts=folder.counts, sampling=sampling, temperature=300.0)
+    # The folder reads from its own log: units, counts and sampling.
+    run = zorv_pp.Run.load(folder.path, temperature=300.0)
+    assert run.units.name == "real" and run.counts == folder.counts and run.sampling["diffonsag"] == sampling
     assert run.volume == pytest.approx(18 * 20 * 22 * 1e-30, rel=1e-12) and not run.warnings
     log = dict(line.split(": ", 1) for line in (folder.path / "ordern.log").read_text().splitlines()[1:])
     assert log["frames"] == f"{-(-frames // every)} (every {every}th of {frames})"
@@ -184,7 +186,8 @@ def test_gromacs_trajectory_in_a_tilted_box(tmp_path, npt):
     # Velocities in Å/ps (metal), masses in g/mol: T = Σ m v² / ((3N − 3) k_B), in SI from the exact constants.
     twice = [np.sum(masses[:, None] * v**2) * 1e-3 / N_A * 1e4 for v in velocities]
     expected = 301.0 if npt else np.mean(twice) / ((3 * x.shape[1] - 3) * K_B)
-    run = zorv_pp.Run.load(folder.path, units="metal", counts=folder.counts, sampling=sampling)
+    run = zorv_pp.Run.load(folder.path)
+    assert run.units.name == "metal" and run.counts == folder.counts and run.sampling["diffself"] == sampling
     assert run.temperature == pytest.approx(expected, rel=1e-6)  # float32 velocities
     assert run.volume == pytest.approx(np.mean(np.linalg.det(boxes)) * 1e-30, rel=1e-6)
     assert (folder.path / "ordern.log").read_text().count("converted to metal") == 1
@@ -368,7 +371,8 @@ def test_lammps_pressure_and_heat_flux_series(tmp_path, mean_pressure):
         table = read(folder.path / file)
         for name, column in columns.items():
             np.testing.assert_allclose(table[name], column, rtol=1e-9, err_msg=f"{file} {name}")
-    run = zorv_pp.Run.load(folder.path, units="real", sampling=sampling)
+    run = zorv_pp.Run.load(folder.path)
+    assert run.sampling == {"viscosity": sampling, "tconductivity": sampling}
     assert run.temperature == pytest.approx(np.mean(temperature), rel=1e-12) and not run.warnings
     source = "the run's own mean" if mean_pressure is None else "given"
     value, said = folder.log["mean pressure"].split(" ", 1)
@@ -391,7 +395,8 @@ def test_gromacs_energies_become_metal(tmp_path):
     table = read(folder.path / "viscosity.dat")
     for name, column in expected.items():
         np.testing.assert_allclose(table[name], column, rtol=1e-9, err_msg=name)
-    run = zorv_pp.Run.load(folder.path, units="metal", sampling=sampling)
+    run = zorv_pp.Run.load(folder.path)
+    assert run.units.name == "metal" and run.sampling == {"viscosity": sampling}
     assert run.volume == pytest.approx(volume * 1e-30, rel=1e-12) and run.temperature == 298.0
     value, source = folder.log["volume"].split(" ", 1)
     assert float(value) == pytest.approx(volume, rel=1e-12) and source == "(energy.xvg column Volume, nm³ × 1000 to Å³)"
