@@ -124,7 +124,7 @@ def test_dump_tables_agree_with_an_order_n_of_the_same_frames(tmp_path, mode, ev
     assert run.units.name == "real" and run.counts == folder.counts and run.sampling["diffonsag"] == sampling
     assert run.volume == pytest.approx(18 * 20 * 22 * 1e-30, rel=1e-12) and not run.warnings
     log = dict(line.split(": ", 1) for line in (folder.path / "ordern.log").read_text().splitlines()[1:])
-    assert log["frames"] == f"{-(-frames // every)} (every {every}th of {frames})"
+    assert log["frames"] == f"{-(-frames // every)} (every {('1st', '2nd', '3rd')[every - 1]} of {frames})"
     assert log["sampling diffonsag"] == f"interval {5.0 * every!r} nbe 4 blocks 3 run_length {sampling.run_length!r}"
     assert log["units"] == "real" and log["species"] == f"{names[0]} 12, {names[1]} 5"
 

@@ -32,7 +32,7 @@ class Entries:
         self.sources.append(source)
         self.engine_units.append(opened.engine_units)
         self.main["species"] = ", ".join(f"{name} {count}" for name, count in sums.counts.items())
-        self.main["frames"] = f"{sums.frames_used} (every {every}th of {sums.frames_read})"
+        self.main["frames"] = f"{sums.frames_used} (every {_ordinal(every)} of {sums.frames_read})"
         for table in ("diffself", "diffonsag"):
             self.main[f"sampling {table}"] = sampling_line(sums.sampling)
         self.extra += [("note", note) for note in opened.notes]
@@ -75,3 +75,9 @@ class Entries:
             *notes,
             *self.extra,
         ]
+
+
+def _ordinal(n: int) -> str:
+    """1st, 2nd, 3rd, 4th, 11th, 12th, 13th, 21st ..."""
+    last = "th" if n % 100 in (11, 12, 13) else {1: "st", 2: "nd", 3: "rd"}.get(n % 10, "th")
+    return f"{n}{last}"
