@@ -15,6 +15,8 @@ INPUTS = Path(__file__).resolve().parent / "inputs"
 # GROMACS keeps numbered backups of every file it overwrites; OpenMPI and UCX probe devices a
 # chroot lacks and say so on stderr, which only hides a real error.
 QUIET = {"GMX_MAXBACKUP": "-1", "OMPI_MCA_btl": "self", "OMPI_MCA_pml": "ob1", "UCX_WARN_UNUSED_ENV_VARS": "n"}
+# The sanitized pass preloads its runtime into the interpreter; the engines are not built for it.
+ENVIRONMENT = {name: value for name, value in os.environ.items() if name != "LD_PRELOAD"} | QUIET
 
 
 class EngineFailed(RuntimeError):
@@ -23,7 +25,7 @@ class EngineFailed(RuntimeError):
 
 def _run(command: list[str], folder: Path, stdin: str | None = None) -> None:
     done = subprocess.run(
-        command, cwd=folder, input=stdin, capture_output=True, text=True, env={**os.environ, **QUIET}, check=False
+        command, cwd=folder, input=stdin, capture_output=True, text=True, env=ENVIRONMENT, check=False
     )
     if done.returncode != 0:
         tail = "\n".join((done.stdout + done.stderr).splitlines()[-25:])
