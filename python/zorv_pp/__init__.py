@@ -19,6 +19,7 @@ from .analysis.run_fit import RunAnalysis, fit_run
 from .analysis.state import StateResult, analyze, combine
 from .errors import CampaignError, RunError, ZorvError
 from .msdfit.window import Window
+from .ordern import ordern
 from .properties import PROPERTIES
 from .run import Run
 from .units import LJ, METAL, REAL, UnitStyle, UnitStyleError, unit_style
@@ -41,6 +42,7 @@ __all__ = [
     "analyze",
     "combine",
     "fit_run",
+    "ordern",
     "unit_style",
 ]
 __version__ = "0.1.0"

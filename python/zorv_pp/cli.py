@@ -14,6 +14,7 @@ from collections.abc import Sequence
 from . import __version__
 from .command.analyze import add_analyze
 from .command.options import EXIT_CODES, UsageError
+from .command.ordern import add_ordern
 from .errors import CampaignError
 from .koh.command import add_koh
 
@@ -21,6 +22,7 @@ MAIN_EPILOG = f"""examples:
   zorv-pp analyze path/to/run                      # one run folder, units and counts from its log
   zorv-pp analyze campaign.toml --out results      # every state point of a campaign file
   zorv-pp koh campaign.toml                        # the KOH(aq) study of a campaign
+  zorv-pp ordern traj.xtc topol.tpr --out run      # a run folder from a trajectory
 
 'zorv-pp COMMAND --help' tells more about each command.
 
@@ -37,6 +39,7 @@ def build_parser() -> argparse.ArgumentParser:
     parser.add_argument("--version", action="version", version=f"zorv-pp {__version__}")
     subparsers = parser.add_subparsers(dest="command", metavar="COMMAND")
     add_analyze(subparsers)
+    add_ordern(subparsers)
     add_koh(subparsers)
     return parser
 

@@ -7,6 +7,7 @@ namespace zorv::analysis {
 
 PyObject* read_table(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* summarize_column(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* read_series(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* window_spread(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* order_n_covariance(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* reversed_cholesky(PyObject* module, PyObject* args, PyObject* kwargs);

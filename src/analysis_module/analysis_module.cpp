@@ -49,6 +49,11 @@ PyMethodDef methods[] = {
      "summarize_column(path, column=1, layout='thermo', block_rows=0) -> dict\n\n"
      "Count, mean and variance of the finite values of one column and the means of its full blocks of "
      "block_rows rows, in one pass that builds no column."},
+    {"read_series", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_series)),
+     METH_VARARGS | METH_KEYWORDS,
+     "read_series(path, format) -> dict\n\n"
+     "A LAMMPS fix ave/time ('lammps') or xvg ('xvg') series: names, read-only float64 Columns and units in "
+     "column order (the step or time first), the damage of the pass and the number of legends past the rows."},
     {"window_spread", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(window_spread)),
      METH_VARARGS | METH_KEYWORDS,
      "window_spread(time, msd, margin, min_window, max_window, max_error, min_displacement)"
