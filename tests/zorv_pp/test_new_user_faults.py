@@ -14,7 +14,7 @@ import zorv_pp
 from zorv_pp import cli, synthetic
 from zorv_pp.analysis.rdf import first_shell, shell_with_floors
 from zorv_pp.campaign import batch
-from zorv_pp.run.logfile import parse_log
+from zorv_pp.run import parse_log
 from zorv_pp.units import YEH_HUMMER_XI
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]

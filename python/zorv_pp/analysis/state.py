@@ -20,6 +20,7 @@ from .curve_fit import Curve
 from .derived import carry_flags, derive, spread_key
 from .estimate import Estimate, merge_flags
 from .keys import Key, Species, pair_key
+from .load_fit import load_and_fit
 from .run_fit import RunAnalysis, fit_run
 
 
@@ -148,7 +149,7 @@ def analyze(
 ) -> StateResult:
     """Analyse the replica runs of one state point.
 
-    ``runs`` are Run objects, run folders (loaded with :meth:`Run.load`) or
+    ``runs`` are Run objects, run folders (read with :func:`zorv_pp.run.load_run`) or
     already fitted runs. ``charges`` (in units of e) enables the electrical
     conductivities; ``viscosity`` (Pa·s) replaces the state's shear viscosity
     in the Yeh–Hummer correction; ``window`` sets the fits.
@@ -158,7 +159,7 @@ def analyze(
         if isinstance(run, RunAnalysis):
             fitted.append(run)
         else:
-            fitted.append(fit_run(run if isinstance(run, Run) else Run.load(run), window, charges))
+            fitted.append(fit_run(run, window, charges) if isinstance(run, Run) else load_and_fit(run, window, charges))
     if not fitted:
         raise ZorvError("a state point needs at least one run")
     return combine(fitted, charges=charges, viscosity=viscosity, name=name, metadata=metadata)

@@ -9,11 +9,12 @@ from collections.abc import Callable, Iterator, Mapping, Sequence
 from dataclasses import dataclass, field
 from typing import Any
 
-from ..analysis.run_fit import RunAnalysis, fit_run
+from ..analysis.load_fit import load_and_fit
+from ..analysis.run_fit import RunAnalysis
 from ..analysis.state import StateResult, combine
 from ..errors import RunError, ZorvError
 from ..msdfit.window import Window, windows_for
-from ..run import GroupChoice, Run
+from ..run import GroupChoice, LoadOptions
 from ..run.sampling import Sampling
 from .file import Campaign
 from .shared_queue import SharedTasks
@@ -43,7 +44,7 @@ class StateJob:
     """One state point to analyse: its run folders and how to read and combine them.
 
     ``run_length``, ``sampling``, ``density_unit`` and ``molar_masses`` go to
-    :meth:`zorv_pp.Run.load` as they are (None: the run decides).
+    :func:`zorv_pp.run.load_run` as they are (None: the run decides).
     """
 
     name: str
@@ -60,16 +61,18 @@ class StateJob:
     density_unit: str | None = None
     molar_masses: Mapping[str, float] | None = None
 
-    def load_options(self) -> dict[str, Any]:
-        """The keyword arguments of :meth:`zorv_pp.Run.load` for a run of this state."""
-        options: dict[str, Any] = {"units": self.units, "counts": self.counts, "groups": self.groups}
-        extra = {
-            "run_length": self.run_length,
-            "sampling": self.sampling,
-            "density_unit": self.density_unit,
-            "molar_masses": self.molar_masses,
-        }
-        return options | {key: value for key, value in extra.items() if value is not None}
+    def load_options(self) -> LoadOptions:
+        """The keyword arguments of :func:`zorv_pp.run.load_run` for a run of this state."""
+        options = LoadOptions(units=self.units, counts=self.counts, groups=self.groups)
+        if self.run_length is not None:
+            options["run_length"] = self.run_length
+        if self.sampling is not None:
+            options["sampling"] = self.sampling
+        if self.density_unit is not None:
+            options["density_unit"] = self.density_unit
+        if self.molar_masses is not None:
+            options["molar_masses"] = self.molar_masses
+        return options
 
 
 @dataclass(frozen=True)
@@ -122,19 +125,10 @@ Task = tuple[str, StateJob, Mapping[str, Window], bool]
 def _fit_one(task: Task) -> RunAnalysis | Failure:
     path, job, windows, curves = task
     try:
-        run = Run.load(path, **job.load_options())
-        if not run.tables:
-            return Failure(
-                job.name,
-                path,
-                None,
-                "no table the analysis can use (diffself.dat, diffonsag.dat, "
-                "viscosity.dat, tconductivity.dat or rdf.dat)",
-            )
-        if run.temperature is None and job.temperature is not None:
-            run = dataclasses.replace(run, temperature=job.temperature)
         # The curves are only for figures, and most of what a worker sends back.
-        return fit_run(run, windows, job.charges, curves=curves)
+        return load_and_fit(
+            path, windows, job.charges, curves=curves, fallback_temperature=job.temperature, **job.load_options()
+        )
     except RunError as error:
         return Failure(job.name, error.run, error.file, error.message, tuple(getattr(error, "missing_species", ())))
     except (ZorvError, OSError, ValueError, ArithmeticError) as error:

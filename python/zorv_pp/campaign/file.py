@@ -45,8 +45,7 @@ from typing import Any
 from ..errors import CampaignError
 from ..msdfit.window import Window, windows_for
 from ..properties import fit_groups
-from ..run import GroupChoice
-from ..run.density import DENSITY_UNITS, density_unit_name
+from ..run import DENSITY_UNITS, GroupChoice, density_unit_name
 from ..run.sampling import SAMPLED_TABLES, Sampling
 from ..units import UnitStyleError, unit_style
 from .toml_lines import Lines, Table, dotted

@@ -15,7 +15,7 @@ from .. import __version__
 from ..errors import ZorvError
 from ..msdfit.window import windows_for
 from ..output.writer import Outputs, write_outputs
-from ..run.density import DENSITY_UNITS, density_unit_name
+from ..run import DENSITY_UNITS, density_unit_name
 from ..units import STYLES
 from .options import (
     EXIT_CODES,

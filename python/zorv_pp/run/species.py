@@ -2,10 +2,9 @@
 
 from __future__ import annotations
 
-from collections.abc import Mapping
+from collections.abc import Callable, Mapping
 from pathlib import Path
 
-from .._native import group_atom_count
 from ..errors import RunError
 from .tables import TABLE_FILES, Table, first_file
 
@@ -79,7 +78,16 @@ def header_species(folder: Path, known: set[str]) -> list[str]:
     return [*required, *rdf_only]
 
 
-def _quoted(names: list[str]) -> str:
+def check_count(folder: Path, source: str | None, name: str, count: object) -> None:
+    """RunError unless ``count``, the molecule count of species ``name`` (from ``source``), is a positive int."""
+    if isinstance(count, bool) or not isinstance(count, int) or count <= 0:
+        raise RunError(
+            folder, source, f"species {name!r} has a molecule count of {count!r}; it must be a positive integer"
+        )
+
+
+def quoted(names: list[str]) -> str:
+    """Species names as a message lists them."""
     return ", ".join(repr(name) for name in names)
 
 
@@ -87,62 +95,19 @@ def count_species(
     folder: Path,
     species: list[str],
     counts: Mapping[str, int] | None,
-    groups: Mapping[str, GroupChoice],
-    log: Path | None,
+    count_rest: Callable[[list[str]], dict[str, int]],
 ) -> dict[str, int]:
-    """The molecule count of every one of ``species``: from ``counts``, else from the log's groups.
+    """The molecule count of every one of ``species``: from ``counts``, else as the run's source counts them.
 
-    A count given for some species adds to what the log counts for the
-    others. Every species without a count is named at once, in the error's
-    message and in its ``missing_species``.
+    A count given for some species adds to what the source counts for the
+    others (``count_rest``, which raises :class:`RunError` naming every species
+    it cannot count, in its message and its ``missing_species``).
     """
     given = dict(counts or {})
-    rest = [name for name in species if name not in given]
     found = {name: given[name] for name in species if name in given}
     for name, count in found.items():
-        _check_count(folder, None, name, count)
-    if not rest:
-        return found
-    if log is None:
-        if counts is not None:
-            raise RunError(folder, None, f"no molecule count given for species {_quoted(rest)}", rest)
-        raise RunError(
-            folder, None, f"no molecule count for species {_quoted(rest)}: give counts= or add the LAMMPS log", rest
-        )
-    missing = []
-    for name in rest:
-        group, per_molecule = _group(groups.get(name, name))
-        try:
-            atoms = group_atom_count(str(log), group)
-        except ValueError:  # no such group in the log
-            missing.append(name)
-            continue
-        except OSError as error:
-            raise RunError(folder, log.name, str(error)) from None
-        if atoms % per_molecule:
-            raise RunError(
-                folder,
-                log.name,
-                f"group {group!r} holds {atoms} atoms, not a whole number of molecules of {per_molecule} atoms",
-            )
-        found[name] = atoms // per_molecule
-        _check_count(folder, log.name, name, found[name])
-    if missing:
-        raise RunError(
-            folder, log.name, f"the log counts no group of species {_quoted(missing)}: give counts= or groups=", missing
-        )
+        check_count(folder, None, name, count)
+    rest = [name for name in species if name not in given]
+    if rest:
+        found.update(count_rest(rest))
     return found
-
-
-def _check_count(folder: Path, source: str | None, name: str, count: object) -> None:
-    if isinstance(count, bool) or not isinstance(count, int) or count <= 0:
-        raise RunError(
-            folder, source, f"species {name!r} has a molecule count of {count!r}; it must be a positive integer"
-        )
-
-
-def _group(choice: GroupChoice) -> tuple[str, int]:
-    if isinstance(choice, str):
-        return choice, 1
-    name, per_molecule = choice
-    return name, int(per_molecule)

@@ -1,4 +1,4 @@
-"""Volume and density of a run: block means of volume.dat and density.dat, in a decided unit."""
+"""The density of a LAMMPS run: the block means of density.dat, in a decided unit, checked against its mass."""
 
 from __future__ import annotations
 
@@ -6,11 +6,10 @@ import math
 from collections.abc import Mapping
 from pathlib import Path
 
-from ..diagnostics import RunWarning
-from ..errors import RunError
-from ..units import AVOGADRO, UnitStyle
+from ...diagnostics import RunWarning
+from ...units import AVOGADRO, UnitStyle
+from ..series import series_mean
 from .masses import SystemMass
-from .tables import column_mean
 
 #: kg/m³ per unit of the density file, by the names density_unit= takes.
 DENSITY_UNITS: dict[str, float] = {"kg/m3": 1.0, "g/cm3": 1000.0}
@@ -26,25 +25,6 @@ def density_unit_name(unit: str) -> str | None:
     """The name in :data:`DENSITY_UNITS` of a spelling such as "kg/m^3" or "g/cm³", else None."""
     name = unit.replace("^", "").replace("³", "3").replace(" ", "").lower()
     return name if name in DENSITY_UNITS else None
-
-
-def _series_mean(folder: Path, name: str, warnings: list[RunWarning]) -> float | None:
-    file = folder / name
-    if not file.is_file():
-        return None
-    found = column_mean(folder, file, warnings)
-    if found is None:
-        raise RunError(folder, name, f"no {name[:-4]} values (expected rows of a timestep and a value)")
-    value = found[0]
-    if not value > 0.0:
-        raise RunError(folder, name, f"the {name[:-4]} must be a positive number, not {value!r}")
-    return value
-
-
-def read_volume(folder: Path, style: UnitStyle, warnings: list[RunWarning]) -> float | None:
-    """The mean of the block averages of volume.dat in m³ (σ³ for lj), None without the file."""
-    value = _series_mean(folder, "volume.dat", warnings)
-    return None if value is None else value * style.volume
 
 
 def read_density(
@@ -63,7 +43,7 @@ def read_density(
     :data:`PLAUSIBLE` once converted, whatever decided its unit, is an
     ``implausible_density`` warning.
     """
-    value = _series_mean(folder, "density.dat", warnings)
+    value = series_mean(folder, "density.dat", warnings)
     if value is None or style.reduced:
         return value
     stated = unit is not None

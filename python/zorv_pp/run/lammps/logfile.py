@@ -15,7 +15,7 @@ from collections.abc import Mapping
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from .sampling import Sampling
+from ..sampling import Sampling
 
 # The commands a log is read for, found in one scan: units, fix, unfix, timestep, variable, Loop time,
 # and what tells the system's mass: mass, include, read_data, atom_style, create_atoms.
