@@ -10,7 +10,7 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any
 
-from ..run.logfile import parse_log
+from ..run.lammps.logfile import parse_log
 from ..run.sampling import Sampling
 from ..units import UnitStyle, UnitStyleError, unit_style
 from .conditions import Conditions
