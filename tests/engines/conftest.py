@@ -69,7 +69,7 @@ def lammps_real(tmp_path_factory: pytest.TempPathFactory) -> Path:
 
 @pytest.fixture(scope="session")
 def gromacs_water(tmp_path_factory: pytest.TempPathFactory) -> Path:
-    """SPC/E water for 5 ps: run.tpr, run.xtc, run.trr (velocities), run.gro, pressure.xvg, temperature.xvg."""
+    """SPC/E water for 10 ps (NVT): run.tpr, run.xtc, run.trr (velocities), run.gro, energy.xvg (pressure tensor and temperature)."""
     require_program("gmx")
     return _shared_run(tmp_path_factory, "gromacs-water", runs.gromacs_water)
 

@@ -59,7 +59,6 @@ def gromacs_water(folder: Path, nsteps: int | None = None) -> float:
     steps = [] if nsteps is None else ["-nsteps", str(nsteps)]
     _run([*gmx, "mdrun", "-nt", "1", "-s", "run.tpr", "-deffnm", "run", *steps], folder)
     # gmx energy takes one term per line; the output's columns follow the energy file's order.
-    pressure = "\n".join(f"Pres-{c}" for c in ("XX", "YY", "ZZ", "XY", "XZ", "YZ"))
-    _run([*gmx, "energy", "-f", "run.edr", "-o", "pressure.xvg"], folder, stdin=pressure + "\n\n")
-    _run([*gmx, "energy", "-f", "run.edr", "-o", "temperature.xvg"], folder, stdin="Temperature\n\n")
+    terms = [f"Pres-{c}" for c in ("XX", "YY", "ZZ", "XY", "XZ", "YZ")] + ["Temperature"]
+    _run([*gmx, "energy", "-f", "run.edr", "-o", "energy.xvg"], folder, stdin="\n".join(terms) + "\n\n")
     return time.perf_counter() - start
