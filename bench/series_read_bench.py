@@ -1,8 +1,9 @@
 """read_series on 10^6 rows x 7 columns of a LAMMPS fix ave/time file and of a
 GROMACS xvg file, against its peer in the same run: a minimal C++ loop that
 reads the file into memory and converts every token with std::from_chars
-(bench/series_read_peer.cpp). Prints times and the ratio ours / peer; the
-target is at most 1.5x.
+(bench/series_read_peer.cpp). numpy's nearest equivalent, numpy.loadtxt,
+takes several times that loop here, so the loop is the peer. Prints times and
+the ratio ours / peer; the target is at most 1.5x.
 
     python3 bench/series_read_bench.py [--rows 1000000] [--repeats 3]
 

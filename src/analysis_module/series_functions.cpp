@@ -63,7 +63,8 @@ PyObject* read_series(PyObject* module, PyObject* args, PyObject* kwargs) {
     if (!to_format(format_name, format)) return nullptr;
     return guarded([&]() -> PyObject* {
         const std::string_view name(PyBytes_AS_STRING(path), static_cast<std::size_t>(PyBytes_GET_SIZE(path)));
-        Result<readers::SeriesTable> read = without_interpreter([&] { return readers::read_series_file(name, format); });
+        Result<readers::SeriesTable> read =
+            without_interpreter([&] { return readers::read_series_file(name, format); });
         if (!read) {
             raise_error(read.error());
             return nullptr;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "readers/ave_time_vector.hpp"
 #include "readers/series_header.hpp"
 
 namespace zorv::readers {
@@ -24,31 +25,46 @@ bool is_vector_mode(const std::vector<std::string_view>& comments) {
     return false;
 }
 
+Result<SeriesTable> read_vector_mode(const SeriesHeader& header, bool ends_with_feed, std::string_view path) {
+    std::vector<std::string> vectors = names_of(header.comments.back());
+    if (vectors.size() < 2 || vectors.front() != "Row") {
+        return value_error(std::string(path) +
+                           ": fix ave/time wrote it in vector mode (a 'step rows' line before indexed rows) without "
+                           "a '# Row ...' comment naming the values; write the series with 'mode scalar' to read it");
+    }
+    vectors.erase(vectors.begin());
+    return read_ave_time_vector(header.body, header.body_line, vectors, ends_with_feed, path);
+}
+
 }  // namespace
 
 Result<SeriesTable> read_ave_time_text(std::string_view text, std::string_view path) {
     const SeriesHeader header = split_series_header(text, kAveTimeLines);
+    const bool ends_with_feed = !text.empty() && text.back() == '\n';
+    Result<SeriesTable> read = value_error("");
     if (is_vector_mode(header.comments)) {
-        return value_error(std::string(path) +
-                           ": fix ave/time wrote it in vector mode (a 'step rows' line before indexed rows); "
-                           "write the series with 'mode scalar' to read it");
+        read = read_vector_mode(header, ends_with_feed, path);
+    } else {
+        const std::vector<std::string> names = header.comments.empty() ? std::vector<std::string>{}
+                                                                        : names_of(header.comments.back());
+        if (names.empty()) {
+            return value_error(std::string(path) +
+                               ": no comment line naming the columns ('# TimeStep ...') before the rows");
+        }
+        SeriesTable out;
+        out.table = empty_series(names, header.body);
+        out.units.assign(names.size(), std::string());
+        read_series_rows(header.body, header.body_line, kAveTimeLines, ends_with_feed, out);
+        if (out.table.columns.front().second.empty()) return no_rows_error(path, names.size());
+        read = std::move(out);
     }
-    const std::vector<std::string> names = header.comments.empty() ? std::vector<std::string>{}
-                                                                    : names_of(header.comments.back());
-    if (names.empty()) {
-        return value_error(std::string(path) + ": no comment line naming the columns ('# TimeStep ...') before "
-                                               "the rows");
-    }
-    SeriesTable out;
-    out.table = empty_series(names, header.body);
-    out.units.assign(names.size(), std::string());
+    if (!read) return read;
+    SeriesTable& series = read.value();
     for (const std::string_view comment : header.comments) {
-        if (comment.find(kAveTimeTitle) != std::string_view::npos) ++out.damage.headers;
+        series.damage.headers += is_series_title(comment, kAveTimeLines) ? 1 : 0;
     }
-    out.damage.header_line = header.last_comment_line;
-    read_series_rows(header.body, header.body_line, kAveTimeLines, !text.empty() && text.back() == '\n', out);
-    if (out.table.columns.front().second.empty()) return no_rows_error(path, names.size());
-    return out;
+    series.damage.header_line = header.last_comment_line;
+    return read;
 }
 
 }  // namespace zorv::readers

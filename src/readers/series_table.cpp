@@ -16,13 +16,13 @@ void take_row(SeriesTable& out, const double* row, std::uint64_t line) {
     if (out.damage.first_row_line == 0) out.damage.first_row_line = line;
 }
 
-bool starts_with_title(std::string_view line, const SeriesLines& kinds) noexcept {
-    if (kinds.title.empty()) return false;
+}  // namespace
+
+bool is_series_title(std::string_view line, const SeriesLines& kinds) noexcept {
+    if (kinds.title.empty() || !is_series_comment(line, kinds)) return false;
     const std::string_view rest = trim_leading_white_space(trim_leading_white_space(line).substr(1));
     return rest.substr(0, kinds.title.size()) == kinds.title;
 }
-
-}  // namespace
 
 bool is_series_comment(std::string_view line, const SeriesLines& kinds) noexcept {
     const std::string_view rest = trim_leading_white_space(line);
@@ -83,7 +83,7 @@ void read_series_rows(std::string_view body, std::uint64_t first_line, const Ser
         if (is_row) {
             take_row(out, row.data(), line);
         } else if (quiet) {
-            if (is_series_comment(text, kinds) && starts_with_title(text, kinds)) ++damage.headers;
+            if (is_series_title(text, kinds)) ++damage.headers;
         } else if (damage.skipped_lines++ == 0) {
             damage.first_skipped = line;
         }

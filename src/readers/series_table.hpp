@@ -31,6 +31,8 @@ struct SeriesLines {
 };
 
 bool is_series_comment(std::string_view line, const SeriesLines& kinds) noexcept;
+// A comment whose text, after its mark and blanks, starts with kinds.title.
+bool is_series_title(std::string_view line, const SeriesLines& kinds) noexcept;
 
 // Exactly width numbers and nothing else but white space; the bytes up to
 // limit may be read, as parse_row allows.

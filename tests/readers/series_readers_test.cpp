@@ -94,7 +94,7 @@ TEST(SeriesReaders, UnreadableTextsAreErrorsNamingTheFile) {
         {read_ave_time_text, ""},
         {read_ave_time_text, "1 2\n"},
         {read_ave_time_text, "# Time-averaged data for fix a\n# TimeStep x y\n1 2\n"},
-        {read_ave_time_text, "# Time-averaged data for fix a\n# TimeStep Number-of-rows\n# Row c_x\n10 1\n1 2\n"},
+        {read_ave_time_text, "# Time-averaged data for fix a\n# TimeStep Number-of-rows\n10 1\n1 2\n"},
         {read_xvg_text, "@ s0 legend \"a\"\n"},
         {read_xvg_text, "@ s0 legend \"a\"\nx y\n0 1"},
     };
@@ -105,6 +105,21 @@ TEST(SeriesReaders, UnreadableTextsAreErrorsNamingTheFile) {
         EXPECT_EQ(series.error().message.rfind("p.dat: ", 0), 0U) << series.error().message;
     }
     EXPECT_NE(read_ave_time_text(cases[3].second, "p.dat").error().message.find("mode scalar"), std::string::npos);
+}
+
+// Blocks of the first block's size are kept; a short, broken or cut block is skipped whole.
+TEST(SeriesReaders, VectorModeGivesAColumnPerVectorAndRow) {
+    const std::string text =
+        "# Time-averaged data for fix a\n# TimeStep Number-of-rows\n# Row c_P c_Q\n"
+        "10 2\n1 1.5 -1\n2 2.5 -2\n20 1\n1 9 9\n30 2\n1 3.5 -3\n2 x 0\n40 2\n1 4.5 -4\n2 5.5 -5\n50 2\n1 0 0";
+    const SeriesTable series = read(read_ave_time_text, text);
+    const Columns expected{{"TimeStep", {10, 40}}, {"c_P[1]", {1.5, 4.5}}, {"c_P[2]", {2.5, 5.5}},
+                           {"c_Q[1]", {-1, -4}},   {"c_Q[2]", {-2, -5}}};
+    EXPECT_EQ(series.table.columns, expected);
+    EXPECT_EQ(series.damage.cut_line, 16U);
+    EXPECT_EQ(series.damage.first_skipped, 7U);
+    EXPECT_EQ(series.damage.skipped_lines, 6U);  // lines 7-8, 9-11 and 15, the cut block's first line
+    EXPECT_EQ(series.damage.headers, 1U);
 }
 
 TEST(SeriesReaders, FileIsReadInTheNamedFormat) {

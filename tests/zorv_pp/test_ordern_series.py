@@ -1,17 +1,31 @@
 """read_series: both engines' series as columns, their damage as the run tables word it, unreadable files as
 RunError naming the file."""
 
+from pathlib import Path
+
 import numpy as np
 import pytest
 
+import _zorv_analysis
 from zorv_pp.errors import RunError
 from zorv_pp.ordern import Series, read_series
 
 AVE_TIME = "# Time-averaged data for fix pt\n# TimeStep v_pxx v_pxy\n0 1.5 -2e+03\n10 -0.25 3\n20 1 2\n"
+VECTOR = (
+    "# Time-averaged data for fix pt\n# TimeStep Number-of-rows\n# Row c_P\n"
+    "0 2\n1 1.5\n2 -2e3\n10 2\n1 -0.25\n2 3\n20 2\n1 1\n2 2\n"
+)
 XVG = (
     '# gmx energy -f ener.edr\n@    title "GROMACS Energies"\n@    xaxis  label "Time (ps)"\n'
     '@    yaxis  label "(bar)"\n@TYPE xy\n@ s1 legend "Pres-XY"\n@ s0 legend "Pres-XX"\n'
     "    0.000000    1.500000  -2.0\n    0.002000   -0.250000   3.0\n    0.004000    1.0   2.0\n"
+)
+
+SHARED = Path(__file__).resolve().parents[3] / "shared" / "data"
+REAL_AVE_TIME = sorted(
+    p
+    for p in [*SHARED.glob("lammps/*.dat"), *SHARED.glob("zorv-runs/*/*.dat")]
+    if p.read_bytes().startswith(b"# Time-averaged data for fix")
 )
 
 
@@ -26,6 +40,7 @@ def write(tmp_path, text, name="series.dat"):
     ("text", "name", "engine", "names", "units"),
     [
         (AVE_TIME, "pt.dat", "lammps", ("TimeStep", "v_pxx", "v_pxy"), {}),
+        (VECTOR, "pt.dat", "lammps", ("TimeStep", "c_P[1]", "c_P[2]"), {}),
         (
             XVG,
             "energy.txt",
@@ -69,7 +84,7 @@ def test_damage_becomes_warnings(tmp_path, text, codes, rows):
     ("text", "name", "says"),
     [
         ("1 2\n3 4\n", "s.dat", "neither a LAMMPS"),
-        ("# Time-averaged data for fix pt\n# TimeStep Number-of-rows\n# Row c_p\n10 1\n1 2\n", "s.dat", "mode scalar"),
+        ("# Time-averaged data for fix pt\n# TimeStep Number-of-rows\n10 1\n1 2\n", "s.dat", "mode scalar"),
         ("# Time-averaged data for fix pt\n# TimeStep a b\n", "s.dat", "no rows of 3 numbers"),
         ('@ s0 legend "x"\n', "s.xvg", "no rows"),
         (b"\xff\xfe", "s.xvg", "UTF-8"),
@@ -87,3 +102,19 @@ def test_missing_file_is_a_run_error(tmp_path):
     with pytest.raises(RunError) as caught:
         read_series(tmp_path / "absent.xvg")
     assert caught.value.file == "absent.xvg"
+
+
+@pytest.mark.skipif(not REAL_AVE_TIME, reason="the shared LAMMPS files are not here")
+@pytest.mark.parametrize("path", REAL_AVE_TIME, ids=lambda p: f"{p.parent.name}/{p.name}")
+def test_real_fix_ave_time_files_read_as_the_run_tables_read_them(path):
+    series = read_series(path)
+    columns, damage = _zorv_analysis.read_table(str(path), "thermo")
+    assert series.engine == "lammps" and series.time_name == "TimeStep" and series.warnings == ()
+    assert series.names == tuple(columns) and not damage["skipped_lines"]
+    for name, column in columns.items():
+        np.testing.assert_array_equal(series.columns[name], np.asarray(column))
+
+
+def test_native_reader_names_its_formats(tmp_path):
+    with pytest.raises(ValueError, match="format must be 'lammps' or 'xvg'"):
+        _zorv_analysis.read_series(write(tmp_path, AVE_TIME), "csv")

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import argparse
 import math
+import sys
 from pathlib import Path
 from typing import Any
 
@@ -43,12 +44,25 @@ def _positive(args: argparse.Namespace, *names: str) -> None:
             raise UsageError(f"--{name.replace('_', '-')} must be a positive number, not {value!r}")
 
 
+def _temperature(value: str | None) -> float | str | None:
+    """A number of kelvin, or the name of a series file of the engine's temperature."""
+    if value is None:
+        return None
+    try:
+        kelvin = float(value)
+    except ValueError:
+        return value
+    if not (math.isfinite(kelvin) and kelvin > 0.0):
+        raise UsageError(f"--temperature must be a positive number or a series file, not {value!r}")
+    return kelvin
+
+
 def run_ordern(args: argparse.Namespace) -> int:
     from ..ordern import ordern
 
     if args.topology is not None and args.trajectory is None:
         raise UsageError("a topology needs its trajectory")
-    _positive(args, "timestep", "temperature", "volume")
+    _positive(args, "timestep", "volume")
     if args.mean_pressure is not None and not math.isfinite(args.mean_pressure):
         raise UsageError(f"--mean-pressure must be a number, not {args.mean_pressure!r}")
     check_output_folder(Path(args.out))
@@ -65,7 +79,7 @@ def run_ordern(args: argparse.Namespace) -> int:
             every=args.every,
             units=args.units,
             mean_pressure=args.mean_pressure,
-            temperature=args.temperature,
+            temperature=_temperature(args.temperature),
             volume=args.volume,
             timestep=args.timestep,
             log=args.log,
@@ -77,6 +91,8 @@ def run_ordern(args: argparse.Namespace) -> int:
         )
     except (ZorvError, OSError) as error:
         raise UsageError(str(error)) from None
+    for warning in folder.warnings:
+        print(f"zorv-pp: warning: {warning}", file=sys.stderr)
     tables = ", ".join(f"{kind}.dat" for kind in folder.sampling)
     species = ", ".join(f"{name} {count}" for name, count in folder.counts.items())
     print(f"run folder: {folder.path} ({tables}{'; species ' + species if species else ''})")
@@ -117,7 +133,12 @@ def add_ordern(subparsers: Any) -> None:
         metavar="P",
         help="pressure subtracted for the bulk viscosity (default: own mean)",
     )
-    parser.add_argument("--temperature", type=float, metavar="K", help="temperature, replacing the files'")
+    parser.add_argument(
+        "--temperature",
+        metavar="K_OR_FILE",
+        help="temperature, or a series file of the engine's (default: a series' Temperature column, else the "
+        "trajectory's velocities)",
+    )
     parser.add_argument("--volume", type=float, metavar="V", help="volume in the style's unit, replacing the files'")
     parser.add_argument("--overwrite", action="store_true", help="replace the tables of an earlier folder")
     parser.add_argument("--progress", action="store_true", help="a progress bar over the frames")

@@ -10,13 +10,13 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any
 
-from ..run.lammps.logfile import parse_log
+from ..run import parse_log
 from ..run.sampling import Sampling
 from ..units import UnitStyle, UnitStyleError, unit_style
 from .conditions import Conditions
 from .diffusion import accumulate_trajectory, describe
 from .errors import SourceError
-from .flux_tables import read, series_units, write_flux_tables
+from .flux_tables import SeriesUnits, read, series_units, write_flux_tables
 from .log_entries import Entries
 from .run_files import write_log
 from .trajectory import MAX_JUMP, open_trajectory
@@ -36,18 +36,23 @@ WRITTEN = (
 
 @dataclass(frozen=True)
 class OrderNFolder:
-    """The folder written: its path, the molecule counts, each table's sampling and the log's entries."""
+    """The folder written: its path, the molecule counts, each table's sampling, the log's entries and the
+    warnings."""
 
     path: Path
     counts: Mapping[str, int]
     sampling: Mapping[str, Sampling]
     log: Mapping[str, str] = field(repr=False)
+    warnings: tuple[str, ...] = ()
+    """The damage the series readers stepped over, as ``FILE: MESSAGE [CODE]``."""
 
 
 def _settings(
     units: str | UnitStyle | None, log: str | os.PathLike[str] | None, timestep: float | None
 ) -> tuple[UnitStyle | None, float | None, list[tuple[str, str]]]:
     """The unit style and timestep: as given, else the LAMMPS log's (its production timestep)."""
+    if log is not None and not Path(log).is_file():
+        raise SourceError(f"no LAMMPS log {os.fspath(log)}")
     info = parse_log(Path(log)) if log is not None else None
     notes = []
     if units is None and info is not None and info.units is not None:
@@ -58,8 +63,11 @@ def _settings(
     except UnitStyleError as error:
         raise SourceError(str(error)) from None
     if timestep is None and info is not None and style is not None:
-        last_run = info.runs[-1][0] if info.runs else math.inf
-        timestep = info.timestep_at(int(min(last_run, 2**62)), style.default_timestep)
+        # The production run is the last; a log that sets no timestep ran LAMMPS's default for the style.
+        if info.runs:
+            timestep = info.timestep_at(info.runs[-1][0], style.default_timestep)
+        else:
+            timestep = info.timesteps[-1][1] if info.timesteps else style.default_timestep
         notes.append(("timestep from", f"{os.fspath(log or '')} (in force at its last run)"))
     if timestep is not None and not (math.isfinite(timestep) and timestep > 0.0):
         raise SourceError(f"the timestep must be a positive number, not {timestep!r}")
@@ -100,7 +108,7 @@ def ordern(
     every: int = 1,
     units: str | UnitStyle | None = None,
     mean_pressure: float | None = None,
-    temperature: float | None = None,
+    temperature: float | str | os.PathLike[str] | None = None,
     volume: float | None = None,
     timestep: float | None = None,
     log: str | os.PathLike[str] | None = None,
@@ -126,15 +134,19 @@ def ordern(
     output becomes metal; ``timestep`` (style's time unit, else ``log``'s)
     turns LAMMPS steps into times; ``masses`` maps a dump's atom types to
     masses. The bulk viscosity's pressure is less ``mean_pressure``, else the
-    run's own mean. ``temperature`` (K) and ``volume`` (the style's volume
-    unit) replace what the files give. Raises :class:`SourceError` on input
-    that cannot be used.
+    run's own mean. ``temperature`` (K, or a series file of the engine's
+    temperature) and ``volume`` (the style's volume unit) replace what the
+    files give; else the temperature is a series' Temperature column, else
+    the kinetic one of the trajectory's velocities (which cannot count
+    constraints). Raises :class:`SourceError` on input that cannot be used.
     """
     _check_counts(nb, nbe, every)
     if trajectory is None and pressure is None and heat_flux is None:
         raise SourceError("nothing to sample: give a trajectory, a pressure series or a heat-flux series")
     style, timestep, notes = _settings(units, log, timestep)
     series = _read_series(pressure, heat_flux)
+    number = temperature is None or isinstance(temperature, (int, float))
+    temperature_series = None if number else read(temperature)  # type: ignore[arg-type]
     opened = open_trajectory(trajectory, topology, style, timestep, masses) if trajectory is not None else None
     folder = _out_folder(out, overwrite)
     sums, entries = None, Entries()
@@ -143,16 +155,14 @@ def ordern(
         sums = accumulate_trajectory(opened, species, nb, nbe, every, max_jump, progress)
         write_diffusion_tables(folder, sums.positions)
         entries.trajectory(describe(opened, trajectory, topology), opened, sums, every)
-    conditions = Conditions(sums, temperature, volume)
+    conditions = Conditions(sums, temperature if number else None, volume)  # type: ignore[arg-type]
+    if temperature_series is not None:
+        style = _same_style(style, series_units(temperature_series, style, timestep))
+        conditions.add_temperature_series(temperature_series, series_units(temperature_series, style, timestep))
     fluxes = None
     if series:
         flux_units = series_units(next(iter(series.values())), style, timestep)
-        if style is not None and flux_units.style != style:
-            raise SourceError(
-                f"the trajectory is in {style.name} units and the series in {flux_units.style.name}: "
-                f"give files of one run"
-            )
-        style = flux_units.style
+        style = _same_style(style, flux_units)
         conditions.add_series(list(series.values()), flux_units)
         fluxes = write_flux_tables(
             folder,
@@ -169,7 +179,18 @@ def ordern(
     log_entries = entries.finish(style, conditions, notes)
     write_log(folder / "ordern.log", log_entries)
     sampling = {**(sums.sampling_of_tables() if sums else {}), **(fluxes.sampling if fluxes else {})}
-    return OrderNFolder(folder, dict(sums.counts) if sums else {}, sampling, dict(log_entries))
+    files = [*series.values(), *([temperature_series] if temperature_series is not None else [])]
+    warnings = tuple(dict.fromkeys(f"{w.file}: {w.message} [{w.code}]" for one in files for w in one.warnings))
+    return OrderNFolder(folder, dict(sums.counts) if sums else {}, sampling, dict(log_entries), warnings)
+
+
+def _same_style(style: UnitStyle | None, units: SeriesUnits) -> UnitStyle:
+    """The series' style, refused when the trajectory's is another."""
+    if style is not None and units.style != style:
+        raise SourceError(
+            f"the trajectory is in {style.name} units and a series in {units.style.name}: give files of one run"
+        )
+    return units.style
 
 
 def _read_series(pressure: Any, heat_flux: Any) -> dict[str, Any]:

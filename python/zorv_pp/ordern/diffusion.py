@@ -61,7 +61,9 @@ def accumulate_trajectory(
         if first is None:
             first = frame
         elif positions is None:
-            positions = PositionOrderN(list(counts), which, nb, nbe, rounded(frame.time - first.time))
+            positions = PositionOrderN(
+                list(counts), which, nb, nbe, rounded(frame.time - first.time, opened.time_digits)
+            )
             positions.add(first.centres)
         if positions is not None:
             positions.add(frame.centres)

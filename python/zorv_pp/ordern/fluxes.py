@@ -116,9 +116,10 @@ def spacing(time: FloatArray, to_time: float, exact: bool, what: str) -> Spacing
     return Spacing(rounded(first * to_time), time * to_time)
 
 
-def rounded(interval: float) -> float:
-    """An interval read from times, to the nine digits a decimal setting has (float32 times carry noise)."""
-    return float(f"{interval:.9g}")
+def rounded(interval: float, digits: int = 9) -> float:
+    """An interval read from times, to the digits a decimal setting has: the difference of two times carries
+    the noise of their arithmetic, or of float32 storage (7 digits) in XTC, TRR and DCD files."""
+    return float(f"{interval:.{digits}g}")
 
 
 def pressure_sums(

@@ -1,8 +1,9 @@
 """Pressure-tensor and heat-flux series as any MD engine writes them, read by the native readers.
 
-Two formats are told apart by their content: a LAMMPS ``fix ave/time`` file in
-scalar mode (title ``# Time-averaged data for fix ID``, a comment naming the
-columns, then one row per step) and a GROMACS ``gmx energy`` xvg file (``#``
+Two formats are told apart by their content: a LAMMPS ``fix ave/time`` file
+(title ``# Time-averaged data for fix ID``, a comment naming the columns, then
+one row per step; in vector mode a block of indexed rows per step, read as a
+column ``v[r]`` per vector and row) and a GROMACS ``gmx energy`` xvg file (``#``
 comments, ``@`` settings whose ``sN legend`` lines name the sets, then rows of a
 time and one value per set). The damage a reader steps over is reported as the
 run tables report it.
@@ -37,6 +38,7 @@ _HEAD_BYTES = 1 << 16
 class Series:
     """A series file's columns in file order, the step or time first under its own name.
 
+    The columns are read-only float64 arrays lent by the native reader.
     ``engine`` is ``"lammps"`` or ``"gromacs"``; ``time_name`` is ``"TimeStep"``
     or ``"Time"``; ``units`` holds what the file states (nothing for LAMMPS, the
     axis labels' units for xvg).
@@ -101,8 +103,8 @@ def _damage_warnings(name: str, read: Mapping[str, Any]) -> list[RunWarning]:
             RunWarning(
                 "skipped_rows",
                 name,
-                f"{damage['skipped_lines']} line(s) are no row of {len(read['names'])} numbers and were "
-                f"skipped, the first at line {damage['first_skipped']}",
+                f"{damage['skipped_lines']} line(s) are no complete row and were skipped, "
+                f"the first at line {damage['first_skipped']}",
             )
         )
     if damage["headers"] > 1:

@@ -8,8 +8,6 @@ frame to frame (the displacement is taken in the later frame's box).
 
 from __future__ import annotations
 
-from dataclasses import dataclass
-
 import numpy as np
 import numpy.typing as npt
 
@@ -32,42 +30,46 @@ class JumpError(ValueError):
 
 def nearest_image(displacement: FloatArray, box: FloatArray) -> tuple[FloatArray, FloatArray]:
     """``displacement`` (n, 3) moved to its nearest periodic image in ``box``, and its fractional form."""
+    sides = np.diagonal(box)
+    if np.count_nonzero(box) == np.count_nonzero(sides):  # orthogonal: no matrix products
+        fractional = displacement / sides
+        fractional -= np.round(fractional)
+        return fractional * sides, fractional
     fractional = displacement @ np.linalg.inv(box)
     fractional -= np.round(fractional)
     return fractional @ box, fractional
 
 
-@dataclass(frozen=True)
 class Molecules:
     """Which atoms make each molecule, and their masses.
 
     ``atoms`` lists atom indices molecule by molecule, ``starts`` where each
     molecule's atoms begin in it (as ``np.add.reduceat`` takes them),
-    ``masses`` the masses of ``atoms`` in the same order.
+    ``masses`` the masses of ``atoms`` in the same order (every molecule's sum positive).
     """
 
-    atoms: IntArray
-    starts: IntArray
-    masses: FloatArray
+    def __init__(self, atoms: IntArray, starts: IntArray, masses: FloatArray) -> None:
+        self.atoms, self.starts, self.masses = atoms, starts, masses
+        sizes = np.diff(np.append(starts, atoms.size))
+        owner = np.repeat(np.arange(starts.size), sizes)
+        # Per frame only gathers, one product and one sum: the rest is the same every frame.
+        self._first = starts[owner]
+        self._weights = (masses / np.add.reduceat(masses, starts)[owner])[:, None]
+        self._in_order = bool(np.array_equal(atoms, np.arange(atoms.size)))
 
     @property
     def count(self) -> int:
         return int(self.starts.size)
 
-    def owner(self) -> IntArray:
-        """The molecule of each entry of ``atoms``."""
-        sizes = np.diff(np.append(self.starts, self.atoms.size))
-        return np.repeat(np.arange(self.count), sizes)
-
     def centres(self, positions: FloatArray, box: FloatArray | None) -> FloatArray:
         """Centres of mass (molecules, 3); with a ``box`` each molecule is first made whole about its first
         atom (atoms of one molecule lie within half a box of each other), else the positions are unwrapped."""
-        x = np.asarray(positions, dtype=np.float64)[self.atoms]
+        given = np.asarray(positions)
+        x = (given[: self.atoms.size] if self._in_order else given[self.atoms]).astype(np.float64)
         if box is not None:
-            first = x[self.starts][self.owner()]
+            first = x[self._first]
             x = first + nearest_image(x - first, box)[0]
-        weighted = np.add.reduceat(x * self.masses[:, None], self.starts, axis=0)
-        return weighted / np.add.reduceat(self.masses, self.starts)[:, None]
+        return np.add.reduceat(x * self._weights, self.starts, axis=0)
 
 
 class Unwrapper:
@@ -83,9 +85,9 @@ class Unwrapper:
             self._last = np.array(centres, dtype=np.float64)
             return self._last
         step, fractional = nearest_image(centres - self._last, box)
-        share = np.abs(fractional).max(axis=1)
-        worst = int(np.argmax(share))
-        if share[worst] > self.max_jump:
+        if np.abs(fractional).max() > self.max_jump:
+            share = np.abs(fractional).max(axis=1)
+            worst = int(np.argmax(share))
             raise JumpError(worst, float(share[worst]), self.max_jump)
         self._last = self._last + step
         return self._last

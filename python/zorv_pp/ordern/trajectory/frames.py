@@ -53,7 +53,7 @@ def _box(ts: object) -> FloatArray:
 def frames(opened: Opened, molecules: Molecules, every: int, max_jump: float = MAX_JUMP) -> Iterator[Frame]:
     """Every ``every``-th frame, from the first; all frames are read and checked (and unwrapped through)."""
     unwrap = Unwrapper(max_jump) if opened.coordinates == "wrapped" else None
-    masses = np.asarray(opened.universe.atoms.masses, dtype=np.float64)
+    masses = opened.masses
     first_box: FloatArray | None = None
     clock = _Clock()
     for ts in _read(opened.universe.trajectory):

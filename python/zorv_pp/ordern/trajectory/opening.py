@@ -44,6 +44,7 @@ class Opened:
     ``time_of`` turns a frame into its time in the style's time unit.
     ``velocity_factor`` turns a velocity as read into the style's length per
     time; ``fixed_box`` says the reader cannot follow a box that changes.
+    A DCD without a LAMMPS style is taken for CHARMM's or NAMD's (AKMA time).
     """
 
     universe: Any
@@ -59,6 +60,8 @@ class Opened:
     velocity_factor: float
     fixed_box: bool
     notes: tuple[str, ...] = ()
+    time_digits: int = 7
+    """Significant digits of the interval between frames: float32 times (XTC, TRR, DCD) hold seven."""
 
 
 def mdanalysis() -> Any:
@@ -142,6 +145,7 @@ def open_dump(path: Path, style: UnitStyle, timestep: float, per_type: Mapping[s
         1.0,
         fixed_box=True,
         notes=notes,
+        time_digits=12,
     )
 
 
@@ -158,14 +162,22 @@ def _topology_molecules(u: Any) -> tuple[IntArray, list[str]]:
     return keys, [per_residue[k] for k in np.unique(keys, return_inverse=True)[1]]
 
 
-def _masses(u: Any, topology: Path) -> tuple[FloatArray, str]:
+def _masses(u: Any, topology: Path, per_type: Mapping[str, float] | None) -> tuple[FloatArray, str]:
+    if per_type:
+        types = [str(t) for t in u.atoms.types]
+        missing = sorted(set(types) - set(per_type))
+        if missing:
+            raise SourceError(f"no mass for atom type(s) {', '.join(missing)}: give one for every type")
+        return np.array([per_type[t] for t in types], dtype=np.float64), "given per atom type"
     masses = np.asarray(u.atoms.masses, dtype=np.float64)
     if topology.suffix in (".tpr", ".psf", ".data", ".lmp"):
         return masses, f"the topology {topology.name}"
     return masses, f"guessed by MDAnalysis from the atom names of {topology.name}"
 
 
-def open_topology_trajectory(path: Path, topology: Path, units: UnitStyle | None) -> Opened:
+def open_topology_trajectory(
+    path: Path, topology: Path, units: UnitStyle | None, per_type: Mapping[str, float] | None = None
+) -> Opened:
     """A GROMACS or DCD trajectory with its topology; a DCD with a LAMMPS style given is LAMMPS's."""
     lammps_dcd = path.suffix.lower() == ".dcd" and units is not None
     if lammps_dcd:
@@ -192,7 +204,7 @@ def open_topology_trajectory(path: Path, topology: Path, units: UnitStyle | None
             else "CHARMM/NAMD DCD (Å, AKMA time) read as Å and ps, written as metal"
         )
     keys, names = _topology_molecules(u)
-    masses, source = _masses(u, topology)
+    masses, source = _masses(u, topology, per_type)
     to_style = PS / style.time if not style.reduced else 1.0
     return Opened(
         u,
@@ -239,4 +251,4 @@ def open_trajectory(
     top = Path(topology)
     if not top.is_file():
         raise SourceError(f"no topology file {top}")
-    return open_topology_trajectory(path, top, units)
+    return open_topology_trajectory(path, top, units, masses)

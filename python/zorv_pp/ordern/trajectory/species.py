@@ -60,9 +60,9 @@ def molecules_of(opened: Opened, chosen: Mapping[str, IntArray]) -> tuple[Molecu
         starts.append(firsts + total)
         which.append(np.full(firsts.size, index))
         total += ordered.size
-    every = np.concatenate(atoms)
-    molecules = Molecules(every, np.concatenate(starts), opened.masses[every])
-    if np.any(np.add.reduceat(molecules.masses, molecules.starts) <= 0.0):
-        raise SourceError("a molecule has no mass: give the atoms' masses")
+    every, firsts = np.concatenate(atoms), np.concatenate(starts)
+    if np.any(np.add.reduceat(opened.masses[every], firsts) <= 0.0):
+        raise SourceError("a molecule has no mass (its atoms have none): give masses per atom type")
+    molecules = Molecules(every, firsts, opened.masses[every])
     counts = {name: int(w.size) for name, w in zip(chosen, which)}
     return molecules, np.concatenate(which), counts
