@@ -11,10 +11,13 @@ import numpy as np
 import pytest
 from covariance_reference import covariance_of_rows as numpy_covariance
 
-from zorv_pp.msdfit.covariance import MAX_ROWS, covariance_of_rows, rows_and_covariance
+from zorv_pp.msdfit import fit_msd
+from zorv_pp.msdfit.covariance import FIT_ROWS, HEAD_ROWS, covariance_of_rows, rows_and_covariance
 from zorv_pp.msdfit.gls import suffix_fits, whitening
-from zorv_pp.run.grid import grid_rows, rows_of
+from zorv_pp.run.grid import grid_rows, log_spread, rows_of
 from zorv_pp.run.sampling import Sampling
+from zorv_pp.synthetic.ordern.table import ordern_grid
+from zorv_pp.synthetic.ordern.walkers import expected_msd
 
 
 def grid(sampling, blocks):
@@ -102,15 +105,26 @@ def test_a_covariance_that_is_not_positive_definite_is_refused():
         whitening(np.array([1.0, 2.0]), np.array([[1.0, 2.0], [2.0, 1.0]]))
 
 
-def test_a_table_past_the_size_limit_is_refused_before_any_allocation():
-    sampling = Sampling(1.0, 2, 100.0)
-    rows = rows_of(np.arange(1.0, 3.0), sampling)
-    big = type(rows)(
-        *(np.resize(a, MAX_ROWS + 1) for a in (rows.block, rows.element, rows.origins)),
-        np.ones(MAX_ROWS + 1, dtype=bool),
-    )
-    with pytest.raises(ValueError, match=f"beyond the {MAX_ROWS} rows"):
-        covariance_of_rows(big, sampling)
+LONG = Sampling(1.0, 10000, 1e8, 2)  # 20,000 rows
+
+
+def test_a_long_table_keeps_its_first_rows_its_last_and_a_log_uniform_spread():
+    rows = rows_of(ordern_grid(LONG).time, LONG)
+    time = ordern_grid(LONG).time
+    spread = log_spread(rows, time, FIT_ROWS, HEAD_ROWS)
+    chosen, kept = np.flatnonzero(spread.keep), np.flatnonzero(rows.keep)
+    assert len(kept) == 20000 and len(chosen) <= FIT_ROWS and not (spread.keep & ~rows.keep).any()
+    assert chosen[:HEAD_ROWS].tolist() == kept[:HEAD_ROWS].tolist() and chosen[-1] == kept[-1]
+    # Log-uniform: every row lies within twice the even share of the span (in log time) after a chosen one.
+    before = chosen[np.searchsorted(chosen, kept, "right") - 1]
+    assert np.log(time[kept] / time[before]).max() <= 2.0 * np.log(time[-1] / time[0]) / FIT_ROWS
+    assert log_spread(rows, time, 20000, HEAD_ROWS) is rows
+
+
+def test_a_20000_row_table_is_fitted_to_its_slope():
+    time = ordern_grid(LONG).time
+    found = fit_msd(time, expected_msd(time, 2.5, 30.0), LONG, 300.0)
+    assert found.rows <= FIT_ROWS and abs(found.slope - 2.5) <= 1e-3 * 2.5 and found.slope_se > 0
 
 
 @pytest.mark.slow
@@ -133,7 +147,7 @@ def test_a_2500_row_table_is_fitted_in_linear_memory():
         [sys.executable, "-c", script], env=env, check=True, capture_output=True, text=True
     ).stdout.split()
     assert int(rows) == 2500 and math.isclose(float(slope), 1.0, rel_tol=1e-2)
-    # Three 50 MB matrices at most: the cached covariance, a fit's copy of it and the factor.
+    # A few matrices of the fitted rows at most: the cached covariance, a fit's copy of it and the factor.
     assert float(grown_mb) < 200.0
 
 

@@ -13,6 +13,12 @@ over i is a difference of the running sum H of φ², a piecewise cubic; the
 outer sum over j then adds a piecewise cubic along an arithmetic progression,
 which power sums give in closed form: O(1) per pair of rows. The native
 module computes it pair by pair into the one matrix.
+
+The matrix costs rows² memory and its factor rows³ time, so a table of more
+than :data:`FIT_ROWS` kept rows is fitted on that many, spread log-uniformly
+in time (:func:`~zorv_pp.run.grid.log_spread`) with the exact covariance of
+those rows: neighbouring lags of an order-n table are nearly the same number,
+and the interval widens by a few per mille (docs/uncertainty.md).
 """
 
 from __future__ import annotations
@@ -22,12 +28,13 @@ import numpy.typing as npt
 
 import _zorv_analysis
 
-from ..run.grid import FloatArray, GridCache, TableRows, grid_rows
+from ..run.grid import FloatArray, GridCache, TableRows, grid_rows, log_spread
 from ..run.sampling import Sampling
 
-#: The largest table (kept rows) whose covariance is built: three matrices of this side (the cached
-#: covariance, a fit's copy of it and its factor) take about 0.9 GB.
-MAX_ROWS = 6000
+#: The most rows a table is fitted on; chosen by measurement (docs/uncertainty.md).
+FIT_ROWS = 1000
+#: The first rows, always fitted: the start rule's search begins at the first row and needs this many.
+HEAD_ROWS = 8
 
 
 def covariance_of_rows(rows: TableRows, sampling: Sampling) -> FloatArray:
@@ -36,11 +43,6 @@ def covariance_of_rows(rows: TableRows, sampling: Sampling) -> FloatArray:
     Built natively, O(1) per pair of rows, with no temporary beyond the matrix.
     """
     idx = np.flatnonzero(rows.keep)
-    if len(idx) > MAX_ROWS:
-        raise ValueError(
-            f"a table of {len(idx)} rows is beyond the {MAX_ROWS} rows whose covariance is built "
-            f"(each matrix would take {8 * len(idx) ** 2 / 1e9:.1f} GB)"
-        )
     block, element, origins = (
         np.ascontiguousarray(c[idx], dtype=np.float64) for c in (rows.block, rows.element, rows.origins)
     )
@@ -50,11 +52,12 @@ def covariance_of_rows(rows: TableRows, sampling: Sampling) -> FloatArray:
 
 
 def _rows_and_covariance(time: FloatArray, sampling: Sampling) -> tuple[TableRows, FloatArray]:
-    rows = grid_rows(time, sampling)
+    rows = log_spread(grid_rows(time, sampling), time, FIT_ROWS, HEAD_ROWS)
     return rows, covariance_of_rows(rows, sampling)
 
 
-#: Rows of a table's time grid and the unit covariance of its kept rows, cached per (grid, sampling):
+#: Rows of a table's time grid (at most :data:`FIT_ROWS` kept) and the unit covariance of its kept rows,
+#: cached per (grid, sampling):
 #: every column of a table shares its grid, and replicas share their settings, so the matrix is built
 #: once. The arrays are read-only.
 rows_and_covariance: GridCache[tuple[TableRows, FloatArray]] = GridCache(_rows_and_covariance)
@@ -63,8 +66,8 @@ rows_and_covariance: GridCache[tuple[TableRows, FloatArray]] = GridCache(_rows_a
 def unit_covariance(time: npt.ArrayLike, sampling: Sampling) -> FloatArray:
     """Covariance of a table's kept rows for one 1-D Brownian walker of MSD = t.
 
-    Rows dropped by :func:`~zorv_pp.run.grid.rows_of` (zero lag, repeated single-origin lag) are
-    left out, so the matrix is (kept rows x kept rows). A column's covariance
+    Rows dropped by :func:`~zorv_pp.run.grid.rows_of` (zero lag, repeated single-origin lag) and
+    those past :data:`FIT_ROWS` are left out, so the matrix is (kept rows x kept rows). A column's covariance
     is scale · this / walkers, scale being the slope squared for a squared
     displacement.
     """

@@ -42,6 +42,44 @@ class TableRows:
     keep: BoolArray
 
 
+def log_spread(rows: TableRows, time: npt.ArrayLike, cap: int, head: int) -> TableRows:
+    """``rows`` with at most ``cap`` rows kept, spread log-uniformly in time; ``rows`` itself when it keeps
+    no more.
+
+    The first ``head`` kept rows and the last are always kept; between them the first row of every bin of
+    one width in log time, the narrowest width that leaves at most ``cap`` rows. Where the grid is coarser
+    than the bins (its first lags) every row stays.
+    """
+    kept = np.flatnonzero(rows.keep)
+    if len(kept) <= cap:
+        return rows
+    if cap < head + 2:
+        raise ValueError(f"a subset of {cap} rows cannot hold the first {head} and the last")
+    middle = kept[head:-1]
+    spread = np.log(np.asarray(time, dtype=np.float64)[middle])
+    budget = cap - head - 1
+    low, high = 0.0, float(spread[-1] - spread[0]) + 1.0
+    for _ in range(60):  # bisection on the bin width: the count only falls as the bins widen
+        width = 0.5 * (low + high)
+        if np.count_nonzero(_first_in_bins(spread, width)) > budget:
+            low = width
+        else:
+            high = width
+    keep = np.zeros_like(rows.keep)
+    keep[kept[:head]] = True
+    keep[middle[_first_in_bins(spread, high)]] = True
+    keep[kept[-1]] = True
+    return TableRows(rows.block, rows.element, rows.origins, keep)
+
+
+def _first_in_bins(values: FloatArray, width: float) -> BoolArray:
+    """Whether each of the ascending ``values`` is the first in its bin of ``width`` from the first value."""
+    bins = np.floor((values - values[0]) / width)
+    first = np.ones(values.size, dtype=bool)
+    first[1:] = bins[1:] != bins[:-1]
+    return first
+
+
 def lag_counts(time: npt.ArrayLike, interval: float) -> IntArray:
     """Each time as a whole number of sampling intervals; ValueError when one is not."""
     t = np.asarray(time, dtype=np.float64)
