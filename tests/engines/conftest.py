@@ -62,7 +62,7 @@ def lammps_lj(tmp_path_factory: pytest.TempPathFactory) -> Path:
 
 @pytest.fixture(scope="session")
 def lammps_real(tmp_path_factory: pytest.TempPathFactory) -> Path:
-    """Liquid argon, units real: an unwrapped dump with velocities beside the engine's thermo temperature."""
+    """Liquid argon, units real, 20 ps: a dump with velocities beside the thermo temperature; P tensor, J."""
     require_program("lmp")
     return _shared_run(tmp_path_factory, "lammps-real", lambda folder: runs.lammps(folder, "real.in"))
 

@@ -138,17 +138,10 @@ def kinetic_temperature(dump, mass_g_per_mol, velocity_m_per_s):
 
 
 def test_lammps_real_units_against_the_exact_constants(lammps_real, tmp_path, capsys):
-    ordern(
-        capsys,
-        lammps_real / "unwrapped.dump",
-        "--log",
-        lammps_real / "log.lammps",
-        "--mass",
-        "1=39.948",
-        "--out",
-        tmp_path,
-    )
-    measured = log_value(tmp_path, "temperature")
+    series = ["--pressure", lammps_real / "pressure.dat", "--heat-flux", lammps_real / "heatflux.dat"]
+    arguments = [lammps_real / "unwrapped.dump", "--log", lammps_real / "log.lammps", "--mass", "1=39.948", *series]
+    folder = ordern(capsys, *arguments, "--out", tmp_path / "run")
+    measured = log_value(folder, "temperature")
     # Å/fs is 1e5 m/s. The velocities pass through single precision on the way (parts in 1e9 of the mean);
     # CODATA 2014's k_B is off by 3.5e-7, a count of 3N degrees of freedom by 4e-3.
     assert measured == pytest.approx(kinetic_temperature(lammps_real / "unwrapped.dump", 39.948, 1e5), rel=1e-8)
@@ -157,7 +150,16 @@ def test_lammps_real_units_against_the_exact_constants(lammps_real, tmp_path, ca
     engine_boltzmann = 0.0019872067 / (BOLTZMANN * AVOGADRO / 4184.0)
     assert measured == pytest.approx(engine_boltzmann * np.mean(list(temperatures.values())), rel=1e-8)
     # The box too passes through single precision.
-    assert log_value(tmp_path, "volume") == pytest.approx((4 * 5.72) ** 3, rel=3e-7)
+    assert log_value(folder, "volume") == pytest.approx((4 * 5.72) ** 3, rel=3e-7)
+    rows = analyze(capsys, folder, tmp_path / "results")
+    # Liquid argon near 120 K: D a few 1e-9 m²/s, η and κ of order 0.1 mPa·s and 0.1 W/(m·K). 20 ps pin
+    # only D; a slip in fs, atm or kcal/mol moves a value by a factor of 1e3 or more.
+    assert finite_with_error(rows["self_diffusion_pbc", "type1"], "m^2/s")
+    assert 1e-9 < rows["self_diffusion_pbc", "type1"]["mean"] < 1e-8
+    assert 2e-5 < rows["shear_viscosity", ""]["mean"] < 2e-3 and rows["shear_viscosity", ""]["unit"] == "Pa s"
+    assert (
+        0.02 < rows["thermal_conductivity", ""]["mean"] < 2.0 and rows["thermal_conductivity", ""]["unit"] == "W/(m K)"
+    )
 
 
 @pytest.mark.xfail(strict=True, reason="the kinetic temperature counts 3N − 3 degrees of freedom, not the constraints")
