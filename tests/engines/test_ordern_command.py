@@ -20,6 +20,11 @@ BOLTZMANN, AVOGADRO = 1.380649e-23, 6.02214076e23
 LJ_MASSES = ["--mass", "1=1.0", "--mass", "2=2.0"]
 
 
+@pytest.fixture(scope="module", autouse=True)
+def trajectories_need_mdanalysis(mda):
+    """Without MDAnalysis the command refuses every trajectory: a missing package, not a fault, to report."""
+
+
 def ordern(capsys, *arguments):
     status = main(["ordern", *map(str, arguments)])
     err = capsys.readouterr().err
