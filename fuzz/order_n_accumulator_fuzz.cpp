@@ -54,15 +54,17 @@ void check(fuzz::FuzzBytes& in) {
     const std::uint8_t options = in.next_byte();
     const std::size_t frames = in.next_byte() % 80;
     if (options & 1) {
-        const std::optional<double> mean = options & 2 ? std::optional<double>(value_of(in)) : std::nullopt;
+        // Bit 1 gives a mean pressure, bit 16 asks for the run's own (both: refused).
+        MeanPressure mean{options & 2 ? std::optional<double>(value_of(in)) : std::nullopt, (options & 16) != 0};
         Result<OrderNFlux> flux = OrderNFlux::create(1 + options / 4 % 4, nb, nbe, 0.25 + in.next_byte() % 4, mean);
+        if (mean.given && mean.own) return require(!flux, "a given and an own mean at once are refused");
         if (!flux) return require(nbe < 2, "valid flux settings are accepted");
         FloatArray frame(flux.value().width());
         for (std::size_t f = 0; f < frames; ++f) {
             for (double& v : frame) v = value_of(in);
             flux.value().add(frame.data());
         }
-        if (frames > 0) check_rows(flux.value().tables(), frames, nb, nbe, mean ? 7 : frame.size());
+        if (frames > 0) check_rows(flux.value().tables(), frames, nb, nbe, mean.given || mean.own ? 7 : frame.size());
         return;
     }
     OrderNSettings settings{nb, nbe, options & 2 ? 3u : 1u, {}, std::size_t{1} + options / 4 % 4, (options & 64) != 0};

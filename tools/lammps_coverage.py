@@ -176,6 +176,7 @@ class Series:
     positions: dict[str, FloatArray]  # species -> (atoms, 3, samples + 1)
     stress: FloatArray  # (6, samples + 1): ∫ of the traceless tensor's xx, yy, zz, xy, xz, yz
     pressure: FloatArray  # (samples + 1,): ∫ of p − ⟨p⟩, the replica's equilibrium pressure
+    own_pressure: FloatArray  # ∫ of p less the run's own mean: 0 at both ends, as the engine's tables take it
     heat: FloatArray  # (3, samples + 1): ∫ of the heat flux × V (its total, not only the convective part)
     temperature: FloatArray
     volume: float
@@ -213,12 +214,12 @@ def _read_flux(folder: Path, settings: Settings) -> FloatArray:
 def mean_pressures(folders: Sequence[Path], settings: Settings) -> list[float]:
     """Each replica's equilibrium pressure, from a line through every replica's (energy, pressure).
 
-    A replica's own mean would pin its integrated pressure to 0 at the run's
-    end, a bridge that takes most of the slope of the bulk curve at lags near
-    half the run. Replicas started at one energy share one state: the pooled
-    mean. Otherwise each NVE replica has its own energy and so its own
-    pressure, and the line across replicas' (energy, pressure) gives it; either
-    with an error about the replica count times smaller than a run's own.
+    The truth's bulk curves take it: replicas started at one energy share one
+    state, so the pooled mean; otherwise each NVE replica has its own energy
+    and so its own pressure, which the line across replicas' (energy,
+    pressure) gives; either with an error about the replica count times
+    smaller than a run's own. The tables take each run's own mean instead, as
+    the engine's do (their fits undo the bridge it leaves).
     """
     energy, pressure = [], []
     dof = 3 * settings.atoms - 3
@@ -244,10 +245,12 @@ def read_series(folder: Path, settings: Settings, pressure: float) -> Series:
     traceless = tensor.copy()
     traceless[:3] -= p
     volume = settings.atoms / settings.density
+    integral = _simpson(p - pressure, h)
     return Series(
         positions={name: positions[types == k + 1] for k, name in enumerate(SPECIES)},
         stress=_simpson(traceless, h),
-        pressure=_simpson(p - pressure, h),
+        pressure=integral,
+        own_pressure=integral - integral[-1] * np.arange(len(integral)) / (len(integral) - 1),
         heat=_simpson(flux[:, 7:10].T, h),
         temperature=flux[:, -1],
         volume=volume,
@@ -276,7 +279,7 @@ def _columns(series: Series, grid: OrderNGrid, flux_grid: OrderNGrid) -> dict[st
     out["viscosity"]["MSD_off"] = squares[3:].mean(axis=0)
     out["viscosity"]["MSD_all"] = (squares[:3].sum(axis=0) + 2.0 * squares[3:].sum(axis=0)) / 10.0
     out["viscosity"]["MSD_bulkvisc"] = (
-        ordern_products(flux_grid, series.pressure[None, :]) * (series.volume / 2.0) / flux_grid.origins
+        ordern_products(flux_grid, series.own_pressure[None, :]) * (series.volume / 2.0) / flux_grid.origins
     )
     # The heat flux computed is J·V: (∫J·V)²/(2V) has slope κ·T².
     heat = ordern_products(flux_grid, series.heat[:, None, :]) / (2.0 * series.volume) / flux_grid.origins

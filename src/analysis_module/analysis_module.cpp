@@ -108,10 +108,11 @@ PyMethodDef methods[] = {
      "per molecule): squares sum |dr|^2 per species, products dR_g . dR_h of the species' summed positions."},
     {"ordern_flux", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(ordern_flux)),
      METH_VARARGS | METH_KEYWORDS,
-     "ordern_flux(channels, nb, nbe, interval, mean_pressure=None) -> OrderN\n\n"
+     "ordern_flux(channels, nb, nbe, interval, mean_pressure=None, own_mean=False) -> OrderN\n\n"
      "An order-n accumulator of the trapezoidal time integrals of a flux series sampled every interval: squares "
-     "per channel. With mean_pressure a frame is a pressure tensor (xx, yy, zz, xy, xz, yz) whose channels are "
-     "xx-p, yy-p, zz-p, xy, xz, yz and p-mean_pressure, p the trace over 3."},
+     "per channel. With mean_pressure (or own_mean) a frame is a pressure tensor (xx, yy, zz, xy, xz, yz) whose "
+     "channels are xx-p, yy-p, zz-p, xy, xz, yz and p-mean, p the trace over 3; own_mean takes the run's own "
+     "trapezoidal mean of p, subtracted exactly once the frames are in. tables() then also gives mean_pressure."},
     {nullptr, nullptr, 0, nullptr},
 };
 

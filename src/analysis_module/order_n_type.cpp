@@ -69,6 +69,15 @@ PyObject* whole_numbers(PyObject* type, const std::vector<std::uint64_t>& values
     return new_column(type, FloatArray(values.begin(), values.end()));
 }
 
+// A flux accumulator's tables also give the pressure its bulk channel was taken from (None without one).
+bool add_mean_pressure(PyObject* dict, const Accumulator& accumulator) {
+    const auto* flux = std::get_if<transport::OrderNFlux>(&accumulator);
+    if (flux == nullptr) return true;
+    const std::optional<double> mean = flux->mean_pressure();
+    Ref value(mean ? PyFloat_FromDouble(*mean) : Py_NewRef(Py_None));
+    return value && PyDict_SetItemString(dict, "mean_pressure", value.get()) == 0;
+}
+
 // tables() -> dict of Columns: block, element, origins (per row), squares (rows × groups) and products (rows × pairs).
 PyObject* order_n_tables(PyObject* self, PyObject*) {
     return guarded([&]() -> PyObject* {
@@ -88,7 +97,8 @@ PyObject* order_n_tables(PyObject* self, PyObject*) {
             Ref owned(value);
             if (failed || !owned || PyDict_SetItemString(dict.get(), name, owned.get()) < 0) failed = true;
         }
-        return failed ? nullptr : dict.release();
+        if (failed || !add_mean_pressure(dict.get(), *o->accumulator)) return nullptr;
+        return dict.release();
     });
 }
 
@@ -174,19 +184,21 @@ PyObject* ordern_positions(PyObject* module, PyObject* args, PyObject* kwargs) {
 }
 
 PyObject* ordern_flux(PyObject* module, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"channels", "nb", "nbe", "interval", "mean_pressure", nullptr};
+    static const char* keywords[] = {"channels", "nb", "nbe", "interval", "mean_pressure", "own_mean", nullptr};
     Py_ssize_t channels = 0, nb = 0, nbe = 0;
     double interval = 0.0;
     PyObject* mean = Py_None;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "nnnd|O:ordern_flux", const_cast<char**>(keywords), &channels, &nb,
-                                     &nbe, &interval, &mean)) {
+    int own_mean = 0;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "nnnd|Op:ordern_flux", const_cast<char**>(keywords), &channels,
+                                     &nb, &nbe, &interval, &mean, &own_mean)) {
         return nullptr;
     }
     return guarded([&]() -> PyObject* {
-        std::optional<double> mean_pressure;
+        transport::MeanPressure mean_pressure;
+        mean_pressure.own = own_mean != 0;
         if (mean != Py_None) {
-            mean_pressure = PyFloat_AsDouble(mean);
-            if (*mean_pressure == -1.0 && PyErr_Occurred()) return nullptr;
+            mean_pressure.given = PyFloat_AsDouble(mean);
+            if (*mean_pressure.given == -1.0 && PyErr_Occurred()) return nullptr;
         }
         if (channels < 0 || nb < 0 || nbe < 0) return PyErr_Format(PyExc_ValueError, "counts must not be negative");
         Result<transport::OrderNFlux> made =

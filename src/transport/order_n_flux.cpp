@@ -19,9 +19,10 @@ void pressure_channels(const double* tensor, double mean_pressure, double* out) 
 }
 
 Result<OrderNFlux> OrderNFlux::create(std::size_t channels, std::size_t nb, std::size_t nbe, double interval,
-                                      std::optional<double> mean_pressure) {
+                                      MeanPressure mean) {
     if (!(std::isfinite(interval) && interval > 0.0)) return value_error("interval must be positive and finite");
-    if (mean_pressure) channels = pressure_channel_count;
+    if (mean.given && mean.own) return value_error("a mean pressure is either given or the run's own, not both");
+    if (mean.given || mean.own) channels = pressure_channel_count;
     OrderNSettings settings;
     settings.nb = nb;
     settings.nbe = nbe;
@@ -31,12 +32,13 @@ Result<OrderNFlux> OrderNFlux::create(std::size_t channels, std::size_t nb, std:
     settings.groups = channels;
     Result<OrderNAccumulator> accumulator = OrderNAccumulator::create(std::move(settings));
     if (!accumulator) return std::move(accumulator).error();
-    return OrderNFlux(std::move(accumulator).value(), channels, interval, mean_pressure);
+    return OrderNFlux(std::move(accumulator).value(), channels, nb, nbe, interval, mean);
 }
 
 void OrderNFlux::add(const double* frame) {
-    if (mean_pressure_) {
-        pressure_channels(frame, *mean_pressure_, derived_.data());
+    if (mean_.own && accumulator_.frames() == 0) offset_ = ((frame[0] + frame[1]) + frame[2]) / 3.0;
+    if (pressure()) {
+        pressure_channels(frame, mean_.given ? *mean_.given : offset_, derived_.data());
     } else {
         std::copy(frame, frame + derived_.size(), derived_.begin());
     }
@@ -48,6 +50,32 @@ void OrderNFlux::add(const double* frame) {
     }
     last_.swap(derived_);
     accumulator_.add(integral_.data());
+    if (mean_.own) bulk_.add(integral_[bulk_channel]);
+}
+
+std::optional<double> OrderNFlux::mean_pressure() const {
+    if (mean_.given) return mean_.given;
+    if (!mean_.own || frames() < 2) return std::nullopt;
+    return offset_ + own_mean();
+}
+
+double OrderNFlux::own_mean() const {
+    return integral_[bulk_channel] / (interval_ * static_cast<double>(frames() - 1));
+}
+
+OrderNTables OrderNFlux::tables() const {
+    OrderNTables t = accumulator_.tables();
+    if (!mean_.own || t.block.empty()) return t;
+    // ∫(p − offset − m) = ∫(p − offset) − m·t: every increment of lag s loses s·m.
+    const double m = own_mean();
+    for (std::size_t row = 0; row < t.block.size(); ++row) {
+        std::uint64_t samples = t.element[row];
+        for (std::uint64_t b = 0; b < t.block[row]; ++b) samples *= nbe_;
+        double& squares = t.squares[row * pressure_channel_count + bulk_channel];
+        squares = centred_squares(squares, bulk_.increments(t.block[row], t.element[row]),
+                                  static_cast<double>(t.origins[row]), static_cast<double>(samples) * interval_, m);
+    }
+    return t;
 }
 
 }  // namespace zorv::transport

@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, OrderNAgainstBruteForce,
 
 TEST(OrderNFlux, IntegratesByTrapezoidsTheChannelsOfThePressure) {
     const double interval = 0.75, mean = 1.5;
-    OrderNFlux flux = OrderNFlux::create(0, 2, 3, interval, mean).value();
+    OrderNFlux flux = OrderNFlux::create(0, 2, 3, interval, {mean, false}).value();
     std::mt19937_64 rng(5);
     std::normal_distribution<double> noise(1.0, 2.0);
     FloatArray tensor(6), channels(7), last(7), integral(7, 0.0);
@@ -124,6 +124,40 @@ TEST(OrderNFlux, IntegratesByTrapezoidsTheChannelsOfThePressure) {
     }
 }
 
+TEST(OrderNFlux, SubtractsTheRunsOwnMeanPressureAfterThePass) {
+    // A pressure far from 0 with its own mean taken after the pass: the bulk channel's squares are those
+    // of ∫(p − m), m the trapezoidal mean; the other channels are those of a given mean.
+    const double interval = 0.5;
+    const std::size_t frames = 41, nb = 3, nbe = 3;
+    OrderNFlux own = OrderNFlux::create(0, nb, nbe, interval, {std::nullopt, true}).value();
+    OrderNFlux given = OrderNFlux::create(0, nb, nbe, interval, {0.0, false}).value();
+    std::mt19937_64 rng(9);
+    std::normal_distribution<double> noise(300.0, 40.0);
+    FloatArray tensor(6), p(frames);
+    for (std::size_t f = 0; f < frames; ++f) {
+        for (double& v : tensor) v = noise(rng);
+        own.add(tensor.data());
+        given.add(tensor.data());
+        p[f] = ((tensor[0] + tensor[1]) + tensor[2]) / 3.0;
+    }
+    FloatArray integral(frames, 0.0);
+    for (std::size_t f = 1; f < frames; ++f) integral[f] = integral[f - 1] + 0.5 * interval * (p[f - 1] + p[f]);
+    const double mean = integral.back() / (interval * static_cast<double>(frames - 1));
+    EXPECT_NEAR(*own.mean_pressure(), mean, 1e-12 * mean);
+    const OrderNTables t = own.tables(), u = given.tables();
+    ASSERT_EQ(t.squares.size(), u.squares.size());
+    for (std::size_t row = 0; row < t.block.size(); ++row) {
+        const std::size_t stride = t.block[row] == 0 ? 1 : t.block[row] == 1 ? 3 : 9, lag = t.element[row] * stride;
+        double sum = 0.0;
+        for (std::size_t j = 0; j + lag < frames; j += stride) {
+            const double d = integral[j + lag] - integral[j] - mean * interval * static_cast<double>(lag);
+            sum += d * d;
+        }
+        EXPECT_NEAR(t.squares[row * 7 + 6], sum, 1e-9 * sum) << row;
+        for (std::size_t c = 0; c < 6; ++c) EXPECT_EQ(t.squares[row * 7 + c], u.squares[row * 7 + c]);
+    }
+}
+
 TEST(OrderNAccumulator, RefusesSettingsItCannotHonour) {
     EXPECT_FALSE(OrderNAccumulator::create({0, 2, 3, {0}, 1, false}));
     EXPECT_FALSE(OrderNAccumulator::create({1, 1, 3, {0}, 1, false}));
@@ -131,7 +165,8 @@ TEST(OrderNAccumulator, RefusesSettingsItCannotHonour) {
     EXPECT_FALSE(OrderNAccumulator::create({1, 2, 3, {}, 1, false}));
     EXPECT_FALSE(OrderNAccumulator::create({1, 2, 3, {0, 2}, 2, false}));
     EXPECT_FALSE(OrderNAccumulator::create({64, 1024, 3, std::vector<std::uint32_t>(1 << 20, 0), 1, false}));
-    EXPECT_FALSE(OrderNFlux::create(3, 2, 2, 0.0, std::nullopt));
+    EXPECT_FALSE(OrderNFlux::create(3, 2, 2, 0.0, {}));
+    EXPECT_FALSE(OrderNFlux::create(0, 2, 2, 1.0, {1.0, true}));
     EXPECT_TRUE(OrderNAccumulator::create({1, 2, 1, {0}, 1, false}));
 }
 

@@ -3,6 +3,7 @@ import pytest
 
 import _zorv_pp
 import zorv_pp
+from zorv_pp.msdfit import fit_msd
 from zorv_pp.ordern import (
     FluxOrderN,
     PositionOrderN,
@@ -123,8 +124,42 @@ def test_tables_agree_with_the_synthetic_writers_on_the_same_walkers(tmp_path):
         (lambda: FluxOrderN.heat(2, 1, 1.0), "nbe"),
         (lambda: FluxOrderN.heat(2, 4, -1.0), "interval"),
         (lambda: FluxOrderN.heat(2, 4, 1.0).add(np.zeros(4)), "multiple of 3"),
+        (lambda: FluxOrderN(6, 2, 4, 1.0, 1.0, own_mean=True), "either given"),
     ],
 )
 def test_refuses_what_it_cannot_accumulate(make, message):
     with pytest.raises(ValueError, match=message):
         make()
+
+
+def test_the_runs_own_mean_pressure_leaves_a_bridge_that_its_fit_undoes():
+    # Ornstein–Uhlenbeck pressures far from 0, each less its own mean after the pass: the bulk column bends
+    # as 2·D·s·(1 − s/T). Fitted by that shape from T/20 the runs give the known integral; a line does not.
+    h, tau, runs, frames, nb, nbe = 0.5, 2.0, 400, 4001, 3, 10
+    phi = np.exp(-h / tau)
+    known = h * (1.0 + phi) / (2.0 * (1.0 - phi))  # the sampled series' ∫C by trapezoids, unit variance
+    rng = np.random.default_rng(3)
+    x = np.empty((frames, runs))
+    x[0] = rng.normal(size=runs)
+    noise = rng.normal(size=(frames, runs)) * np.sqrt(1.0 - phi**2)
+    for i in range(1, frames):
+        x[i] = phi * x[i - 1] + noise[i]
+    length = h * (frames - 1)
+    sampling = Sampling(h, nbe, length, nb)
+    slopes = {True: [], False: []}
+    for r in range(runs):
+        acc = FluxOrderN.pressure(nb, nbe, h, None)
+        tensor = np.zeros((frames, 6))
+        tensor[:, :3] = 7.0 + x[:, r, None]
+        acc.add(tensor)
+        sums = acc.sums()
+        trapezoid = (np.sum(tensor[:, 0]) - 0.5 * (tensor[0, 0] + tensor[-1, 0])) / (frames - 1)
+        assert sums.mean_pressure == pytest.approx(trapezoid, rel=1e-12)
+        column = sums.squares[:, 6] / sums.origins / 2.0
+        for bridge in slopes:
+            fit = fit_msd(sums.time, column, sampling, 1.0, start_at=length / 20, bridge=bridge)
+            slopes[bridge].append(fit.slope)
+    bridged, line = (np.array(slopes[b]) for b in (True, False))
+    sem = bridged.std(ddof=1) / np.sqrt(runs)
+    assert abs(bridged.mean() - known) < 3.0 * sem
+    assert line.mean() < known - 3.0 * sem

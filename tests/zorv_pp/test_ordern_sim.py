@@ -155,7 +155,12 @@ def test_every_column_of_a_folder_averages_to_its_known_curve(tmp_path):
         time = np.array(runs[0]["Time"])
         values = np.array([run[column] for run in runs])
         tau = (spec.tau_diffusion if name.startswith("diff") else spec.tau_flux) / 1e-15
-        z = (values.mean(axis=0) - slope * expected_msd(time, 1.0, tau)) / (values.std(axis=0, ddof=1) / math.sqrt(40))
+        expected = expected_msd(time, 1.0, tau)
+        if column == "MSD_bulkvisc":  # less the run's own mean: the bridge's −D·s²/T to O(τ/T), lags to T/2
+            length = answers["sampling"]["flux"].run_length
+            expected, values = expected - time**2 / length, values[:, time <= length / 2]
+            expected = expected[time <= length / 2]
+        z = (values.mean(axis=0) - slope * expected) / (values.std(axis=0, ddof=1) / math.sqrt(40))
         assert np.abs(z).max() < 4.5, (name, column, z)
 
 

@@ -6,6 +6,7 @@ import pathlib
 import pytest
 
 import zorv_pp
+from zorv_pp.analysis.own_mean import own_mean_subtracted
 from zorv_pp.msdfit import z
 from zorv_pp.run.sampling import Sampling
 
@@ -176,3 +177,18 @@ def test_a_run_cut_short_gets_an_interval_that_says_so(tmp_path):
         short = cut.get(*key)
         assert "not_converged" in short.flags
         assert short.ci95[0] <= full.get(*key).mean <= short.ci95[1], key
+
+
+@pytest.mark.parametrize(
+    "log, own",
+    [
+        (None, True),  # the engine's own tables: their bulk moment ends as the bridge
+        ("mean pressure: 1.25 (the run's own mean)", True),
+        ("mean pressure: 1.25 (given)", False),
+        ("units: real", False),
+    ],
+)
+def test_a_bulk_column_is_bridged_when_its_run_took_its_own_mean(tmp_path, log, own):
+    if log is not None:
+        (tmp_path / "ordern.log").write_text(f"zorv_pp order-n sampling after the run\n{log}\n", encoding="utf-8")
+    assert own_mean_subtracted(tmp_path) is own

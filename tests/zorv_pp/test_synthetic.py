@@ -128,11 +128,13 @@ def test_straight_lines_give_back_the_inputs_exactly(tmp_path, units, rows):
     diffusivity = ANGSTROM**2 / second
     total = sum(spec.counts.values())
 
-    def slope(name, column):
+    def slope(name, column, bridge=False):
         data = table(tmp_path, name)
         if rows is not None:
             assert len(data["Time"]) == rows
         t, msd = data["Time"], data[column]
+        if bridge and rows is None:  # less the 10 ns run's own mean pressure, as the engine writes it
+            msd = msd / (1.0 - t * second / 1e-8)
         return (msd[-1] - msd[0]) / (t[-1] - t[0])
 
     got = {
@@ -142,7 +144,7 @@ def test_straight_lines_give_back_the_inputs_exactly(tmp_path, units, rows):
     got[("onsager", ("water", "water"))] = slope("diffonsag.dat", "MSD__water_water") / total * diffusivity
     for column in ("MSD_xy", "MSD_off", "MSD_all"):
         got[("shear_viscosity", column)] = slope("viscosity.dat", column) / spec.temperature * pascal * second
-    got[("bulk_viscosity", None)] = slope("viscosity.dat", "MSD_bulkvisc") / spec.temperature * pascal * second
+    got[("bulk_viscosity", None)] = slope("viscosity.dat", "MSD_bulkvisc", True) / spec.temperature * pascal * second
     for column in ("MSD_x", "MSD_all"):
         got[("thermal_conductivity", column)] = (
             slope("tconductivity.dat", column) / spec.temperature**2 * joule / (ANGSTROM * second)

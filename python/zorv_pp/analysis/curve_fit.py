@@ -90,6 +90,7 @@ def fit_curve(
     start_at: float | None = None,
     seconds: float = 1.0,
     earliest: float | None = None,
+    bridge: bool = False,
 ) -> CurveFit:
     """Fit ``values`` against ``time`` (file units) as ``window`` says.
 
@@ -104,6 +105,7 @@ def fit_curve(
     range the user fixed overrides both the start rule and ``start_at``.
     ``earliest`` (file units) is where the start rule begins its search: a
     collective curve waits at least for its species' own caging to end.
+    ``bridge`` fits a flux column taken less its run's own mean by its shape.
     """
     width = window_sensitivity(time, values, window) if spread else math.nan
     if sampling is None or window.method == "window":
@@ -158,7 +160,9 @@ def fit_curve(
             result.checks.chi2,
             result.checks.dof,
         )
-    result = fit_msd(time, values, sampling, walkers, scale=scale, start_at=fixed, end_at=end, earliest=earliest)
+    result = fit_msd(
+        time, values, sampling, walkers, scale=scale, start_at=fixed, end_at=end, earliest=earliest, bridge=bridge
+    )
     return CurveFit(
         result.slope,
         result.slope_se,

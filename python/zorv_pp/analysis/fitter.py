@@ -13,6 +13,7 @@ from ..properties import Conditions, Property
 from ..run import Run
 from .curve_fit import CurveFit, NoiseScale, as_floats, fit_curve
 from .keys import Key, Species
+from .own_mean import own_mean_subtracted
 from .sampled_curve import SampledCurve
 from .shared_motion import shared_variance_ratio, yeh_hummer_term
 
@@ -32,6 +33,7 @@ class RunFitter:
         self.labels: dict[Species, str] = {}
         self.curves: list[SampledCurve] = []
         self.warnings: list[RunWarning] = []
+        self.own_mean = own_mean_subtracted(run.path)
 
     def conditions(self, species: str | None = None) -> Conditions:
         """What turns a slope of this run into a value, for a column of ``species`` (None: every molecule)."""
@@ -68,6 +70,7 @@ class RunFitter:
                 start_at=start_at,
                 seconds=self.run.units.time,
                 earliest=earliest,
+                bridge=prop.own_mean and self.own_mean,
             )
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None

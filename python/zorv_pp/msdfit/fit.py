@@ -33,6 +33,14 @@ the slope has stopped changing, judged from either side:
    its last change or the whole change from the first candidate, whichever
    is larger, since the drift continues beyond what the run shows.
 
+A column of a flux whose run's own mean was subtracted (``bridge``) pins the
+integral to 0 at both ends of the run: for lags s past the correlation time
+its moment is 2·D·s·(1 − s/T), a Brownian bridge, not a line. Such a column
+is divided by (1 − s/T) and its covariance by the product of the rows' factors
+(the bridge's increments are the walker's less s/T of its end point, whose
+share is that factor to first order), and fitted on lags up to T/2, where
+the factor stays above 1/2; the fitted line and band are multiplied back.
+
 The lines of every start, the search and the line's band run natively
 (``_zorv_analysis.gls_line``) on the table's whitening, which is built once
 per table and kept.
@@ -131,6 +139,7 @@ def fit_msd(
     widen_fixed: bool = False,
     earliest: float | None = None,
     scale_of: Callable[[float], float] | None = None,
+    bridge: bool = False,
 ) -> MsdFit:
     """GLS slope of ``msd`` against ``time`` over its diffusive range, with its standard error.
 
@@ -157,14 +166,20 @@ def fit_msd(
         raise ValueError("time and msd must be 1-D arrays of one length")
     rows, cov = rows_and_covariance(t_all, sampling)
     kept = rows.keep.nonzero()[0]  # flatnonzero of a 1-D mask, without its dispatch
+    last = end_at
+    if bridge:
+        cov = _bridged(cov, t_all[kept], sampling.run_length)
+        last = min(end_at or math.inf, 0.5 * sampling.run_length)
     inside = np.isfinite(y_all[kept])
-    if end_at is not None:
-        inside &= t_all[kept] <= end_at * (1.0 + 1e-9)
+    if last is not None:
+        inside &= t_all[kept] <= last * (1.0 + 1e-9)
     used = inside.nonzero()[0]
     if len(used) < start_rule.min_rows:
         return _empty()
     index = kept[used]
     t, y = t_all[index], y_all[index]
+    share = 1.0 - t / sampling.run_length if bridge else np.ones(len(t))
+    y = y / share
     white = _whitening(cov, t, used)
     # A range cut short by the user has its own horizon: its end stands for the run's.
     horizon = sampling.run_length if end_at is None else min(sampling.run_length, float(t[-1]))
@@ -201,13 +216,32 @@ def fit_msd(
         int(index[s]),
         int(index[-1]) + 1,
         t_fit.copy(),
-        np.asarray(fit),
-        np.asarray(band),
+        np.asarray(fit) * share[s:],
+        np.asarray(band) * share[s:],
         flags,
         widen,
         len(t) - s,
         checks,
     )
+
+
+_BRIDGED: dict[tuple[int, float], tuple[FloatArray, FloatArray]] = {}
+
+
+def _bridged(cov: FloatArray, time: FloatArray, run_length: float) -> FloatArray:
+    """``cov`` of rows at ``time`` divided by (1 − s/T)(1 − s'/T), kept per table like the cached matrix."""
+    key = (id(cov), run_length)
+    hit = _BRIDGED.get(key)
+    if hit is not None and hit[0] is cov:
+        return hit[1]
+    if len(_BRIDGED) > 16:
+        _BRIDGED.clear()
+    # Rows at the run's whole length (no origin left to spare) keep a tiny share, never a zero one.
+    share = np.maximum(1.0 - time / run_length, 1e-6)
+    bridged: FloatArray = cov / np.outer(share, share)
+    bridged.setflags(write=False)
+    _BRIDGED[key] = (cov, bridged)
+    return bridged
 
 
 def _rule_tuple(rule: StartRule) -> tuple[float, int, float, float, float, float, bool]:

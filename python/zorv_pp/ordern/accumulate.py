@@ -20,6 +20,7 @@ class OrderNSums:
 
     ``squares`` has a column per group (species or flux channel), ``products``
     one per pair g ≤ h of groups in row-major order (positions only), neither divided by M.
+    ``mean_pressure`` is the pressure a pressure tensor's bulk channel was taken from.
     """
 
     time: FloatArray
@@ -28,6 +29,7 @@ class OrderNSums:
     origins: IntArray
     squares: FloatArray
     products: FloatArray
+    mean_pressure: float | None = None
 
 
 def _sums(native: _zorv_analysis.OrderN, groups: int, nbe: int, interval: float) -> OrderNSums:
@@ -45,6 +47,7 @@ def _sums(native: _zorv_analysis.OrderN, groups: int, nbe: int, interval: float)
         origins=np.asarray(t["origins"]).astype(np.int64),
         squares=np.asarray(t["squares"]).reshape(rows, groups),
         products=products.reshape(rows, pairs) if products.size else np.empty((rows, 0)),
+        mean_pressure=t.get("mean_pressure"),
     )
 
 
@@ -86,18 +89,22 @@ class FluxOrderN(_Fed):
     """Sums of squared increments of a flux's time integrals (trapezoids between frames ``interval`` apart).
 
     :meth:`pressure` takes (xx, yy, zz, xy, xz, yz) frames and integrates the
-    traceless diagonal, the off-diagonal and the pressure less ``mean_pressure``;
+    traceless diagonal, the off-diagonal and the pressure less ``mean_pressure``
+    (None: the run's own trapezoidal mean, subtracted exactly once every frame
+    is in; :attr:`OrderNSums.mean_pressure` gives it);
     :meth:`heat` takes (x, y, z) heat-flux frames.
     """
 
-    def __init__(self, channels: int, nb: int, nbe: int, interval: float, mean_pressure: float | None) -> None:
+    def __init__(
+        self, channels: int, nb: int, nbe: int, interval: float, mean_pressure: float | None, own_mean: bool = False
+    ) -> None:
         self.nbe, self.interval = nbe, interval
-        self._native = _zorv_analysis.ordern_flux(channels, nb, nbe, interval, mean_pressure)
-        self.channels = 7 if mean_pressure is not None else channels
+        self._native = _zorv_analysis.ordern_flux(channels, nb, nbe, interval, mean_pressure, own_mean)
+        self.channels = 7 if mean_pressure is not None or own_mean else channels
 
     @classmethod
-    def pressure(cls, nb: int, nbe: int, interval: float, mean_pressure: float) -> FluxOrderN:
-        return cls(6, nb, nbe, interval, mean_pressure)
+    def pressure(cls, nb: int, nbe: int, interval: float, mean_pressure: float | None) -> FluxOrderN:
+        return cls(6, nb, nbe, interval, mean_pressure, own_mean=mean_pressure is None)
 
     @classmethod
     def heat(cls, nb: int, nbe: int, interval: float) -> FluxOrderN:

@@ -134,6 +134,7 @@ BUILT_IN = (
         family="viscosity",
         summary="bulk viscosity",
         converging=True,
+        own_mean=True,
     ),
     Property(
         "thermal_conductivity",

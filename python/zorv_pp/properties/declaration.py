@@ -58,7 +58,9 @@ class Property:
     ``summary`` the panel of the summary figure it is drawn in (None: not
     drawn) with its ``legend`` there, ``converging`` whether its convergence
     over replicas is drawn, ``species_in_title`` whether its panels name
-    their species.
+    their species. ``own_mean`` marks a column integrating a flux less a mean
+    the run may have taken from itself (the bulk pressure): a run that did is
+    fitted by the bridge shape this leaves (:func:`zorv_pp.msdfit.fit_msd`).
     """
 
     name: str
@@ -84,6 +86,7 @@ class Property:
     legend: str = ""
     converging: bool = False
     species_in_title: bool = False
+    own_mean: bool = False
 
     def __post_init__(self) -> None:
         if self.kind not in KINDS:

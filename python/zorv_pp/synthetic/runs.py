@@ -532,7 +532,8 @@ def write_run(folder: str | os.PathLike[str], spec: RunSpec, *, log: bool = True
         [
             flux_times,
             *(viscosity.msd(shear, _VISCOSITY_NOISE[c], _VISCOSITY_WALKERS[c]) for c in visc_names),
-            viscosity.msd(bulk),
+            # The engine integrates the pressure less the run's own mean: the moment bends as s·(1 − s/T).
+            viscosity.msd(bulk) * (1.0 - flux_times / flux_sampling.run_length if spec.rows is None else 1.0),
         ],
     )
 

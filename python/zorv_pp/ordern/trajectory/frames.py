@@ -3,6 +3,7 @@ a constant time step, a box that the reader can follow, centres that can be unwr
 
 from __future__ import annotations
 
+import math
 from collections.abc import Iterable, Iterator
 from dataclasses import dataclass
 from typing import Any
@@ -43,11 +44,13 @@ def kinetic_temperature(masses: FloatArray, velocities: FloatArray, style: UnitS
     return twice * 1e-3 / AVOGADRO * speed * speed / (style.boltzmann * freedom)
 
 
-def _box(ts: object) -> FloatArray:
+def _box(ts: object) -> tuple[FloatArray, float]:
+    """The frame's cell (rows a, b, c) and its volume."""
     box = getattr(ts, "triclinic_dimensions", None)
-    if box is None or not np.all(np.isfinite(box)) or abs(np.linalg.det(box)) == 0.0:
+    volume = abs(float(np.linalg.det(box))) if box is not None else 0.0
+    if not (math.isfinite(volume) and volume > 0.0):
         raise SourceError("a frame has no periodic box: order-n needs the cell of every frame")
-    return np.asarray(box, dtype=np.float64)
+    return np.asarray(box, dtype=np.float64), volume
 
 
 def frames(opened: Opened, molecules: Molecules, every: int, max_jump: float = MAX_JUMP) -> Iterator[Frame]:
@@ -57,7 +60,7 @@ def frames(opened: Opened, molecules: Molecules, every: int, max_jump: float = M
     first_box: FloatArray | None = None
     clock = _Clock()
     for ts in _read(opened.universe.trajectory):
-        index, time, box = ts.frame, opened.time_of(ts), _box(ts)
+        index, time, (box, volume) = ts.frame, opened.time_of(ts), _box(ts)
         clock(time, index)
         if first_box is None:
             first_box = box
@@ -82,7 +85,7 @@ def frames(opened: Opened, molecules: Molecules, every: int, max_jump: float = M
         if ts.has_velocities:
             v = np.asarray(ts.velocities, dtype=np.float64) * opened.velocity_factor
             temperature = kinetic_temperature(masses, v, opened.style)
-        yield Frame(index, time, box, abs(float(np.linalg.det(box))), centres, temperature)
+        yield Frame(index, time, box, volume, centres, temperature)
 
 
 def _read(trajectory: Iterable[Any]) -> Iterator[Any]:

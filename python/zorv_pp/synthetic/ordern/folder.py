@@ -121,8 +121,10 @@ def _viscosity_columns(
     components = np.stack(
         [w[3] / r2 + w[4] / r6, -w[3] / r2 + w[4] / r6, -2.0 * w[4] / r6, w[0] / r2, w[1] / r2, w[2] / r2]
     )
-    pressure = _draw(spec, rng, grid, interval, 1, bulk, spec.tau_flux / REAL.time)
-    return viscosity_columns(grid, components, pressure[0] / math.sqrt(2.0))
+    pressure = _draw(spec, rng, grid, interval, 1, bulk, spec.tau_flux / REAL.time)[0]
+    # Less the run's own mean, as the engine takes it: the integral returns to where it began.
+    pressure = pressure - (pressure[-1] - pressure[0]) * np.linspace(0.0, 1.0, pressure.size)
+    return viscosity_columns(grid, components, pressure / math.sqrt(2.0))
 
 
 def viscosity_columns(grid: OrderNGrid, components: FloatArray, pressure: FloatArray) -> list[FloatArray]:
