@@ -91,8 +91,7 @@ void read_series_rows(std::string_view body, std::uint64_t first_line, const Ser
 }
 
 CallError no_rows_error(std::string_view path, std::size_t width) {
-    return value_error(std::string(path) + ": no rows of " + std::to_string(width) +
-                       " numbers, the width of its header, were found");
+    return value_error(std::string(path) + ": no complete row of " + std::to_string(width) + " numbers was found");
 }
 
 }  // namespace zorv::readers

@@ -48,7 +48,7 @@ ColumnTable empty_series(const std::vector<std::string>& names, std::string_view
 void read_series_rows(std::string_view body, std::uint64_t first_line, const SeriesLines& kinds, bool ends_with_feed,
                       SeriesTable& out);
 
-// The error of a series with no rows: it names the file and the row it wanted.
+// The error of a series with no rows: it names the file and the width of row it wanted.
 CallError no_rows_error(std::string_view path, std::size_t width);
 
 }  // namespace zorv::readers

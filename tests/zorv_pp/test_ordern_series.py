@@ -85,7 +85,7 @@ def test_damage_becomes_warnings(tmp_path, text, codes, rows):
     [
         ("1 2\n3 4\n", "s.dat", "neither a LAMMPS"),
         ("# Time-averaged data for fix pt\n# TimeStep Number-of-rows\n10 1\n1 2\n", "s.dat", "mode scalar"),
-        ("# Time-averaged data for fix pt\n# TimeStep a b\n", "s.dat", "no rows of 3 numbers"),
+        ("# Time-averaged data for fix pt\n# TimeStep a b\n", "s.dat", "no complete row of 3 numbers"),
         ('@ s0 legend "x"\n', "s.xvg", "no rows"),
         (b"\xff\xfe", "s.xvg", "UTF-8"),
     ],
