@@ -22,6 +22,7 @@ PACKAGES=(
   python3-scikit-build-core python3-pip python3-mypy ruff
   clang libclang-rt-dev libgtest-dev
   chromium fonts-dejavu-core
+  lammps gromacs python3-mdanalysis
 )
 STAMP_TEXT="${PACKAGES[*]}"
 
