@@ -58,11 +58,11 @@ def write_dump(path, x, mol, types, box, mode, steps):
             wrapped = x[t] - images * side
             cols = {"unwrapped": "xu yu zu", "image flags": "x y z ix iy iz", "wrapped": "x y z"}[mode]
             f.write(f"ITEM: TIMESTEP\n{step}\nITEM: NUMBER OF ATOMS\n{len(types)}\nITEM: BOX BOUNDS pp pp pp\n")
-            f.write("".join(f"0 {s!r}\n" for s in side) + f"ITEM: ATOMS id mol type {cols}\n")
+            f.write("".join(f"0 {float(s)!r}\n" for s in side) + f"ITEM: ATOMS id mol type {cols}\n")
             for a in np.random.default_rng(t).permutation(len(types)):  # LAMMPS writes atoms in any order
                 p = x[t, a] if mode == "unwrapped" else wrapped[a]
                 extra = " {:d} {:d} {:d}".format(*images[a].astype(int)) if mode == "image flags" else ""
-                f.write(f"{a + 1} {mol[a]} {types[a]} {p[0]!r} {p[1]!r} {p[2]!r}{extra}\n")
+                f.write(f"{a + 1} {mol[a]} {types[a]} {float(p[0])!r} {float(p[1])!r} {float(p[2])!r}{extra}\n")
 
 
 def read(path):
@@ -108,10 +108,11 @@ def test_dump_tables_agree_with_an_order_n_of_the_same_frames(tmp_path, mode, ev
     write_dump(tmp_path / "run.dump", x, mol, types, box, mode, steps=range(1000, 1000 + 10 * frames, 10))
     # The unit style and the timestep of the last run from the log, or given.
     log = tmp_path / "log.lammps"
-    log.write_text("units real\ntimestep 4.0\nrun 100\nLoop time of 1.0 on 1 procs for 100 steps with 29 atoms\n"
+    # The masses too: a range first, then the types it does not fit, as LAMMPS applies them.
+    log.write_text("units real\nmass * 7.0\nmass 1 16.0\nmass 2 1.0\ntimestep 4.0\nrun 100\nLoop time of 1.0 on 1 procs for 100 steps with 29 atoms\n"
                    "timestep 0.5\nrun 600\nLoop time of 1.0 on 1 procs for 600 steps with 29 atoms\n")  # fmt: skip
-    settings = {"log": log} if mode == "image flags" else {"units": "real", "timestep": 0.5}
-    folder = zorv_pp.ordern(tmp_path / "run.dump", out=tmp_path / "run", masses=MASSES, species=species, nb=3, nbe=4,
+    settings = {"log": log} if mode == "image flags" else {"units": "real", "timestep": 0.5, "masses": MASSES}
+    folder = zorv_pp.ordern(tmp_path / "run.dump", out=tmp_path / "run", species=species, nb=3, nbe=4,
                             every=every, **settings)  # fmt: skip
     names = ("water", "ion") if species else ("mol1_2", "type3")
     assert folder.counts == dict(zip(names, (12, 5)))
@@ -340,7 +341,7 @@ def expected_viscosity(tensor, mean, dt, scale, sampling):
 
 
 def write_rows(path, header, time, values):
-    path.write_text(header + "".join(f"{t!r} " + " ".join(map(repr, row)) + "\n" for t, row in zip(time, values)))
+    path.write_text(header + "".join(f"{float(t)!r} " + " ".join(repr(float(v)) for v in row) + "\n" for t, row in zip(time, values)))
     return path
 
 

@@ -22,7 +22,7 @@ def ordern_log(run, **lines):
         "species": ", ".join(f"{name} {count}" for name, count in run.counts.items()),
         "frames": "5000 (every 2nd of 10000)",
         **{
-            f"sampling {kind}": f"interval {s.interval!r} nbe {s.nbe} blocks {s.blocks} run_length {s.run_length!r}"
+            f"sampling {kind}": f"interval {float(s.interval)!r} nbe {s.nbe} blocks {s.blocks} run_length {float(s.run_length)!r}"
             for kind, s in run.sampling.items()
         },
         "mean pressure": "1.0 (the run's own mean)",

@@ -10,7 +10,7 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any
 
-from ..run import parse_log
+from ..run import LogInfo, parse_log, type_masses
 from ..run.sampling import Sampling
 from ..units import UnitStyle, UnitStyleError, unit_style
 from .conditions import Conditions
@@ -20,6 +20,7 @@ from .flux_tables import SeriesUnits, read, series_units, write_flux_tables
 from .log_entries import Entries
 from .run_files import write_log
 from .trajectory import MAX_JUMP, open_trajectory
+from .trajectory.lammps_dump import is_dump, read_first_frame
 from .write import write_diffusion_tables
 
 #: Every file the folder may get; an earlier folder's are refused unless overwritten.
@@ -49,8 +50,8 @@ class OrderNFolder:
 
 def _settings(
     units: str | UnitStyle | None, log: str | os.PathLike[str] | None, timestep: float | None
-) -> tuple[UnitStyle | None, float | None, list[tuple[str, str]]]:
-    """The unit style and timestep: as given, else the LAMMPS log's (its production timestep)."""
+) -> tuple[UnitStyle | None, float | None, list[tuple[str, str]], LogInfo | None]:
+    """The unit style and timestep: as given, else the LAMMPS log's (its production timestep); and the log."""
     if log is not None and not Path(log).is_file():
         raise SourceError(f"no LAMMPS log {os.fspath(log)}")
     info = parse_log(Path(log)) if log is not None else None
@@ -71,7 +72,20 @@ def _settings(
         notes.append(("timestep from", f"{os.fspath(log or '')} (in force at its last run)"))
     if timestep is not None and not (math.isfinite(timestep) and timestep > 0.0):
         raise SourceError(f"the timestep must be a positive number, not {timestep!r}")
-    return style, timestep, notes
+    return style, timestep, notes, info
+
+
+def _log_masses(
+    trajectory: str | os.PathLike[str] | None, log: str | os.PathLike[str] | None, info: LogInfo | None
+) -> dict[str, float] | None:
+    """A LAMMPS dump's masses per atom type from its run's log (and the data and included files beside it),
+    when they set every type of the dump; else None. Equal masses would bias the centres, the kinetic
+    temperature and so every property divided by it."""
+    if trajectory is None or log is None or info is None or not is_dump(trajectory):
+        return None
+    types = set(read_first_frame(trajectory).types)
+    found = type_masses(Path(log).parent, info, types)
+    return found if types and set(found) == types else None
 
 
 def _out_folder(out: str | os.PathLike[str], overwrite: bool) -> Path:
@@ -143,7 +157,11 @@ def ordern(
     _check_counts(nb, nbe, every)
     if trajectory is None and pressure is None and heat_flux is None:
         raise SourceError("nothing to sample: give a trajectory, a pressure series or a heat-flux series")
-    style, timestep, notes = _settings(units, log, timestep)
+    style, timestep, notes, info = _settings(units, log, timestep)
+    if masses is None:
+        masses = _log_masses(trajectory, log, info)
+        if masses is not None:
+            notes.append(("masses from", f"{os.fspath(log or '')} and the files it read"))
     series = _read_series(pressure, heat_flux)
     number = temperature is None or isinstance(temperature, (int, float))
     temperature_series = None if number else read(temperature)  # type: ignore[arg-type]

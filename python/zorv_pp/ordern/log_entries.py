@@ -30,7 +30,7 @@ class Entries:
 
     def trajectory(self, source: str, opened: Opened, sums: TrajectorySums, every: int) -> None:
         self.sources.append(source)
-        self.engine_units.append(opened.engine_units)
+        self.engine_units.append(f"trajectory {opened.engine_units}")
         self.main["species"] = ", ".join(f"{name} {count}" for name, count in sums.counts.items())
         self.main["frames"] = f"{sums.frames_used} (every {_ordinal(every)} of {sums.frames_read})"
         for table in ("diffself", "diffonsag"):
@@ -42,13 +42,14 @@ class Entries:
             one = series["pressure" if what == "pressure" else "heat"]
             kind = " (energy × velocity, the flux times the volume)" if what == "heat flux" else ""
             self.sources.append(f"{what} series {one.path} columns {' '.join(columns)}{kind}")
-        if units.text not in self.engine_units:
-            self.engine_units.append(units.text)
+        # Said per kind of file: the trajectory's and the series' units are different lists.
+        if f"series {units.text}" not in self.engine_units:
+            self.engine_units.append(f"series {units.text}")
         for table, sampling in fluxes.sampling.items():
             self.main[f"sampling {table}"] = sampling_line(sampling)
         if fluxes.mean_pressure is not None:
             value, source = fluxes.mean_pressure
-            self.main["mean pressure"] = f"{value!r} ({source})"
+            self.main["mean pressure"] = f"{float(value)!r} ({source})"
         self.extra += [("warning", f"{w.file}: {w.message}") for one in series.values() for w in one.warnings]
 
     def finish(
@@ -58,7 +59,7 @@ class Entries:
         main = dict(self.main)
         for name, condition in (("temperature", conditions.temperature), ("volume", conditions.volume)):
             if condition is not None:
-                main[name] = f"{condition.mean!r} ({condition.source})"
+                main[name] = f"{float(condition.mean)!r} ({condition.source})"
         order = [
             "species",
             "frames",

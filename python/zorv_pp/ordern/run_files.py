@@ -56,14 +56,16 @@ def write_series(path: Path, name: str, rows: Sequence[tuple[float, float]], tim
     lines = [
         f"# Time-averaged data for fix {name} (first column: the time in {time_unit} at each block's end)",
         f"# TimeStep v_{name}",
-        *(f"{time!r} {value!r}" for time, value in rows),
+        # Python floats: numpy 2 scalars would write their type into the file.
+        *(f"{float(time)!r} {float(value)!r}" for time, value in rows),
     ]
     path.write_text("\n".join(lines) + "\n", encoding="utf-8")
 
 
 def sampling_line(sampling: Sampling) -> str:
     return (
-        f"interval {sampling.interval!r} nbe {sampling.nbe} blocks {sampling.blocks} run_length {sampling.run_length!r}"
+        f"interval {float(sampling.interval)!r} nbe {sampling.nbe} blocks {sampling.blocks} "
+        f"run_length {float(sampling.run_length)!r}"
     )
 
 

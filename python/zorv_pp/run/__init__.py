@@ -12,6 +12,7 @@ from ..diagnostics import RunWarning
 from .folder import Run, load_run
 from .lammps.density import DENSITY_UNITS, density_unit_name
 from .lammps.logfile import LogInfo, parse_log, read_units_line
+from .lammps.masses import type_masses
 from .options import LoadOptions
 from .species import FINITE_RDF_PREFIX, RDF_PREFIX, SELF_PREFIX, GroupChoice, split_pair
 from .tables import TABLE_FILES, Table
@@ -33,4 +34,5 @@ __all__ = [
     "parse_log",
     "read_units_line",
     "split_pair",
+    "type_masses",
 ]

@@ -84,7 +84,12 @@ def universe(*files: Any, **options: Any) -> Any:
             return mda.Universe(*files, **options)
     except (OSError, ValueError, TypeError, KeyError, IndexError, EOFError) as error:
         shown = ", ".join(os.fspath(f) for f in files if isinstance(f, (str, os.PathLike)))
-        raise SourceError(f"MDAnalysis cannot read {shown}: {error}") from None
+        # Its messages may span lines; a usage error is one.
+        said = " ".join(str(error).split())
+        hint = ""
+        if any(str(f).endswith(".tpr") for f in files):
+            hint = " (a .tpr newer than this MDAnalysis reads: give the run's .gro as the topology instead)"
+        raise SourceError(f"MDAnalysis cannot read {shown}: {said}{hint}") from None
 
 
 def dump_convention(atoms: DumpAtoms) -> tuple[str, bool, str]:

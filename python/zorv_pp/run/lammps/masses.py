@@ -73,6 +73,24 @@ def system_mass(folder: Path, log: LogInfo | None) -> SystemMass | None:
     return None
 
 
+def type_masses(folder: Path, log: LogInfo, types: set[str]) -> dict[str, float]:
+    """The mass of each of ``types`` that the run sets, as LAMMPS applies them: the data file's ``Masses``
+    section, then the ``mass`` commands of the included files and of the log; a type none sets is left out."""
+    masses: dict[str, float] = {}
+    data = _in_folder(folder, log.data_files)
+    read = _read_data(data, log.atom_style) if data is not None else None
+    if read is not None:
+        masses.update((kind, value) for kind, value in read[0].items() if kind in types)
+    commands: list[tuple[str, float]] = []
+    for name in log.includes:
+        included = _in_folder(folder, (name,))
+        if included is not None:
+            commands += _mass_commands(included.read_text(encoding="utf-8", errors="replace"))
+    for kind_range, value in [*commands, *log.masses]:
+        masses.update((kind, value) for kind in types if _matches(kind_range, kind))
+    return masses
+
+
 def _in_folder(folder: Path, names: tuple[str, ...] | list[str]) -> Path | None:
     """The first of the files ``names`` that lies in ``folder`` (as named, or by its base name)."""
     for name in names:
