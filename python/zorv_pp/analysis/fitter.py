@@ -70,7 +70,7 @@ class RunFitter:
                 start_at=start_at,
                 seconds=self.run.units.time,
                 earliest=earliest,
-                bridge=prop.own_mean and self.own_mean,
+                bridge=self.bridged(prop),
             )
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
@@ -85,6 +85,10 @@ class RunFitter:
         if self.keep_curves:
             self._keep_curve(prop, label, time, values, found, factor, walkers, scale)
         return found
+
+    def bridged(self, prop: Property) -> bool:
+        """Whether ``prop``'s column is fitted by the bridge shape of a flux less the run's own mean."""
+        return prop.own_mean and self.own_mean
 
     def _keep_curve(
         self,
@@ -118,6 +122,7 @@ class RunFitter:
                 sampling=self.run.table_sampling(table),
                 walkers=walkers,
                 noise=noise,
+                bridge=self.bridged(prop),
             )
         )
 

@@ -1,0 +1,88 @@
+"""Replicas of a single-walker column refitted from the start their mean curve shows.
+
+One walker's column hides a change of slope of a tenth under its noise (the
+bulk pressure's slow part on the Lennard-Jones replicas, see the docs), so a
+run's own start rule stops early and its value is the integral up to a few
+correlation times. The replicas' mean curve averages their walkers: the start
+rule run on it sees what no single run can, and every run is refitted from
+that start under the noise scale of the mean curve's slope, shared by all (a
+single walker's own slope as its scale would make its low runs look precise
+and weigh most).
+"""
+
+from __future__ import annotations
+
+import math
+from collections.abc import Sequence
+from dataclasses import replace
+
+import numpy as np
+
+from .. import properties
+from ..flags import NOT_CONVERGED, POOR_FIT, WINDOW_SENSITIVE
+from ..msdfit import fit_msd
+from .estimate import merge_flags
+from .run_fit import RunAnalysis
+from .sampled_curve import SampledCurve
+
+
+def shared_starts(fitted: Sequence[RunAnalysis]) -> list[RunAnalysis]:
+    """The runs, each single-walker column's value refitted from its replicas' common start."""
+    out = list(fitted)
+    if len(out) < 2:
+        return out
+    for prop in properties.of_kind("column"):
+        if prop.walkers == 1.0 and not prop.per_molecule:
+            out = _refit(out, prop.name)
+    return out
+
+
+def _curves(runs: Sequence[RunAnalysis], name: str) -> list[SampledCurve] | None:
+    found = [next((c for c in run.curves if c.property == name and isinstance(c, SampledCurve)), None) for run in runs]
+    curves = [c for c in found if c is not None and c.sampling is not None and c.t_fit]
+    if len(curves) != len(runs):
+        return None
+    first = curves[0]
+    same = all(c.time == first.time and c.sampling == first.sampling and c.bridge == first.bridge for c in curves)
+    return curves if same else None
+
+
+def _refit(runs: list[RunAnalysis], name: str) -> list[RunAnalysis]:
+    curves = _curves(runs, name)
+    if curves is None:
+        return runs
+    first = curves[0]
+    assert first.sampling is not None
+    time = np.asarray(first.time)
+    mean = np.mean([np.asarray(c.values) for c in curves], axis=0)
+    pooled = fit_msd(time, mean, first.sampling, sum(c.walkers for c in curves), bridge=first.bridge)
+    if not math.isfinite(pooled.slope) or len(pooled.t_fit) == 0:
+        return runs
+    start, key = float(pooled.t_fit[0]), (name, None)
+    out = []
+    for run, curve in zip(runs, curves):
+        found = fit_msd(
+            time,
+            curve.values,
+            first.sampling,
+            curve.walkers,
+            scale=pooled.slope**2,
+            start_at=start,
+            bridge=curve.bridge,
+        )
+        factor = curve.scale / curve.time_unit
+        out.append(
+            replace(
+                run,
+                values={**run.values, key: found.slope * factor},
+                errors={**run.errors, key: found.slope_se * abs(factor)},
+                starts={**run.starts, key: start * curve.time_unit},
+                flags={**run.flags, key: merge_flags(_kept(run.flags.get(key, ())), found.flags, pooled.flags)},
+            )
+        )
+    return out
+
+
+def _kept(flags: tuple[str, ...]) -> tuple[str, ...]:
+    """A run's flags less those of its own fit, which the refit replaces."""
+    return tuple(f for f in flags if f not in (NOT_CONVERGED, POOR_FIT, WINDOW_SENSITIVE))
