@@ -218,4 +218,5 @@ def test_replicas_of_a_single_walker_column_share_the_start_their_mean_curve_sho
         runs.append(zorv_pp.fit_run(zorv_pp.Run.load(tmp_path / str(seed))))
     state = zorv_pp.combine(runs).get("bulk_viscosity")
     assert state.ci95[0] <= answers["bulk_viscosity"] <= state.ci95[1]
-    assert len(set(state.fit_start)) == 1
+    assert len(set(state.fit_start)) == 1 and "one_run_start" not in state.flags
+    assert "one_run_start" in zorv_pp.combine(runs[:1]).get("bulk_viscosity").flags  # alone, it says so

@@ -19,7 +19,7 @@ from dataclasses import replace
 import numpy as np
 
 from .. import properties
-from ..flags import NOT_CONVERGED, POOR_FIT, WINDOW_SENSITIVE
+from ..flags import NOT_CONVERGED, ONE_RUN_START, POOR_FIT, WINDOW_SENSITIVE
 from ..msdfit import fit_msd
 from .estimate import merge_flags
 from .run_fit import RunAnalysis
@@ -27,14 +27,27 @@ from .sampled_curve import SampledCurve
 
 
 def shared_starts(fitted: Sequence[RunAnalysis]) -> list[RunAnalysis]:
-    """The runs, each single-walker column's value refitted from its replicas' common start."""
+    """The runs, each single-walker column's value refitted from its replicas' common start.
+
+    A column no replicas share a start for (one run, or curves not kept or on other grids) is flagged
+    ``one_run_start``.
+    """
     out = list(fitted)
-    if len(out) < 2:
-        return out
     for prop in properties.of_kind("column"):
         if prop.walkers == 1.0 and not prop.per_molecule:
-            out = _refit(out, prop.name)
+            curves = _curves(out, prop.name) if len(out) > 1 else None
+            out = _alone(out, prop.name) if curves is None else _refit(out, curves, prop.name)
     return out
+
+
+def _alone(runs: list[RunAnalysis], name: str) -> list[RunAnalysis]:
+    key = (name, None)
+    return [
+        replace(run, flags={**run.flags, key: merge_flags(run.flags.get(key, ()), (ONE_RUN_START,))})
+        if key in run.values
+        else run
+        for run in runs
+    ]
 
 
 def _curves(runs: Sequence[RunAnalysis], name: str) -> list[SampledCurve] | None:
@@ -47,17 +60,14 @@ def _curves(runs: Sequence[RunAnalysis], name: str) -> list[SampledCurve] | None
     return curves if same else None
 
 
-def _refit(runs: list[RunAnalysis], name: str) -> list[RunAnalysis]:
-    curves = _curves(runs, name)
-    if curves is None:
-        return runs
+def _refit(runs: list[RunAnalysis], curves: list[SampledCurve], name: str) -> list[RunAnalysis]:
     first = curves[0]
     assert first.sampling is not None
     time = np.asarray(first.time)
     mean = np.mean([np.asarray(c.values) for c in curves], axis=0)
     pooled = fit_msd(time, mean, first.sampling, sum(c.walkers for c in curves), bridge=first.bridge)
     if not math.isfinite(pooled.slope) or len(pooled.t_fit) == 0:
-        return runs
+        return _alone(runs, name)
     start, key = float(pooled.t_fit[0]), (name, None)
     out = []
     for run, curve in zip(runs, curves):
