@@ -23,7 +23,7 @@ POOR_FIT = "poor_fit"
 scatter more than the error bars assume, so the interval may be too narrow; a derived value carries it too."""
 ONE_RUN_START = "one_run_start"
 """A single walker's column (the bulk pressure) fitted from its own run's start alone: one walker's noise hides
-a slow part of its correlation, so the value may hold the integral up to a few correlation times only (on the
-Lennard-Jones replicas every run's own start missed the tenth of the bulk viscosity that relaxes over 10-30 τ,
-and 7 of 20 intervals missed the truth). Replicas combined in one state share the start their mean curve shows
-instead, and do not carry it."""
+a change of slope of a tenth, so the start is not tested against a slow part of the correlation and the value
+may hold the integral up to a few correlation times only (on 20 Lennard-Jones replicas 7 intervals missed the
+truth, on 40 more 1). Replicas combined in one state share the start their mean curve shows instead, and do not
+carry it."""

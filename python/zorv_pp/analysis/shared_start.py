@@ -1,9 +1,9 @@
 """Replicas of a single-walker column refitted from the start their mean curve shows.
 
-One walker's column hides a change of slope of a tenth under its noise (the
-bulk pressure's slow part on the Lennard-Jones replicas, see the docs), so a
-run's own start rule stops early and its value is the integral up to a few
-correlation times. The replicas' mean curve averages their walkers: the start
+One walker's column hides a change of slope of a tenth under its noise (a
+slow part of the bulk pressure's correlation, see the docs), so a run's own
+start rule may stop early, its value the integral up to a few correlation
+times. The replicas' mean curve averages their walkers: the start
 rule run on it sees what no single run can, and every run is refitted from
 that start under the noise scale of the mean curve's slope, shared by all (a
 single walker's own slope as its scale would make its low runs look precise
