@@ -29,8 +29,7 @@ from .sampled_curve import SampledCurve
 def shared_starts(fitted: Sequence[RunAnalysis]) -> list[RunAnalysis]:
     """The runs, each single-walker column's value refitted from its replicas' common start.
 
-    A column no replicas share a start for (one run, or curves not kept or on other grids) is flagged
-    ``one_run_start``.
+    A column no replicas share a start for (one run, or runs on other grids) is flagged ``one_run_start``.
     """
     out = list(fitted)
     for prop in properties.of_kind("column"):
@@ -51,7 +50,9 @@ def _alone(runs: list[RunAnalysis], name: str) -> list[RunAnalysis]:
 
 
 def _curves(runs: Sequence[RunAnalysis], name: str) -> list[SampledCurve] | None:
-    found = [next((c for c in run.curves if c.property == name and isinstance(c, SampledCurve)), None) for run in runs]
+    found = [
+        next((c for c in run.single_walker if c.property == name and isinstance(c, SampledCurve)), None) for run in runs
+    ]
     curves = [c for c in found if c is not None and c.sampling is not None and c.t_fit]
     if len(curves) != len(runs):
         return None
