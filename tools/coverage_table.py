@@ -88,8 +88,12 @@ TITLES = {
 SHAPES = ("ou", "two_relaxations", "above", "both_signs", "power_above", "power_below")
 
 
-def simulate(groups: int, seed: int, rule: StartRule, kind: str) -> list[Result]:
-    """``groups`` groups of REPLICAS runs per family, of walkers of shape ``kind``."""
+def simulate(
+    groups: int, seed: int, rule: StartRule, kind: str, shared: list[tuple[bool, bool]] | None = None
+) -> list[Result]:
+    """``groups`` groups of REPLICAS runs per family, of walkers of shape ``kind``; with ``shared``, each
+    single-walker group's state from the runs' own starts and from their mean curve's (see
+    :func:`shared_state`): whether each holds the truth."""
     rng = np.random.default_rng(seed)
     out: list[Result] = []
     for family, fixed in FAMILIES.items():
@@ -104,10 +108,33 @@ def simulate(groups: int, seed: int, rule: StartRule, kind: str) -> list[Result]
             t, tables, truth = simulate_table(
                 sampling, walkers, diffusion, tau, rng, shape=shape, realisations=REPLICAS
             )
+            own = []
             for msd in tables:
                 fit = fit_msd(t, msd, sampling, walkers, start_rule=rule)
+                own.append(fit)
                 out.append(Result(family, truth, fit.slope, fit.slope_se, fit.flags, len(out) // REPLICAS))
+            if shared is not None and walkers == 1:
+                held = _holds(combine_runs([f.slope for f in own], [f.slope_se for f in own]), truth)
+                shared.append((held, _holds(shared_state(t, tables, sampling, rule), truth)))
     return out
+
+
+def shared_state(
+    t: np.ndarray, tables: list[np.ndarray], sampling: Sampling, rule: StartRule
+) -> tuple[float, float, float, int]:
+    """A state of single-walker replicas as ``zorv_pp.combine`` forms it: every run refitted from the start
+    the replicas' mean curve shows, under the noise scale of its slope."""
+    pooled = fit_msd(t, np.mean(tables, axis=0), sampling, float(len(tables)), start_rule=rule)
+    if not math.isfinite(pooled.slope):
+        return math.nan, math.nan, math.nan, 0
+    start = float(pooled.t_fit[0])
+    fits = [fit_msd(t, msd, sampling, 1.0, scale=pooled.slope**2, start_at=start) for msd in tables]
+    return combine_runs([f.slope for f in fits], [f.slope_se for f in fits])
+
+
+def _holds(state: tuple[float, float, float, int], truth: float) -> bool:
+    mean, sem, _, _ = state
+    return abs(mean - truth) <= z(0.95) * sem
 
 
 def _coverage(results: list[Result], level: float) -> float:
@@ -231,8 +258,11 @@ def main() -> None:
     results: dict[str, list[Result]] = {}
     for offset, kind in enumerate(args.shapes.split(",")):
         groups = args.groups if kind == "ou" else max(1, args.groups // 2)
-        results[kind] = simulate(groups, args.seed + offset, rule, kind)
+        shared: list[tuple[bool, bool]] = []
+        results[kind] = simulate(groups, args.seed + offset, rule, kind, shared)
         print("\n".join(table(f"{kind}: {TITLES[kind]}; coverage [%] at nominal level", results[kind])))
+        own, common = (100.0 * sum(held[k] for held in shared) / len(shared) for k in (0, 1))
+        print(f"single-walker 5-replica states ({len(shared)}): own starts {own:.1f} %, shared start {common:.1f} %")
         print()
     if "ou" in results:
         print("\n".join(states(results["ou"])))

@@ -21,3 +21,9 @@ fitted range, changes the value by more than the noise of that change allows (Ho
 POOR_FIT = "poor_fit"
 """The curve's χ² about its fitted line is improbable under its covariance model (p < 0.001): its points
 scatter more than the error bars assume, so the interval may be too narrow; a derived value carries it too."""
+ONE_RUN_START = "one_run_start"
+"""A single walker's column (the bulk pressure) fitted from its own run's start alone: one walker's noise hides
+a change of slope of a tenth, so the start is not tested against a slow part of the correlation and the value
+may hold the integral up to a few correlation times only (on 20 Lennard-Jones replicas 7 intervals missed the
+truth, on 40 more 1). Replicas combined in one state share the start their mean curve shows instead, and do not
+carry it."""

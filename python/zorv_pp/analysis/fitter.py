@@ -32,6 +32,7 @@ class RunFitter:
         self.starts: dict[Key, float] = {}
         self.labels: dict[Species, str] = {}
         self.curves: list[SampledCurve] = []
+        self.single_walker: list[SampledCurve] = []
         self.warnings: list[RunWarning] = []
         self.own_mean = own_mean_subtracted(run.path)
 
@@ -70,7 +71,7 @@ class RunFitter:
                 start_at=start_at,
                 seconds=self.run.units.time,
                 earliest=earliest,
-                bridge=prop.own_mean and self.own_mean,
+                bridge=self.bridged(prop),
             )
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
@@ -82,11 +83,20 @@ class RunFitter:
         self.spread[key] = found.spread * abs(factor)
         self.starts[key] = found.start * self.run.units.time
         self.labels[species] = label
-        if self.keep_curves:
-            self._keep_curve(prop, label, time, values, found, factor, walkers, scale)
+        single = walkers == 1.0 and species is None
+        if self.keep_curves or single:
+            curve = self._curve(prop, label, time, values, found, factor, walkers, scale)
+            if self.keep_curves:
+                self.curves.append(curve)
+            if single:  # replicas refit it from their common start (see shared_start)
+                self.single_walker.append(curve)
         return found
 
-    def _keep_curve(
+    def bridged(self, prop: Property) -> bool:
+        """Whether ``prop``'s column is fitted by the bridge shape of a flux less the run's own mean."""
+        return prop.own_mean and self.own_mean
+
+    def _curve(
         self,
         prop: Property,
         label: str,
@@ -96,29 +106,28 @@ class RunFitter:
         factor: float,
         walkers: float,
         scale: NoiseScale,
-    ) -> None:
+    ) -> SampledCurve:
         seconds = self.run.units.time
         table = str(prop.table)
         noise = scale(found.slope) if callable(scale) else scale
-        self.curves.append(
-            SampledCurve(
-                prop.name,
-                label,
-                as_floats(time),
-                as_floats(values),
-                found.t_fit,
-                found.fit,
-                found.slope * factor,
-                seconds,
-                factor * seconds,
-                self.run.units.label(prop.curve_unit),
-                found.band,
-                chi2=found.chi2,
-                dof=found.dof,
-                sampling=self.run.table_sampling(table),
-                walkers=walkers,
-                noise=noise,
-            )
+        return SampledCurve(
+            prop.name,
+            label,
+            as_floats(time),
+            as_floats(values),
+            found.t_fit,
+            found.fit,
+            found.slope * factor,
+            seconds,
+            factor * seconds,
+            self.run.units.label(prop.curve_unit),
+            found.band,
+            chi2=found.chi2,
+            dof=found.dof,
+            sampling=self.run.table_sampling(table),
+            walkers=walkers,
+            noise=noise,
+            bridge=self.bridged(prop),
         )
 
     def _say_why(self, table: str, label: str, rows: int, flags: tuple[str, ...]) -> None:

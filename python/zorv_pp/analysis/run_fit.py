@@ -45,7 +45,9 @@ class RunAnalysis:
     when neither the log nor the caller gave it and it is the longest lag of
     a table, a lower bound; ``floors`` the least error a value read off a
     grid can have, the same for every replica on that grid;
-    ``table_fingerprints`` a digest of each table by kind.
+    ``table_fingerprints`` a digest of each table by kind; ``single_walker``
+    the curves of single-walker columns, kept even without ``curves`` for
+    replicas to refit from their common start.
     """
 
     run: str
@@ -66,6 +68,7 @@ class RunAnalysis:
     run_length_from_lags: bool = False
     floors: dict[Key, float] = field(default_factory=dict, repr=False)
     table_fingerprints: dict[str, str] = field(default_factory=dict, repr=False)
+    single_walker: tuple[Curve, ...] = field(default=(), repr=False)
 
 
 def fit_run(
@@ -116,6 +119,7 @@ def fit_run(
         *_run_length(run),
         floors,
         digests,
+        tuple(fitter.single_walker),
     )
 
 

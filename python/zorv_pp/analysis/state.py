@@ -22,6 +22,7 @@ from .estimate import Estimate, merge_flags
 from .keys import Key, Species, pair_key
 from .load_fit import load_and_fit
 from .run_fit import RunAnalysis, fit_run
+from .shared_start import shared_starts
 
 
 def _species_key(species: str | Sequence[str] | None) -> Species:
@@ -176,7 +177,9 @@ def combine(
     """Combine fitted replica runs into a StateResult (see :func:`analyze`).
 
     Each property's runs are combined by inverse-variance weighting of their
-    own errors (:meth:`Estimate.from_runs`). The Yeh–Hummer correction uses
+    own errors (:meth:`Estimate.from_runs`); a single-walker column is first
+    refitted in every run from the start its replicas' mean curve shows
+    (:mod:`.shared_start`). The Yeh–Hummer correction uses
     the state's shear viscosity (or ``viscosity``); its error, shared by every
     run, is added to the corrected values' error. A run whose tables are
     those of an earlier one (the same folder given twice, or a copy of it)
@@ -188,7 +191,7 @@ def combine(
     with their number.
     """
     fitted, duplicates = _distinct(fitted)
-    fitted = _warn_copied_tables(fitted)
+    fitted = shared_starts(_warn_copied_tables(fitted))
     _check_same_species(fitted)
     labels: dict[Species, str] = {}
     for run in fitted:
