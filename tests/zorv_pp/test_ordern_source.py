@@ -341,7 +341,10 @@ def expected_viscosity(tensor, mean, dt, scale, sampling):
 
 
 def write_rows(path, header, time, values):
-    path.write_text(header + "".join(f"{float(t)!r} " + " ".join(repr(float(v)) for v in row) + "\n" for t, row in zip(time, values)))
+    path.write_text(
+        header
+        + "".join(f"{float(t)!r} " + " ".join(repr(float(v)) for v in row) + "\n" for t, row in zip(time, values))
+    )
     return path
 
 
