@@ -19,8 +19,15 @@ median half-width over the replicas' scatter (1.96 when the errors are right),
 the mean χ² per run, how many runs carry each flag and the state interval of
 all replicas together.
 
+With ``--ordern`` the run folders are instead written by ``zorv_pp.ordern`` from
+the same dump and series, exactly as a user would (the dump through
+MDAnalysis, each run's own mean pressure, trapezoid integration), into
+``--tables`` so that the replica folders keep their own tables; the truth is
+still the raw series'.
+
     PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --replicas 20 --out DIR
     PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --out DIR --reuse
+    PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --out DIR --reuse --ordern --tables DIR2
 
 Needs Debian's ``lammps`` package (the ``lmp`` binary); runs one serial process at a time.
 """
@@ -358,6 +365,22 @@ def write_folder(folder: Path, settings: Settings, series: Series) -> None:
     _write_log(folder / "log.lammps", settings, counts)
 
 
+def write_ordern_folder(replica: Path, folder: Path) -> float:
+    """The run folder a user gets from the replica's raw output through ``zorv_pp.ordern``; returns the
+    flux tables' first lag."""
+    md = replica / "md"
+    written = zorv_pp.ordern(
+        md / "positions.dump",
+        log=md / "lammps.log",
+        pressure=md / "flux.txt",
+        heat_flux=md / "flux.txt",
+        species={name: f"type {k + 1}" for k, name in enumerate(SPECIES)},
+        out=folder,
+        overwrite=True,
+    )
+    return written.sampling["viscosity"].interval
+
+
 # ---------------------------------------------------------------- the truth, from the raw series
 
 
@@ -485,8 +508,15 @@ def main() -> None:
     parser.add_argument("--settle", type=int, default=1000, help="NVE steps at that energy before sampling")
     parser.add_argument("--seed", type=int, default=1, help="velocity seed of the first replica")
     parser.add_argument("--lmp", default=shutil.which("lmp") or "lmp", help="the LAMMPS binary")
+    parser.add_argument(
+        "--ordern", action="store_true", help="write the run folders with zorv_pp.ordern, as a user would"
+    )
+    parser.add_argument("--tables", type=Path, help="folder of the --ordern run folders (and truth.json)")
     args = parser.parse_args()
     out: Path = args.out
+    if args.ordern and args.tables is None:
+        parser.error("--ordern writes its run folders into --tables DIR")
+    tables: Path = args.tables if args.ordern else out
     if args.reuse:
         settings = Settings(**json.loads((out / "settings.json").read_text(encoding="utf-8")))
         folders = sorted(p for p in out.glob("rep*") if (p / "md" / "flux.txt").is_file())
@@ -505,17 +535,23 @@ def main() -> None:
         raise SystemExit(f"no replica folders in {out}")
     pressures = mean_pressures(folders, settings)
     raw = []
-    for folder, pressure in zip(folders, pressures):
+    flux_interval = 2 * settings.flux_every * settings.timestep
+    runs = [tables / f.name for f in folders] if args.ordern else folders
+    for folder, run, pressure in zip(folders, runs, pressures):
         # Tables are written once every replica has run: the bulk curve needs the replicas' pressure line.
         series = read_series(folder, settings, pressure)
-        write_folder(folder, settings, series)
+        if args.ordern:
+            flux_interval = write_ordern_folder(folder, run)
+        else:
+            write_folder(folder, settings, series)
         raw.append(raw_values(series, settings))
     truth = {label: statistics.fmean(r[label] for r in raw) for label in raw[0]}
     truth_sem = {
         label: statistics.stdev(r[label] for r in raw) / math.sqrt(len(raw)) if len(raw) > 1 else math.nan
         for label in raw[0]
     }
-    (out / "truth.json").write_text(
+    tables.mkdir(parents=True, exist_ok=True)
+    (tables / "truth.json").write_text(
         json.dumps({"truth": truth, "sem": truth_sem, "pressure": pressures, "per_replica": raw}, indent=1) + "\n",
         encoding="utf-8",
     )
@@ -537,7 +573,14 @@ def main() -> None:
         fit = f"{label} (collective fit)"
         z = (truth[fit] - truth[label]) / math.hypot(truth_sem[fit], truth_sem[label])
         print(f"{fit}: {truth[fit]:.4g} ± {truth_sem[fit]:.2g}, from self-diffusion {truth[label]:.4g} (z = {z:+.1f})")
-    print("\n".join(report(folders, truth, truth_sem)))
+    print(
+        f"tables: zorv_pp.ordern from positions.dump and flux.txt (the dump through MDAnalysis, trapezoid "
+        f"integrals, Δ0 = {flux_interval:g} τ for the fluxes), each run's own mean pressure, in {tables}"
+        if args.ordern
+        else f"tables: this tool's sampler (Simpson over pairs of flux samples, Δ0 = {flux_interval:g} τ), "
+        "each run's own mean pressure; the truth's bulk curves take the replicas' pooled mean"
+    )
+    print("\n".join(report(runs, truth, truth_sem)))
 
 
 if __name__ == "__main__":
