@@ -17,13 +17,14 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
 
 import numpy as np
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.environ.get("ZORV_MODULE_DIR", ""))
 sys.path.insert(0, os.path.join(ROOT, "python"))
+from transport_table_bench import best_of  # noqa: E402  (this folder is the script's first path)
+
 import _zorv_analysis  # noqa: E402
 from zorv_pp.ordern import read_series  # noqa: E402
 
@@ -70,16 +71,6 @@ def write_xvg(path, rows):
                     for i, row in enumerate(block)
                 )
             )
-
-
-def best_of(repeats, call):
-    times = []
-    for _ in range(repeats):
-        start = time.perf_counter()
-        result = call()
-        times.append(time.perf_counter() - start)
-        del result
-    return min(times)
 
 
 def build_peer(directory):
