@@ -28,6 +28,7 @@ still the raw series'.
     PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --replicas 20 --out DIR
     PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --out DIR --reuse
     PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --out DIR --reuse --ordern --tables DIR2
+    PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --out DIR --refit
 
 Needs Debian's ``lammps`` package (the ``lmp`` binary); runs one serial process at a time.
 """
@@ -512,8 +513,16 @@ def main() -> None:
         "--ordern", action="store_true", help="write the run folders with zorv_pp.ordern, as a user would"
     )
     parser.add_argument("--tables", type=Path, help="folder of the --ordern run folders (and truth.json)")
+    parser.add_argument(
+        "--refit", action="store_true", help="fit the tables and truth.json already in --out again, sampling nothing"
+    )
     args = parser.parse_args()
     out: Path = args.out
+    if args.refit:
+        # Fitting alone takes seconds where sampling takes minutes: for changes to the fits.
+        known = json.loads((out / "truth.json").read_text(encoding="utf-8"))
+        print("\n".join(report(sorted(p for p in out.glob("rep*") if p.is_dir()), known["truth"], known["sem"])))
+        return
     if args.ordern and args.tables is None:
         parser.error("--ordern writes its run folders into --tables DIR")
     tables: Path = args.tables if args.ordern else out

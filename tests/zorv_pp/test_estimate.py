@@ -3,10 +3,14 @@
 import math
 import random
 
+import numpy as np
 import pytest
 
 from zorv_pp.analysis.estimate import Estimate
+from zorv_pp.msdfit import fit_msd
 from zorv_pp.msdfit.quantiles import student_t_quantile
+from zorv_pp.run.sampling import Sampling
+from zorv_pp.synthetic.ordern.table import simulate_table
 
 
 @pytest.mark.parametrize(
@@ -71,3 +75,21 @@ def test_a_shared_error_widens_in_quadrature():
     estimate = Estimate.from_runs([4.0], [3.0], "m").widened(4.0)
     assert estimate.sem == pytest.approx(5.0)
     assert estimate.ci95[1] - estimate.mean == pytest.approx(1.959963985 * 5.0)
+
+
+def test_few_walker_replicas_combined_at_a_common_noise_scale_are_unbiased():
+    # One walker's error grows with its own slope: weighted by their own errors the low runs weigh most.
+    sampling = Sampling(1.0, 10, 400.0)
+    rng = np.random.default_rng(5)
+    own, common = [], []
+    for _ in range(300):
+        fits = []
+        for _ in range(10):
+            time, msd, answer = simulate_table(sampling, 1, 1.0, 1e-3, rng)
+            fits.append(fit_msd(time, msd, sampling, 1, start_at=float(time[0])))
+        values, sems = [f.slope / answer for f in fits], [f.slope_se / answer for f in fits]
+        own.append(Estimate.from_runs(values, sems, "1").mean - 1.0)
+        common.append(Estimate.from_runs(values, sems, "1", noise=[abs(v) for v in values]).mean - 1.0)
+    error = float(np.std(common, ddof=1)) / math.sqrt(len(common))
+    assert abs(float(np.mean(common))) < 3.0 * error
+    assert float(np.mean(own)) < -3.0 * error

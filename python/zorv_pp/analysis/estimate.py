@@ -11,6 +11,7 @@ replicas' mean and its standard error.
 from __future__ import annotations
 
 import math
+import statistics
 from collections.abc import Iterable, Sequence
 from dataclasses import dataclass, replace
 from statistics import NormalDist
@@ -22,6 +23,21 @@ from ..msdfit.quantiles import Z95, student_t_quantile
 from ..rounding import shown
 
 NAN_PAIR = (math.nan, math.nan)
+
+
+def common_scale_errors(sems: Sequence[float], noise: Sequence[float]) -> tuple[float, ...]:
+    """Each run's error rescaled from the noise scale of its own slope to the replicas' median one.
+
+    A squared displacement's error grows with its slope, so a replica whose slope came out low by chance
+    also looks precise; weighted by their own errors the low runs would weigh most, and the mean of a
+    few-walker column (an Onsager diagonal, a stress component) would sit low by about twice its
+    single-run relative variance. Runs with no usable ``noise`` keep their own error.
+    """
+    usable = [r for r in noise if math.isfinite(r) and r > 0.0]
+    if len(noise) != len(sems) or len(usable) < 2:
+        return tuple(sems)
+    common = statistics.median(usable)
+    return tuple(s * common / r if math.isfinite(r) and r > 0.0 else s for s, r in zip(sems, noise))
 
 
 def merge_flags(*groups: Iterable[str]) -> tuple[str, ...]:
@@ -82,16 +98,21 @@ class Estimate:
         flags: Iterable[str] = (),
         window_spread: Sequence[float] = (),
         fit_start: Sequence[float] = (),
+        noise: Sequence[float] = (),
     ) -> Estimate:
         """Combine per-run ``values`` with their standard errors ``sems`` (both in ``unit``).
 
         Runs whose value or error is not finite take no part in the weighting
         (they lower ``count``). Without a single usable error this is :meth:`of`.
+        ``noise`` holds, per run, the root of the noise scale its error was
+        sized by (its own fitted slope, in ``unit``): the runs are then combined
+        with their errors taken at the replicas' common scale (see
+        :func:`common_scale_errors`), while ``per_run_sem`` keeps their own.
         """
         per_run = tuple(float(v) for v in values)
         per_sem = tuple(float(s) for s in sems)
         _, std, count = finite_mean_std_count(per_run)
-        mean, sem, birge, dof = combine_runs(per_run, per_sem)
+        mean, sem, birge, dof = combine_runs(per_run, common_scale_errors(per_sem, noise))
         if math.isnan(mean):
             exact = {(v, s) for v, s in zip(per_run, per_sem) if math.isfinite(v)}
             if len(exact) == 1 and next(iter(exact))[1] == 0.0:

@@ -30,6 +30,7 @@ class RunFitter:
         self.flags: dict[Key, tuple[str, ...]] = {}
         self.spread: dict[Key, float] = {}
         self.starts: dict[Key, float] = {}
+        self.noise: dict[Key, float] = {}
         self.labels: dict[Species, str] = {}
         self.curves: list[SampledCurve] = []
         self.single_walker: list[SampledCurve] = []
@@ -82,6 +83,8 @@ class RunFitter:
         self.flags[key] = found.flags
         self.spread[key] = found.spread * abs(factor)
         self.starts[key] = found.start * self.run.units.time
+        noise = _noise_scale(scale, found.slope)
+        self.noise[key] = math.sqrt(noise) * abs(factor) if noise >= 0.0 else math.nan
         self.labels[species] = label
         single = walkers == 1.0 and species is None
         if self.keep_curves or single:
@@ -183,3 +186,10 @@ class RunFitter:
                 if c in data
             )
         ]
+
+
+def _noise_scale(scale: NoiseScale, slope: float) -> float:
+    """The noise scale a fit's error was sized by: the slope squared unless ``scale`` says otherwise."""
+    if callable(scale):
+        return scale(slope)
+    return slope * slope if scale is None else scale

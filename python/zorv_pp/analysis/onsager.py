@@ -25,18 +25,20 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
     everyone = fitter.conditions()
     slopes: dict[tuple[str, str], float] = {}
     starts: dict[tuple[str, str], float] = {}
-    # Diagonal curves are squared displacements with a range of their own; a cross curve, which may be
-    # small or negative, is fitted over the later of its diagonals' ranges, and its noise follows from
-    # both diagonals and itself (Isserlis).
+    # Diagonal curves are squared displacements with a range of their own, searched no earlier than their
+    # species' self-diffusion starts: three walkers cannot see a bend that hundreds of molecules show. A
+    # cross curve, which may be small or negative, is fitted over the later of its diagonals' ranges, and
+    # its noise follows from both diagonals and itself (Isserlis).
     for key in sorted(columns, key=lambda k: k[0] != k[1]):
         first, second = key
         scale: NoiseScale = None
         start_at = None
+        earliest = _self_start(fitter, first)
         if first != second:
             b11, b22 = slopes.get((first, first), math.nan), slopes.get((second, second), math.nan)
             scale = lambda cross, b11=b11, b22=b22: (b11 * b22 + cross * cross) / 2.0  # noqa: E731
             start_at = max(starts.get((first, first), 0.0), starts.get((second, second), 0.0))
-        found = fitter.fit(onsager, key, f"{first}-{second}", columns[key], everyone, scale, start_at)
+        found = fitter.fit(onsager, key, f"{first}-{second}", columns[key], everyone, scale, start_at, earliest)
         slopes[key] = found.slope
         if found.t_fit:
             starts[key] = found.t_fit[0]
@@ -59,6 +61,12 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
         )
     if charges is not None and all(name in charges for name in names):
         _conductivity(fitter, charges, names, columns, earliest)
+
+
+def _self_start(fitter: RunFitter, species: str) -> float | None:
+    """Where ``species``' self-diffusion fit starts, in the file's time unit; None without one."""
+    start = fitter.starts.get(("self_diffusion_pbc", species), math.nan)
+    return start / fitter.run.units.time if math.isfinite(start) else None
 
 
 def _pair_columns(fitter: RunFitter, table: str, prefix: str) -> dict[tuple[str, str], Sequence[float]]:

@@ -47,7 +47,9 @@ class RunAnalysis:
     grid can have, the same for every replica on that grid;
     ``table_fingerprints`` a digest of each table by kind; ``single_walker``
     the curves of single-walker columns, kept even without ``curves`` for
-    replicas to refit from their common start.
+    replicas to refit from their common start; ``noise`` the root of the
+    noise scale each fitted value's error was sized by, in the value's unit
+    (the fitted slope for a squared displacement).
     """
 
     run: str
@@ -69,6 +71,7 @@ class RunAnalysis:
     floors: dict[Key, float] = field(default_factory=dict, repr=False)
     table_fingerprints: dict[str, str] = field(default_factory=dict, repr=False)
     single_walker: tuple[Curve, ...] = field(default=(), repr=False)
+    noise: dict[Key, float] = field(default_factory=dict, repr=False)
 
 
 def fit_run(
@@ -120,6 +123,7 @@ def fit_run(
         floors,
         digests,
         tuple(fitter.single_walker),
+        fitter.noise,
     )
 
 

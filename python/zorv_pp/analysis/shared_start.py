@@ -88,6 +88,7 @@ def _refit(runs: list[RunAnalysis], curves: list[SampledCurve], name: str) -> li
                 values={**run.values, key: found.slope * factor},
                 errors={**run.errors, key: found.slope_se * abs(factor)},
                 starts={**run.starts, key: start * curve.time_unit},
+                noise={**run.noise, key: abs(pooled.slope * factor)},
                 flags={**run.flags, key: merge_flags(_kept(run.flags.get(key, ())), found.flags, pooled.flags)},
             )
         )

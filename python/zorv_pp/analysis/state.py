@@ -302,6 +302,7 @@ def _estimate(key: Key, runs: Sequence[RunAnalysis]) -> Estimate:
         flags,
         [run.spread.get(spread, math.nan) for run in runs],
         [run.starts.get(spread, math.nan) for run in runs],
+        [run.noise.get(key, math.nan) for run in runs],
     )
 
 
