@@ -28,7 +28,7 @@ still the raw series'.
     PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --replicas 20 --out DIR
     PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --out DIR --reuse
     PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --out DIR --reuse --ordern --tables DIR2
-    PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --out DIR --refit
+    PYTHONPATH=build/host-py311/python:python python3 tools/lammps_coverage.py --out DIR --refit [--pool DIR2 ...]
 
 Needs Debian's ``lammps`` package (the ``lmp`` binary); runs one serial process at a time.
 """
@@ -448,6 +448,24 @@ def raw_values(series: Series, settings: Settings) -> dict[str, float]:
 # ---------------------------------------------------------------- the comparison
 
 
+def mean_truth(raw: Sequence[dict[str, float]]) -> tuple[dict[str, float], dict[str, float]]:
+    """The truth of each label, the replicas' mean of their raw fits, and its standard error."""
+    truth = {label: statistics.fmean(r[label] for r in raw) for label in raw[0]}
+    sem = {
+        label: statistics.stdev(r[label] for r in raw) / math.sqrt(len(raw)) if len(raw) > 1 else math.nan
+        for label in raw[0]
+    }
+    return truth, sem
+
+
+def pooled(folders: Sequence[Path]) -> list[dict[str, float]]:
+    """The raw fits of the replicas in each folder's truth.json: more replicas of one state, a sharper truth."""
+    found: list[dict[str, float]] = []
+    for folder in folders:
+        found += json.loads((folder / "truth.json").read_text(encoding="utf-8"))["per_replica"]
+    return found
+
+
 def _estimate(state: zorv_pp.StateResult, prop: str, species: str | tuple[str, str] | None) -> zorv_pp.Estimate | None:
     try:
         return state.get(prop, species)
@@ -514,6 +532,13 @@ def main() -> None:
     )
     parser.add_argument("--tables", type=Path, help="folder of the --ordern run folders (and truth.json)")
     parser.add_argument(
+        "--pool",
+        type=Path,
+        nargs="*",
+        default=[],
+        help="with --refit: folders of replicas of the same state point whose truth.json joins this one's truth",
+    )
+    parser.add_argument(
         "--refit", action="store_true", help="fit the tables and truth.json already in --out again, sampling nothing"
     )
     args = parser.parse_args()
@@ -521,7 +546,10 @@ def main() -> None:
     if args.refit:
         # Fitting alone takes seconds where sampling takes minutes: for changes to the fits.
         known = json.loads((out / "truth.json").read_text(encoding="utf-8"))
-        print("\n".join(report(sorted(p for p in out.glob("rep*") if p.is_dir()), known["truth"], known["sem"])))
+        truth, truth_sem = mean_truth(known["per_replica"] + pooled(args.pool))
+        if args.pool:
+            print(f"truth: the raw fits of {len(known['per_replica'])} replicas here and those in {args.pool}")
+        print("\n".join(report(sorted(p for p in out.glob("rep*") if p.is_dir()), truth, truth_sem)))
         return
     if args.ordern and args.tables is None:
         parser.error("--ordern writes its run folders into --tables DIR")
@@ -554,11 +582,7 @@ def main() -> None:
         else:
             write_folder(folder, settings, series)
         raw.append(raw_values(series, settings))
-    truth = {label: statistics.fmean(r[label] for r in raw) for label in raw[0]}
-    truth_sem = {
-        label: statistics.stdev(r[label] for r in raw) / math.sqrt(len(raw)) if len(raw) > 1 else math.nan
-        for label in raw[0]
-    }
+    truth, truth_sem = mean_truth(raw)
     tables.mkdir(parents=True, exist_ok=True)
     (tables / "truth.json").write_text(
         json.dumps({"truth": truth, "sem": truth_sem, "pressure": pressures, "per_replica": raw}, indent=1) + "\n",
