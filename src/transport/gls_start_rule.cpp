@@ -87,9 +87,15 @@ StartChoice StartSearch::plateau(std::size_t s) const {
 }
 
 StartChoice StartSearch::unconverged(const std::vector<std::size_t>& starts) const {
-    const std::size_t end = starts.back();
-    const std::size_t before = starts[starts.size() - 2];
-    const double drift = std::abs(slope(end) - slope(starts.front()));
+    // A few walkers' latest slopes can come out non-positive by chance, which would leave the curve with
+    // no value at all: the latest positive one stands, and its error holds the changes it passed over.
+    std::size_t last = starts.size() - 1;
+    while (last > 0 && !(slope(starts[last]) > 0)) --last;
+    const std::size_t end = starts[last];
+    const std::size_t before = last > 0 ? starts[last - 1] : starts[1];
+    double drift = 0.0;
+    for (std::size_t i = last; i < starts.size(); ++i)
+        drift = std::max(drift, std::abs(slope(starts[i]) - slope(starts.front())));
     const double last_change = std::abs(slope(end) - slope(before));
     return {end, before, std::max(rule_.unconverged_factor * last_change, drift), false, true};
 }
