@@ -6,8 +6,9 @@ import math
 
 import pytest
 
-from zorv_pp.analysis.derived import carry_flags
+from zorv_pp.analysis.derived import carry_flags, derive
 from zorv_pp.analysis.estimate import Estimate
+from zorv_pp.analysis.record import ValueRecord
 from zorv_pp.analysis.run_fit import RunAnalysis
 from zorv_pp.analysis.state import combine
 from zorv_pp.diagnostics import RunWarning
@@ -23,17 +24,28 @@ V = 27e-27  # a 3 nm box, m³
 COUNTS = {"A": 20, "B": 20, "W": 500}
 
 
-def run(name, values, errors=None, spread=None, temperature=T, volume=V, fingerprint="", warnings=(), **kwargs):
+def run(
+    name, values, errors=None, spread=None, temperature=T, volume=V, fingerprint="", warnings=(), flags=None, **kwargs
+):
+    errors, spread, flags = errors or {}, spread or {}, flags or {}
+    records = {
+        key: ValueRecord(
+            value,
+            errors.get(key, math.nan),
+            flags.get(key, ()),
+            spread=spread.get(key, math.nan),
+            has_error=key in errors,
+        )
+        for key, value in values.items()
+    }
     return RunAnalysis(
         name,
-        dict(values),
+        records,
         {"A": "A", "B": "B", "W": "W", ("A", "B"): "A-B"},
         dict(COUNTS),
         temperature,
         volume,
         [],
-        dict(errors or {}),
-        spread=dict(spread or {}),
         fingerprint=fingerprint,
         warnings=tuple(warnings),
         **kwargs,
@@ -284,6 +296,29 @@ def test_a_periodic_box_values_flags_reach_the_derived_values_of_a_state():
         ("electrical_conductivity_ne", None): {"not_converged", "poor_fit"},
         ("haven_ratio", None): {"not_converged", "poor_fit"},
     }
+
+
+FITTED = {("self_diffusion_pbc", "A"): 2e-9, ("self_diffusion_pbc", "B"): 5e-9}
+WITH_SIGMA = {**FITTED, ("electrical_conductivity", None): 10.0}
+WITH_ONSAGER = {**FITTED, ("onsager", ("A", "A")): 3e-9, ("onsager", ("A", "B")): -4e-10, ("onsager", ("B", "B")): 5e-9}
+
+
+@pytest.mark.parametrize("flag", ["not_converged", "window_sensitive", "no_diffusive_regime", "poor_fit"])
+@pytest.mark.parametrize(
+    "values, source, derived",
+    [
+        (WITH_SIGMA, ("self_diffusion_pbc", "A"), ("self_diffusion", "A")),
+        (WITH_SIGMA, ("self_diffusion_pbc", "B"), ("electrical_conductivity_ne", None)),
+        (WITH_SIGMA, ("self_diffusion_pbc", "A"), ("haven_ratio", None)),
+        (WITH_SIGMA, ("electrical_conductivity", None), ("haven_ratio", None)),
+        (WITH_ONSAGER, ("onsager", ("A", "B")), ("electrical_conductivity", None)),
+        (WITH_ONSAGER, ("onsager", ("B", "B")), ("haven_ratio", None)),
+    ],
+)
+def test_a_runs_derived_value_carries_its_sources_fit_flags(values, source, derived, flag):
+    fitted = run("r1", values, {key: 1e-12 for key in values}, flags={source: (flag,)})
+    records = derive(fitted, Estimate(1e-3, 0.0, 0.0, 1, "Pa s"), {"A": 1.0, "B": -1.0}).run.records
+    assert flag in records[derived].flags
 
 
 T3 = 3.182446305284263  # Student t, 97.5 %, 3 degrees of freedom

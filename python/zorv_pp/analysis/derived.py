@@ -1,6 +1,6 @@
 """Values formed from fitted ones once the state's viscosity is known: the Yeh–Hummer self-diffusion, the
-Nernst–Einstein conductivity and the Haven ratio, each with its error and window spread; then the rule that
-gives every derived value the fit flags of the values it was formed from."""
+Nernst–Einstein conductivity and the Haven ratio, each with its error and window spread and the fit flags
+of the values it was formed from; then the same rule once the runs are combined."""
 
 from __future__ import annotations
 
@@ -10,71 +10,53 @@ from dataclasses import dataclass, replace
 
 from .. import properties
 from ..errors import ZorvError
-from ..flags import NO_DIFFUSIVE_REGIME, NO_VOLUME, NOT_CONVERGED, POOR_FIT, WINDOW_SENSITIVE
+from ..flags import NO_VOLUME
 from .estimate import Estimate, merge_flags
 from .keys import Key, pair_key
+from .record import CARRIED, ValueRecord, formed
 from .run_fit import RunAnalysis
 from .shared_motion import shared_variance_ratio, yeh_hummer_term
 
 
 @dataclass(frozen=True)
 class Derived:
-    """A run with its derived values added (a new RunAnalysis; the fitted one is left as it was), the error
-    each derived value shares with every other run (from the state's viscosity), to be added once the runs
-    are combined, and the values each derived value was formed from."""
+    """A run with its derived values added (a new RunAnalysis; the fitted one is left as it was), and the
+    error each derived value shares with every other run (from the state's viscosity), to be added once the
+    runs are combined."""
 
     run: RunAnalysis
     shared: dict[Key, float]
-    sources: dict[Key, tuple[Key, ...]]
 
 
 def derive(run: RunAnalysis, eta: Estimate, charges: Mapping[str, float] | None) -> Derived:
-    """Yeh–Hummer, Nernst–Einstein and Haven values of one run, with their errors."""
-    values, errors = dict(run.values), dict(run.errors)
-    flags, spread = dict(run.flags), dict(run.spread)
+    """Yeh–Hummer, Nernst–Einstein and Haven values of one run, with their errors; each record is formed from
+    its sources' records, so it carries their fit flags."""
+    records = dict(run.records)
     shared: dict[Key, float] = {}
-    sources: dict[Key, tuple[Key, ...]] = {}
-    style, temperature, volume = run.style, run.temperature, run.volume
-    correction = yeh_hummer_term(style, temperature, volume, eta.mean)
+    correction = yeh_hummer_term(run.style, run.temperature, run.volume, eta.mean)
     relative_eta = eta.sem / eta.mean if eta.mean != 0.0 else math.nan
-    diffusion = {s: v for (p, s), v in values.items() if p == "self_diffusion_pbc" and isinstance(s, str)}
-    for species, value in diffusion.items():
+    own = () if math.isfinite(run.volume) else (NO_VOLUME,)
+    diffusion = [s for p, s in records if p == "self_diffusion_pbc" and isinstance(s, str)]
+    for species in diffusion:
+        source: Key = ("self_diffusion_pbc", species)
+        pbc = records[source]
         key: Key = ("self_diffusion", species)
-        values[key] = value + correction
-        if not math.isfinite(volume):
-            flags[key] = (NO_VOLUME,)
-        errors[key] = errors.get(("self_diffusion_pbc", species), math.nan)
+        records[key] = formed(pbc.value + correction, pbc.error, {source: pbc}, flags=own)
         shared[key] = correction * relative_eta
-        sources[key] = (("self_diffusion_pbc", species),)
     if charges is not None:
-        if ("electrical_conductivity", None) not in values:
-            _conductivity_from_onsager(run, values, charges)
+        if ("electrical_conductivity", None) not in records:
+            _conductivity_from_onsager(run, records, charges)
         if diffusion:
-            _nernst_einstein(
-                run,
-                charges,
-                list(diffusion),
-                values,
-                errors,
-                spread,
-                shared,
-                sources,
-                correction * relative_eta,
-                correction,
-            )
-    derived = replace(run, values=values, errors=errors, flags=flags, spread=spread)
-    return Derived(derived, shared, sources)
+            _nernst_einstein(run, charges, diffusion, records, shared, correction * relative_eta, correction)
+    return Derived(replace(run, records=records), shared)
 
 
 def _nernst_einstein(
     run: RunAnalysis,
     charges: Mapping[str, float],
     diffusion: list[str],
-    values: dict[Key, float],
-    errors: dict[Key, float],
-    spread: dict[Key, float],
+    records: dict[Key, ValueRecord],
     shared: dict[Key, float],
-    sources: dict[Key, tuple[Key, ...]],
     eta_part: float,
     yeh_hummer: float,
 ) -> None:
@@ -85,49 +67,40 @@ def _nernst_einstein(
     style = run.style
     prefactor = style.charge**2 / (run.volume * style.boltzmann * run.temperature)
     weights = {s: prefactor * run.counts[s] * charges[s] * charges[s] for s in diffusion if charges[s] != 0.0}
+    corrected = {s: records[("self_diffusion", s)] for s in weights}
     ne_key: Key = ("electrical_conductivity_ne", None)
-    ne = math.fsum(w * values[("self_diffusion", s)] for s, w in weights.items())
-    values[ne_key] = ne
-    errors[ne_key] = _ne_error(run, weights, values, errors, yeh_hummer)
-    shared[ne_key] = math.fsum(weights.values()) * eta_part
-    sources[ne_key] = tuple(("self_diffusion", s) for s in weights)
+    ne = math.fsum(w * corrected[s].value for s, w in weights.items())
+    ne_error = _ne_error(run, weights, records, yeh_hummer)
     # How far the window choice alone moves σ_NE and the Haven ratio: their D's (and σ's) spreads, added.
-    ne_spread = math.fsum(abs(w) * spread.get(("self_diffusion_pbc", s), math.nan) for s, w in weights.items())
-    spread[ne_key] = ne_spread
+    ne_spread = math.fsum(abs(w) * records[("self_diffusion_pbc", s)].spread for s, w in weights.items())
+    sources: dict[Key, ValueRecord] = {("self_diffusion", s): record for s, record in corrected.items()}
+    records[ne_key] = formed(ne, ne_error, sources, spread=ne_spread)
+    shared[ne_key] = math.fsum(weights.values()) * eta_part
     sigma_key: Key = ("electrical_conductivity", None)
-    sigma = values.get(sigma_key)
-    if sigma is not None and sigma != 0.0 and ne != 0.0:
-        ratio = ne / sigma
-        key: Key = ("haven_ratio", None)
-        values[key] = ratio
-        errors[key] = abs(ratio) * math.hypot(errors.get(sigma_key, math.nan) / sigma, errors[ne_key] / ne)
-        sigma_spread = spread.get(sigma_key, math.nan)
-        spread[key] = abs(ratio) * ((sigma_spread / abs(sigma) if sigma != 0.0 else math.nan) + ne_spread / abs(ne))
-        sources[key] = (sigma_key, ne_key)
+    sigma = records.get(sigma_key)
+    if sigma is not None and sigma.value != 0.0 and ne != 0.0:
+        ratio = ne / sigma.value
+        error = abs(ratio) * math.hypot(sigma.error / sigma.value, ne_error / ne)
+        spread = abs(ratio) * (sigma.spread / abs(sigma.value) + ne_spread / abs(ne))
+        haven = {sigma_key: sigma, ne_key: records[ne_key]}
+        records[("haven_ratio", None)] = formed(ratio, error, haven, spread=spread)
 
 
-def _ne_error(
-    run: RunAnalysis,
-    weights: Mapping[str, float],
-    values: Mapping[Key, float],
-    errors: Mapping[Key, float],
-    term: float,
-) -> float:
+def _ne_error(run: RunAnalysis, weights: Mapping[str, float], records: Mapping[Key, ValueRecord], term: float) -> float:
     """The error of Σ wᵢ Dᵢ: the species' own noise adds in quadrature, the box's shared flow (the same
     motion in every species' error, see :mod:`.shared_motion`) adds linearly."""
     own, common = [], []
     for species, weight in weights.items():
-        key: Key = ("self_diffusion_pbc", species)
-        share = shared_variance_ratio(run.counts[species], values.get(key, math.nan), term)
-        error = errors[("self_diffusion", species)]
+        share = shared_variance_ratio(run.counts[species], records[("self_diffusion_pbc", species)].value, term)
+        error = records[("self_diffusion", species)].error
         own.append((weight * error) ** 2 / (1.0 + share))
         common.append(weight * error * math.sqrt(share / (1.0 + share)))
     return math.sqrt(math.fsum(own) + math.fsum(common) ** 2)
 
 
-def _conductivity_from_onsager(run: RunAnalysis, values: dict[Key, float], charges: Mapping[str, float]) -> None:
+def _conductivity_from_onsager(run: RunAnalysis, records: dict[Key, ValueRecord], charges: Mapping[str, float]) -> None:
     """σ from the sum of separately fitted Onsager coefficients, for runs fitted without charges (no error)."""
-    onsager = {s: v for (p, s), v in values.items() if p == "onsager" and isinstance(s, tuple)}
+    onsager = {s: r for (p, s), r in records.items() if p == "onsager" and isinstance(s, tuple)}
     names = sorted({name for pair in onsager for name in pair})
     if not onsager:
         return
@@ -138,19 +111,17 @@ def _conductivity_from_onsager(run: RunAnalysis, values: dict[Key, float], charg
     prefactor = style.charge**2 / (run.volume * style.boltzmann * run.temperature)
     total = float(sum(run.counts.values()))
     products = [(charges[i] * charges[j], pair_key(i, j)) for i in names for j in names]
-    values[("electrical_conductivity", None)] = (
-        prefactor * total * math.fsum(q * onsager.get(key, math.nan) for q, key in products if q != 0.0)
-    )
-
-
-#: The flags of a fitted value that every value formed from it carries: how far its fit can be trusted.
-CARRIED = (NO_DIFFUSIVE_REGIME, NOT_CONVERGED, WINDOW_SENSITIVE, POOR_FIT)
+    used = [(q, key) for q, key in products if q != 0.0]
+    value = prefactor * total * math.fsum(q * (onsager[key].value if key in onsager else math.nan) for q, key in used)
+    sources: dict[Key, ValueRecord] = {("onsager", key): onsager[key] for _, key in used if key in onsager}
+    records[("electrical_conductivity", None)] = formed(value, math.nan, sources, has_error=False)
 
 
 def carry_flags(estimates: Mapping[Key, Estimate], sources: Mapping[Key, tuple[Key, ...]]) -> dict[Key, Estimate]:
     """Every estimate with the fit flags (:data:`CARRIED`) of the values it was formed from (``sources``,
     followed back to the fitted values): a Yeh–Hummer D from a periodic-box D that is not converged is not
-    converged either."""
+    converged either. Each run's derived record already carries them; this also passes on those of a
+    replica that formed no such value."""
     found: dict[Key, tuple[str, ...]] = {}
 
     def inherited(key: Key) -> tuple[str, ...]:

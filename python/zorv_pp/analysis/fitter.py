@@ -1,4 +1,4 @@
-"""The fits of one run's curves, gathered: values, errors, flags, starts, labels, curves and warnings."""
+"""The fits of one run's curves, gathered: a record of each value, labels, curves and warnings."""
 
 from __future__ import annotations
 
@@ -14,23 +14,19 @@ from ..run import Run
 from .curve_fit import CurveFit, NoiseScale, as_floats, fit_curve
 from .keys import Key, Species
 from .own_mean import own_mean_subtracted
+from .record import ValueRecord
 from .sampled_curve import SampledCurve
 from .shared_motion import shared_variance_ratio, yeh_hummer_term
 
 
 class RunFitter:
-    """Fits the curves of one run and records values, errors, flags, labels and curves."""
+    """Fits the curves of one run and keeps a record of each value, its label and curve."""
 
     def __init__(self, run: Run, windows: Mapping[str, Window], *, curves: bool = True) -> None:
         self.run, self.windows, self.keep_curves = run, windows, curves
         self.temperature = math.nan if run.temperature is None else run.temperature
         self.volume = math.nan if run.volume is None else run.volume
-        self.values: dict[Key, float] = {}
-        self.errors: dict[Key, float] = {}
-        self.flags: dict[Key, tuple[str, ...]] = {}
-        self.spread: dict[Key, float] = {}
-        self.starts: dict[Key, float] = {}
-        self.noise: dict[Key, float] = {}
+        self.records: dict[Key, ValueRecord] = {}
         self.labels: dict[Species, str] = {}
         self.curves: list[SampledCurve] = []
         self.single_walker: list[SampledCurve] = []
@@ -78,13 +74,15 @@ class RunFitter:
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
         key = (prop.name, species)
         self._say_why(table, label, len(time), found.flags)
-        self.values[key] = found.slope * factor
-        self.errors[key] = found.sem * abs(factor)
-        self.flags[key] = found.flags
-        self.spread[key] = found.spread * abs(factor)
-        self.starts[key] = found.start * self.run.units.time
         noise = _noise_scale(scale, found.slope)
-        self.noise[key] = math.sqrt(noise) * abs(factor) if noise >= 0.0 else math.nan
+        self.records[key] = ValueRecord(
+            found.slope * factor,
+            found.sem * abs(factor),
+            found.flags,
+            found.start * self.run.units.time,
+            found.spread * abs(factor),
+            math.sqrt(noise) * abs(factor) if noise >= 0.0 else math.nan,
+        )
         self.labels[species] = label
         single = walkers == 1.0 and species is None
         if self.keep_curves or single:
@@ -94,6 +92,11 @@ class RunFitter:
             if single:  # replicas refit it from their common start (see shared_start)
                 self.single_walker.append(curve)
         return found
+
+    def value(self, key: Key) -> float:
+        """The value recorded for ``key`` so far, NaN when none."""
+        record = self.records.get(key)
+        return math.nan if record is None else record.value
 
     def bridged(self, prop: Property) -> bool:
         """Whether ``prop``'s column is fitted by the bridge shape of a flux less the run's own mean."""
@@ -162,7 +165,7 @@ class RunFitter:
         """
         assert prop.table is not None and prop.factor is not None and prop.group is not None
         walkers = prop.walkers_of(conditions)
-        eta = self.values.get(("shear_viscosity", None), math.nan)
+        eta = self.value(("shear_viscosity", None))
         if not (eta > 0.0 and math.isfinite(self.volume) and conditions.species is not None):
             return walkers
         time = next(iter(self.run.tables[prop.table].values()))

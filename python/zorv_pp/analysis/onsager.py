@@ -12,6 +12,7 @@ from ..run import split_pair
 from .curve_fit import NoiseScale
 from .fitter import RunFitter
 from .keys import pair_key
+from .record import ValueRecord
 
 
 def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
@@ -65,7 +66,8 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
 
 def _self_start(fitter: RunFitter, species: str) -> float | None:
     """Where ``species``' self-diffusion fit starts, in the file's time unit; None without one."""
-    start = fitter.starts.get(("self_diffusion_pbc", species), math.nan)
+    record = fitter.records.get(("self_diffusion_pbc", species))
+    start = math.nan if record is None else record.start
     return start / fitter.run.units.time if math.isfinite(start) else None
 
 
@@ -94,8 +96,7 @@ def _conductivity(
     weights = {(a, b): charges[a] * charges[b] * (1.0 if a == b else 2.0) for a, b in columns}
     if all(charges[name] == 0.0 for name in names):
         # Neutral species: the charge displacement is zero at every lag, so σ is zero exactly.
-        fitter.values[key] = 0.0
-        fitter.errors[key] = 0.0
+        fitter.records[key] = ValueRecord(0.0, 0.0)
     elif all(pair_key(a, b) in columns for a in names for b in names if charges[a] * charges[b] != 0.0):
         fitter.fit(
             properties.get("electrical_conductivity"),

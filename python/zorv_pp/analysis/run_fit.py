@@ -6,7 +6,7 @@ import hashlib
 import math
 import os
 from collections.abc import Mapping
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 
 import numpy as np
 
@@ -22,6 +22,7 @@ from .curve_fit import Curve
 from .fitter import RunFitter
 from .keys import Key, Species
 from .onsager import fit_onsager
+from .record import ValueRecord
 from .shells import fit_shells
 
 # Components agreeing by chance fail this χ² (2 degrees of freedom) 1 time in 100.
@@ -32,46 +33,70 @@ ANISOTROPY_CHI2 = -2.0 * math.log(0.01)
 class RunAnalysis:
     """What one run gives, every value in SI (reduced units for ``units lj``).
 
-    ``values`` maps (property, species) to the run's value, ``errors`` to its
-    standard error from the run's own sampling (NaN where none), ``flags`` to
-    the flags of its fit and ``spread`` to its window sensitivity. ``warnings``
-    are the run's file warnings and what its fits found (a curve with no
-    diffusive range, one still bending at its longest usable lags); ``style``
-    its unit style; ``fingerprint`` a digest of its tables, equal for two
-    folders that hold the same run; ``starts`` the time each fitted range
-    starts at, in seconds (reduced time for ``units lj``); ``run_length`` the
-    production length its MSD tables were sampled over, in seconds (reduced
-    time; NaN when no table is sampled), with ``run_length_from_lags`` True
-    when neither the log nor the caller gave it and it is the longest lag of
-    a table, a lower bound; ``floors`` the least error a value read off a
-    grid can have, the same for every replica on that grid;
-    ``table_fingerprints`` a digest of each table by kind; ``single_walker``
-    the curves of single-walker columns, kept even without ``curves`` for
-    replicas to refit from their common start; ``noise`` the root of the
-    noise scale each fitted value's error was sized by, in the value's unit
-    (the fitted slope for a squared displacement).
+    ``records`` maps (property, species) to the run's value with its error,
+    flags, fit start, window spread, noise root and the values it was formed
+    from (see :class:`ValueRecord`); ``values``, ``errors`` (only the values
+    with an error of their own), ``flags``, ``spread``, ``starts`` and
+    ``noise`` are each of those by key. ``warnings`` are the run's file
+    warnings and what its fits found (a curve with no diffusive range, one
+    still bending at its longest usable lags); ``style`` its unit style;
+    ``fingerprint`` a digest of its tables, equal for two folders that hold
+    the same run; ``run_length`` the production length its MSD tables were
+    sampled over, in seconds (reduced time; NaN when no table is sampled),
+    with ``run_length_from_lags`` True when neither the log nor the caller
+    gave it and it is the longest lag of a table, a lower bound; ``floors``
+    the least error a value read off a grid can have, the same for every
+    replica on that grid; ``table_fingerprints`` a digest of each table by
+    kind; ``single_walker`` the curves of single-walker columns, kept even
+    without ``curves`` for replicas to refit from their common start.
     """
 
     run: str
-    values: dict[Key, float]
+    records: dict[Key, ValueRecord]
     labels: dict[Species, str]
     counts: dict[str, int]
     temperature: float
     volume: float
     curves: list[Curve] = field(repr=False)
-    errors: dict[Key, float] = field(default_factory=dict, repr=False)
-    flags: dict[Key, tuple[str, ...]] = field(default_factory=dict, repr=False)
-    spread: dict[Key, float] = field(default_factory=dict, repr=False)
     warnings: tuple[RunWarning, ...] = ()
     style: UnitStyle = REAL
     fingerprint: str = ""
-    starts: dict[Key, float] = field(default_factory=dict, repr=False)
     run_length: float = math.nan
     run_length_from_lags: bool = False
     floors: dict[Key, float] = field(default_factory=dict, repr=False)
     table_fingerprints: dict[str, str] = field(default_factory=dict, repr=False)
     single_walker: tuple[Curve, ...] = field(default=(), repr=False)
-    noise: dict[Key, float] = field(default_factory=dict, repr=False)
+
+    @property
+    def values(self) -> dict[Key, float]:
+        """Each value by key."""
+        return {key: record.value for key, record in self.records.items()}
+
+    @property
+    def errors(self) -> dict[Key, float]:
+        """The standard error of each value that has one of its own (NaN where its fit could not size it)."""
+        return {key: record.error for key, record in self.records.items() if record.has_error}
+
+    @property
+    def flags(self) -> dict[Key, tuple[str, ...]]:
+        """The flags of each value."""
+        return {key: record.flags for key, record in self.records.items()}
+
+    @property
+    def spread(self) -> dict[Key, float]:
+        """The window spread of each value (NaN where not known)."""
+        return {key: record.spread for key, record in self.records.items()}
+
+    @property
+    def starts(self) -> dict[Key, float]:
+        """The time each value's fitted range starts at, in seconds (reduced time; NaN where not fitted)."""
+        return {key: record.start for key, record in self.records.items()}
+
+    @property
+    def noise(self) -> dict[Key, float]:
+        """The root of the noise scale each value's error was sized by, in the value's unit (the fitted slope
+        for a squared displacement; NaN where not fitted)."""
+        return {key: record.noise for key, record in self.records.items()}
 
 
 def fit_run(
@@ -102,28 +127,23 @@ def fit_run(
     for prop in properties.of_kind("state"):
         value = getattr(run, prop.name)
         if value is not None:
-            fitter.values[(prop.name, None)] = value
+            fitter.records[(prop.name, None)] = ValueRecord(value, has_error=False)
     digests = table_fingerprints(run)
     return RunAnalysis(
         os.fspath(run.path),
-        fitter.values,
+        fitter.records,
         fitter.labels,
         dict(run.counts),
         fitter.temperature,
         fitter.volume,
         list(fitter.curves),
-        fitter.errors,
-        fitter.flags,
-        fitter.spread,
         tuple(run.warnings) + tuple(fitter.warnings),
         run.units,
         tables_fingerprint(digests),
-        fitter.starts,
         *_run_length(run),
         floors,
         digests,
         tuple(fitter.single_walker),
-        fitter.noise,
     )
 
 
@@ -168,7 +188,8 @@ def _flag_anisotropy(fitter: RunFitter, prop: Property) -> None:
     mean = math.fsum(w * s for w, (s, _) in zip(weights, found)) / math.fsum(weights)
     chi2 = math.fsum(w * (s - mean) ** 2 for w, (s, _) in zip(weights, found))
     if chi2 > ANISOTROPY_CHI2:
-        fitter.flags[key] = fitter.flags.get(key, ()) + (ANISOTROPIC,)
+        record = fitter.records[key]
+        fitter.records[key] = replace(record, flags=record.flags + (ANISOTROPIC,))
 
 
 def table_fingerprints(run: Run) -> dict[str, str]:

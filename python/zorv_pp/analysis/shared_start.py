@@ -22,6 +22,8 @@ from .. import properties
 from ..flags import NOT_CONVERGED, ONE_RUN_START, POOR_FIT, WINDOW_SENSITIVE
 from ..msdfit import fit_msd
 from .estimate import merge_flags
+from .keys import Key
+from .record import ValueRecord
 from .run_fit import RunAnalysis
 from .sampled_curve import SampledCurve
 
@@ -41,12 +43,16 @@ def shared_starts(fitted: Sequence[RunAnalysis]) -> list[RunAnalysis]:
 
 def _alone(runs: list[RunAnalysis], name: str) -> list[RunAnalysis]:
     key = (name, None)
-    return [
-        replace(run, flags={**run.flags, key: merge_flags(run.flags.get(key, ()), (ONE_RUN_START,))})
-        if key in run.values
-        else run
-        for run in runs
-    ]
+    out = []
+    for run in runs:
+        record = run.records.get(key)
+        flagged = None if record is None else replace(record, flags=merge_flags(record.flags, (ONE_RUN_START,)))
+        out.append(run if flagged is None else _with(run, key, flagged))
+    return out
+
+
+def _with(run: RunAnalysis, key: Key, record: ValueRecord) -> RunAnalysis:
+    return replace(run, records={**run.records, key: record})
 
 
 def _curves(runs: Sequence[RunAnalysis], name: str) -> list[SampledCurve] | None:
@@ -82,16 +88,17 @@ def _refit(runs: list[RunAnalysis], curves: list[SampledCurve], name: str) -> li
             bridge=curve.bridge,
         )
         factor = curve.scale / curve.time_unit
-        out.append(
-            replace(
-                run,
-                values={**run.values, key: found.slope * factor},
-                errors={**run.errors, key: found.slope_se * abs(factor)},
-                starts={**run.starts, key: start * curve.time_unit},
-                noise={**run.noise, key: abs(pooled.slope * factor)},
-                flags={**run.flags, key: merge_flags(_kept(run.flags.get(key, ())), found.flags, pooled.flags)},
-            )
+        record = run.records[key]
+        flags = merge_flags(_kept(record.flags), found.flags, pooled.flags)
+        refitted = replace(
+            record,
+            value=found.slope * factor,
+            error=found.slope_se * abs(factor),
+            flags=flags,
+            start=start * curve.time_unit,
+            noise=abs(pooled.slope * factor),
         )
+        out.append(_with(run, key, refitted))
     return out
 
 

@@ -9,6 +9,7 @@ from ..run import FINITE_RDF_PREFIX, RDF_PREFIX, split_pair
 from .fitter import RunFitter
 from .keys import Key, pair_key
 from .rdf import REDUCED_SHELL_SCALE, shell_with_floors
+from .record import ValueRecord
 
 
 def fit_shells(fitter: RunFitter) -> dict[Key, float]:
@@ -37,7 +38,7 @@ def fit_shells(fitter: RunFitter) -> dict[Key, float]:
         key = pair_key(first, second)
         # The registry lists the shell's properties in the order shell_with_floors gives them.
         for prop, value, least in zip(shell, found, floor, strict=True):
-            fitter.values[(prop.name, key)] = value
+            fitter.records[(prop.name, key)] = ValueRecord(value, has_error=False)
             floors[(prop.name, key)] = least
         fitter.labels[key] = f"{first}-{second}"
     return floors

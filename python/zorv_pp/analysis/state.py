@@ -21,8 +21,12 @@ from .derived import carry_flags, derive, spread_key
 from .estimate import Estimate, merge_flags
 from .keys import Key, Species, pair_key
 from .load_fit import load_and_fit
+from .record import ValueRecord
 from .run_fit import RunAnalysis, fit_run
 from .shared_start import shared_starts
+
+# What a run without a value reads as.
+_NONE = ValueRecord(math.nan, has_error=False)
 
 
 def _species_key(species: str | Sequence[str] | None) -> Species:
@@ -204,9 +208,10 @@ def combine(
         derived = derive(run, eta, charges)
         runs.append(derived.run)
         shared.update(derived.shared)
-        for key, found in derived.sources.items():
-            sources[key] = tuple(dict.fromkeys(sources.get(key, ()) + found))
-    keys = list(dict.fromkeys(key for run in runs for key in run.values))
+        for key, record in derived.run.records.items():
+            if record.sources:
+                sources[key] = tuple(dict.fromkeys(sources.get(key, ()) + record.sources))
+    keys = list(dict.fromkeys(key for run in runs for key in run.records))
     keys.sort(key=lambda key: properties.order(key[0]))
     floors: dict[Key, float] = {}
     for run in fitted:
@@ -290,19 +295,20 @@ def _warn_copied_tables(fitted: Sequence[RunAnalysis]) -> list[RunAnalysis]:
 def _estimate(key: Key, runs: Sequence[RunAnalysis]) -> Estimate:
     unit = runs[0].style.label(properties.get(key[0]).unit)
     codes = [w.code for run in runs for w in run.warnings if _concerns(w, key[0])]
-    flags = merge_flags(*(run.flags.get(key, ()) for run in runs), codes)
-    per_run = [run.values.get(key, math.nan) for run in runs]
-    if not any(key in run.errors for run in runs):
+    found = [run.records.get(key, _NONE) for run in runs]
+    flags = merge_flags(*(record.flags for record in found), codes)
+    per_run = [record.value for record in found]
+    if not any(record.has_error for record in found):
         return Estimate.of(per_run, unit, flags)
-    spread = spread_key(key)
+    fitted = [run.records.get(spread_key(key), _NONE) for run in runs]
     return Estimate.from_runs(
         per_run,
-        [run.errors.get(key, math.nan) for run in runs],
+        [record.error if record.has_error else math.nan for record in found],
         unit,
         flags,
-        [run.spread.get(spread, math.nan) for run in runs],
-        [run.starts.get(spread, math.nan) for run in runs],
-        [run.noise.get(key, math.nan) for run in runs],
+        [record.spread for record in fitted],
+        [record.start for record in fitted],
+        [record.noise for record in found],
     )
 
 
@@ -333,7 +339,7 @@ def _check_same_species(fitted: Sequence[RunAnalysis]) -> None:
     """Replicas that have a table must name the same species in it."""
     for prop in properties.of_kind("species", "onsager", "column", "rdf"):
         assert prop.table is not None
-        having = [(run, {s for p, s in run.values if p == prop.name}) for run in fitted]
+        having = [(run, {s for p, s in run.records if p == prop.name}) for run in fitted]
         having = [(run, species) for run, species in having if species]
         union = set().union(*(species for _, species in having))
         for run, species in having:
