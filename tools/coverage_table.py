@@ -45,6 +45,7 @@ class Result:
     se: float
     flags: tuple[str, ...]
     group: int
+    first_se: float = math.nan  # the error of a fit from the first row (straight lines only)
 
 
 def _draw_sampling(rng: np.random.Generator) -> Sampling:
@@ -58,6 +59,8 @@ def _shape(kind: str, rng: np.random.Generator, h: float, tau: float, horizon: f
     """A walker of ``kind``: how its MSD reaches its line (h the sampling interval, τ the velocity's relaxation)."""
     if kind == "ou":
         return Shape(((1.0, tau),))
+    if kind == "line":
+        return Shape(((1.0, 1e-3 * h),))
     if kind == "two_relaxations":
         share = float(rng.uniform(0.05, 0.30))
         return Shape(((1.0 - share, tau), (share, tau * float(rng.uniform(10.0, 50.0)))))
@@ -84,8 +87,11 @@ TITLES = {
     "both_signs": "a rattle from above, then a slow relaxation from below",
     "power_above": "local slope falling as t^-1/2 (from above)",
     "power_below": "local slope rising as t^-1/2 (long-time tail, from below)",
+    "line": "straight from the first row: nothing to wait for",
 }
-SHAPES = ("ou", "two_relaxations", "above", "both_signs", "power_above", "power_below")
+SHAPES = ("ou", "two_relaxations", "above", "both_signs", "power_above", "power_below", "line")
+# A value carrying none of these is one a reader takes at its word.
+FIT_FLAGS = ("not_converged", "window_sensitive", "poor_fit")
 
 
 def simulate(
@@ -112,7 +118,10 @@ def simulate(
             for msd in tables:
                 fit = fit_msd(t, msd, sampling, walkers, start_rule=rule)
                 own.append(fit)
-                out.append(Result(family, truth, fit.slope, fit.slope_se, fit.flags, len(out) // REPLICAS))
+                first = (
+                    fit_msd(t, msd, sampling, walkers, start_at=float(t[0])).slope_se if kind == "line" else math.nan
+                )
+                out.append(Result(family, truth, fit.slope, fit.slope_se, fit.flags, len(out) // REPLICAS, first))
             if shared is not None and walkers == 1:
                 held = _holds(combine_runs([f.slope for f in own], [f.slope_se for f in own]), truth)
                 shared.append((held, _holds(shared_state(t, tables, sampling, rule), truth)))
@@ -150,7 +159,15 @@ def _row(name: str, results: list[Result]) -> str:
     flagged = [r for r in ok if "not_converged" in r.flags]
     share = 100.0 * len(flagged) / max(1, len(results))
     held = f"{_coverage(flagged, 0.95):5.1f}" if flagged else "    –"
-    return f"{name:26s} {len(results):5d}  {cover}  {width:7.2f}  {bias:+6.2f}  {share:5.1f}  {held}"
+    sensitive = 100.0 * sum("window_sensitive" in r.flags for r in ok) / max(1, len(results))
+    clean = [r for r in ok if not set(r.flags) & set(FIT_FLAGS)]
+    unflagged = f"{_coverage(clean, 0.95):5.1f}" if clean else "    –"
+    firsts = [r.se / r.first_se for r in ok if r.first_se > 0.0]
+    versus = f"{statistics.median(firsts):5.2f}" if firsts else "    –"
+    return (
+        f"{name:26s} {len(results):5d}  {cover}  {width:7.2f}  {bias:+6.2f}  {share:5.1f}  {held}  "
+        f"{sensitive:5.1f}  {unflagged}  {versus}"
+    )
 
 
 def table(title: str, results: list[Result]) -> list[str]:
@@ -158,7 +175,7 @@ def table(title: str, results: list[Result]) -> list[str]:
         title,
         f"{'family':26s} {'n':>5s}  "
         + "  ".join(f"{100 * v:5.0f}" for v in LEVELS)
-        + "  hw95[%]  bias[%]  not_conv[%]  its 95 %",
+        + "  hw95[%]  bias[%]  not_conv[%]  its 95 %  w_sens[%]  unflagged 95  se/first-row",
     ]
     lines += [_row(name, [r for r in results if r.family == name]) for name in FAMILIES]
     lines.append(_row("pooled", results))
