@@ -16,12 +16,13 @@ import argparse
 import math
 import statistics
 import time
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 from pathlib import Path
 
 import numpy as np
 
 from zorv_pp.msdfit import StartRule, combine_runs, fit_msd, z
+from zorv_pp.msdfit.fit import ANCHORED_RULE
 from zorv_pp.msdfit.quantiles import student_t_quantile
 from zorv_pp.run.sampling import Sampling
 from zorv_pp.synthetic.ordern import WALKERS, Shape, power_law_from_above, power_law_from_below, simulate_table
@@ -126,7 +127,8 @@ def simulate(
                 found = fit_msd(t, column, sampling, SIBLING_WALKERS, start_rule=rule)
                 earliest = float(found.t_fit[0]) if len(found.t_fit) else None
             for msd in tables:
-                fit = fit_msd(t, msd, sampling, walkers, start_rule=rule, earliest=earliest)
+                anchored = rule if earliest is None else replace(rule, accept_z=ANCHORED_RULE.accept_z)
+                fit = fit_msd(t, msd, sampling, walkers, start_rule=anchored, earliest=earliest)
                 own.append(fit)
                 first = (
                     fit_msd(t, msd, sampling, walkers, start_at=float(t[0])).slope_se if kind == "line" else math.nan

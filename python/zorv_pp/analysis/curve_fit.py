@@ -15,7 +15,8 @@ from dataclasses import dataclass, field
 import numpy as np
 
 from ..flags import NO_DIFFUSIVE_REGIME, RUN_LENGTH_ASSUMED, SAMPLING_UNKNOWN
-from ..msdfit import fit_msd, window_sensitivity
+from ..msdfit import StartRule, fit_msd, window_sensitivity
+from ..msdfit.fit import ANCHORED_RULE
 from ..msdfit.window import Window
 from ..run.sampling import Sampling
 
@@ -91,6 +92,7 @@ def fit_curve(
     seconds: float = 1.0,
     earliest: float | None = None,
     bridge: bool = False,
+    anchored: bool = False,
 ) -> CurveFit:
     """Fit ``values`` against ``time`` (file units) as ``window`` says.
 
@@ -105,7 +107,8 @@ def fit_curve(
     range the user fixed overrides both the start rule and ``start_at``.
     ``earliest`` (file units) is where the start rule begins its search: a
     collective curve waits at least for its species' own caging to end.
-    ``bridge`` fits a flux column taken less its run's own mean by its shape.
+    ``bridge`` fits a flux column taken less its run's own mean by its shape. ``anchored`` says that
+    ``earliest`` is where a column of many walkers of the same molecules starts (see :data:`ANCHORED_RULE`).
     """
     width = window_sensitivity(time, values, window) if spread else math.nan
     if sampling is None or window.method == "window":
@@ -161,7 +164,16 @@ def fit_curve(
             result.checks.dof,
         )
     result = fit_msd(
-        time, values, sampling, walkers, scale=scale, start_at=fixed, end_at=end, earliest=earliest, bridge=bridge
+        time,
+        values,
+        sampling,
+        walkers,
+        scale=scale,
+        start_at=fixed,
+        end_at=end,
+        earliest=earliest,
+        bridge=bridge,
+        start_rule=ANCHORED_RULE if anchored and earliest is not None else StartRule(),
     )
     return CurveFit(
         result.slope,

@@ -48,10 +48,12 @@ class RunFitter:
         start_at: float | None = None,
         earliest: float | None = None,
         walkers: float | None = None,
+        anchored: bool = False,
     ) -> CurveFit:
         """Fit one curve of ``prop``; its value is slope × the property's factor. Returns the fit, in file units.
 
-        ``walkers`` replaces the property's count of independent walkers (molecules that share motion)."""
+        ``walkers`` replaces the property's count of independent walkers (molecules that share motion);
+        ``anchored`` says that ``earliest`` is where many walkers of the same molecules start."""
         assert prop.table is not None and prop.factor is not None and prop.group is not None
         table = prop.table
         time = next(iter(self.run.tables[table].values()))
@@ -69,6 +71,7 @@ class RunFitter:
                 seconds=self.run.units.time,
                 earliest=earliest,
                 bridge=self.bridged(prop),
+                anchored=anchored,
             )
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None

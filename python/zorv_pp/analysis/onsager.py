@@ -27,7 +27,8 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
     slopes: dict[tuple[str, str], float] = {}
     starts: dict[tuple[str, str], float] = {}
     # Diagonal curves are squared displacements with a range of their own, searched no earlier than their
-    # species' self-diffusion starts: three walkers cannot see a bend that hundreds of molecules show. A
+    # species' self-diffusion starts (and from there with the stricter comparisons such an anchor allows):
+    # three walkers cannot see a bend that hundreds of molecules show. A
     # cross curve, which may be small or negative, is fitted over the later of its diagonals' ranges, and
     # its noise follows from both diagonals and itself (Isserlis).
     for key in sorted(columns, key=lambda k: k[0] != k[1]):
@@ -39,7 +40,9 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
             b11, b22 = slopes.get((first, first), math.nan), slopes.get((second, second), math.nan)
             scale = lambda cross, b11=b11, b22=b22: (b11 * b22 + cross * cross) / 2.0  # noqa: E731
             start_at = max(starts.get((first, first), 0.0), starts.get((second, second), 0.0))
-        found = fitter.fit(onsager, key, f"{first}-{second}", columns[key], everyone, scale, start_at, earliest)
+        found = fitter.fit(
+            onsager, key, f"{first}-{second}", columns[key], everyone, scale, start_at, earliest, anchored=True
+        )
         slopes[key] = found.slope
         if found.t_fit:
             starts[key] = found.t_fit[0]
@@ -59,6 +62,7 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
             combined,
             everyone,
             earliest=earliest,
+            anchored=True,
         )
     if charges is not None and all(name in charges for name in names):
         _conductivity(fitter, charges, names, columns, earliest)
@@ -105,6 +109,7 @@ def _conductivity(
             _combine(weights, columns),
             fitter.conditions(),
             earliest=earliest,
+            anchored=True,
         )
 
 
