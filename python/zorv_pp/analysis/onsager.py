@@ -28,9 +28,9 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
     starts: dict[tuple[str, str], float] = {}
     # Diagonal curves are squared displacements with a range of their own, searched no earlier than their
     # species' self-diffusion starts (and from there with the stricter comparisons such an anchor allows):
-    # three walkers cannot see a bend that hundreds of molecules show. A
-    # cross curve, which may be small or negative, is fitted over the later of its diagonals' ranges, and
-    # its noise follows from both diagonals and itself (Isserlis).
+    # three walkers cannot see a bend that hundreds of molecules show. A cross curve, which may be small or
+    # negative, is fitted over the later of its diagonals' ranges, and its noise follows from both
+    # diagonals and itself (Isserlis).
     for key in sorted(columns, key=lambda k: k[0] != k[1]):
         first, second = key
         scale: NoiseScale = None
