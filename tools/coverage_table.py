@@ -51,6 +51,7 @@ class Result:
     flags: tuple[str, ...]
     group: int
     first_se: float = math.nan  # the error of a fit from the first row (straight lines only)
+    first: float = math.nan  # and its slope
 
 
 def _draw_sampling(rng: np.random.Generator) -> Sampling:
@@ -130,10 +131,19 @@ def simulate(
                 anchored = rule if earliest is None else replace(rule, accept_z=ANCHORED_RULE.accept_z)
                 fit = fit_msd(t, msd, sampling, walkers, start_rule=anchored, earliest=earliest)
                 own.append(fit)
-                first = (
-                    fit_msd(t, msd, sampling, walkers, start_at=float(t[0])).slope_se if kind == "line" else math.nan
+                first = fit_msd(t, msd, sampling, walkers, start_at=float(t[0])) if kind == "line" else None
+                out.append(
+                    Result(
+                        family,
+                        truth,
+                        fit.slope,
+                        fit.slope_se,
+                        fit.flags,
+                        len(out) // REPLICAS,
+                        math.nan if first is None else first.slope_se,
+                        math.nan if first is None else first.slope,
+                    )
                 )
-                out.append(Result(family, truth, fit.slope, fit.slope_se, fit.flags, len(out) // REPLICAS, first))
             if shared is not None and walkers == 1:
                 held = _holds(combine_runs([f.slope for f in own], [f.slope_se for f in own]), truth)
                 shared.append((held, _holds(shared_state(t, tables, sampling, rule), truth)))
@@ -176,6 +186,9 @@ def _row(name: str, results: list[Result]) -> str:
     unflagged = f"{_coverage(clean, 0.95):5.1f}" if clean else "    –"
     firsts = [r.se / r.first_se for r in ok if r.first_se > 0.0]
     versus = f"{statistics.median(firsts):5.2f}" if firsts else "    –"
+    # How often the start choice alone moves a straight line's value by more than the error it states.
+    moved = [abs(r.slope - r.first) > r.se for r in ok if r.first_se > 0.0]
+    versus += f"  {100.0 * sum(moved) / len(moved):5.1f}" if moved else "      –"
     return (
         f"{name:26s} {len(results):5d}  {cover}  {width:7.2f}  {bias:+6.2f}  {share:5.1f}  {held}  "
         f"{sensitive:5.1f}  {unflagged}  {versus}"
@@ -187,7 +200,7 @@ def table(title: str, results: list[Result]) -> list[str]:
         title,
         f"{'family':26s} {'n':>5s}  "
         + "  ".join(f"{100 * v:5.0f}" for v in LEVELS)
-        + "  hw95[%]  bias[%]  not_conv[%]  its 95 %  w_sens[%]  unflagged 95  se/first-row",
+        + "  hw95[%]  bias[%]  not_conv[%]  its 95 %  w_sens[%]  unflagged 95  se/first-row  moved>se[%]",
     ]
     lines += [_row(name, [r for r in results if r.family == name]) for name in FAMILIES]
     lines.append(_row("pooled", results))

@@ -174,5 +174,20 @@ TEST(GlsLine, ErrorScalesWithTheNoiseScaleOverTheWalkers) {
     EXPECT_NEAR(own->se, std::sqrt(w.suffix_cov[4 * own->start + 3] * (0.04 / 8.0)), 1e-15);
 }
 
+// A row's noise follows the curve's level: a curve lifted by a bounded rattle is sized above its slope's
+// square, but a constant offset at lag 0 is no noise, so the chord is held to the first row's slope.
+TEST(GlsLine, ErrorIsSizedByTheLevelNotByAnOffset) {
+    const Whitened w(50);
+    const double walkers = 100.0;  // precise enough that the start moves past most of the rattle
+    const auto sized = [&](const FloatArray& y) {
+        const std::optional<GlsLine> line = gls_line(w.rows(), w.t.data(), y.data(), settings(walkers, 1e4));
+        EXPECT_TRUE(line);
+        const double scale = line->se * line->se * walkers / w.suffix_cov[4 * line->start + 3];
+        return scale / (line->slope * line->slope);
+    };
+    EXPECT_GT(sized(w.curve(from_above)), 1.1);
+    EXPECT_NEAR(sized(w.curve([](double t) { return 5.0 + 0.2 * t; })), 1.0, 1e-12);
+}
+
 }  // namespace
 }  // namespace zorv::transport

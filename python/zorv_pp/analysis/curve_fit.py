@@ -62,6 +62,7 @@ class CurveFit:
     band: list[float]
     chi2: float = math.nan  # about the fitted line, under the fit's covariance model, with ``dof``
     dof: int = 0
+    scale: float = math.nan  # the noise scale the error was sized by, when the fit chose it
 
     @property
     def start(self) -> float:
@@ -185,4 +186,5 @@ def fit_curve(
         result.band.tolist(),
         result.checks.chi2,
         result.checks.dof,
+        result.scale,
     )

@@ -77,7 +77,7 @@ class RunFitter:
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
         key = (prop.name, species)
         self._say_why(table, label, len(time), found.flags)
-        noise = _noise_scale(scale, found.slope)
+        noise = _noise_scale(scale, found)
         self.records[key] = ValueRecord(
             found.slope * factor,
             found.sem * abs(factor),
@@ -118,7 +118,7 @@ class RunFitter:
     ) -> SampledCurve:
         seconds = self.run.units.time
         table = str(prop.table)
-        noise = scale(found.slope) if callable(scale) else scale
+        noise = _noise_scale(scale, found)
         return SampledCurve(
             prop.name,
             label,
@@ -194,8 +194,10 @@ class RunFitter:
         ]
 
 
-def _noise_scale(scale: NoiseScale, slope: float) -> float:
-    """The noise scale a fit's error was sized by: the slope squared unless ``scale`` says otherwise."""
+def _noise_scale(scale: NoiseScale, found: CurveFit) -> float:
+    """The noise scale a fit's error was sized by: the one the fit chose unless ``scale`` says otherwise."""
     if callable(scale):
-        return scale(slope)
-    return slope * slope if scale is None else scale
+        return scale(found.slope)
+    if scale is not None:
+        return scale
+    return found.scale if math.isfinite(found.scale) else found.slope * found.slope

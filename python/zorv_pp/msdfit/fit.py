@@ -27,7 +27,11 @@ the slope has stopped changing, judged from either side:
    earlier one was rejected (a bend was seen, and what is left of it is
    below the noise, not absent). The error is widened, in quadrature, by the
    slope's change to the next candidate: the start choice's own uncertainty,
-   as the data show it. With no candidate accepted the curve still bends at
+   as the data show it. The error's noise scale is the largest square of the
+   slope, of its neighbour's and of the chord m(t)/t at the start: a row's
+   noise follows the curve's level, which a rattle from above lifts above
+   the slope, and a slope that came out low must not make itself look
+   precise. With no candidate accepted the curve still bends at
    the horizon: the last candidate's slope is taken, flagged
    ``not_converged``, and its error widened by ``unconverged_factor`` times
    its last change or the whole change from the first candidate, whichever
@@ -108,6 +112,7 @@ class MsdFit:
     widened: float = 0.0
     rows: int = 0
     checks: FitChecks = FitChecks()
+    scale: float = math.nan  # the noise scale ``slope_se`` was sized by (before ``widened``)
 
 
 def _empty(flags: tuple[str, ...] = (NO_DIFFUSIVE_REGIME,)) -> MsdFit:
@@ -210,6 +215,9 @@ def fit_msd(
         return _empty()
     s, slope, intercept, se, widen, not_converged, fit, band = found
     t_fit = t[s:]
+    sized = _sized_scale(se, walkers, float(white.suffix_cov[s, 1, 1])) if scale is None else scale
+    # The checks weigh the points at the slope's own scale: the error's guards against a low slope are
+    # not an estimate of the noise, and would blunt the χ².
     noise = (scale_of(slope) if scale_of is not None else slope * slope if scale is None else scale) / walkers
     later = later_starts(t, s, horizon * start_rule.horizon, start_rule.min_rows)
     checks = check_fit(white, t, y, s, (intercept, slope), noise, later, walkers)
@@ -230,7 +238,13 @@ def fit_msd(
         widen,
         len(t) - s,
         checks,
+        sized,
     )
+
+
+def _sized_scale(se: float, walkers: float, unit: float) -> float:
+    """The noise scale the native fit sized an error ``se`` by, from the slope's unit variance ``unit``."""
+    return se * se * walkers / unit if unit > 0.0 else math.nan
 
 
 _BRIDGED: dict[tuple[int, float], tuple[FloatArray, FloatArray]] = {}
