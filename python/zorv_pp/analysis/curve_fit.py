@@ -77,8 +77,9 @@ def as_floats(values: Sequence[float]) -> list[float]:
 
 
 NoiseScale = float | Callable[[float], float] | None
-"""The noise scale of a column: None for a squared displacement (its slope squared), a number, or a
-function of the column's own slope (a cross column, whose scale depends on its slope)."""
+"""The noise scale of a column: None for a squared displacement (its slope squared, no smaller than its
+level at the start allows; see :mod:`zorv_pp.msdfit.fit`), a number, or a function of the column's own
+slope (a cross column, whose scale depends on its slope)."""
 
 
 def fit_curve(

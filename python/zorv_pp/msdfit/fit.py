@@ -2,7 +2,8 @@
 
 The column's covariance is scale · U / walkers, U the unit covariance of the
 table's sampling (see :mod:`.covariance`), so the GLS line does not depend on
-the scale; the scale (by default the slope squared) only sizes the error.
+the scale; the scale (by default the slope squared, guarded as step 3 says)
+only sizes the error.
 
 The fitted range runs to the last row (or to ``end_at``). Its start is where
 the slope has stopped changing, judged from either side:
@@ -158,7 +159,8 @@ def fit_msd(
 
     ``walkers`` is the number of independent one-dimensional walkers the
     column averages (see the docs page); ``scale`` the column's noise scale
-    (default: the fitted slope squared). ``start_at`` (a time) fixes the
+    (default: from the fitted slope, see the module docstring, step 3; ``MsdFit.scale`` holds
+    the one used). ``start_at`` (a time) fixes the
     start of the range instead of the start rule, and ``end_at`` its last
     time (default: the last row); a slope from a fixed start may have either
     sign. ``widen_fixed`` widens a fixed start's error by the slope's change
