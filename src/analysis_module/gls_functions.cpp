@@ -133,8 +133,8 @@ PyObject* gls_line(PyObject* module, PyObject* args, PyObject* kwargs) {
             Py_XDECREF(fit);
             return nullptr;
         }
-        return Py_BuildValue("(nddddNNN)", static_cast<Py_ssize_t>(line->start), line->slope, line->intercept,
-                             line->se, line->widen, PyBool_FromLong(line->not_converged), fit, band);
+        return Py_BuildValue("(nddddNNNd)", static_cast<Py_ssize_t>(line->start), line->slope, line->intercept,
+                             line->se, line->widen, PyBool_FromLong(line->not_converged), fit, band, line->scale);
     });
 }
 

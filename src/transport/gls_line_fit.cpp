@@ -55,7 +55,8 @@ std::optional<GlsLine> gls_line(const WhitenedRows& rows, const double* t, const
     const double reference = settings.start_at ? line.slope * line.slope
                                                : std::max({line.slope * line.slope, other * other,
                                                            std::isfinite(chord) ? chord * chord : 0.0});
-    const double scale = (settings.scale ? *settings.scale : reference) / settings.walkers;
+    line.scale = settings.scale ? *settings.scale : reference;
+    const double scale = line.scale / settings.walkers;
     const double* cov = rows.suffix_cov + 4 * s;
     line.se = std::sqrt(cov[3] * scale);
     line.widen = choice.widen;

@@ -31,6 +31,7 @@ struct GlsLine {
     double se = 0.0;
     double widen = 0.0;
     bool not_converged = false;
+    double scale = 0.0;  // the noise scale `se` was sized by, before the division by the walkers
     FloatArray fit;
     FloatArray band;
 };

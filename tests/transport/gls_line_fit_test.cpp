@@ -182,8 +182,7 @@ TEST(GlsLine, ErrorIsSizedByTheLevelNotByAnOffset) {
     const auto sized = [&](const FloatArray& y) {
         const std::optional<GlsLine> line = gls_line(w.rows(), w.t.data(), y.data(), settings(walkers, 1e4));
         EXPECT_TRUE(line);
-        const double scale = line->se * line->se * walkers / w.suffix_cov[4 * line->start + 3];
-        return scale / (line->slope * line->slope);
+        return line->scale / (line->slope * line->slope);
     };
     EXPECT_GT(sized(w.curve(from_above)), 1.1);
     EXPECT_NEAR(sized(w.curve([](double t) { return 5.0 + 0.2 * t; })), 1.0, 1e-12);

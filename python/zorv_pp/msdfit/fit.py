@@ -216,9 +216,8 @@ def fit_msd(
     )
     if found is None:
         return _empty()
-    s, slope, intercept, se, widen, not_converged, fit, band = found
+    s, slope, intercept, se, widen, not_converged, fit, band, sized = found
     t_fit = t[s:]
-    sized = _sized_scale(se, walkers, float(white.suffix_cov[s, 1, 1])) if scale is None else scale
     # The checks weigh the points at the slope's own scale: the error's guards against a low slope are
     # not an estimate of the noise, and would blunt the χ².
     noise = (scale_of(slope) if scale_of is not None else slope * slope if scale is None else scale) / walkers
@@ -243,11 +242,6 @@ def fit_msd(
         checks,
         sized,
     )
-
-
-def _sized_scale(se: float, walkers: float, unit: float) -> float:
-    """The noise scale the native fit sized an error ``se`` by, from the slope's unit variance ``unit``."""
-    return se * se * walkers / unit if unit > 0.0 else math.nan
 
 
 _BRIDGED: dict[tuple[int, float], tuple[FloatArray, FloatArray]] = {}
