@@ -4,12 +4,13 @@ from __future__ import annotations
 
 import math
 from collections.abc import Mapping, Sequence
+from dataclasses import replace
 
 from ..diagnostics import RunWarning
 from ..errors import RunError
 from ..flags import NO_DIFFUSIVE_REGIME, NOT_CONVERGED
 from ..msdfit.window import Window
-from ..properties import Conditions, Property
+from ..properties import Conditions, Property, get
 from ..run import Run
 from .curve_fit import CurveFit, NoiseScale, as_floats, fit_curve
 from .keys import Key, Species
@@ -49,11 +50,15 @@ class RunFitter:
         earliest: float | None = None,
         walkers: float | None = None,
         anchored: bool = False,
+        anchors: Sequence[Key] = (),
     ) -> CurveFit:
         """Fit one curve of ``prop``; its value is slope × the property's factor. Returns the fit, in file units.
 
         ``walkers`` replaces the property's count of independent walkers (molecules that share motion);
-        ``anchored`` says that ``earliest`` is where many walkers of the same molecules start."""
+        ``anchored`` says that ``earliest`` is where many walkers of the same molecules start. ``anchors``
+        are the values whose fitted ranges set where this one's may start (``earliest`` or ``start_at``):
+        when one of them still bends at the horizon, so does this curve, which its few walkers cannot show,
+        and it is flagged ``not_converged`` too."""
         assert prop.table is not None and prop.factor is not None and prop.group is not None
         table = prop.table
         time = next(iter(self.run.tables[table].values()))
@@ -76,7 +81,12 @@ class RunFitter:
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
         key = (prop.name, species)
-        self._say_why(table, label, len(time), found.flags)
+        bending = [a for a in anchors if a in self.records and NOT_CONVERGED in self.records[a].flags]
+        if bending and NOT_CONVERGED not in found.flags and math.isfinite(found.slope):
+            found = replace(found, flags=(*found.flags, NOT_CONVERGED))
+            self.warnings.append(RunWarning(NOT_CONVERGED, self.run.files.get(table), _carried_bend(label, bending)))
+        else:
+            self._say_why(table, label, len(time), found.flags)
         noise = _noise_scale(scale, found)
         self.records[key] = ValueRecord(
             found.slope * factor,
@@ -192,6 +202,20 @@ class RunFitter:
                 if c in data
             )
         ]
+
+
+def _carried_bend(label: str, bending: Sequence[Key]) -> str:
+    """The warning of a curve whose range starts where other values still bend at the horizon."""
+    names = [get(name).title + ("" if species is None else f" of {_species(species)}") for name, species in bending]
+    verb = "still bends" if len(names) == 1 else "still bend"
+    return (
+        f"{label}: its range starts where the {' and the '.join(names)} {verb} at the longest usable lags: "
+        "the value may be biased"
+    )
+
+
+def _species(species: Species) -> str:
+    return species if isinstance(species, str) else "-".join(species or ())
 
 
 def _noise_scale(scale: NoiseScale, found: CurveFit) -> float:

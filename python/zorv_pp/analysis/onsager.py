@@ -11,7 +11,7 @@ from ..errors import RunError
 from ..run import split_pair
 from .curve_fit import NoiseScale
 from .fitter import RunFitter
-from .keys import pair_key
+from .keys import Key, pair_key
 from .record import ValueRecord
 
 
@@ -30,18 +30,29 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
     # species' self-diffusion starts (and from there with the stricter comparisons such an anchor allows):
     # three walkers cannot see a bend that hundreds of molecules show. A cross curve, which may be small or
     # negative, is fitted over the later of its diagonals' ranges, and its noise follows from both
-    # diagonals and itself (Isserlis).
+    # diagonals and itself (Isserlis). A range taken from a fit still bending at the horizon is one too.
     for key in sorted(columns, key=lambda k: k[0] != k[1]):
         first, second = key
         scale: NoiseScale = None
         start_at = None
         earliest = _self_start(fitter, first)
+        anchors: tuple[Key, ...] = (("self_diffusion_pbc", first),)
         if first != second:
             b11, b22 = slopes.get((first, first), math.nan), slopes.get((second, second), math.nan)
             scale = lambda cross, b11=b11, b22=b22: (b11 * b22 + cross * cross) / 2.0  # noqa: E731
             start_at = max(starts.get((first, first), 0.0), starts.get((second, second), 0.0))
+            anchors = (("onsager", (first, first)), ("onsager", (second, second)))
         found = fitter.fit(
-            onsager, key, f"{first}-{second}", columns[key], everyone, scale, start_at, earliest, anchored=True
+            onsager,
+            key,
+            f"{first}-{second}",
+            columns[key],
+            everyone,
+            scale,
+            start_at,
+            earliest,
+            anchored=True,
+            anchors=anchors,
         )
         slopes[key] = found.slope
         if found.t_fit:
@@ -50,6 +61,8 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
     if not names:
         return
     earliest = _latest(*starts.values())
+    # The combined curves start no earlier than the latest coefficient's range.
+    anchors = tuple(("onsager", key) for key in starts)
     if len(names) == 2 and all(pair_key(a, b) in columns for a in names for b in names):
         first, second = names
         n1, n2 = run.counts[first], run.counts[second]
@@ -63,9 +76,10 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
             everyone,
             earliest=earliest,
             anchored=True,
+            anchors=anchors,
         )
     if charges is not None and all(name in charges for name in names):
-        _conductivity(fitter, charges, names, columns, earliest)
+        _conductivity(fitter, charges, names, columns, earliest, anchors)
 
 
 def _self_start(fitter: RunFitter, species: str) -> float | None:
@@ -94,6 +108,7 @@ def _conductivity(
     names: Sequence[str],
     columns: Mapping[tuple[str, str], Sequence[float]],
     earliest: float | None,
+    anchors: tuple[Key, ...],
 ) -> None:
     """σ fitted on the charge-weighted sum Σ qᵢqⱼ MSDᵢⱼ, the MSD of the charge displacement."""
     key = ("electrical_conductivity", None)
@@ -110,6 +125,7 @@ def _conductivity(
             fitter.conditions(),
             earliest=earliest,
             anchored=True,
+            anchors=anchors,
         )
 
 
