@@ -30,6 +30,7 @@ import numpy as np
 
 from ...units import BOLTZMANN, ELEMENTARY_CHARGE, REAL
 from .inputs import OrderNRunSpec, species_pairs
+from .shapes import bounded_positions
 from .table import DIMENSIONS, OrderNGrid, add_common, ordern_grid, ordern_products
 from .walkers import FloatArray, walker_positions
 
@@ -58,7 +59,12 @@ def _draw(
     diffusion: float,
     tau: float,
 ) -> FloatArray:
-    return walker_positions(rng, count, grid.samples, interval, diffusion, tau, spec.slow_share, spec.slow_factor)
+    x = walker_positions(rng, count, grid.samples, interval, diffusion, tau, spec.slow_share, spec.slow_factor)
+    if spec.rattle_share > 0.0:
+        # A cage of variance A relaxing in τ_r adds A/τ_r to the local slope at the shortest lags.
+        cage = tau * spec.rattle_factor
+        x += bounded_positions(rng, count, grid.samples, interval, spec.rattle_share * diffusion * cage, cage)
+    return x
 
 
 def _self_columns(

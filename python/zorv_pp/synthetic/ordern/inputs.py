@@ -38,6 +38,9 @@ class OrderNRunSpec:
         and collective displacements, and of the integrated stress and heat flux.
     slow_share, slow_factor: a share of every diffusivity relaxing
         slow_factor times more slowly (0: one relaxation).
+    rattle_share, rattle_factor: a rattle in a cage, relaxing in τ·rattle_factor,
+        that adds a share rattle_share of every diffusivity to the local slope
+        at the shortest lags: the curves approach their lines from above (0: none).
     shared: the share of every molecule's self-diffusivity carried by the
         box's collective flow, one walker per dimension common to all molecules
         of a species (0: the molecules move independently).
@@ -60,6 +63,8 @@ class OrderNRunSpec:
     tau_flux: float = 1e-13
     slow_share: float = 0.0
     slow_factor: float = 20.0
+    rattle_share: float = 0.0
+    rattle_factor: float = 5.0
     shared: float = 0.0
     timestep: float = 1.0
     steps: int = 1_000_000
@@ -83,6 +88,8 @@ class OrderNRunSpec:
             raise ValueError("the Onsager matrix must be positive semi-definite")
         if not 0.0 <= self.slow_share < 1.0 or self.slow_factor <= 0.0:
             raise ValueError("slow_share must lie in [0, 1) and slow_factor be positive")
+        if not (self.rattle_share >= 0.0 and self.rattle_factor > 0.0):
+            raise ValueError("rattle_share must not be negative and rattle_factor must be positive")
         if not 0.0 <= self.shared <= 1.0:
             raise ValueError("shared must lie in [0, 1]")
         if min(self.steps, self.diffusion_every, self.flux_every, self.nb) < 1 or self.nbe < 2:
@@ -123,11 +130,15 @@ class OrderNRunSpec:
         )
 
     @classmethod
-    def random(cls, rng: np.random.Generator, *, slow: bool = False, seed: int | None = None) -> OrderNRunSpec:
+    def random(
+        cls, rng: np.random.Generator, *, slow: bool = False, rattle: bool = False, seed: int | None = None
+    ) -> OrderNRunSpec:
         """A varied, realistic salt run: 2 or 3 species, D, τ, N, T, Δ0 and nbe all drawn.
 
         ``slow`` gives every walker a slow second relaxation (5-30 % of D,
-        10-50x slower). Sizes keep one run at about 0.1-0.3 s to write.
+        10-50x slower); ``rattle`` a rattle in a cage (adding 20-200 % of D to
+        the local slope at the shortest lags, relaxing 3-30x slower than τ).
+        Sizes keep one run at about 0.1-0.3 s to write.
         """
 
         def log_uniform(low: float, high: float) -> float:
@@ -179,6 +190,8 @@ class OrderNRunSpec:
             tau_flux=interval_flux * log_uniform(1.0, 30.0),
             slow_share=rng.uniform(0.05, 0.3) if slow else 0.0,
             slow_factor=rng.uniform(10.0, 50.0) if slow else 20.0,
+            rattle_share=rng.uniform(0.2, 2.0) if rattle else 0.0,
+            rattle_factor=log_uniform(3.0, 30.0) if rattle else 5.0,
             timestep=timestep,
             steps=steps,
             diffusion_every=diffusion_every,
