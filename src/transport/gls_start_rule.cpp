@@ -72,7 +72,13 @@ bool StartSearch::agrees(std::size_t s, std::size_t later) const noexcept {
 
 StartChoice StartSearch::plateau(std::size_t s) const {
     const std::vector<std::size_t> starts = candidates(s);
-    if (starts.size() == 1) return {s, s, 0.0, false, false};
+    if (starts.size() == 1) {
+        // No later start to compare with before the horizon: the change from the start at half its time
+        // is all the data show of the choice, and the error holds it as it holds a neighbour's.
+        const std::size_t half = at(column_.t[s] / 2.0);
+        if (half >= s) return {s, s, 0.0, false, false};
+        return {s, half, std::abs(slope(s) - slope(half)), false, false};
+    }
     std::vector<double> step;
     for (std::size_t i = 0; i + 1 < starts.size(); ++i) step.push_back(std::abs(slope(starts[i + 1]) - slope(starts[i])));
     for (std::size_t i = 0; i + 1 < starts.size(); ++i) {

@@ -1,5 +1,7 @@
 // Where a GLS fitted range starts: the relaxation rule, then doubling
-// candidates accepted when their slope agrees with every later one.
+// candidates accepted when their slope agrees with every later one. A start
+// with no later candidate before the horizon is widened by its change from
+// the start at half its time.
 #pragma once
 
 #include <cstddef>

@@ -161,6 +161,22 @@ TEST(GlsLine, FixedStartWidensOnlyWhenAsked) {
     EXPECT_GT(widened->band.back(), plain->band.back());
 }
 
+// A relaxation rule that lands in the last doubling before the horizon leaves no later start to compare:
+// the start at half its time sizes the choice instead of nothing (it was taken with no widening at all).
+TEST(GlsLine, AStartWithNothingLaterIsWidenedByItsChangeFromHalfItsTime) {
+    const Whitened w(60);
+    const FloatArray y = w.curve(from_below);
+    GlsSettings near = settings(100.0, 800.0);  // horizon 80: the start τ̂ gives has no candidate after it
+    const std::optional<GlsLine> line = gls_line(w.rows(), w.t.data(), y.data(), near);
+    ASSERT_TRUE(line);
+    ASSERT_GT(2.0 * w.t[line->start], 80.0);
+    EXPECT_FALSE(line->not_converged);
+    const FloatArray lines = suffix_lines(w.rows(), y.data());
+    const std::size_t half = static_cast<std::size_t>(std::ceil(w.t[line->start] / 2.0)) - 1;
+    EXPECT_GT(line->widen, 0.0);
+    EXPECT_EQ(line->widen, std::abs(lines[2 * line->start + 1] - lines[2 * half + 1]));
+}
+
 TEST(GlsLine, ErrorScalesWithTheNoiseScaleOverTheWalkers) {
     const Whitened w(50);
     const FloatArray y = w.curve([](double t) { return 0.2 * t; });

@@ -28,7 +28,9 @@ the slope has stopped changing, judged from either side:
    earlier one was rejected (a bend was seen, and what is left of it is
    below the noise, not absent). The error is widened, in quadrature, by the
    slope's change to the next candidate: the start choice's own uncertainty,
-   as the data show it. The error's noise scale is the largest square of the
+   as the data show it. A start with no later candidate before the horizon
+   (the relaxation rule took it to the last doubling) is widened by its
+   change from the start at half its time instead. The error's noise scale is the largest square of the
    slope, of its neighbour's and of the chord m(t)/t at the start (no
    steeper than the slope from the first row, since an offset at lag 0 is no
    noise): a row's noise follows the curve's level, which a rattle from
