@@ -108,3 +108,18 @@ def test_a_range_taken_from_a_curve_still_bending_is_still_bending(tmp_path):
         assert "not_converged" in fitted.flags[key], key
     said = [w.message for w in fitted.warnings]
     assert any(m.startswith("A-A: its range starts where the self-diffusion") for m in said), said
+
+
+def test_a_neutral_species_bend_stays_out_of_the_charge_curve():
+    """The demo's 6 mol/kg rep1: water still bends at the horizon, and so do the water coefficients fitted
+    from its start; the charge displacement holds no water, and its curve carried the flag once."""
+    from pathlib import Path
+
+    import zorv_pp
+    from zorv_pp.msdfit.window import Window
+
+    run = zorv_pp.Run.load(Path(__file__).resolve().parents[2] / "examples/campaign/m6.0_T298/rep1")
+    flags = zorv_pp.fit_run(run, Window(margin=0.1), charges={"K": 1.0, "OH": -1.0, "water": 0.0}).flags
+    for key in [("self_diffusion_pbc", "water"), ("onsager", ("water", "water")), ("onsager", ("K", "water"))]:
+        assert "not_converged" in flags[key], key
+    assert "not_converged" not in flags[("electrical_conductivity", None)]

@@ -117,6 +117,8 @@ def _conductivity(
         # Neutral species: the charge displacement is zero at every lag, so σ is zero exactly.
         fitter.records[key] = ValueRecord(0.0, 0.0)
     elif all(pair_key(a, b) in columns for a in names for b in names if charges[a] * charges[b] != 0.0):
+        # A neutral species' curves are not in the charge displacement: their bends are not its bends.
+        charged = tuple(a for a in anchors if isinstance(a[1], tuple) and weights.get(a[1], 0.0) != 0.0)
         fitter.fit(
             properties.get("electrical_conductivity"),
             None,
@@ -125,7 +127,7 @@ def _conductivity(
             fitter.conditions(),
             earliest=earliest,
             anchored=True,
-            anchors=anchors,
+            anchors=charged,
         )
 
 
