@@ -30,12 +30,12 @@ the slope has stopped changing, judged from either side:
    slope's change to the next candidate: the start choice's own uncertainty,
    as the data show it. A start with no later candidate before the horizon
    (the relaxation rule took it to the last doubling) is widened by its
-   change from the start at half its time instead. The error's noise scale is the largest square of the
-   slope, of its neighbour's and of the chord m(t)/t at the start (no
-   steeper than the slope from the first row, since an offset at lag 0 is no
-   noise): a row's noise follows the curve's level, which a rattle from
-   above lifts above the slope, and a slope that came out low must not make
-   itself look precise. With no candidate accepted the curve still bends at
+   change from the start at half its time instead. The error's noise scale
+   is the largest square of the slope, of its neighbour's and of the chord
+   m(t)/t at the start (no steeper than the slope from the first row, since
+   an offset at lag 0 is no noise): a row's noise follows the curve's level,
+   which a rattle from above lifts above the slope, and a slope that came out
+   low must not make itself look precise. With no candidate accepted the curve still bends at
    the horizon: the last candidate's slope is taken, flagged
    ``not_converged``, and its error widened by ``unconverged_factor`` times
    its last change or the whole change from the first candidate, whichever
