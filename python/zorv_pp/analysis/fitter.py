@@ -81,12 +81,12 @@ class RunFitter:
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None
         key = (prop.name, species)
-        bending = [a for a in anchors if a in self.records and NOT_CONVERGED in self.records[a].flags]
-        if bending and NOT_CONVERGED not in found.flags and math.isfinite(found.slope):
+        carried = [a for a in anchors if a in self.records and NOT_CONVERGED in self.records[a].flags]
+        if NOT_CONVERGED in found.flags or not math.isfinite(found.slope):
+            carried = []
+        if carried:
             found = replace(found, flags=(*found.flags, NOT_CONVERGED))
-            self.warnings.append(RunWarning(NOT_CONVERGED, self.run.files.get(table), _carried_bend(label, bending)))
-        else:
-            self._say_why(table, label, len(time), found.flags)
+        self._say_why(table, label, len(time), found.flags, carried)
         noise = _noise_scale(scale, found)
         self.records[key] = ValueRecord(
             found.slope * factor,
@@ -149,7 +149,8 @@ class RunFitter:
             bridge=self.bridged(prop),
         )
 
-    def _say_why(self, table: str, label: str, rows: int, flags: tuple[str, ...]) -> None:
+    def _say_why(self, table: str, label: str, rows: int, flags: tuple[str, ...], carried: Sequence[Key]) -> None:
+        """The warning a fit's flags call for; ``carried`` names the values whose bend it was given."""
         file = self.run.files.get(table)
         if NO_DIFFUSIVE_REGIME in flags:
             self.warnings.append(
@@ -157,6 +158,17 @@ class RunFitter:
                     NO_DIFFUSIVE_REGIME,
                     file,
                     f"{label}: {rows} rows and no diffusive range (a straight rising stretch): no value",
+                )
+            )
+        elif carried:
+            names = [get(name).title + ("" if who is None else f" of {self.labels[who]}") for name, who in carried]
+            verb = "still bends" if len(names) == 1 else "still bend"
+            self.warnings.append(
+                RunWarning(
+                    NOT_CONVERGED,
+                    file,
+                    f"{label}: its range starts where the {' and the '.join(names)} {verb} at the longest "
+                    "usable lags: the value may be biased",
                 )
             )
         elif NOT_CONVERGED in flags:
@@ -202,20 +214,6 @@ class RunFitter:
                 if c in data
             )
         ]
-
-
-def _carried_bend(label: str, bending: Sequence[Key]) -> str:
-    """The warning of a curve whose range starts where other values still bend at the horizon."""
-    names = [get(name).title + ("" if species is None else f" of {_species(species)}") for name, species in bending]
-    verb = "still bends" if len(names) == 1 else "still bend"
-    return (
-        f"{label}: its range starts where the {' and the '.join(names)} {verb} at the longest usable lags: "
-        "the value may be biased"
-    )
-
-
-def _species(species: Species) -> str:
-    return species if isinstance(species, str) else "-".join(species or ())
 
 
 def _noise_scale(scale: NoiseScale, found: CurveFit) -> float:

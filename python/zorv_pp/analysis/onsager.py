@@ -79,7 +79,7 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
             anchors=anchors,
         )
     if charges is not None and all(name in charges for name in names):
-        _conductivity(fitter, charges, names, columns, earliest, anchors)
+        _conductivity(fitter, charges, names, columns, earliest, list(starts))
 
 
 def _self_start(fitter: RunFitter, species: str) -> float | None:
@@ -108,9 +108,10 @@ def _conductivity(
     names: Sequence[str],
     columns: Mapping[tuple[str, str], Sequence[float]],
     earliest: float | None,
-    anchors: tuple[Key, ...],
+    ranged: Sequence[tuple[str, str]],
 ) -> None:
-    """σ fitted on the charge-weighted sum Σ qᵢqⱼ MSDᵢⱼ, the MSD of the charge displacement."""
+    """σ fitted on the charge-weighted sum Σ qᵢqⱼ MSDᵢⱼ, the MSD of the charge displacement, no earlier
+    than ``earliest``; ``ranged`` are the pairs whose fitted ranges set it."""
     key = ("electrical_conductivity", None)
     weights = {(a, b): charges[a] * charges[b] * (1.0 if a == b else 2.0) for a, b in columns}
     if all(charges[name] == 0.0 for name in names):
@@ -118,7 +119,7 @@ def _conductivity(
         fitter.records[key] = ValueRecord(0.0, 0.0)
     elif all(pair_key(a, b) in columns for a in names for b in names if charges[a] * charges[b] != 0.0):
         # A neutral species' curves are not in the charge displacement: their bends are not its bends.
-        charged = tuple(a for a in anchors if isinstance(a[1], tuple) and weights.get(a[1], 0.0) != 0.0)
+        charged = tuple(("onsager", pair) for pair in ranged if weights.get(pair, 0.0) != 0.0)
         fitter.fit(
             properties.get("electrical_conductivity"),
             None,

@@ -35,11 +35,11 @@ the slope has stopped changing, judged from either side:
    m(t)/t at the start (no steeper than the slope from the first row, since
    an offset at lag 0 is no noise): a row's noise follows the curve's level,
    which a rattle from above lifts above the slope, and a slope that came out
-   low must not make itself look precise. With no candidate accepted the curve still bends at
-   the horizon: the last candidate's slope is taken, flagged
-   ``not_converged``, and its error widened by ``unconverged_factor`` times
-   its last change or the whole change from the first candidate, whichever
-   is larger, since the drift continues beyond what the run shows.
+   low must not make itself look precise. With no candidate accepted the
+   curve still bends at the horizon: the last candidate's slope is taken,
+   flagged ``not_converged``, and its error widened by ``unconverged_factor``
+   times its last change or the whole change from the first candidate,
+   whichever is larger, since the drift continues beyond what the run shows.
 
 A column of a flux whose run's own mean was subtracted (``bridge``) pins the
 integral to 0 at both ends of the run: for lags s past the correlation time
@@ -162,8 +162,8 @@ def fit_msd(
 
     ``walkers`` is the number of independent one-dimensional walkers the
     column averages (see the docs page); ``scale`` the column's noise scale
-    (default: from the fitted slope, see the module docstring, step 3; ``MsdFit.scale`` holds
-    the one used). ``start_at`` (a time) fixes the
+    (default: from the fitted slope, see the module docstring, step 3;
+    ``MsdFit.scale`` holds the one used). ``start_at`` (a time) fixes the
     start of the range instead of the start rule, and ``end_at`` its last
     time (default: the last row); a slope from a fixed start may have either
     sign. ``widen_fixed`` widens a fixed start's error by the slope's change
