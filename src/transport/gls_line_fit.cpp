@@ -46,15 +46,15 @@ std::optional<GlsLine> gls_line(const WhitenedRows& rows, const double* t, const
     // A rise below the rounding of the values themselves is no rise: a flat curve has no diffusive range.
     const bool rising = line.slope * t[n - 1] > 1e-12 * largest;
     if (!(std::isfinite(line.slope) && (rising || settings.start_at))) return std::nullopt;
-    // A low slope's own square would make it look precise: its neighbour's, when larger, sizes the noise,
-    // and so does the chord to the start, since a row's noise follows the curve's level (which a rattle
-    // from above lifts) more than its slope. The chord is held to the slope from the first row, so that a
-    // column offset at lag 0 does not pass for noise.
-    const double other = search.slope(choice.other);
+    // A low slope's own square would make it look precise: the chord to the start, when larger, sizes the
+    // noise, since a row's noise follows the curve's level (which a rattle from above lifts) more than its
+    // slope, and so does a chosen start's neighbour. The chord is held to the slope from the first row, so
+    // that a column offset at lag 0 does not pass for noise. A start fixed by hand gets the chord too: a
+    // few walkers' slope from a late one can come out near zero.
     const double chord = t[s] > 0.0 ? std::min(std::abs(values[s] / t[s]), std::abs(search.slope(0))) : 0.0;
-    const double reference = settings.start_at ? line.slope * line.slope
-                                               : std::max({line.slope * line.slope, other * other,
-                                                           std::isfinite(chord) ? chord * chord : 0.0});
+    const double level = std::max(line.slope * line.slope, std::isfinite(chord) ? chord * chord : 0.0);
+    const double other = search.slope(choice.other);
+    const double reference = settings.start_at ? level : std::max(level, other * other);
     line.scale = settings.scale ? *settings.scale : reference;
     const double scale = line.scale / settings.walkers;
     const double* cov = rows.suffix_cov + 4 * s;

@@ -204,5 +204,21 @@ TEST(GlsLine, ErrorIsSizedByTheLevelNotByAnOffset) {
     EXPECT_NEAR(sized(w.curve([](double t) { return 5.0 + 0.2 * t; })), 1.0, 1e-12);
 }
 
+// A start fixed by hand where the curve has flattened: its slope's square would size the error far below
+// the rows' noise, which follows the level the curve reached (one walker's slope from a late start can
+// come out near zero and its error with it).
+TEST(GlsLine, AFixedStartIsSizedByTheLevelToo) {
+    const Whitened w(50);
+    const FloatArray y = w.curve([](double t) { return t < 20.0 ? t : 20.0 + 0.1 * (t - 20.0); });
+    GlsSettings fixed = settings(1.0, 1e4);
+    fixed.start_at = 30.0;
+    const std::optional<GlsLine> line = gls_line(w.rows(), w.t.data(), y.data(), fixed);
+    ASSERT_TRUE(line);
+    const double first = suffix_lines(w.rows(), y.data())[1];  // the chord is held to the first row's slope
+    const double chord = std::min(y[line->start] / w.t[line->start], first);
+    EXPECT_GT(chord, 3.0 * line->slope);
+    EXPECT_EQ(line->scale, chord * chord);
+}
+
 }  // namespace
 }  // namespace zorv::transport

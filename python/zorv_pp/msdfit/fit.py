@@ -35,7 +35,8 @@ the slope has stopped changing, judged from either side:
    m(t)/t at the start (no steeper than the slope from the first row, since
    an offset at lag 0 is no noise): a row's noise follows the curve's level,
    which a rattle from above lifts above the slope, and a slope that came out
-   low must not make itself look precise. With no candidate accepted the
+   low must not make itself look precise (a start fixed by ``start_at`` has
+   no neighbour: the larger of the other two). With no candidate accepted the
    curve still bends at the horizon: the last candidate's slope is taken,
    flagged ``not_converged``, and its error widened by ``unconverged_factor``
    times its last change or the whole change from the first candidate,
