@@ -32,8 +32,8 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
     # species' self-diffusion starts (and from there with the stricter comparisons such an anchor allows):
     # three walkers cannot see a bend that hundreds of molecules show. A cross curve, which may be small or
     # negative, is fitted over the later of its diagonals' ranges, and its noise follows from both
-    # diagonals' levels and itself (Isserlis). A range taken from a fit still bending at the horizon is one
-    # too.
+    # diagonals' levels and itself (Isserlis). A range taken from a fit still bending at the horizon is
+    # one too.
     for key in sorted(columns, key=lambda k: k[0] != k[1]):
         first, second = key
         scale: NoiseScale = None
@@ -89,7 +89,7 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
 def _level(found: CurveFit, time: Sequence[float], values: Sequence[float]) -> float:
     """A diagonal's noise root as its cross terms see it: the larger of its slope and of its chord m(t)/t to
     its start. A row's noise follows the curve's level, and three walkers' slope can come out low: weighed
-    by it, the cross terms of simulated runs held their truth in 93-95 % of them."""
+    by the diagonals' slopes alone, the cross terms of simulated runs held their truth in 93-95 % of runs."""
     start = found.t_fit[0] if found.t_fit else math.nan
     if not (math.isfinite(found.slope) and start > 0.0):
         return found.slope
