@@ -133,8 +133,9 @@ PyObject* gls_line(PyObject* module, PyObject* args, PyObject* kwargs) {
             Py_XDECREF(fit);
             return nullptr;
         }
-        return Py_BuildValue("(nddddNNNd)", static_cast<Py_ssize_t>(line->start), line->slope, line->intercept,
-                             line->se, line->widen, PyBool_FromLong(line->not_converged), fit, band, line->scale);
+        return Py_BuildValue("(nddddNNNdd)", static_cast<Py_ssize_t>(line->start), line->slope, line->intercept,
+                             line->se, line->widen, PyBool_FromLong(line->not_converged), fit, band, line->scale,
+                             line->level);
     });
 }
 

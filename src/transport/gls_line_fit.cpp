@@ -56,6 +56,7 @@ std::optional<GlsLine> gls_line(const WhitenedRows& rows, const double* t, const
     const double other = search.slope(choice.other);
     const double reference = settings.start_at ? level : std::max(level, other * other);
     line.scale = settings.scale ? *settings.scale : reference;
+    line.level = level;
     const double scale = line.scale / settings.walkers;
     const double* cov = rows.suffix_cov + 4 * s;
     line.se = std::sqrt(cov[3] * scale);

@@ -32,6 +32,7 @@ struct GlsLine {
     double widen = 0.0;
     bool not_converged = false;
     double scale = 0.0;  // the noise scale `se` was sized by, before the division by the walkers
+    double level = 0.0;  // the larger square of the slope and of the chord to the start: the rows' noise
     FloatArray fit;
     FloatArray band;
 };

@@ -26,7 +26,7 @@ def gls_line(factor: Any, design: Any, suffix_cov: Any, time: Any, values: Any, 
              scale: float | None, run_length: float,
              rule: tuple[float, int, float, float, float, float, bool], start_at: float | None,
              earliest: float | None, widen_fixed: bool,
-             z95: float) -> tuple[int, float, float, float, float, bool, Column, Column, float] | None: ...
+             z95: float) -> tuple[int, float, float, float, float, bool, Column, Column, float, float] | None: ...
 
 ShellExtremum = tuple[float, float | None, float | None]  # grid point, vertex, value (None: fit refused)
 

@@ -219,15 +219,15 @@ def fit_msd(
     )
     if found is None:
         return _empty()
-    s, slope, intercept, se, widen, not_converged, fit, band, sized = found
+    s, slope, intercept, se, widen, not_converged, fit, band, sized, level = found
     t_fit = t[s:]
-    # The checks weigh the points at the slope's own scale, or the curve's level where that is higher (see
-    # check_fit); the error's other guard, a neighbouring start's slope, is no estimate of the noise and
-    # would blunt the χ².
-    own = scale_of is None and scale is None
-    noise = (scale_of(slope) if scale_of is not None else slope * slope if scale is None else scale) / walkers
+    # The checks weigh the points at the rows' level, the larger square of the slope and of the chord to the
+    # start: a slope read off a late start's few origins can come out near zero and make every point look
+    # far off. The error's other guard, a neighbouring start's slope, is no estimate of the noise and would
+    # blunt the χ².
+    noise = (scale_of(slope) if scale_of is not None else level if scale is None else scale) / walkers
     later = later_starts(t, s, horizon * start_rule.horizon, start_rule.min_rows)
-    checks = check_fit(white, t, y, s, (intercept, slope), noise, later, walkers, level=own)
+    checks = check_fit(white, t, y, s, (intercept, slope), noise, later, walkers)
     flags: tuple[str, ...] = (NOT_CONVERGED,) if not_converged else ()
     # A curve still bending at the horizon says so already; a poor fit or a sensitive start is news.
     flags += (WINDOW_SENSITIVE,) if checks.sensitive and not not_converged else ()

@@ -23,7 +23,7 @@ from statistics import NormalDist
 import numpy as np
 
 from ..run.grid import FloatArray
-from .gls import SuffixFits, Whitening, suffix_fits
+from .gls import Whitening, suffix_fits
 from .quantiles import chi2_survival
 
 #: The family-wise false-alarm rate of the start-sensitivity tests on a straight line.
@@ -70,26 +70,16 @@ def check_fit(
     noise: float,
     later: list[int],
     walkers: float = math.inf,
-    *,
-    level: bool = False,
 ) -> FitChecks:
     """Checks of the fitted ``line`` (intercept, slope) over rows ``start``.. of ``t``/``y`` (the whitened
     rows ``white``).
 
     ``noise`` is the column's variance scale over its walkers (scale / walkers): the unit covariance
     times it is the model's covariance. ``later`` are the later starts the start rule considers;
-    ``walkers`` the column's independent walkers, which set how heavy the χ²'s tail is. ``level`` says
-    that ``noise`` is the fitted slope's own square over the walkers: it is then raised to the square of
-    the chord m(t)/t to the start (no steeper than the slope from the first row, since an offset at lag 0
-    is no noise). A row's noise follows the curve's level, and a slope read off a late start's few
-    origins can come out near zero and make every point look far off.
+    ``walkers`` the column's independent walkers, which set how heavy the χ²'s tail is.
     """
     n = len(t)
     rows = n - start
-    lines = suffix_fits(white, y)
-    if level and t[start] > 0.0:
-        chord = min(abs(float(y[start] / t[start])), abs(float(lines.coef[0, 1])))
-        noise = max(noise, chord * chord / walkers) if math.isfinite(chord) else noise
     if rows < 4 or not (noise > 0.0 and math.isfinite(noise)):
         return FitChecks()
     yw = white.whiten(y)[:rows]
@@ -99,7 +89,7 @@ def check_fit(
     chi2 = float(residual @ residual) / noise
     dof = rows - 2
     tested = noise * (1.0 + HEAVY_TAILS / walkers)
-    tests = [_curvature_p(xw, tw, yw, tested)] + _later_ps(lines, start, later, tested)
+    tests = [_curvature_p(xw, tw, yw, tested)] + _later_ps(white, y, start, later, tested)
     effective = dof / (1.0 + KURTOSIS / walkers)
     return FitChecks(chi2, dof, chi2_survival(chi2 * effective / dof, effective), _holm_min(tests))
 
@@ -119,8 +109,11 @@ def _curvature_p(xw: FloatArray, tw: FloatArray, yw: FloatArray, noise: float) -
     return 2.0 * _NORMAL.cdf(-abs(float(coef[2])) / math.sqrt(variance))
 
 
-def _later_ps(lines: SuffixFits, start: int, later: list[int], noise: float) -> list[float]:
+def _later_ps(white: Whitening, y: FloatArray, start: int, later: list[int], noise: float) -> list[float]:
     """Two-sided p values of the slope's change from ``start`` to each later start."""
+    if not later:
+        return []
+    lines = suffix_fits(white, y)
     chosen = lines.coef[start, 1]
     base = lines.cov[start][1, 1]
     found = []
