@@ -77,6 +77,9 @@ StartChoice StartSearch::plateau(std::size_t s) const {
         // is all the data show of the choice, and the error holds it as it holds a neighbour's.
         const std::size_t half = at(column_.t[s] / 2.0);
         if (half >= s) return {s, s, 0.0, false, false};
+        // A few walkers' slope from the one start can come out non-positive by chance, which would leave the
+        // curve with no value: as when no candidate agrees, the earlier positive one stands, flagged.
+        if (!(slope(s) > 0) && slope(half) > 0) return unconverged({half, s});
         return {s, half, std::abs(slope(s) - slope(half)), false, false};
     }
     std::vector<double> step;

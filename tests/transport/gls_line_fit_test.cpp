@@ -177,6 +177,23 @@ TEST(GlsLine, AStartWithNothingLaterIsWidenedByItsChangeFromHalfItsTime) {
     EXPECT_EQ(line->widen, std::abs(lines[2 * line->start + 1] - lines[2 * half + 1]));
 }
 
+// The one start before the horizon can have a non-positive slope (a few walkers' late rows): the curve kept
+// no value at all, and a run lost the coefficients combined from it.
+TEST(GlsLine, AnOnlyStartWithNoRiseFallsBackToTheStartAtHalfItsTime) {
+    const Whitened w(40);
+    const FloatArray y = w.curve([](double t) { return t <= 20.0 ? t : 20.0 - 0.2 * (t - 20.0); });
+    GlsSettings late = settings(3.0, 300.0);  // horizon 30: the start at 20 has no candidate after it
+    late.earliest = 20.0;
+    const std::optional<GlsLine> line = gls_line(w.rows(), w.t.data(), y.data(), late);
+    ASSERT_TRUE(line);
+    const FloatArray lines = suffix_lines(w.rows(), y.data());
+    ASSERT_LE(lines[2 * 19 + 1], 0.0);
+    EXPECT_EQ(line->start, 9u);
+    EXPECT_GT(line->slope, 0.0);
+    EXPECT_TRUE(line->not_converged);
+    EXPECT_EQ(line->widen, 2.0 * std::abs(lines[2 * 19 + 1] - lines[2 * 9 + 1]));
+}
+
 TEST(GlsLine, ErrorScalesWithTheNoiseScaleOverTheWalkers) {
     const Whitened w(50);
     const FloatArray y = w.curve([](double t) { return 0.2 * t; });

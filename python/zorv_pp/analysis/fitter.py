@@ -86,7 +86,10 @@ class RunFitter:
             carried = []
         if carried:
             found = replace(found, flags=(*found.flags, NOT_CONVERGED))
-        self._say_why(table, label, len(time), found.flags, carried)
+        # A curve combined from a table's columns (the Maxwell–Stefan curve of a pair) shares its label with
+        # the table's own curve of that pair: its warnings name what it is.
+        said = f"{prop.title} ({label})" if prop.kind == "combined" else label
+        self._say_why(table, said, len(time), found.flags, carried)
         noise = _noise_scale(scale, found)
         self.records[key] = ValueRecord(
             found.slope * factor,

@@ -41,9 +41,11 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
         earliest = _self_start(fitter, first)
         anchors: tuple[Key, ...] = (("self_diffusion_pbc", first),)
         if first != second:
-            b11, b22 = levels.get((first, first), math.nan), levels.get((second, second), math.nan)
-            scale = lambda cross, b11=b11, b22=b22: (b11 * b22 + cross * cross) / 2.0  # noqa: E731
             start_at = max(starts.get((first, first), 0.0), starts.get((second, second), 0.0))
+            b11, b22 = (
+                levels.get(d, _chord(time, columns.get(d), start_at)) for d in ((first, first), (second, second))
+            )
+            scale = lambda cross, b11=b11, b22=b22: (b11 * b22 + cross * cross) / 2.0  # noqa: E731
             anchors = (("onsager", (first, first)), ("onsager", (second, second)))
         found = fitter.fit(
             onsager,
@@ -57,7 +59,7 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
             anchored=True,
             anchors=anchors,
         )
-        if first == second:
+        if first == second and math.isfinite(found.slope):
             levels[key] = _level(found, time, columns[key])
         if found.t_fit:
             starts[key] = found.t_fit[0]
@@ -91,11 +93,20 @@ def _level(found: CurveFit, time: Sequence[float], values: Sequence[float]) -> f
     its start. A row's noise follows the curve's level, and three walkers' slope can come out low: weighed
     by the diagonals' slopes alone, the cross terms of simulated runs held their truth in 93-95 % of runs."""
     start = found.t_fit[0] if found.t_fit else math.nan
-    if not (math.isfinite(found.slope) and start > 0.0):
-        return found.slope
+    if not start > 0.0:
+        return abs(found.slope)
+    return max(abs(found.slope), _chord(time, values, start))
+
+
+def _chord(time: Sequence[float], values: Sequence[float] | None, start: float) -> float:
+    """A column's chord m(t)/t at its first row at or after ``start`` with t > 0 (0 past its rows): the level
+    of a diagonal with no slope of its own, which its cross terms' noise still follows."""
+    if values is None:
+        return math.nan
     row = bisect.bisect_left(time, start * (1.0 - 1e-9))
-    chord = abs(values[row] / start) if row < len(values) else 0.0
-    return max(abs(found.slope), chord)
+    while row < len(time) and not time[row] > 0.0:
+        row += 1
+    return abs(values[row] / time[row]) if row < len(values) else 0.0
 
 
 def _self_start(fitter: RunFitter, species: str) -> float | None:
