@@ -43,7 +43,8 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
         if first != second:
             start_at = max(starts.get((first, first), 0.0), starts.get((second, second), 0.0))
             b11, b22 = (
-                levels.get(d, _chord(time, columns.get(d), start_at)) for d in ((first, first), (second, second))
+                levels[d] if d in levels else _chord(time, columns.get(d), start_at)
+                for d in ((first, first), (second, second))
             )
             scale = lambda cross, b11=b11, b22=b22: (b11 * b22 + cross * cross) / 2.0  # noqa: E731
             anchors = (("onsager", (first, first)), ("onsager", (second, second)))
