@@ -2,6 +2,7 @@
 
 import os
 import time
+from pathlib import Path
 
 import pytest
 
@@ -9,7 +10,20 @@ from zorv_pp.campaign.shared_queue import SharedTasks
 
 
 def square_and_pid(x):
-    time.sleep(0.05)  # long enough that a worker, however it is started, takes some
+    time.sleep(0.05)
+    return x * x, os.getpid()
+
+
+def square_once_two_have_begun(task):
+    # Whoever takes the first task waits until another process has begun one,
+    # so a worker slow to start on a loaded machine still gets its share.
+    x, folder = task
+    Path(folder, f"{os.getpid()}-{x}").touch()
+    deadline = time.monotonic() + 60.0
+    while x == 0 and time.monotonic() < deadline:
+        if len({name.split("-")[0] for name in os.listdir(folder)}) > 1:
+            break
+        time.sleep(0.01)
     return x * x, os.getpid()
 
 
@@ -27,8 +41,8 @@ def worker_dies_on_its_first(task):
 
 
 @pytest.mark.parametrize("processes", [2, 3])
-def test_every_outcome_in_order_and_the_work_shared(processes):
-    found = list(SharedTasks(square_and_pid, list(range(30)), processes))
+def test_every_outcome_in_order_and_the_work_shared(processes, tmp_path):
+    found = list(SharedTasks(square_once_two_have_begun, [(x, tmp_path) for x in range(30)], processes))
     assert [value for value, _ in found] == [x * x for x in range(30)]
     assert len({pid for _, pid in found}) > 1
 
@@ -47,9 +61,9 @@ def test_a_dead_worker_leaves_its_task_to_the_caller():
 
 
 def test_a_caller_that_stops_early_stops_its_workers():
-    tasks = SharedTasks(square_and_pid, list(range(1_000)), 2)
+    tasks = SharedTasks(square_and_pid, list(range(10_000)), 2)
     start = time.perf_counter()
     for value, _ in tasks:
         if value > 10:
             break
-    assert time.perf_counter() - start < 5.0  # not the 25 s the rest would take
+    assert time.perf_counter() - start < 30.0  # not the 250 s the rest would take, however slow a start
