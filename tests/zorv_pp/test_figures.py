@@ -314,6 +314,16 @@ def test_every_figure_of_a_real_run_is_clean_and_names_its_units(drawn, real_sta
     assert any(axis.get_title().startswith("self-diffusion") and any(data_lines(axis)) for axis in summary.axes)
 
 
+def test_a_panel_gives_each_fit_its_chi2_p_value(drawn, real_state, tmp_path):
+    # A three-walker χ²/dof of 2 is common noise: without its p value a reader cannot tell.
+    name, subject = real_state
+    draw_all([subject], tmp_path)
+    curves = [c for run in subject.curves for c in run if c.dof > 0]
+    assert curves and all(0.0 < c.p <= 1.0 for c in curves)
+    titles = [axis.get_title() for figure in drawn[:4] for axis in figure.axes if "χ²/dof" in axis.get_title()]
+    assert titles and all("(p\u00a0=" in title or "(p\u00a0<" in title for title in titles)
+
+
 def test_the_running_slope_panel_is_the_fit_from_every_start(drawn, real_state, tmp_path):
     name, subject = real_state
     slope_figure(subject, tmp_path / "slope.png")

@@ -47,6 +47,7 @@ class Curve:
     run: int = 0
     chi2: float = math.nan  # about the fitted line, under the fit's covariance model
     dof: int = 0
+    p: float = math.nan  # of that χ², its tail as heavy as the column's walkers make it
 
 
 @dataclass(frozen=True)
@@ -62,6 +63,7 @@ class CurveFit:
     band: list[float]
     chi2: float = math.nan  # about the fitted line, under the fit's covariance model, with ``dof``
     dof: int = 0
+    p: float = math.nan  # of that χ² under the same model (the fit's ``poor_fit`` is p < 0.001)
     scale: float = math.nan  # the noise scale the error was sized by, when the fit chose it
 
     @property
@@ -164,6 +166,7 @@ def fit_curve(
             (result.band * root).tolist(),
             result.checks.chi2,
             result.checks.dof,
+            result.checks.p,
         )
     result = fit_msd(
         time,
@@ -187,5 +190,6 @@ def fit_curve(
         result.band.tolist(),
         result.checks.chi2,
         result.checks.dof,
+        result.checks.p,
         result.scale,
     )

@@ -146,6 +146,7 @@ class RunFitter:
             found.band,
             chi2=found.chi2,
             dof=found.dof,
+            p=found.p,
             sampling=self.run.table_sampling(table),
             walkers=walkers,
             noise=noise,

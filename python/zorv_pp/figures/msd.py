@@ -15,6 +15,7 @@ from ..analysis.curve_fit import Curve
 from ..analysis.state import StateResult
 from ..msdfit.covariance import rows_and_covariance
 from .common import (
+    fitted,
     notation,
     panels,
     plain_ticks,
@@ -28,6 +29,7 @@ from .common import (
 )
 
 _MARKERS = "os^vD<>ph*"
+_PANEL_WIDTH = 4.4  # inches
 
 
 def _scaled(curve: Curve, times: Sequence[float], values: Sequence[float], factor: float = 1.0) -> tuple[Any, Any]:
@@ -67,9 +69,25 @@ def point_noise(curve: Curve) -> tuple[Any, Any] | None:
 
 
 def chi2_text(curves: Sequence[Curve]) -> str:
-    """The χ²/dof of each fitted run of a panel, for its title ("" when no fit has one)."""
-    found = [f"{c.chi2 / c.dof:.2g}" for c in curves if c.dof > 0 and math.isfinite(c.chi2)]
-    return f"\nχ²/dof by run: {', '.join(found)}" if found else ""
+    """The χ²/dof of each fitted run of a panel with its p value, for its title ("" when no fit has one).
+
+    A few walkers' χ² has a heavy tail, so its p value (under the fit's noise model) is what says whether a
+    misfit is more than noise. Past three runs only the lowest p is given, to keep the title short.
+    """
+    found = [c for c in curves if c.dof > 0 and math.isfinite(c.chi2)]
+    if not found:
+        return ""
+    if len(found) <= 3:
+        return "\nχ²/dof by run: " + ", ".join(f"{c.chi2 / c.dof:.2g}" + _p_text(c.p, "\u00a0(", ")") for c in found)
+    lowest = min((c.p for c in found if math.isfinite(c.p)), default=math.nan)
+    return "\nχ²/dof by run: " + ", ".join(f"{c.chi2 / c.dof:.2g}" for c in found) + _p_text(lowest, "; lowest ", "")
+
+
+def _p_text(p: float, before: str, after: str) -> str:
+    if not math.isfinite(p):
+        return ""
+    # No-break spaces: a wrapped title keeps each run's p value whole.
+    return f"{before}p\u00a0<\u00a00.001{after}" if p < 0.001 else f"{before}p\u00a0=\u00a0{p:.2g}{after}"
 
 
 def _draw_noise(axis: Any, curve: Curve, colour: Any, factor: float, log: bool) -> None:
@@ -215,7 +233,7 @@ def state_figure(
         max(len(state.runs), len(state.curves), 1 + max(c.run for cs in grouped.values() for c in cs))
     )
     names = run_names(state)
-    figure, axes = panels(len(grouped), 2 if len(grouped) == 4 else 3, 4.4, 3.5)
+    figure, axes = panels(len(grouped), 2 if len(grouped) == 4 else 3, _PANEL_WIDTH, 3.5)
     handles: list[tuple[Any, str]] = []
     for axis, ((prop, label), curves) in zip(axes, grouped.items()):
         signed = _signed(curves)
@@ -228,7 +246,7 @@ def state_figure(
         for curve in curves:
             _draw_noise(axis, curve, colours[curve.run], factor, not signed)
         title = panel_title(prop, species_text(label, charges), estimate_of(state, prop, label)) + chi2_text(curves)
-        axis.set_title(title, fontsize=8.5)
+        axis.set_title(fitted(title, _PANEL_WIDTH, 8.5), fontsize=8.5)
         unit = curves[0].unit
         axis.set_xlabel(time_label(unit))
         axis.set_ylabel(f"{properties.get(prop).quantity or 'integral'} ({prefix}{notation(unit)[0]})", fontsize=8.5)

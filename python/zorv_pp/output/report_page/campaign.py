@@ -109,8 +109,9 @@ def _state_section(state: StateResult, figures: Sequence[Path]) -> str:
 CAPTIONS = {
     "_msd": "MSD curves of every run (points), fitted lines with their 95 % band; the fitted range between "
     "dashed marks. The dotted band is ±1 standard deviation of a single point under the fit's noise model: "
-    "points leaving it on one side mean a poor fit (large χ²/dof, in each panel's title), a wide band a noisy "
-    "tail.",
+    "points leaving it on one side mean a poor fit (a large χ²/dof with a small p value under that model, in "
+    "each panel's title: a few walkers' χ² has a heavy tail, so p, not χ²/dof alone, says whether the misfit is "
+    "more than noise), a wide band a noisy tail.",
     "_slope": "Running slope: the coefficient fitted from each start with its 95 % band, the state value and its "
     "interval in grey, each run's chosen start dashed and ringed. A chosen start off the plateau "
     "means a biased value.",
