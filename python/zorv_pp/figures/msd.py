@@ -72,15 +72,17 @@ def chi2_text(curves: Sequence[Curve]) -> str:
     """The χ²/dof of each fitted run of a panel with its p value, for its title ("" when no fit has one).
 
     A few walkers' χ² has a heavy tail, so its p value (under the fit's noise model) is what says whether a
-    misfit is more than noise. Past three runs only the lowest p is given, to keep the title short.
+    misfit is more than noise. Past three runs only the lowest p is given, with how many it is the lowest of.
     """
     found = [c for c in curves if c.dof > 0 and math.isfinite(c.chi2)]
     if not found:
         return ""
     if len(found) <= 3:
         return "\nχ²/dof by run: " + ", ".join(f"{c.chi2 / c.dof:.2g}" + _p_text(c.p, "\u00a0(", ")") for c in found)
-    lowest = min((c.p for c in found if math.isfinite(c.p)), default=math.nan)
-    return "\nχ²/dof by run: " + ", ".join(f"{c.chi2 / c.dof:.2g}" for c in found) + _p_text(lowest, "; lowest ", "")
+    ps = [c.p for c in found if math.isfinite(c.p)]
+    # The lowest of many p values is small by chance: the reader is told of how many it is the lowest.
+    lowest = _p_text(min(ps), f"; lowest\u00a0of\u00a0{len(ps)}:\u00a0", "") if ps else ""
+    return "\nχ²/dof by run: " + ", ".join(f"{c.chi2 / c.dof:.2g}" for c in found) + lowest
 
 
 def _p_text(p: float, before: str, after: str) -> str:
