@@ -56,11 +56,12 @@ def test_campaign_gives_results_and_figures(campaign, tmp_path):
     assert {r["state"] for r in rows} == {"m1.0", "m3.0"}
     sigma = [r for r in rows if r["property"] == "electrical_conductivity" and r["state"] == "m1.0"][0]
     assert sigma["count"] == 2 and sigma["unit"] == "S/m" and len(sigma["per_run"]) == 2
+    assert len(sigma["fit_p"]) == 2 and all(0.0 < p <= 1.0 for p in sigma["fit_p"])  # each run's own fit
     assert document["states"]["m3.0"]["metadata"]["molality"] == 3.0
     header = (tmp_path / "results.csv").read_text().splitlines()[0]
     assert (
         header == "state,property,species,mean,std,sem,count,unit,per_run,ci95_low,ci95_high,per_run_sem,"
-        "window_spread,fit_start,flags,mean_rounded,sem_rounded,ci95_rounded"
+        "window_spread,fit_start,fit_p,flags,mean_rounded,sem_rounded,ci95_rounded"
     )
     for name in ("m1.0_msd_diffusion.png", "m3.0_msd_onsager.png", "m1.0_slope.png", "summary.png"):
         assert (tmp_path / "figures" / name).read_bytes()[:4] == b"\x89PNG"

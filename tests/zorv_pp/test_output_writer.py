@@ -33,6 +33,7 @@ def row(**changes):
         "per_run_sem": [],
         "window_spread": [3e-12],
         "fit_start": [1e-12, 2e-12],
+        "fit_p": [0.5, NAN],
         "flags": "not_converged window_sensitive",
     }
     return {**base, **changes}
@@ -47,7 +48,7 @@ def test_a_row_of_the_csv():
     assert list(found) == [*COLUMNS, "mean_rounded", "sem_rounded", "ci95_rounded"]
     assert found["mean"] == "1.23456e-09" and float(found["mean"]) == 1.23456e-9  # full precision kept
     assert found["per_run"] == "1.2e-09;nan;1.25e-09" and found["per_run_sem"] == ""
-    assert found["fit_start"] == "1e-12;2e-12" and found["count"] == "3"
+    assert found["fit_start"] == "1e-12;2e-12" and found["fit_p"] == "0.5;nan" and found["count"] == "3"
     assert found["flags"] == "not_converged window_sensitive" and found["species"] == "K"
     assert (found["mean_rounded"], found["sem_rounded"], found["ci95_rounded"]) == (
         "1.235e-09",

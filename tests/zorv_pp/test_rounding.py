@@ -57,6 +57,7 @@ def test_csv_keeps_full_precision_beside_the_rounded_columns():
         "per_run_sem": [1.683e-11],
         "window_spread": [NAN],
         "fit_start": [2e-11],
+        "fit_p": [0.4],
         "flags": "",
     }
     header, line = csv_text([row]).splitlines()

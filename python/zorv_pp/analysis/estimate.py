@@ -65,7 +65,9 @@ class Estimate:
     every window the log-log window search accepts, in ``unit``: how much the
     choice of fit window alone could move the value. ``fit_start`` holds, per
     run, the time its fitted range starts at, in seconds (reduced time in
-    ``lj`` units; NaN where no curve was fitted).
+    ``lj`` units; NaN where no curve was fitted), and ``fit_p`` the p value of
+    that fit's χ² under its covariance model (``poor_fit`` below 0.001; NaN
+    where no curve was fitted).
     """
 
     mean: float
@@ -79,6 +81,7 @@ class Estimate:
     flags: tuple[str, ...] = ()
     window_spread: tuple[float, ...] = ()
     fit_start: tuple[float, ...] = ()
+    fit_p: tuple[float, ...] = ()
 
     @classmethod
     def of(cls, values: Sequence[float], unit: str, flags: Iterable[str] = ()) -> Estimate:

@@ -98,6 +98,7 @@ class RunFitter:
             found.start * self.run.units.time,
             found.spread * abs(factor),
             math.sqrt(noise) * abs(factor) if noise >= 0.0 else math.nan,
+            fit_p=found.p,
         )
         self.labels[species] = label
         single = walkers == 1.0 and species is None

@@ -27,7 +27,8 @@ class ValueRecord:
     how far the choice of fit window alone moves it, in the value's unit (NaN when not known); ``noise``
     the root of the noise scale its error was sized by, in the value's unit (the fitted slope for a squared
     displacement; NaN when not fitted). ``sources`` are the keys of the values it was formed from, empty for
-    a fitted or read value.
+    a fitted or read value. ``fit_p`` is the p value of its fit's χ² under the fit's covariance model (below
+    0.001 it is ``poor_fit``; NaN when not fitted).
     """
 
     value: float
@@ -38,6 +39,7 @@ class ValueRecord:
     noise: float = math.nan
     sources: tuple[Key, ...] = ()
     has_error: bool = True
+    fit_p: float = math.nan
 
 
 def formed(

@@ -97,6 +97,7 @@ def _refit(runs: list[RunAnalysis], curves: list[SampledCurve], name: str) -> li
             flags=flags,
             start=start * curve.time_unit,
             noise=abs(pooled.slope * factor),
+            fit_p=found.checks.p,
         )
         out.append(_with(run, key, refitted))
     return out

@@ -97,7 +97,7 @@ class StateResult:
 
     def rows(self) -> list[dict[str, Any]]:
         """One tidy row per estimate: state, property, species, mean, std, sem, count, unit, per_run,
-        ci95_low, ci95_high, per_run_sem, window_spread, fit_start and flags (see :class:`Estimate`)."""
+        ci95_low, ci95_high, per_run_sem, window_spread, fit_start, fit_p and flags (see :class:`Estimate`)."""
         rows = []
         for (prop, species), estimate in self.estimates.items():
             rows.append(
@@ -116,6 +116,7 @@ class StateResult:
                     "per_run_sem": list(estimate.per_run_sem),
                     "window_spread": list(estimate.window_spread),
                     "fit_start": list(estimate.fit_start),
+                    "fit_p": list(estimate.fit_p),
                     "flags": " ".join(estimate.flags),
                 }
             )
@@ -256,7 +257,7 @@ def _estimate(key: Key, runs: Sequence[RunAnalysis]) -> Estimate:
     if not any(record.has_error for record in found):
         return Estimate.of(per_run, unit, flags)
     fitted = [run.records.get(spread_key(key), _NONE) for run in runs]
-    return Estimate.from_runs(
+    estimate = Estimate.from_runs(
         per_run,
         [record.error if record.has_error else math.nan for record in found],
         unit,
@@ -265,6 +266,7 @@ def _estimate(key: Key, runs: Sequence[RunAnalysis]) -> Estimate:
         [record.start for record in fitted],
         [record.noise for record in found],
     )
+    return replace(estimate, fit_p=tuple(record.fit_p for record in fitted))
 
 
 def _concerns(warning: RunWarning, prop: str) -> bool:

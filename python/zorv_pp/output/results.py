@@ -30,6 +30,7 @@ COLUMNS = (
     "per_run_sem",
     "window_spread",
     "fit_start",
+    "fit_p",
     "flags",
 )
 #: Text columns for reading: mean, standard error and 95 % interval rounded to two significant digits
