@@ -77,12 +77,13 @@ def chi2_text(curves: Sequence[Curve]) -> str:
     found = [c for c in curves if c.dof > 0 and math.isfinite(c.chi2)]
     if not found:
         return ""
-    if len(found) <= 3:
-        return "\nχ²/dof by run: " + ", ".join(f"{c.chi2 / c.dof:.2g}" + _p_text(c.p, "\u00a0(", ")") for c in found)
+    each = len(found) <= 3
+    text = ", ".join(f"{c.chi2 / c.dof:.2g}" + (_p_text(c.p, "\u00a0(", ")") if each else "") for c in found)
     ps = [c.p for c in found if math.isfinite(c.p)]
-    # The lowest of many p values is small by chance: the reader is told of how many it is the lowest.
-    lowest = _p_text(min(ps), f"; lowest\u00a0of\u00a0{len(ps)}:\u00a0", "") if ps else ""
-    return "\nχ²/dof by run: " + ", ".join(f"{c.chi2 / c.dof:.2g}" for c in found) + lowest
+    if not each and ps:
+        # The lowest of many p values is small by chance: the reader is told of how many it is the lowest.
+        text += _p_text(min(ps), f"; lowest\u00a0of\u00a0{len(ps)}:\u00a0", "")
+    return "\nχ²/dof by run: " + text
 
 
 def _p_text(p: float, before: str, after: str) -> str:
