@@ -61,6 +61,8 @@ GlsSettings settings_of(fuzz::FuzzBytes& in, const FloatArray& t) {
     s.run_length = t.back() * (1.0 + in.next_byte() % 200);
     s.rule.min_rows = 2 + in.next_byte() % 10;
     s.rule.step_on_bend = in.next_byte() % 2 == 0;
+    s.rule.widen_anchor = in.next_byte() % 2 == 0;
+    s.rule.before_walkers = std::ldexp(1.0, static_cast<int>(in.next_byte() % 20) - 10);
     const std::uint8_t options = in.next_byte();
     if (options & 1) s.scale = std::ldexp(1.0, static_cast<int>(in.next_byte() % 40) - 20);
     if (options & 2) s.start_at = t[in.next_byte() % t.size()] * (options & 8 ? 1.0 : 1.5);

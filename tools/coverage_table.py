@@ -128,7 +128,11 @@ def simulate(
                 found = fit_msd(t, column, sampling, SIBLING_WALKERS, start_rule=rule)
                 earliest = float(found.t_fit[0]) if len(found.t_fit) else None
             for msd in tables:
-                anchored = rule if earliest is None else replace(rule, accept_z=ANCHORED_RULE.accept_z)
+                anchored = (
+                    rule
+                    if earliest is None
+                    else replace(rule, accept_z=ANCHORED_RULE.accept_z, widen_anchor=ANCHORED_RULE.widen_anchor)
+                )
                 fit = fit_msd(t, msd, sampling, walkers, start_rule=anchored, earliest=earliest)
                 own.append(fit)
                 first = fit_msd(t, msd, sampling, walkers, start_at=float(t[0])) if kind == "line" else None

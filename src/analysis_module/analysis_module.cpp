@@ -89,7 +89,7 @@ PyMethodDef methods[] = {
      "The GLS line of one column from the start its rule chooses (or start_at), the slope's error before "
      "widening, the widening, and the line and its z95 half-width from the start on; None when no start is "
      "feasible or the line does not rise. rule is (factor, min_rows, horizon, accept_z, bend_z, "
-     "unconverged_factor, step_on_bend); scale, start_at and earliest may be None."},
+     "unconverged_factor, step_on_bend, widen_anchor, before_walkers); scale, start_at and earliest may be None."},
     {"first_shell", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(first_shell)),
      METH_VARARGS | METH_KEYWORDS,
      "first_shell(radius, g, scale) -> (peak, minimum, integral) or None\n\n"

@@ -51,10 +51,11 @@ bool parse_settings(PyObject* objects[3], double walkers, double run_length, PyO
     transport::StartRule& r = settings.rule;
     Py_ssize_t min_rows = 0;
     int step_on_bend = 0;
-    if (!PyArg_ParseTuple(rule, "dnddddp;rule must be (factor, min_rows, horizon, accept_z, bend_z, "
-                                "unconverged_factor, step_on_bend)",
+    int widen_anchor = 1;
+    if (!PyArg_ParseTuple(rule, "dnddddppd;rule must be (factor, min_rows, horizon, accept_z, bend_z, "
+                                "unconverged_factor, step_on_bend, widen_anchor, before_walkers)",
                           &r.factor, &min_rows, &r.horizon, &r.accept_z, &r.bend_z, &r.unconverged_factor,
-                          &step_on_bend)) {
+                          &step_on_bend, &widen_anchor, &r.before_walkers)) {
         return false;
     }
     if (!optional_double(objects[0], settings.scale) || !optional_double(objects[1], settings.start_at) ||
@@ -67,6 +68,7 @@ bool parse_settings(PyObject* objects[3], double walkers, double run_length, PyO
     }
     r.min_rows = static_cast<std::size_t>(min_rows);
     r.step_on_bend = step_on_bend != 0;
+    r.widen_anchor = widen_anchor != 0;
     settings.walkers = walkers;
     settings.run_length = run_length;
     settings.widen_fixed = widen_fixed != 0;

@@ -18,7 +18,24 @@ StartChoice choose(const StartSearch& search, const double* t, std::size_t n, co
     }
     const std::size_t first = settings.earliest ? search.at(*settings.earliest) : 0;
     const auto [s, capped] = search.relaxation(first);
-    if (!capped) return search.plateau(s);
+    if (!capped) {
+        StartChoice choice = search.plateau(s);
+        if (choice.bending) return choice;
+        // Anchored at the first row, where many walkers of the same molecules saw no bend at all, a search
+        // that keeps it saw none either: its change to the next start is its few walkers' noise, already in
+        // the error. A later anchor ended a bend only to the many walkers' precision, and a few walkers'
+        // slope from there sizes its own error: the change stays in it.
+        if (settings.earliest && !settings.rule.widen_anchor && choice.start == first && first == 0)
+            choice.widen = 0.0;
+        // A few walkers' start moved where their late slopes happened to differ from the earlier ones: the
+        // start chosen shares that chance, so its change from the start before it is in its error too.
+        const std::size_t before = std::max(first, search.at(t[choice.start] / 2.0));
+        if (settings.walkers <= settings.rule.before_walkers && before < choice.start && choice.other > choice.start) {
+            const double change = search.slope(choice.start) - search.slope(before);
+            choice.widen = std::sqrt(choice.widen * choice.widen + change * change);
+        }
+        return choice;
+    }
     // The bend from below reaches past the horizon.
     StartChoice choice = search.unconverged({first, search.at(t[s] / 2.0), s});
     choice.capped = true;

@@ -18,6 +18,8 @@ struct StartRule {
     double bend_z = 1.0;         // τ̂ taken this many intercept errors below its value
     bool step_on_bend = true;    // one candidate further once a bend was seen
     double unconverged_factor = 2.0;
+    bool widen_anchor = true;    // an anchored search that keeps the first row is widened by its next change
+    double before_walkers = 10;  // up to this many walkers a moved start is widened by its change from before
 };
 
 // The start chosen, the start it was compared with, the widening of the

@@ -24,7 +24,8 @@ def shell_vertex(x: Any, y: Any, degree: int, sign: float) -> tuple[bool, float,
 def suffix_lines(factor: Any, design: Any, suffix_cov: Any, values: Any) -> Column: ...
 def gls_line(factor: Any, design: Any, suffix_cov: Any, time: Any, values: Any, walkers: float,
              scale: float | None, run_length: float,
-             rule: tuple[float, int, float, float, float, float, bool], start_at: float | None,
+             rule: tuple[float, int, float, float, float, float, bool, bool, float],
+             start_at: float | None,
              earliest: float | None, widen_fixed: bool,
              z95: float) -> tuple[int, float, float, float, float, bool, Column, Column, float, float] | None: ...
 

@@ -194,6 +194,44 @@ TEST(GlsLine, AnOnlyStartWithNoRiseFallsBackToTheStartAtHalfItsTime) {
     EXPECT_EQ(line->widen, 2.0 * std::abs(lines[2 * 19 + 1] - lines[2 * 9 + 1]));
 }
 
+// A few walkers' start is widened by what they saw: kept at the first row, where many walkers saw no bend, not
+// by their next change (their noise: such values were 1.2 times as wide as a first-row fit on straight lines);
+// moved by their own search, by their change from the start before as well (they held the truth in 85-88 %).
+TEST(GlsLine, AFewWalkerStartIsWidenedByWhatItsWalkersSaw) {
+    const Whitened w(60);
+    const FloatArray wavy = w.curve([](double t) { return t + 0.3 * std::sin(t); });
+    GlsSettings kept = settings(3.0, 1e4);
+    kept.earliest = 1.0;
+    kept.rule.widen_anchor = false;
+    const std::optional<GlsLine> anchored = gls_line(w.rows(), w.t.data(), wavy.data(), kept);
+    kept.earliest = 5.0;  // a later anchor ended a bend only to the many walkers' precision
+    const std::optional<GlsLine> later = gls_line(w.rows(), w.t.data(), wavy.data(), kept);
+    kept.earliest = 1.0;
+    kept.rule.widen_anchor = true;
+    const std::optional<GlsLine> widened = gls_line(w.rows(), w.t.data(), wavy.data(), kept);
+    ASSERT_TRUE(anchored && later && widened);
+    EXPECT_EQ(anchored->start, 0U);
+    EXPECT_EQ(anchored->widen, 0.0);
+    EXPECT_EQ(later->start, 4U);
+    EXPECT_GT(later->widen, 0.0);
+    EXPECT_GT(widened->widen, 0.0);
+
+    const Whitened long_rows(200);  // room for a candidate after the moved start
+    const FloatArray bend = long_rows.curve(from_below);
+    GlsSettings few = settings(3.0, 1e4);
+    few.scale = 1e-6;  // precise enough to see the bend
+    const std::optional<GlsLine> moved = gls_line(long_rows.rows(), long_rows.t.data(), bend.data(), few);
+    few.rule.before_walkers = 2.0;
+    const std::optional<GlsLine> many = gls_line(long_rows.rows(), long_rows.t.data(), bend.data(), few);
+    ASSERT_TRUE(moved && many);
+    ASSERT_GT(moved->start, 0U);
+    const FloatArray lines = suffix_lines(long_rows.rows(), bend.data());
+    const std::size_t before = static_cast<std::size_t>(std::ceil(long_rows.t[moved->start] / 2.0)) - 1;
+    const double change = lines[2 * moved->start + 1] - lines[2 * before + 1];
+    EXPECT_EQ(moved->widen, std::sqrt(many->widen * many->widen + change * change));
+    EXPECT_GT(moved->widen, many->widen);
+}
+
 TEST(GlsLine, ErrorScalesWithTheNoiseScaleOverTheWalkers) {
     const Whitened w(50);
     const FloatArray y = w.curve([](double t) { return 0.2 * t; });

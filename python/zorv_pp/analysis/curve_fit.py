@@ -65,6 +65,7 @@ class CurveFit:
     dof: int = 0
     p: float = math.nan  # of that χ² under the same model (the fit's ``poor_fit`` is p < 0.001)
     scale: float = math.nan  # the noise scale the error was sized by, when the fit chose it
+    widened: float = 0.0  # the error's widening for the start choice, in file units (in ``sem`` already)
 
     @property
     def start(self) -> float:
@@ -97,6 +98,7 @@ def fit_curve(
     earliest: float | None = None,
     bridge: bool = False,
     anchored: bool = False,
+    widen_cross: bool = True,
 ) -> CurveFit:
     """Fit ``values`` against ``time`` (file units) as ``window`` says.
 
@@ -113,6 +115,8 @@ def fit_curve(
     collective curve waits at least for its species' own caging to end.
     ``bridge`` fits a flux column taken less its run's own mean by its shape. ``anchored`` says that
     ``earliest`` is where a column of many walkers of the same molecules starts (see :data:`ANCHORED_RULE`).
+    ``widen_cross=False`` leaves a cross column's error unwidened by its change of slope: neither diagonal's
+    error was widened for its start (both kept the first row, where their species' molecules saw no bend).
     """
     width = window_sensitivity(time, values, window) if spread else math.nan
     if sampling is None or window.method == "window":
@@ -130,7 +134,7 @@ def fit_curve(
             end = float(time[-1 - cut]) if end is None else min(end, float(time[-1 - cut]))
     if callable(scale):
         # A cross column: its range is its diagonals' (``start_at``), and its noise scale follows from
-        # its own slope; its error is widened by its own change of slope from there.
+        # its own slope; its error is widened by its own change of slope from there when a diagonal's was.
         at = fixed if fixed is not None else max(start_at or 0.0, earliest or 0.0)
         result = fit_msd(
             time,
@@ -140,7 +144,7 @@ def fit_curve(
             scale=1.0,
             start_at=at,
             end_at=end,
-            widen_fixed=fixed is None,
+            widen_fixed=fixed is None and widen_cross,
             scale_of=scale,
         )
         root = math.sqrt(scale(result.slope)) if math.isfinite(result.slope) else math.nan
@@ -167,6 +171,7 @@ def fit_curve(
             result.checks.chi2,
             result.checks.dof,
             result.checks.p,
+            widened=result.widened,
         )
     result = fit_msd(
         time,
@@ -192,4 +197,5 @@ def fit_curve(
         result.checks.dof,
         result.checks.p,
         result.scale,
+        result.widened,
     )

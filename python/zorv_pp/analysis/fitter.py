@@ -51,6 +51,7 @@ class RunFitter:
         walkers: float | None = None,
         anchored: bool = False,
         anchors: Sequence[Key] = (),
+        widen_cross: bool = True,
     ) -> CurveFit:
         """Fit one curve of ``prop``; its value is slope × the property's factor. Returns the fit, in file units.
 
@@ -58,7 +59,7 @@ class RunFitter:
         ``anchored`` says that ``earliest`` is where many walkers of the same molecules start. ``anchors``
         are the values whose fitted ranges set where this one's may start (``earliest`` or ``start_at``):
         when one of them still bends at the horizon, so does this curve, which its few walkers cannot show,
-        and it is flagged ``not_converged`` too."""
+        and it is flagged ``not_converged`` too. ``widen_cross`` is :func:`fit_curve`'s."""
         assert prop.table is not None and prop.factor is not None and prop.group is not None
         table = prop.table
         time = next(iter(self.run.tables[table].values()))
@@ -77,6 +78,7 @@ class RunFitter:
                 earliest=earliest,
                 bridge=self.bridged(prop),
                 anchored=anchored,
+                widen_cross=widen_cross,
             )
         except ValueError as error:  # a table too short to have a sampling, let alone a slope
             raise RunError(self.run.path, self.run.files.get(table), str(error)) from None

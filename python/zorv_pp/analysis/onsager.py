@@ -28,6 +28,7 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
     time = next(iter(run.tables[onsager.table].values()))
     levels: dict[tuple[str, str], float] = {}
     starts: dict[tuple[str, str], float] = {}
+    widened: set[tuple[str, str]] = set()  # diagonals whose error was widened for their start
     # Diagonal curves are squared displacements with a range of their own, searched no earlier than their
     # species' self-diffusion starts (and from there with the stricter comparisons such an anchor allows):
     # three walkers cannot see a bend that hundreds of molecules show. A cross curve, which may be small or
@@ -59,11 +60,14 @@ def fit_onsager(fitter: RunFitter, charges: Mapping[str, float] | None) -> None:
             earliest,
             anchored=True,
             anchors=anchors,
+            widen_cross=bool(widened & {(first, first), (second, second)}),
         )
         if first == second and math.isfinite(found.slope):
             levels[key] = _level(found, time, columns[key])
         if found.t_fit:
             starts[key] = found.t_fit[0]
+        if first == second and found.widened > 0.0:
+            widened.add(key)
     names = sorted({name for pair in columns for name in pair})
     if not names:
         return

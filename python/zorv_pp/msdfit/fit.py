@@ -30,7 +30,12 @@ the slope has stopped changing, judged from either side:
    slope's change to the next candidate: the start choice's own uncertainty,
    as the data show it. A start with no later candidate before the horizon
    (the relaxation rule took it to the last doubling) is widened by its
-   change from the start at half its time instead. The error's noise scale
+   change from the start at half its time instead. A search anchored by
+   ``earliest`` at the first row that keeps it, under a rule without
+   ``widen_anchor``, saw no bend where many walkers saw none: its next
+   change is its own noise, and it is not widened. A start moved in a column of at most
+   ``before_walkers`` walkers shares the chance that moved it, and is widened
+   by its change from the start at half its time too. The error's noise scale
    is the largest square of the slope, of its neighbour's and of the chord
    m(t)/t at the start (no steeper than the slope from the first row, since
    an offset at lag 0 is no noise): a row's noise follows the curve's level,
@@ -86,14 +91,18 @@ class StartRule:
     bend_z: float = 1.0  # τ̂ taken this many standard errors of the intercept below its value
     step_on_bend: bool = True  # one candidate further once a bend was seen
     unconverged_factor: float = 2.0  # a bend still running at the horizon: its last change, this many times
+    widen_anchor: bool = True  # a search anchored at the first row (``earliest``) that keeps it is widened too
+    before_walkers: float = 10.0  # up to this many walkers a moved start is widened by its change from before
 
 
 # A search that begins where hundreds of walkers of the same molecules saw their bend end (an Onsager
 # diagonal from its species' self-diffusion start) has only to catch what they could not see. Each of its
 # later comparisons (about five up to T/10) is held to 1 % so that together they move a straight line's
 # start about one time in twenty: a few walkers' false moves cost width and, from the skew of their late
-# slopes, a low bias.
-ANCHORED_RULE = StartRule(accept_z=2.5758293035489004)
+# slopes, a low bias. Anchored at the first row (the many walkers saw no bend at all), a search that keeps it
+# saw none either: its change to the next start is its own noise, and widening by it made such values 1.2-1.4
+# times as wide as a fit from the first row on straight lines.
+ANCHORED_RULE = StartRule(accept_z=2.5758293035489004, widen_anchor=False)
 
 
 @dataclass(frozen=True)
@@ -268,7 +277,7 @@ def _bridged(cov: FloatArray, time: FloatArray, run_length: float) -> FloatArray
     return bridged
 
 
-def _rule_tuple(rule: StartRule) -> tuple[float, int, float, float, float, float, bool]:
+def _rule_tuple(rule: StartRule) -> tuple[float, int, float, float, float, float, bool, bool, float]:
     return (
         rule.factor,
         rule.min_rows,
@@ -277,4 +286,6 @@ def _rule_tuple(rule: StartRule) -> tuple[float, int, float, float, float, float
         rule.bend_z,
         rule.unconverged_factor,
         rule.step_on_bend,
+        rule.widen_anchor,
+        rule.before_walkers,
     )
