@@ -7,6 +7,23 @@
 namespace zorv::transport {
 namespace {
 
+// The widening of a settled start in a column of few walkers, as their search saw it (`first` is where it began).
+void widen_for_walkers(StartChoice& choice, const StartSearch& search, const double* t, std::size_t first,
+                       const GlsSettings& settings) {
+    // Anchored at the first row, where many walkers of the same molecules saw no bend at all, a search that
+    // keeps it saw none either: its change to the next start is its few walkers' noise, already in the
+    // error. A later anchor ended a bend only to the many walkers' precision, and a few walkers' slope from
+    // there sizes its own error: the change stays in it.
+    if (settings.earliest && !settings.rule.widen_anchor && choice.start == first && first == 0) choice.widen = 0.0;
+    // A few walkers' start moved where their late slopes happened to differ from the earlier ones: the start
+    // chosen shares that chance, so its change from the start before it is in its error too.
+    const std::size_t before = std::max(first, search.at(t[choice.start] / 2.0));
+    if (settings.walkers <= settings.rule.before_walkers && before < choice.start && choice.other > choice.start) {
+        const double change = search.slope(choice.start) - search.slope(before);
+        choice.widen = std::sqrt(choice.widen * choice.widen + change * change);
+    }
+}
+
 StartChoice choose(const StartSearch& search, const double* t, std::size_t n, const GlsSettings& settings) {
     if (settings.start_at) {
         const std::size_t feasible = n >= settings.rule.min_rows ? n - settings.rule.min_rows : 0;
@@ -20,20 +37,7 @@ StartChoice choose(const StartSearch& search, const double* t, std::size_t n, co
     const auto [s, capped] = search.relaxation(first);
     if (!capped) {
         StartChoice choice = search.plateau(s);
-        if (choice.bending) return choice;
-        // Anchored at the first row, where many walkers of the same molecules saw no bend at all, a search
-        // that keeps it saw none either: its change to the next start is its few walkers' noise, already in
-        // the error. A later anchor ended a bend only to the many walkers' precision, and a few walkers'
-        // slope from there sizes its own error: the change stays in it.
-        if (settings.earliest && !settings.rule.widen_anchor && choice.start == first && first == 0)
-            choice.widen = 0.0;
-        // A few walkers' start moved where their late slopes happened to differ from the earlier ones: the
-        // start chosen shares that chance, so its change from the start before it is in its error too.
-        const std::size_t before = std::max(first, search.at(t[choice.start] / 2.0));
-        if (settings.walkers <= settings.rule.before_walkers && before < choice.start && choice.other > choice.start) {
-            const double change = search.slope(choice.start) - search.slope(before);
-            choice.widen = std::sqrt(choice.widen * choice.widen + change * change);
-        }
+        if (!choice.bending) widen_for_walkers(choice, search, t, first, settings);
         return choice;
     }
     // The bend from below reaches past the horizon.

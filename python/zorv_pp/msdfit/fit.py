@@ -25,27 +25,28 @@ the slope has stopped changing, judged from either side:
    The noise scale of a comparison is the larger squared slope of the pair: a
    low slope's own square would make it look precise.
 3. The first accepted candidate is taken, one candidate further when an
-   earlier one was rejected (a bend was seen, and what is left of it is
-   below the noise, not absent). The error is widened, in quadrature, by the
+   earlier one was rejected (a bend was seen, and what is left of it is below
+   the noise, not absent). The error is widened, in quadrature, by the
    slope's change to the next candidate: the start choice's own uncertainty,
    as the data show it. A start with no later candidate before the horizon
    (the relaxation rule took it to the last doubling) is widened by its
    change from the start at half its time instead. A search anchored by
    ``earliest`` at the first row that keeps it, under a rule without
-   ``widen_anchor``, saw no bend where many walkers saw none: its next
-   change is its own noise, and it is not widened. A start moved in a column of at most
-   ``before_walkers`` walkers shares the chance that moved it, and is widened
-   by its change from the start at half its time too. The error's noise scale
-   is the largest square of the slope, of its neighbour's and of the chord
-   m(t)/t at the start (no steeper than the slope from the first row, since
-   an offset at lag 0 is no noise): a row's noise follows the curve's level,
-   which a rattle from above lifts above the slope, and a slope that came out
-   low must not make itself look precise (a start fixed by ``start_at`` has
-   no neighbour: the larger of the other two). With no candidate accepted the
-   curve still bends at the horizon: the last candidate's slope is taken,
-   flagged ``not_converged``, and its error widened by ``unconverged_factor``
-   times its last change or the whole change from the first candidate,
-   whichever is larger, since the drift continues beyond what the run shows.
+   ``widen_anchor``, saw no bend where many walkers saw none: its next change
+   is its own noise, and it is not widened. A start moved in a column of at
+   most ``before_walkers`` walkers shares the chance that moved it, and is
+   widened by its change from the start at half its time too. The error's
+   noise scale is the largest square of the slope, of its neighbour's and of
+   the chord m(t)/t at the start (no steeper than the slope from the first
+   row, since an offset at lag 0 is no noise): a row's noise follows the
+   curve's level, which a rattle from above lifts above the slope, and a
+   slope that came out low must not make itself look precise (a start fixed
+   by ``start_at`` has no neighbour: the larger of the other two). With no
+   candidate accepted the curve still bends at the horizon: the last
+   candidate's slope is taken, flagged ``not_converged``, and its error
+   widened by ``unconverged_factor`` times its last change or the whole
+   change from the first candidate, whichever is larger, since the drift
+   continues beyond what the run shows.
 
 A column of a flux whose run's own mean was subtracted (``bridge``) pins the
 integral to 0 at both ends of the run: for lags s past the correlation time
