@@ -131,7 +131,9 @@ def small_salt(seed, **changes):
     return OrderNRunSpec(**base)
 
 
-@pytest.mark.parametrize("cage", [{}, {"rattle_share": 0.8, "rattle_factor": 6.0}])
+@pytest.mark.parametrize(
+    "cage", [{}, {"rattle_share": 0.8, "rattle_factor": 6.0}, {"shared": {"Na": 0.6, "water": 0.3}}]
+)
 def test_every_column_of_a_folder_averages_to_its_known_curve(tmp_path, cage):
     tables = {"diffself.dat": [], "diffonsag.dat": [], "viscosity.dat": [], "tconductivity.dat": []}
     for seed in range(40):

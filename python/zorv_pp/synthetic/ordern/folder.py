@@ -75,8 +75,9 @@ def _self_columns(
     for name in spec.species:
         molecules, walkers = spec.counts[name], 3 * spec.counts[name]
         diffusion = spec.self_diffusion[name] / REAL.diffusion
-        common = _draw(spec, rng, grid, interval, DIMENSIONS, diffusion * spec.shared, tau) if spec.shared else None
-        own = diffusion * (1.0 - spec.shared)
+        share = spec.shares[name]
+        common = _draw(spec, rng, grid, interval, DIMENSIONS, diffusion * share, tau) if share else None
+        own = diffusion * (1.0 - share)
         total = np.zeros(grid.time.size)
         for start in range(0, walkers, per_draw):
             x = _draw(spec, rng, grid, interval, min(per_draw, walkers - start), own, tau)

@@ -41,9 +41,12 @@ class OrderNRunSpec:
     rattle_share, rattle_factor: a rattle in a cage, relaxing in τ·rattle_factor,
         that adds a share rattle_share of every diffusivity to the local slope
         at the shortest lags: the curves approach their lines from above (0: none).
-    shared: the share of every molecule's self-diffusivity carried by the
-        box's collective flow, one walker per dimension common to all molecules
-        of a species (0: the molecules move independently).
+    shared: the share of a molecule's self-diffusivity carried by the box's
+        collective flow, one walker per dimension common to all molecules of a
+        species: one share for every species, or one per species (a species
+        not named: 0). The flow gives every molecule about the same
+        diffusivity, so the slower species' share is the larger (0: the
+        molecules move independently).
     timestep: fs; steps: the production run's steps; diffusion_every: the
         diffusivity fix's NEVERY; flux_every: the viscosity and thermal
         conductivity fixes' NEVERY (they sample at twice it); nb, nbe: blocks
@@ -65,7 +68,7 @@ class OrderNRunSpec:
     slow_factor: float = 20.0
     rattle_share: float = 0.0
     rattle_factor: float = 5.0
-    shared: float = 0.0
+    shared: float | Mapping[str, float] = 0.0
     timestep: float = 1.0
     steps: int = 1_000_000
     diffusion_every: int = 1000
@@ -90,8 +93,8 @@ class OrderNRunSpec:
             raise ValueError("slow_share must lie in [0, 1) and slow_factor be positive")
         if not (self.rattle_share >= 0.0 and self.rattle_factor > 0.0):
             raise ValueError("rattle_share must not be negative and rattle_factor must be positive")
-        if not 0.0 <= self.shared <= 1.0:
-            raise ValueError("shared must lie in [0, 1]")
+        if not set(self.shares) <= set(names) or not all(0.0 <= s <= 1.0 for s in self.shares.values()):
+            raise ValueError("shared must lie in [0, 1], for species of counts")
         if min(self.steps, self.diffusion_every, self.flux_every, self.nb) < 1 or self.nbe < 2:
             raise ValueError("steps, every, nb must be positive and nbe at least 2")
         positive = (
@@ -107,6 +110,13 @@ class OrderNRunSpec:
         )
         if not all(v > 0.0 and math.isfinite(v) for v in positive):
             raise ValueError("coefficients, temperature, volume, times and the timestep must be positive")
+
+    @property
+    def shares(self) -> dict[str, float]:
+        """The share of each species' self-diffusivity the box's flow carries (see ``shared``)."""
+        if isinstance(self.shared, Mapping):
+            return {n: float(self.shared.get(n, 0.0)) for n in self.counts}
+        return {n: float(self.shared) for n in self.counts}
 
     @property
     def species(self) -> list[str]:
