@@ -37,8 +37,11 @@ FAMILIES = {
     "component/bulk (1)": WALKERS["component"],
     # An Onsager diagonal as a run fits it: its search starts where its species' self-diffusion starts.
     "onsager from D's start (3)": WALKERS["onsager"],
+    # Molecules that share their box's flow, which adds R times their independent variance (R 0.1-10).
+    "self_diffusion, flow": None,
 }
 SIBLING = "onsager from D's start (3)"
+FLOW = "self_diffusion, flow"
 SIBLING_WALKERS = 600
 
 
@@ -117,8 +120,11 @@ def simulate(
             shape = _shape(kind, rng, sampling.interval, tau, 0.02 * sampling.run_length)
             # Amplitudes are drawn for D = 1: scale them to this D.
             shape = Shape(shape.velocity, tuple((a * diffusion, t) for a, t in shape.bounded))
+            # (N − 1)·s² = R: the share s of D the common walkers carry; the fit knows R, as a run's does.
+            ratio = float(10.0 ** rng.uniform(-1.0, 1.0)) if family == FLOW else 0.0
+            share = min(1.0, math.sqrt(ratio / (walkers // 3 - 1))) if ratio else 0.0
             t, tables, truth = simulate_table(
-                sampling, walkers, diffusion, tau, rng, shape=shape, realisations=REPLICAS
+                sampling, walkers, diffusion, tau, rng, shape=shape, realisations=REPLICAS, shared=share
             )
             own = []
             earliest = None
@@ -133,9 +139,10 @@ def simulate(
                     if earliest is None
                     else replace(rule, accept_z=ANCHORED_RULE.accept_z, widen_anchor=ANCHORED_RULE.widen_anchor)
                 )
-                fit = fit_msd(t, msd, sampling, walkers, start_rule=anchored, earliest=earliest)
+                independent = walkers / (1.0 + ratio)
+                fit = fit_msd(t, msd, sampling, independent, start_rule=anchored, earliest=earliest)
                 own.append(fit)
-                first = fit_msd(t, msd, sampling, walkers, start_at=float(t[0])) if kind == "line" else None
+                first = fit_msd(t, msd, sampling, independent, start_at=float(t[0])) if kind == "line" else None
                 out.append(
                     Result(
                         family,
