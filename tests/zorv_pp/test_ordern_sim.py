@@ -131,6 +131,12 @@ def small_salt(seed, **changes):
     return OrderNRunSpec(**base)
 
 
+@pytest.mark.parametrize("shared", [1.5, {"Na": -0.1}, {"K": 0.2}])
+def test_a_share_of_the_flow_outside_0_to_1_or_of_no_species_is_refused(shared):
+    with pytest.raises(ValueError, match="shared"):
+        small_salt(0, shared=shared)
+
+
 @pytest.mark.parametrize(
     "cage", [{}, {"rattle_share": 0.8, "rattle_factor": 6.0}, {"shared": {"Na": 0.6, "water": 0.3}}]
 )

@@ -93,8 +93,10 @@ class OrderNRunSpec:
             raise ValueError("slow_share must lie in [0, 1) and slow_factor be positive")
         if not (self.rattle_share >= 0.0 and self.rattle_factor > 0.0):
             raise ValueError("rattle_share must not be negative and rattle_factor must be positive")
-        if not set(self.shares) <= set(names) or not all(0.0 <= s <= 1.0 for s in self.shares.values()):
-            raise ValueError("shared must lie in [0, 1], for species of counts")
+        if isinstance(self.shared, Mapping) and not set(self.shared) <= set(names):
+            raise ValueError("shared must name species of counts")
+        if not all(0.0 <= s <= 1.0 for s in self.shares.values()):
+            raise ValueError("shared must lie in [0, 1]")
         if min(self.steps, self.diffusion_every, self.flux_every, self.nb) < 1 or self.nbe < 2:
             raise ValueError("steps, every, nb must be positive and nbe at least 2")
         positive = (
