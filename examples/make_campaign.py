@@ -16,14 +16,13 @@ couplings. Everything is deterministic (fixed seeds).
 
 from __future__ import annotations
 
-import math
 import shutil
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "python"))
 
-from zorv_pp.analysis.shared_motion import shared_variance_ratio, yeh_hummer_term  # noqa: E402
+from zorv_pp.analysis.shared_motion import flow_share, yeh_hummer_term  # noqa: E402
 from zorv_pp.synthetic import CampaignState, RunSpec, Species, write_campaign  # noqa: E402
 from zorv_pp.units import REAL  # noqa: E402
 
@@ -43,8 +42,7 @@ def shared_flow(
 ) -> dict[str, float]:
     """The share of each species' diffusivity its molecules move together with, as the box's flow would."""
     term = yeh_hummer_term(REAL, TEMPERATURE, volume, viscosity)
-    ratio = {n: shared_variance_ratio(counts[n], diffusion[n], term) for n in counts}
-    return {n: math.sqrt(ratio[n] / (counts[n] - 1)) if counts[n] > 1 else 0.0 for n in counts}
+    return {n: flow_share(counts[n], diffusion[n], term) for n in counts}
 
 
 def state(index: int, molality: float) -> CampaignState:

@@ -30,7 +30,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "python"))
 
-from zorv_pp.analysis.shared_motion import shared_variance_ratio  # noqa: E402
+from zorv_pp.analysis.shared_motion import flow_share  # noqa: E402
 from zorv_pp.koh import KOH  # noqa: E402
 from zorv_pp.synthetic import CampaignState, RunSpec, Species, write_campaign  # noqa: E402
 from zorv_pp.units import AVOGADRO, BOLTZMANN, ELEMENTARY_CHARGE, YEH_HUMMER_XI  # noqa: E402
@@ -60,8 +60,7 @@ HAVEN = 0.9  # sigma_MD / sigma_NE from ion pairing, at least
 
 def shared_flow(counts: dict[str, int], diffusion: dict[str, float], correction: float) -> dict[str, float]:
     """The share of each species' diffusivity its molecules move together with, as the box's flow would."""
-    ratio = {n: shared_variance_ratio(counts[n], diffusion[n], correction) for n in counts}
-    return {n: math.sqrt(ratio[n] / (counts[n] - 1)) if counts[n] > 1 else 0.0 for n in counts}
+    return {n: flow_share(counts[n], diffusion[n], correction) for n in counts}
 
 
 def state(t_index: int, c_index: int) -> CampaignState:

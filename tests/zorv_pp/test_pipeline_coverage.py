@@ -2,13 +2,12 @@
 of every fitted family, cross and combined curves included, hold the truth."""
 
 import dataclasses
-import math
 
 import numpy as np
 import pytest
 
 import zorv_pp
-from zorv_pp.analysis.shared_motion import shared_variance_ratio, yeh_hummer_term
+from zorv_pp.analysis.shared_motion import flow_share, yeh_hummer_term
 from zorv_pp.synthetic import OrderNRunSpec, write_ordern_run
 from zorv_pp.units import REAL
 
@@ -30,10 +29,7 @@ def truths(spec, answers):
 def flow_shares(spec):
     """Each species' share of its diffusivity carried by the box's flow, as a molecular-dynamics box has it."""
     term = yeh_hummer_term(REAL, spec.temperature, spec.volume, spec.shear_viscosity)
-    return {
-        n: min(1.0, math.sqrt(shared_variance_ratio(count, spec.self_diffusion[n], term) / (count - 1)))
-        for n, count in spec.counts.items()
-    }
+    return {n: min(1.0, flow_share(count, spec.self_diffusion[n], term)) for n, count in spec.counts.items()}
 
 
 @pytest.mark.slow

@@ -42,3 +42,14 @@ def shared_variance_ratio(molecules: int, diffusion: float, yeh_hummer: float) -
     ratio = yeh_hummer / diffusion if diffusion != 0.0 else math.nan
     share = SHARED_PER_MOLECULE * molecules * ratio * ratio
     return share if math.isfinite(share) and share > 0.0 else 0.0
+
+
+def flow_share(molecules: int, diffusion: float, yeh_hummer: float) -> float:
+    """The share s of a species' diffusivity its molecules move with together, that adds R of the box's flow.
+
+    One walker per dimension common to the N molecules adds (N − 1)·s² to their variance, so s = √(R/(N − 1)):
+    what a simulator gives its molecules for the flow the fits allow for (0 for one molecule).
+    """
+    if molecules < 2:
+        return 0.0
+    return math.sqrt(shared_variance_ratio(molecules, diffusion, yeh_hummer) / (molecules - 1))
